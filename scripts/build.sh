@@ -1,0 +1,7 @@
+#!/bin/sh
+# Configures and builds into build/ (or $BUILD_DIR) with Ninja. Extra arguments go to CMake.
+set -e
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
+cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+cmake --build "$BUILD_DIR" -j "$(nproc)"

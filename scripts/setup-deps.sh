@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs the Debian 12 packages Vantoria needs to build, test and run (only those missing).
+set -e
+PKGS="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 \
+libtiff-dev libpng-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev libcups2-dev libgl-dev \
+fonts-ipafont-gothic xvfb xauth clang libclang-rt-14-dev"
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing:$missing"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
