@@ -19,7 +19,7 @@ struct CatalogueArea {
   std::filesystem::path directory;  ///< the folder holding "index.csv" (same for every area)
   std::string areaName;             ///< the rest of the line after the first comma (CP932)
   std::string areaCode;             ///< primary mesh code, also the sub-folder of the images
-  std::array<SheetSlot, kSlotsPerArea> slots{};  ///< slot = 8 x row digit + column digit
+  std::array<SheetSlot, kSlotsPerArea> sheetSlots{};  ///< slot = 8 x row digit + column digit ("slots" is a Qt keyword)
 };
 
 /// Fills an area's grid from the catalogue text: rows of the area in ascending code order land
