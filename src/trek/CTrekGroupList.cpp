@@ -1,0 +1,295 @@
+#include "trek/CTrekGroupList.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/Codepage.h"
+#include "platform/FileLookup.h"
+#include "platform/IFileDialog.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+#include "trek/TrekFile.h"
+
+using platform::EPromptAnswer;
+using platform::EPromptButtons;
+using platform::EPromptIcon;
+
+namespace {
+
+bool fileExists(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+/// At most `maxBytes` bytes of CP932 text, never cutting a two-byte character.
+std::string truncateCp932(const std::string& text, std::size_t maxBytes) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t len =
+        platform::cp932::isLeadByte(static_cast<std::uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
+    if (i + len > maxBytes) break;
+    i += len;
+  }
+  return text.substr(0, i);
+}
+
+std::string saveFailedText(const std::filesystem::path& path, const STrekWriteResult& r, bool existed) {
+  std::string text = "トレックデータファイル [ " + platform::pathToUtf8(path) + " ] を保存できませんでした。\r\n";
+  switch (r.status) {
+    case ETrekWriteStatus::CreateFailed:
+      text += "保存先に書き込むことができません。フォルダと書き込みの権限を確認して下さい。";
+      break;
+    case ETrekWriteStatus::WriteFailed:
+      text += "書き込みの途中でエラーが発生しました。ディスクの空き容量を確認して下さい。";
+      break;
+    case ETrekWriteStatus::CommitFailed:
+    case ETrekWriteStatus::Ok:
+      text += "新しいファイルで置き換えることができませんでした。";
+      break;
+  }
+  if (existed) text += "\r\n元のファイルは変更されていません。";
+  return text;
+}
+
+}  // namespace
+
+// --- groups
+
+CTrekData* CTrekGroupList::Group(int index) {
+  return index >= 0 && index < Count() ? m_groups[static_cast<std::size_t>(index)].get() : nullptr;
+}
+
+const CTrekData* CTrekGroupList::Group(int index) const {
+  return index >= 0 && index < Count() ? m_groups[static_cast<std::size_t>(index)].get() : nullptr;
+}
+
+int CTrekGroupList::IndexOf(const CTrekData* group) const {
+  for (int i = 0; i < Count(); ++i) {
+    if (m_groups[static_cast<std::size_t>(i)].get() == group) return i;
+  }
+  return -1;
+}
+
+int CTrekGroupList::AppendGroup(std::unique_ptr<CTrekData> group) {
+  if (!group) return -1;
+  m_groups.push_back(std::move(group));
+  NotifyDataChanged();
+  return Count() - 1;
+}
+
+void CTrekGroupList::NotifyDataChanged() {
+  if (m_listener) m_listener->trekDataChanged();
+}
+
+// --- selection
+
+CMarkerPoint* CTrekGroupList::SelectedWaypoint() const {
+  return m_selection.kind == kTrekWaypoint ? m_selection.waypoint : nullptr;
+}
+
+CTrackLog* CTrekGroupList::SelectedTrackLog() const {
+  return m_selection.kind == kTrekTrackLog || m_selection.kind == kTrekTrackPoint ? m_selection.trackLog : nullptr;
+}
+
+CTrackPoint* CTrekGroupList::SelectedTrackPoint() const {
+  if (m_selection.kind != kTrekTrackPoint || !m_selection.trackLog) return nullptr;
+  auto& points = m_selection.trackLog->Points();
+  if (m_selection.pointIndex < 0 || static_cast<std::size_t>(m_selection.pointIndex) >= points.size()) return nullptr;
+  return &points[static_cast<std::size_t>(m_selection.pointIndex)];
+}
+
+bool CTrekGroupList::contains(int groupIndex, const CMarkerPoint* point) const {
+  const CTrekData* g = Group(groupIndex);
+  if (!g || !point) return false;
+  const auto& list = g->Waypoints();
+  return std::any_of(list.begin(), list.end(), [&](const auto& p) { return p.get() == point; });
+}
+
+bool CTrekGroupList::contains(int groupIndex, const CTrackLog* log) const {
+  const CTrekData* g = Group(groupIndex);
+  if (!g || !log) return false;
+  const auto& list = g->TrackLogs();
+  return std::any_of(list.begin(), list.end(), [&](const auto& p) { return p.get() == log; });
+}
+
+bool CTrekGroupList::Select(const STrekSelection& request) {
+  if (m_locked) return false;
+  if (m_trackLogEditing &&
+      !(request.groupIndex == m_selection.groupIndex && request.trackLog && request.trackLog == m_selection.trackLog &&
+        (request.kind == kTrekTrackLog || request.kind == kTrekTrackPoint))) {
+    return false;
+  }
+  if (request.groupIndex == -1) {
+    setSelection({});
+    return true;
+  }
+  const CTrekData* g = Group(request.groupIndex);
+  if (!g) return false;
+  STrekSelection s;
+  s.groupIndex = request.groupIndex;
+  s.kind = request.kind == kTrekNone ? g->Kind() : request.kind;
+  switch (s.kind) {
+    case kTrekWaypointGroup:
+    case kTrekTrackLogGroup:
+      if (g->Kind() != s.kind) return false;
+      break;
+    case kTrekWaypoint:
+      if (!contains(s.groupIndex, request.waypoint)) return false;
+      s.waypoint = request.waypoint;
+      break;
+    case kTrekTrackLog:
+      if (!contains(s.groupIndex, request.trackLog)) return false;
+      s.trackLog = request.trackLog;
+      break;
+    case kTrekTrackPoint:
+      if (!contains(s.groupIndex, request.trackLog) || request.pointIndex < 0 ||
+          static_cast<std::size_t>(request.pointIndex) >= request.trackLog->Points().size()) {
+        return false;
+      }
+      s.trackLog = request.trackLog;
+      s.pointIndex = request.pointIndex;
+      break;
+    default:
+      return false;
+  }
+  setSelection(s);
+  return true;
+}
+
+void CTrekGroupList::ClearSelection() { setSelection({}); }
+
+void CTrekGroupList::setSelection(const STrekSelection& selection) {
+  m_selection = selection;
+  notifySelection();
+}
+
+void CTrekGroupList::notifySelection() {
+  if (m_listener) m_listener->trekSelectionChanged(m_selection);
+}
+
+void CTrekGroupList::markModified(CTrekData& group) { group.SetModified(1); }
+
+// --- files
+
+std::string CTrekGroupList::OpenFailedText(const std::filesystem::path& path) {
+  return "ファイル [ " + platform::pathToUtf8(path) + " ] を開く事ができませんでした。";
+}
+
+int CTrekGroupList::OpenTrekFile(const std::filesystem::path& path) {
+  const std::string pathText = platform::pathToUtf8(path);
+  for (const auto& g : m_groups) {
+    if (g->FilePath() == pathText) {
+      platform::prompt().inform("トレックデータファイル [" + pathText + "は既に開かれています。");
+      return 1;
+    }
+  }
+  if (!trek::HasTrekExtension(path)) return 0;
+
+  STrekReadResult r = ReadTrekFile(path);
+  if (!r.ok() || !r.group) {
+    if (!r.message.empty()) platform::prompt().error(r.message);
+    return 0;
+  }
+  CTrekData& group = *r.group;
+  group.SetFilePath(pathText);
+  m_groups.push_back(std::move(r.group));
+  NotifyDataChanged();
+  if (group.IsModified()) {
+    // An old file was converted: rewrite it now in the current version. The writer replaces
+    // the old file only once the new one is complete; if that fails the group stays modified.
+    (void)SaveTrekFile(path, group);
+  }
+  return 1;
+}
+
+bool CTrekGroupList::SaveTrekFile(const std::filesystem::path& path, CTrekData& group) {
+  const bool existed = fileExists(path);
+  const STrekWriteResult r = WriteTrekFileAtomic(path, group);
+  if (!r.ok()) {
+    platform::prompt().error(saveFailedText(path, r, existed));
+    return false;
+  }
+  group.SetModified(0);
+  return true;
+}
+
+std::filesystem::path CTrekGroupList::AskSavePath(const CTrekData& group) {
+  platform::SFileDialogRequest request;
+  const char* ext = nullptr;
+  if (group.Kind() == CTrekData::kWaypointGroup) {
+    request.filter = "ウェイポイントファイル(*.pmd)|*.pmd||";
+    ext = ".pmd";
+  } else if (group.Kind() == CTrekData::kTrackLogGroup) {
+    request.filter = "トラックログファイル(*.ptd)|*.ptd||";
+    ext = ".ptd";
+  } else {
+    return {};
+  }
+  request.save = true;
+  request.overwritePrompt = false;  // asked below, after the extension is forced
+  request.defaultExt.clear();       // the extension is forced below; the dialog must not add one
+  request.initialDir = platform::pathFromUtf8(platform::profile().readString("FileDlgSettings", "LoadPoint", "C:\\"));
+  request.initialName = platform::cp932::toUtf8Lossy(truncateCp932(group.GroupName(), 259));
+
+  for (;;) {
+    const platform::SFileDialogResult result = platform::fileDialog().run(request);
+    if (!result.accepted || result.paths.empty()) return {};
+    const std::filesystem::path chosen = trek::ForceExtension(result.paths.front(), ext);
+    if (!fileExists(chosen)) return chosen;
+    const std::string typed =
+        result.typedName.empty() ? platform::pathToUtf8(result.paths.front().filename()) : result.typedName;
+    const EPromptAnswer a = platform::prompt().ask(
+        {"トレックデータファイル [ " + typed + " ] は、すでに存在します。\r\n上書きしますか？", EPromptIcon::Question,
+         EPromptButtons::YesNoCancel, {}, "Vantoria"});
+    if (a == EPromptAnswer::Yes) return chosen;
+    if (a != EPromptAnswer::No) return {};
+  }
+}
+
+bool CTrekGroupList::SaveGroupAs(CTrekData& group) {
+  const std::filesystem::path path = AskSavePath(group);
+  if (path.empty()) return false;
+  return SaveTrekFile(path, group);
+}
+
+bool CTrekGroupList::SaveGroup(CTrekData& group) {
+  if (!group.FilePath().empty()) {
+    const std::filesystem::path path = platform::pathFromUtf8(group.FilePath());
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) return SaveTrekFile(path, group);
+  }
+  return SaveGroupAs(group);
+}
+
+bool CTrekGroupList::ConfirmClose(CTrekData& group) {
+  if (!group.IsModified()) return true;
+  const EPromptAnswer a = platform::prompt().ask(
+      {"トレックデータファイル[" + platform::cp932::toUtf8Lossy(group.GroupName()) +
+           "]は変更されています。\r\n保存しますか?",
+       EPromptIcon::Question, EPromptButtons::YesNoCancel, {}, "Vantoria"});
+  if (a == EPromptAnswer::No) return true;
+  if (a != EPromptAnswer::Yes) return false;
+  std::filesystem::path path = platform::pathFromUtf8(group.FilePath());
+  if (group.FilePath().empty()) path = AskSavePath(group);
+  if (path.empty()) return false;
+  // A group whose save failed must stay open, or its changes would be lost.
+  return SaveTrekFile(path, group);
+}
+
+bool CTrekGroupList::CloseSelectedGroup() {
+  const int index = m_selection.groupIndex;
+  CTrekData* group = Group(index);
+  if (!group || !ConfirmClose(*group)) return false;
+  m_groups.erase(m_groups.begin() + index);
+  m_selection = {};
+  NotifyDataChanged();
+  notifySelection();
+  return true;
+}
+
+bool CTrekGroupList::ConfirmCloseAll() {
+  for (const auto& g : m_groups) {
+    if (!ConfirmClose(*g)) return false;
+  }
+  return true;
+}

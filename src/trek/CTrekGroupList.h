@@ -1,0 +1,187 @@
+#pragma once
+// The open trek data groups in list order, the current trek selection, the two internal
+// clipboards, and every operation on them: opening, saving and closing trek files, and
+// editing waypoints and track logs. No widgets: questions and messages go through
+// platform::prompt() and platform::fileDialog(), changes are told to one listener, which the
+// document forwards as signals.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "trek/CMarkerPoint.h"
+#include "trek/CTrackLog.h"
+#include "trek/CTrekData.h"
+#include "trek/TrekEditing.h"
+
+/// Kinds of a trek selection (also the list window's item kinds).
+enum ETrekItemKind : std::int32_t {
+  kTrekNone = 0,           ///< nothing; in a request from a group node: the group's own kind
+  kTrekWaypointGroup = 1,
+  kTrekTrackLog = 2,
+  kTrekTrackLogGroup = 3,
+  kTrekTrackPoint = 4,
+  kTrekWaypoint = 5,
+};
+
+/// The current trek selection. Waypoints and track logs are owned by their group and keep
+/// their address while they exist; track points are held by value in their log, so a point is
+/// named by its index.
+struct STrekSelection {
+  std::int32_t kind = kTrekNone;
+  int groupIndex = -1;                 ///< -1: none
+  CMarkerPoint* waypoint = nullptr;    ///< kind 5
+  CTrackLog* trackLog = nullptr;       ///< kinds 2 and 4
+  int pointIndex = -1;                 ///< kind 4: index into trackLog->Points()
+  bool operator==(const STrekSelection&) const = default;
+};
+
+/// Receives the changes of a CTrekGroupList.
+class ITrekGroupListener {
+ public:
+  virtual ~ITrekGroupListener() = default;
+  /// Groups or items were added, removed or renamed: refill the list, redraw the map.
+  virtual void trekDataChanged() {}
+  /// The current selection changed (after trekDataChanged when both happen).
+  virtual void trekSelectionChanged(const STrekSelection& selection) { (void)selection; }
+};
+
+class CTrekGroupList {
+ public:
+  using GroupList = std::vector<std::unique_ptr<CTrekData>>;
+
+  CTrekGroupList() = default;
+  CTrekGroupList(const CTrekGroupList&) = delete;
+  CTrekGroupList& operator=(const CTrekGroupList&) = delete;
+
+  /// The one listener (not owned; null for none).
+  void setListener(ITrekGroupListener* listener) { m_listener = listener; }
+
+  // --- groups
+  [[nodiscard]] const GroupList& Groups() const { return m_groups; }
+  [[nodiscard]] int Count() const { return static_cast<int>(m_groups.size()); }
+  /// The group at `index`, or null when out of range.
+  [[nodiscard]] CTrekData* Group(int index);
+  [[nodiscard]] const CTrekData* Group(int index) const;
+  /// Index of a group of this list, -1 when it is not one.
+  [[nodiscard]] int IndexOf(const CTrekData* group) const;
+  /// Appends a group (the list takes it) and tells the listener; returns its index.
+  int AppendGroup(std::unique_ptr<CTrekData> group);
+  /// Tells the listener that groups changed (after additions made without refresh).
+  void NotifyDataChanged();
+
+  // --- selection
+  [[nodiscard]] const STrekSelection& Selection() const { return m_selection; }
+  /// Index of the group the selection lies in, -1 when none.
+  [[nodiscard]] int SelectedGroupIndex() const { return m_selection.groupIndex; }
+  [[nodiscard]] CTrekData* SelectedGroup() { return Group(m_selection.groupIndex); }
+  [[nodiscard]] CMarkerPoint* SelectedWaypoint() const;
+  [[nodiscard]] CTrackLog* SelectedTrackLog() const;
+  /// The selected track point (kind 4), null otherwise. Valid until its log changes.
+  [[nodiscard]] CTrackPoint* SelectedTrackPoint() const;
+
+  /// A selection made in the tree or on the map. Ignored while an editing window locks the
+  /// trek data; while a track log is edited only that log and its points may be chosen. Kind 0
+  /// becomes the group's own kind. A request naming an item that is not in the group, or a
+  /// point beyond its log, is refused. Returns whether the selection was taken.
+  bool Select(const STrekSelection& request);
+  /// Selects nothing (not subject to the locks).
+  void ClearSelection();
+
+  /// Set while a waypoint window is open: the tree and the map cannot change the selection.
+  void SetLocked(bool locked) { m_locked = locked; }
+  [[nodiscard]] bool IsLocked() const { return m_locked; }
+  /// Set while the track log window is open.
+  void SetTrackLogEditing(bool editing) { m_trackLogEditing = editing; }
+  [[nodiscard]] bool IsTrackLogEditing() const { return m_trackLogEditing; }
+
+  // --- files
+  /// 1 = opened, or already open and reported; 0 = not opened (the caller reports it with
+  /// OpenFailedText). A corrupt file is reported here and nothing is added. A converted old
+  /// file is rewritten in the current version before this returns; the old file stays in
+  /// place until the new one is complete.
+  [[nodiscard]] int OpenTrekFile(const std::filesystem::path& path);
+  /// "ファイル [ path ] を開く事ができませんでした。"
+  [[nodiscard]] static std::string OpenFailedText(const std::filesystem::path& path);
+  /// Writes the group to `path` (never in place: the previous file stays whole until the new
+  /// one is complete) and clears `modified`. On failure tells the user, keeps `modified` and
+  /// returns false. `filePath` is not changed.
+  bool SaveTrekFile(const std::filesystem::path& path, CTrekData& group);
+  /// The save dialog with the overwrite question; empty when cancelled or for a group of no
+  /// known kind. The kind's extension replaces the file name's own (from its last "."), so a
+  /// folder name with a "." is never cut.
+  [[nodiscard]] std::filesystem::path AskSavePath(const CTrekData& group);
+  /// AskSavePath, then SaveTrekFile. False when cancelled or the save failed.
+  bool SaveGroupAs(CTrekData& group);
+  /// Saves to the group's own file when it exists, otherwise as SaveGroupAs.
+  bool SaveGroup(CTrekData& group);
+  /// The save question for a modified group; false when the user cancelled, or answered Yes
+  /// and the group could not be saved (it must not be closed then).
+  bool ConfirmClose(CTrekData& group);
+  /// ConfirmClose on the selected group, then removes it and selects nothing. False when
+  /// nothing was closed.
+  bool CloseSelectedGroup();
+  /// ConfirmClose for each group in list order; false at the first that may not close.
+  bool ConfirmCloseAll();
+
+  // --- editing
+  /// A new empty group of kind 1 or 3 named `nameUtf8` (checked: messages shown on refusal),
+  /// marked modified and appended. Returns its index or -1.
+  int NewGroup(std::int32_t kind, std::string_view nameUtf8);
+  /// Adds the waypoint to a waypoint group after the duplicate question. On success the group
+  /// owns the point (`point` is emptied) and it is returned; otherwise null and the caller still
+  /// owns `point`. With `refresh` the listener is told; without `keepSelection` the new point
+  /// becomes the selection.
+  CMarkerPoint* AddWaypoint(int groupIndex, std::unique_ptr<CMarkerPoint>&& point, bool refresh, bool keepSelection);
+  /// As AddWaypoint, for track logs and track log groups.
+  CTrackLog* AddTrackLog(int groupIndex, std::unique_ptr<CTrackLog>&& log, bool refresh, bool keepSelection);
+
+  /// Asks, then removes the selected waypoint / track log; the group becomes the selection.
+  bool DeleteWaypoint();
+  bool DeleteTrackLog();
+
+  void CopyWaypoint();
+  void CutWaypoint();
+  /// A new copy of the clipboard's waypoint added to the selected group; the clipboard keeps it.
+  bool PasteWaypoint();
+  void CopyTrackLog();
+  void CutTrackLog();
+  bool PasteTrackLog();
+  [[nodiscard]] const CMarkerPoint* WaypointClipboard() const { return m_waypointClipboard.get(); }
+  [[nodiscard]] const CTrackLog* TrackLogClipboard() const { return m_trackLogClipboard.get(); }
+
+  /// Renames a group; an empty or unstorable name is refused with its message (false).
+  bool RenameGroup(int groupIndex, std::string_view nameUtf8);
+
+  /// The waypoint window's OK in edit mode: checks (messages shown on refusal), then the
+  /// position and texts of the selected waypoint; its group becomes modified.
+  bool EditSelectedWaypoint(const trek::SWaypointInput& input);
+  /// The track log window's OK: the four texts of the selected track log.
+  bool EditSelectedTrackLog(const trek::STrackLogInput& input);
+  /// Removes the selected track point from its log; the points after it are numbered one
+  /// lower and the log becomes the selection. False without a selected track point.
+  bool DeleteSelectedTrackPoint();
+  /// The GPS name window's OK for a waypoint or track log of group `groupIndex`: checked
+  /// (messages shown on refusal), stored, the group marked modified.
+  bool SetWaypointGpsName(int groupIndex, CMarkerPoint& point, std::string_view nameUtf8);
+  bool SetTrackLogGpsName(int groupIndex, CTrackLog& log, std::string_view nameUtf8);
+
+ private:
+  void setSelection(const STrekSelection& selection);
+  void notifySelection();
+  void markModified(CTrekData& group);
+  [[nodiscard]] bool contains(int groupIndex, const CMarkerPoint* point) const;
+  [[nodiscard]] bool contains(int groupIndex, const CTrackLog* log) const;
+  void removeSelectedWaypoint();
+  void removeSelectedTrackLog();
+
+  GroupList m_groups;
+  STrekSelection m_selection;
+  std::unique_ptr<CMarkerPoint> m_waypointClipboard;
+  std::unique_ptr<CTrackLog> m_trackLogClipboard;
+  bool m_locked = false;
+  bool m_trackLogEditing = false;
+  ITrekGroupListener* m_listener = nullptr;
+};
