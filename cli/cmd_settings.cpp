@@ -1,0 +1,52 @@
+// vantoria-cli settings: the effective application settings of the profile, as JSON.
+#include <cstdio>
+#include <string>
+
+#include "CliCommand.h"
+#include "Json.h"
+#include "app/AppSettings.h"
+
+namespace {
+
+void putScheme(cli::CJsonWriter& json, const char* name, const std::array<std::int32_t, 9>& colours,
+               const std::array<std::int32_t, 8>& hidden) {
+  json.key(name).beginObject();
+  json.key("colours").beginArray();
+  for (const std::int32_t c : colours) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%06X", static_cast<unsigned>(c));
+    json.string(hex);
+  }
+  json.endArray();
+  json.key("hidden").beginArray();
+  for (const std::int32_t h : hidden) json.number(h);
+  json.endArray();
+  json.field("trans", packHiddenFlags(hidden));
+  json.endObject();
+}
+
+int runSettings(cli::SCliContext& ctx) {
+  if (!ctx.args.empty()) return cli::fail("settings: unexpected argument " + ctx.args.front());
+  AppSettings settings;
+  settings.setSaveOnDestroy(false);  // looking must not write the profile
+  settings.Load();
+  cli::CJsonWriter json;
+  json.beginObject();
+  putScheme(json, "map25000", settings.colours25, settings.hidden25);
+  putScheme(json, "map50000", settings.colours50, settings.hidden50);
+  json.field("dispQuality", settings.dispQuality);
+  json.field("dispDatum", settings.dispDatum);
+  json.field("markerDatum", settings.markerDatum);
+  json.field("commPort", settings.commPort);
+  json.field("gpsCommDatum", settings.gpsCommDatum);
+  json.field("sortWaypoints", settings.sortWaypoints);
+  json.field("sortTracks", settings.sortTracks);
+  json.endObject();
+  std::printf("%s\n", json.str().c_str());
+  return 0;
+}
+
+const cli::CCliRegistration kSettings("settings", "settings                 print the effective settings as JSON",
+                                      runSettings);
+
+}  // namespace
