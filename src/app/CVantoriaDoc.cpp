@@ -1,0 +1,246 @@
+#include "app/CVantoriaDoc.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+#include "platform/Codepage.h"
+#include "platform/FileLookup.h"
+#include "platform/IFileDialog.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+
+namespace {
+
+/// Wait cursor for the length of a scope.
+class CWaitCursor {
+ public:
+  CWaitCursor() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+      m_set = true;
+    }
+  }
+  ~CWaitCursor() {
+    if (m_set) QGuiApplication::restoreOverrideCursor();
+  }
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+ private:
+  bool m_set = false;
+};
+
+constexpr std::size_t kMaxIndexBytes = std::size_t{4} << 20;
+
+std::string u8(std::string_view cp932) { return platform::cp932::toUtf8Lossy(cp932); }
+
+const char* seriesWord(MapSeries s) {
+  switch (s) {
+    case MapSeries::Scale25000: return "数値地図25000 ";
+    case MapSeries::Scale50000: return "数値地図50000 ";
+    default: return "";
+  }
+}
+
+}  // namespace
+
+SIndexPreview PreviewIndexFile(const std::filesystem::path& indexCsv) {
+  SIndexPreview out;
+  if (const auto text = platform::readWholeFile(indexCsv, kMaxIndexBytes)) {
+    std::string_view rest(*text);
+    rest = rest.substr(0, rest.find('\0'));
+    while (!rest.empty()) {
+      const std::size_t eol = rest.find("\r\n");
+      std::string_view line = rest.substr(0, eol);
+      rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 2);
+      const std::size_t comma = platform::cp932::find(line, ",");
+      if (comma == std::string_view::npos) break;
+      out.areaNames += "[ " + u8(line.substr(comma + 1)) + " ] ";
+    }
+  }
+  const std::filesystem::path dir = indexCsv.parent_path();
+  if (const auto kanri = platform::findNoCase(dir, "kanri.csv")) {
+    if (const auto text = platform::readWholeFile(*kanri, SheetCatalogue::kMaxFileBytes)) {
+      out.series = DetectSeries(*text);
+      if (out.series == MapSeries::Scale25000) out.seriesText = "数値地図 25000 (地図画像)";
+      else if (out.series == MapSeries::Scale50000) out.seriesText = "数値地図 50000 (地図画像)";
+    }
+  }
+  return out;
+}
+
+std::vector<SSheetPropertyRow> SheetPropertyRows(const SheetRecord& r, MapSeries series) {
+  const bool s50 = series == MapSeries::Scale50000;
+  auto blank = [](std::string_view cp932) { return " " + u8(cp932); };
+  std::vector<SSheetPropertyRow> rows;
+  rows.push_back({"種類", s50 ? " 数値地図50000(地図画像)" : " 数値地図25000(地図画像)"});
+  rows.push_back({"図名", " " + u8(r.sheetName) + " ( " + u8(r.secondName) + " )"});
+  rows.push_back({"２次メッシュコード", blank(r.meshCode)});
+  rows.push_back({"地形図コード", blank(r.sheetCode)});
+  rows.push_back({"号数", blank(r.number)});
+  static const char* const k25[] = {"基本測量", "改測", "修正", "部分修正", "空中写真", "現地測量"};
+  static const char* const k50[] = {"測量", "編集", "修正", "要部修正"};
+  const int histories = s50 ? 4 : 6;
+  for (int i = 0; i < histories; ++i) rows.push_back({s50 ? k50[i] : k25[i], blank(r.history[std::size_t(i)])});
+  rows.push_back({"発行年月日", blank(r.published)});
+  static const std::pair<const char*, int> kCorners[] = {
+      {"図郭左上", kCornerNorthWest}, {"図郭左下", kCornerSouthWest},
+      {"図郭右上", kCornerNorthEast}, {"図郭右下", kCornerSouthEast}};
+  for (const auto& [label, corner] : kCorners) {
+    const SCornerAngle& c = r.corners[std::size_t(corner)];
+    rows.push_back({label, " 東経" + u8(c.longitude.FormatText()) + " 北緯" + u8(c.latitude.FormatText())});
+  }
+  return rows;
+}
+
+CVantoriaDoc::CVantoriaDoc(QObject* parent) : QObject(parent) { m_recent.Load(); }
+
+CVantoriaDoc::~CVantoriaDoc() = default;
+
+bool CVantoriaDoc::OpenIndexFile(const std::filesystem::path& path) {
+  m_catalogue.Clear();
+  m_series = MapSeries::Unknown;
+  // A sheet still on screen belongs to the previous catalogue: its area index means nothing now.
+  m_currentArea = -1;
+  emit catalogueCleared();
+  if (!m_catalogue.OpenCatalogue(path.parent_path())) return false;
+  m_series = m_catalogue.series();
+  emit catalogueOpened();
+  return true;
+}
+
+void CVantoriaDoc::OnOpenIndex() {
+  std::string initial = platform::profile().readString("FileDlgSettings", "open", "C:\\");
+  std::optional<std::filesystem::path> chosen;
+  if (m_indexDialog) {
+    chosen = m_indexDialog(initial);
+  } else {
+    platform::SFileDialogRequest req;
+    req.title = kIndexDialogTitle;
+    req.filter = kIndexDialogFilter;
+    req.initialDir = platform::pathFromUtf8(initial);
+    const platform::SFileDialogResult res = platform::fileDialog().run(req);
+    if (res.accepted && !res.paths.empty()) chosen = res.paths.front();
+  }
+  if (chosen) OpenIndexFromDialog(*chosen);
+}
+
+bool CVantoriaDoc::OpenIndexFromDialog(const std::filesystem::path& path) {
+  if (!OpenIndexFile(path)) return false;
+  platform::profile().writeString("FileDlgSettings", "open", platform::pathToUtf8(path.parent_path()));
+  const SIndexPreview preview = PreviewIndexFile(path);
+  m_recent.Add(platform::pathToUtf8(path) + " | " + seriesWord(preview.series) + preview.areaNames);
+  m_recent.Save();
+  emit recentListChanged();
+  return true;
+}
+
+bool CVantoriaDoc::OpenRecent(int index) {
+  if (index < 0 || index >= m_recent.size()) return false;
+  const std::string path = CRecentIndexList::PathOf(m_recent.entries()[std::size_t(index)]);
+  if (OpenIndexFile(platform::pathFromUtf8(path))) return true;
+  m_recent.Remove(index);
+  m_recent.Save();
+  emit recentListChanged();
+  return false;
+}
+
+std::optional<int> CVantoriaDoc::CurrentArea() const {
+  if (m_currentArea < 0 || m_currentArea >= m_catalogue.areaCount()) return std::nullopt;
+  return m_currentArea;
+}
+
+void CVantoriaDoc::LoadSheet(int area, int slot) {
+  if (area < 0 || area >= m_catalogue.areaCount() || slot < 0 || slot >= kSlotsPerArea) return;
+  const SheetSlot* s = m_catalogue.slot(area, slot);
+  if (!s || s->empty()) return;
+
+  CWaitCursor wait;
+  emit progressBegin(QStringLiteral("地形図を読み込んでいます..."));
+  m_image.clear();
+  const std::filesystem::path imagePath = m_catalogue.SheetImagePath(area, slot);
+  if (!imagePath.empty()) {
+    const SSheetImageStatus st = ReadSheetImage(imagePath, m_image, [this](float f) {
+      emit progressStep(int(std::min(f, 1.0f) * 100));
+    });
+    if (!st.ok()) m_image.clear();
+  }
+  m_sheet = SheetRecord{};
+  (void)m_catalogue.ReadSheetRecord(area, slot, m_sheet);
+  m_sheetSeries = m_catalogue.series();
+  m_hasSheet = true;
+  emit sheetOpened();
+
+  const CatalogueArea* a = m_catalogue.area(area);
+  m_title = QString::fromStdString("  [ " + u8(a->areaName) + " ]   " + u8(m_sheet.sheetName) + " ( " +
+                                   u8(m_sheet.secondName) + " )");
+  m_currentArea = area;
+  emit titleChanged(m_title);
+  // Waypoints on the new sheet learn its name once the trek data is held here.
+  emit trekDataChanged();
+  emit progressStep(100);
+  emit progressEnd();
+}
+
+void CVantoriaDoc::SelectAndLoadSheet(int area, int slot) {
+  emit selectSheetRequested(area, slot);
+  LoadSheet(area, slot);
+}
+
+bool CVantoriaDoc::GotoPosition(const DmsAngle& latitude, const DmsAngle& longitude, bool trackPoint) {
+  if (m_hasSheet && SheetContains(m_sheet, latitude, longitude, Datum::Tokyo)) {
+    emit centreRequested(latitude, longitude, int(Datum::Tokyo));
+    return true;
+  }
+  const SSheetLocation loc = m_catalogue.FindSheetContaining(latitude, longitude, Datum::Tokyo);
+  if (loc.found) {
+    SelectAndLoadSheet(loc.areaIndex, loc.slotIndex);
+    emit centreRequested(latitude, longitude, int(Datum::Tokyo));
+    return true;
+  }
+  platform::prompt().inform(trackPoint
+      ? "このトラックポイントを含む地形図が見つかりませんでした。\r\n別の地形図インデックスファイルを開いて再度検索して見て下さい。"
+      : "このポイントを含む地形図が見つかりませんでした。\r\n別の地形図インデックスファイルを開いて再度検索して見て下さい。");
+  return false;
+}
+
+bool CVantoriaDoc::onCommand(int id) {
+  if (id == cmd::OpenIndex) {
+    OnOpenIndex();
+    return true;
+  }
+  if (id >= cmd::RecentFirst && id <= cmd::RecentLast) {
+    OpenRecent(id - cmd::RecentFirst);
+    return true;
+  }
+  if (id == cmd::SheetProperties) {
+    if (m_hasSheet) emit sheetPropertiesRequested();
+    return true;
+  }
+  return false;
+}
+
+bool CVantoriaDoc::onUpdateCommand(int id, SCommandState& state) const {
+  switch (id) {
+    case cmd::OpenIndex:
+      state.enabled = true;
+      return true;
+    case cmd::SheetProperties:
+      state.enabled = m_hasSheet;
+      return true;
+    // Trek data commands: nothing to act on until trek data is held here.
+    case cmd::GotoWaypoint: case cmd::GotoTrackPoint: case cmd::SaveTrek: case cmd::SaveTrekAs:
+    case cmd::CloseTrek: case cmd::RenameGroup: case cmd::CopyWaypoint: case cmd::CutWaypoint:
+    case cmd::PasteWaypoint: case cmd::DeleteWaypoint: case cmd::CopyTrack: case cmd::CutTrack:
+    case cmd::PasteTrack: case cmd::DeleteTrack:
+      state.enabled = false;
+      return true;
+    default:
+      break;
+  }
+  if (id >= cmd::RecentFirst && id <= cmd::RecentLast) {
+    state.enabled = id - cmd::RecentFirst < m_recent.size();
+    return true;
+  }
+  return false;
+}

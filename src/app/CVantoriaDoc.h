@@ -1,0 +1,126 @@
+#pragma once
+// The single document: the open map catalogue, the sheet on screen (its catalogue row and image)
+// and the open trek data. Windows listen to its signals; it never touches a widget.
+#include <QObject>
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Commands.h"
+#include "app/RecentIndexList.h"
+#include "maps/SheetCatalogue.h"
+#include "maps/SheetImage.h"
+#include "maps/SheetRecord.h"
+
+/// What the open dialog shows beside the file list for a chosen "index.csv" (UTF-8).
+struct SIndexPreview {
+  std::string areaNames;   ///< "[ name ] " per line of "index.csv"
+  std::string seriesText;  ///< "数値地図 25000 (地図画像)", "数値地図 50000 (地図画像)" or empty
+  MapSeries series = MapSeries::Unknown;
+};
+[[nodiscard]] SIndexPreview PreviewIndexFile(const std::filesystem::path& indexCsv);
+
+/// One row of the sheet properties dialog: label and value (UTF-8).
+struct SSheetPropertyRow {
+  std::string label;
+  std::string value;
+};
+[[nodiscard]] std::vector<SSheetPropertyRow> SheetPropertyRows(const SheetRecord& record, MapSeries series);
+
+class CVantoriaDoc : public QObject, public ICommandTarget {
+  Q_OBJECT
+ public:
+  static constexpr const char* kIndexDialogTitle = "数値地図を開く";
+  static constexpr const char* kIndexDialogFilter = "数値地図インデックスファイル(index.csv)|index.csv||";
+
+  explicit CVantoriaDoc(QObject* parent = nullptr);
+  ~CVantoriaDoc() override;
+
+  // --- map data
+  /// Opens the catalogue whose "index.csv" is at `path`; false (nothing shown) when the folder
+  /// lacks "index.csv" or "kanri.csv".
+  [[nodiscard]] bool OpenIndexFile(const std::filesystem::path& path);
+  /// The open-map-index command: dialog, open, remember the folder and add a recent entry.
+  void OnOpenIndex();
+  /// What the command does after the dialog: open, and on success remember it.
+  bool OpenIndexFromDialog(const std::filesystem::path& path);
+  /// Opens recent entry `index`; an entry that no longer opens is removed.
+  bool OpenRecent(int index);
+
+  /// Makes the given sheet current; ignored for an area or slot out of range or an empty slot.
+  void LoadSheet(int area, int slot);
+  /// Marks the sheet in the map index window, then loads it.
+  void SelectAndLoadSheet(int area, int slot);
+  /// Shows a Tokyo-datum position: centres it when the current sheet holds it, otherwise loads
+  /// the first sheet of the catalogue that does; tells the user when none does.
+  /// False when no sheet holds it.
+  bool GotoPosition(const DmsAngle& latitude, const DmsAngle& longitude, bool trackPoint);
+
+  [[nodiscard]] const SheetCatalogue& Catalogue() const { return m_catalogue; }
+  [[nodiscard]] MapSeries Series() const { return m_series; }
+  [[nodiscard]] const SheetImage& Image() const { return m_image; }
+  [[nodiscard]] SheetImage& Image() { return m_image; }
+  [[nodiscard]] const SheetRecord& CurrentSheet() const { return m_sheet; }
+  /// Series of the sheet on screen (the catalogue may have been replaced since).
+  [[nodiscard]] MapSeries SheetSeries() const { return m_sheetSeries; }
+  [[nodiscard]] bool HasSheet() const { return m_hasSheet; }
+  /// Index of the area whose sheet is on screen, in the open catalogue; none when no sheet was
+  /// loaded from it.
+  [[nodiscard]] std::optional<int> CurrentArea() const;
+  /// "  [ area ]   name ( second name )" while a sheet is shown (UTF-8), else empty.
+  [[nodiscard]] QString Title() const { return m_title; }
+
+  [[nodiscard]] CRecentIndexList& RecentList() { return m_recent; }
+  [[nodiscard]] const CRecentIndexList& RecentList() const { return m_recent; }
+
+  /// Replaces the open dialog (the application installs one with a preview panel). It gets the
+  /// request the command would pass to platform::fileDialog().
+  using IndexDialog = std::function<std::optional<std::filesystem::path>(const std::string& initialDir)>;
+  void setIndexDialog(IndexDialog dialog) { m_indexDialog = std::move(dialog); }
+
+  /// Trek data state used by the command rules. Kinds: 1 waypoint group, 3 track log group,
+  /// 5 waypoint, 2 track log, 4 track point; 0 none.
+  [[nodiscard]] int SelectionKind() const { return 0; }
+  /// Asked before the application ends; false keeps it running.
+  [[nodiscard]] bool CanCloseFrame() { return true; }
+
+  bool onCommand(int id) override;
+  bool onUpdateCommand(int id, SCommandState& state) const override;
+
+ signals:
+  /// The catalogue was emptied (map index window: Clear) / filled (Fill).
+  void catalogueCleared();
+  void catalogueOpened();
+  /// Mark a sheet in the map index window (SelectSheet).
+  void selectSheetRequested(int area, int slot);
+  /// A sheet was loaded: the view sets up its frame and redraws.
+  void sheetOpened();
+  /// Centre the view on a position (datum: 0 WGS-84, 1 Tokyo).
+  void centreRequested(const DmsAngle& latitude, const DmsAngle& longitude, int datum);
+  void titleChanged(const QString& title);
+  void recentListChanged();
+  /// Open trek data or the selection in it changed.
+  void trekDataChanged();
+  void selectionChanged();
+  /// Progress of a long operation: begin with a status text, steps 0..100, end.
+  void progressBegin(const QString& text);
+  void progressStep(int percent);
+  void progressEnd();
+  /// The sheet properties dialog should be shown for the current sheet.
+  void sheetPropertiesRequested();
+
+ private:
+  SheetCatalogue m_catalogue;
+  MapSeries m_series = MapSeries::Unknown;
+  SheetImage m_image;
+  SheetRecord m_sheet;
+  MapSeries m_sheetSeries = MapSeries::Unknown;
+  bool m_hasSheet = false;
+  int m_currentArea = -1;
+  QString m_title;
+  CRecentIndexList m_recent;
+  IndexDialog m_indexDialog;
+};

@@ -1,0 +1,34 @@
+#include "app/ui/CDlgSheetProp.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/CVantoriaDoc.h"
+
+CDlgSheetProp::CDlgSheetProp(const SheetRecord& record, MapSeries series, QWidget* parent)
+    : QDialog(parent), m_table(new QTableWidget(this)) {
+  setObjectName(QStringLiteral("sheetPropDialog"));
+  setWindowTitle(QStringLiteral("地形図のプロパティ"));
+  const auto rows = SheetPropertyRows(record, series);
+  m_table->setObjectName(QStringLiteral("sheetPropTable"));
+  m_table->setColumnCount(2);
+  m_table->setRowCount(int(rows.size()));
+  m_table->horizontalHeader()->setVisible(false);
+  m_table->verticalHeader()->setVisible(false);
+  m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_table->setSelectionMode(QAbstractItemView::NoSelection);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    m_table->setItem(int(i), 0, new QTableWidgetItem(QString::fromStdString(rows[i].label)));
+    m_table->setItem(int(i), 1, new QTableWidgetItem(QString::fromStdString(rows[i].value)));
+  }
+  m_table->resizeColumnsToContents();
+  m_table->horizontalHeader()->setStretchLastSection(true);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  auto* lay = new QVBoxLayout(this);
+  lay->addWidget(m_table);
+  lay->addWidget(buttons);
+  resize(460, 24 * int(rows.size()) + 70);
+}

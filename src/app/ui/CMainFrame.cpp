@@ -1,0 +1,577 @@
+#include "app/ui/CMainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/CVantoriaDoc.h"
+#include "app/Resources.h"
+#include "display/ui/CScaleBarWnd.h"
+#include "display/ui/CZoomBar.h"
+#include "platform/IProfileStore.h"
+
+namespace {
+
+QByteArray toBytes(const std::vector<std::uint8_t>& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size())); }
+std::vector<std::uint8_t> fromBytes(const QByteArray& b) { return std::vector<std::uint8_t>(b.begin(), b.end()); }
+
+const char* const kBarSection = "BarState";
+const char* const kBarKey = "Layout";
+
+/// A stand-in shown where a window of another module is not available.
+QWidget* placeholder(const QString& name, QWidget* parent) {
+  auto* w = new QWidget(parent);
+  w->setObjectName(name);
+  w->setAutoFillBackground(true);
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Window, QColor(128, 128, 128));
+  w->setPalette(pal);
+  return w;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CVantoriaDoc& doc, QWidget* parent) : QMainWindow(parent), m_doc(doc) {
+  setObjectName(QStringLiteral("mainFrame"));
+  setWindowTitle(QStringLiteral("Vantoria"));
+  setWindowIcon(VantoriaAppIcon());
+  setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks);
+  createActions();
+  createView();
+  createToolBars();
+  createDocks();
+  createStatusBar();
+  createMenus();
+
+  if (platform::profile().readInt("Vantoria", "Version", 100) == 200) {
+    if (const auto state = platform::profile().readBinary(kBarSection, kBarKey)) restoreState(toBytes(*state));
+  }
+
+  connect(&m_doc, &CVantoriaDoc::titleChanged, this, [this](const QString& title) {
+    setWindowTitle(title.isEmpty() ? QStringLiteral("Vantoria") : title + QStringLiteral(" - Vantoria"));
+  });
+  connect(&m_doc, &CVantoriaDoc::recentListChanged, this, &CMainFrame::rebuildRecentEntries);
+  connect(&m_doc, &CVantoriaDoc::progressBegin, this, &CMainFrame::onProgressBegin);
+  connect(&m_doc, &CVantoriaDoc::progressStep, this, &CMainFrame::onProgressStep);
+  connect(&m_doc, &CVantoriaDoc::progressEnd, this, &CMainFrame::onProgressEnd);
+  for (auto sig : {&CVantoriaDoc::sheetOpened, &CVantoriaDoc::catalogueOpened, &CVantoriaDoc::trekDataChanged,
+                   &CVantoriaDoc::selectionChanged})
+    connect(&m_doc, sig, this, &CMainFrame::UpdateCommandUI);
+
+  // Tool bar buttons follow the state of their commands while the program idles.
+  m_idle = new QTimer(this);
+  m_idle->setInterval(250);
+  connect(m_idle, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
+  m_idle->start();
+  UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::addCommand(int id, const QString& text, const QString& tip, bool checkable) {
+  auto* a = new QAction(text, this);
+  a->setObjectName(QStringLiteral("cmd_%1").arg(id));
+  a->setData(id);
+  a->setIcon(VantoriaIcon(id));
+  a->setCheckable(checkable);
+  // Status text, then the tool tip after a line break.
+  const qsizetype nl = tip.indexOf(QLatin1Char('\n'));
+  a->setStatusTip(nl < 0 ? tip : tip.left(nl));
+  if (nl >= 0) a->setToolTip(tip.mid(nl + 1));
+  connect(a, &QAction::triggered, this, [this, id] {
+    RouteCommand(id);
+    UpdateCommandUI();
+  });
+  m_actions.insert(id, a);
+  return a;
+}
+
+void CMainFrame::createActions() {
+  using namespace cmd;
+  auto add = [this](int id, const char* text, const char* tip, bool checkable = false) {
+    return addCommand(id, QString::fromUtf8(text), QString::fromUtf8(tip), checkable);
+  };
+  // The key name after the tab is shown by the menu; the shortcut itself is set separately.
+  add(OpenIndex, "地形図インデックスを開く(&O)...", "地形図インデックスファイルを開きます\n地形図インデックスを開く")
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+  add(SheetProperties, "地形図のプロパティ(&D)...", "表示中の地形図の情報を表示します\n地形図のプロパティ");
+  add(OpenTrek, "トレックデータファイルを開く(&P)...", "トレックデータファイルを開きます\nトレックデータファイルを開く");
+  add(NewWaypointFile, "ウェイポイント(&W)...", "新しいウェイポイントファイルを作成します");
+  add(NewTrackFile, "トラックログ(&T)...", "新しいトラックログファイルを作成します");
+  add(SaveTrek, "トレックデータファイルの上書き保存(&S)...", "選択中のトレックデータファイルを上書き保存します");
+  add(SaveTrekAs, "トレックデータファイルの名前を付けて保存(&A)...", "選択中のトレックデータファイルに名前を付けて保存します");
+  add(CloseTrek, "トレックデータファイルを閉じる(&C)", "選択中のトレックデータファイルを閉じます");
+  add(SaveMapImage, "選択範囲を保存(&S)...", "選択した範囲の地形図画像を保存\n選択範囲を保存");
+  add(Print, "印刷(&P)...", "地形図を印刷します\n印刷")->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+  add(PrintSetup, "プリンタの設定(&R)...", "プリンタと印刷オプションを変更します");
+  add(Exit, "アプリケーションの終了(&X)", "アプリケーションを終了します");
+
+  add(RangeSelect, "範囲選択(&S)", "地形図上の範囲を選択します\n範囲選択", true);
+  add(ClearSelection, "選択範囲のクリア(&C)", "選択範囲を解除します\n選択範囲のクリア");
+  add(ZoomIn, "ズームイン(&I)", "右クリックで地形図を拡大表示します\nズームイン", true);
+  add(ZoomOut, "ズームアウト(&O)", "右クリックで地形図を縮小表示します\nズームアウト", true);
+  add(ZoomRect, "選択範囲をズームイン(&U)", "ドラッグした範囲を拡大表示します\n選択範囲をズームイン", true);
+  add(ShowWaypoints, "ウェイポイントの表示(&F)", "ウェイポイントの表示を切り替えます\nウェイポイントの表示", true)
+      ->setShortcut(QKeySequence(Qt::Key_F5));
+  add(ShowTracks, "トラックログの表示(&K)", "トラックログの表示を切り替えます\nトラックログの表示", true)
+      ->setShortcut(QKeySequence(Qt::Key_F6));
+
+  add(AddWaypoint, "ウェイポイントの追加(&M)...", "ウェイポイントを追加します\nウェイポイントの追加");
+  add(EditWaypoint, "ウェイポイントの編集(&E)...", "選択中のウェイポイントを編集します\nウェイポイントの編集");
+  add(CopyWaypoint, "ウェイポイントのコピー(&C)", "選択中のウェイポイントをコピーします");
+  add(CutWaypoint, "ウェイポイントの切り取り(&T)", "選択中のウェイポイントを切り取ります");
+  add(PasteWaypoint, "ウェイポイントの貼り付け(&P)", "ウェイポイントを貼り付けます");
+  add(DeleteWaypoint, "ウェイポイントの削除(&D)", "選択中のウェイポイントを削除します\nウェイポイントの削除");
+  add(GotoWaypoint, "選択ポイントへ移動(&J)", "選択中のウェイポイントを含む地形図を表示します");
+  add(EditTrack, "トラックログの編集(&E)...", "選択中のトラックログを編集します\nトラックログの編集");
+  add(CopyTrack, "トラックログのコピー(&C)", "選択中のトラックログをコピーします");
+  add(CutTrack, "トラックログの切り取り(&T)", "選択中のトラックログを切り取ります");
+  add(PasteTrack, "トラックログの貼り付け(&P)", "トラックログを貼り付けます");
+  add(DeleteTrack, "トラックログの削除(&D)", "選択中のトラックログを削除します\nトラックログの削除");
+  add(GotoTrackPoint, "選択トラックへ移動(&J)", "選択中のトラックポイントを含む地形図を表示します");
+  add(RenameGroup, "トラックデータグループ名の変更(&N)...", "選択中のグループの名前を変更します");
+  add(SortWaypointsNone, "ソートしない(&R)", "ウェイポイントをファイルの順に並べます", true);
+  add(SortWaypointsByName, "ポイント名順(&N)", "ウェイポイントを名前の順に並べます", true);
+  add(SortTracksNone, "ソートしない(&R)", "トラックログをファイルの順に並べます", true);
+  add(SortTracksByName, "名前順(&N)", "トラックログを名前の順に並べます", true);
+  add(SortTracksByTime, "時刻順(&T)", "トラックログを開始時刻の順に並べます", true);
+  add(DownloadWaypoints, "ウェイポイント(&W)...", "GPSからウェイポイントをダウンロードします");
+  add(DownloadTracks, "トラックログ(&T)...", "GPSからトラックログをダウンロードします");
+  add(UploadWaypoints, "ウェイポイント(&W)...", "GPSへウェイポイントをアップロードします");
+  add(UploadTracks, "トラックログ(&T)...", "GPSへトラックログをアップロードします");
+
+  add(BarMain, "メイン(&M)", "メインツールバーの表示を切り替えます", true);
+  add(BarTrek, "ポイント(&T)", "トレックデータツールバーの表示を切り替えます", true);
+  add(BarZoom, "ズーム(&Z)", "ズームバーの表示を切り替えます", true);
+  add(BarScale, "スケール(&L)", "スケールバーの表示を切り替えます", true);
+  add(BarIndex, "地形図インデックス(&M)", "地形図インデックスの表示を切り替えます", true);
+  add(BarTrekList, "トレックデータリスト(&P)", "トレックデータリストの表示を切り替えます", true);
+  add(BarTrekView, "トレックデータビュー(&V)", "トレックデータビューの表示を切り替えます", true);
+  add(BarStatus, "ステータスバー(&S)", "ステータスバーの表示を切り替えます", true);
+  add(WideView, "ワイドビューモード(&W)", "ツールウィンドウを隠して地形図を広く表示します\nワイドビューモード", true);
+
+  add(Settings, "設定(&I)...", "表示色や表示方法を設定します");
+  add(Help, "Vantoriaヘルプ(&H)...", "ヘルプを表示します")->setShortcut(QKeySequence(Qt::Key_F1));
+  add(ReadMe, "ReadMeファイルを読む(&R)", "ReadMeファイルを表示します");
+  add(About, "ﾊﾞｰｼﾞｮﾝ情報(&A)...", "プログラムのバージョンを表示します");
+}
+
+void CMainFrame::createView() {
+  // The map view is created by the view module once it is available; until then a plain surface.
+  m_view = placeholder(QStringLiteral("mapView"), this);
+  setCentralWidget(m_view);
+}
+
+void CMainFrame::createToolBars() {
+  using namespace cmd;
+  auto bar = [this](const QString& title, const QString& name) {
+    auto* tb = new QToolBar(title, this);
+    tb->setObjectName(name);
+    tb->setIconSize(QSize(16, 16));
+    addToolBar(Qt::TopToolBarArea, tb);
+    return tb;
+  };
+  m_mainBar = bar(QStringLiteral("メイン"), QStringLiteral("mainBar"));
+  m_mainBar->addAction(Action(OpenIndex));
+  m_mainBar->addSeparator();
+  m_mainBar->addAction(Action(Print));
+  m_mainBar->addSeparator();
+  m_mainBar->addAction(Action(RangeSelect));
+  m_mainBar->addAction(Action(ClearSelection));
+
+  m_trekBar = bar(QStringLiteral("トレックデータ"), QStringLiteral("trekBar"));
+  m_trekBar->addAction(Action(OpenTrek));
+  m_trekBar->addSeparator();
+  m_trekBar->addAction(Action(AddWaypoint));
+  m_trekBar->addAction(Action(EditWaypoint));
+  m_trekBar->addAction(Action(DeleteWaypoint));
+  m_trekBar->addSeparator();
+  m_trekBar->addAction(Action(EditTrack));
+  m_trekBar->addAction(Action(DeleteTrack));
+
+  m_zoomBar = new CZoomBar(QStringLiteral("ズーム"), this);
+  m_zoomBar->setObjectName(QStringLiteral("zoomBar"));
+  m_zoomBar->setIconSize(QSize(16, 16));
+  addToolBar(Qt::TopToolBarArea, m_zoomBar);
+  m_zoomBar->addSeparator();
+  m_zoomBar->addAction(Action(ZoomIn));
+  m_zoomBar->addAction(Action(ZoomOut));
+  m_zoomBar->addAction(Action(ZoomRect));
+  m_zoomBar->addSeparator();
+  m_zoomBar->addAction(Action(ShowWaypoints));
+  m_zoomBar->addAction(Action(ShowTracks));
+  m_zoomBar->addSeparator();
+  m_zoomBar->addAction(Action(WideView));
+
+  m_scaleBar = bar(QStringLiteral("スケール"), QStringLiteral("scaleToolBar"));
+  m_scaleBar->addSeparator();
+  m_scaleWnd = new CScaleBarWnd(m_scaleBar);
+  m_scaleBar->addWidget(m_scaleWnd);
+}
+
+void CMainFrame::createDocks() {
+  auto dock = [this](int i, const QString& title, const QString& name, QWidget* content) {
+    auto* d = new QDockWidget(title, this);
+    d->setObjectName(name);
+    d->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    d->setWidget(content);
+    addDockWidget(Qt::LeftDockWidgetArea, d, Qt::Vertical);
+    m_docks[std::size_t(i)] = d;
+  };
+  dock(0, QStringLiteral("地形図インデックス"), QStringLiteral("indexDock"), placeholder(QStringLiteral("indexPanel"), this));
+
+  // The trek data windows stay empty and disabled until trek data can be listed.
+  auto* tree = new QTreeWidget(this);
+  tree->setObjectName(QStringLiteral("trekList"));
+  tree->setHeaderHidden(true);
+  tree->setEnabled(false);
+  dock(1, QStringLiteral("トレックデータリスト"), QStringLiteral("trekListDock"), tree);
+
+  auto* viewPane = new QWidget(this);
+  viewPane->setObjectName(QStringLiteral("trekView"));
+  auto* table = new QTableWidget(6, 2, viewPane);
+  table->setObjectName(QStringLiteral("trekViewTable"));
+  table->horizontalHeader()->setVisible(false);
+  table->verticalHeader()->setVisible(false);
+  table->horizontalHeader()->setStretchLastSection(true);
+  table->setShowGrid(true);
+  auto* comment = new QTextEdit(viewPane);
+  comment->setReadOnly(true);
+  comment->setObjectName(QStringLiteral("trekViewComment"));
+  auto* lay = new QVBoxLayout(viewPane);
+  lay->setContentsMargins(0, 0, 0, 0);
+  lay->addWidget(table, 3);
+  lay->addWidget(comment, 1);
+  viewPane->setEnabled(false);
+  dock(2, QStringLiteral("トレックデータビュー"), QStringLiteral("trekViewDock"), viewPane);
+
+  resizeDocks({m_docks[0], m_docks[1], m_docks[2]}, {300, 300, 300}, Qt::Vertical);
+  resizeDocks({m_docks[0]}, {150}, Qt::Horizontal);
+  for (QDockWidget* d : m_docks) d->widget()->setMinimumWidth(150);
+}
+
+void CMainFrame::createStatusBar() {
+  QStatusBar* sb = statusBar();
+  sb->setObjectName(QStringLiteral("statusBar"));
+  m_panes[0] = new QLabel(QStringLiteral("レディ"), sb);
+  m_panes[0]->setObjectName(QStringLiteral("pane0"));
+  sb->addWidget(m_panes[0], 1);
+  // Widths of the three view panes follow runs of 33, 33 and 37 blanks.
+  const int blanks[] = {33, 33, 37};
+  for (int i = 1; i <= 3; ++i) {
+    m_panes[std::size_t(i)] = new QLabel(sb);
+    m_panes[std::size_t(i)]->setObjectName(QStringLiteral("pane%1").arg(i));
+    m_panes[std::size_t(i)]->setFrameShape(QFrame::Panel);
+    m_panes[std::size_t(i)]->setFrameShadow(QFrame::Sunken);
+    const QFontMetrics fm(m_panes[std::size_t(i)]->font());
+    m_panes[std::size_t(i)]->setMinimumWidth(fm.horizontalAdvance(QString(blanks[i - 1], QLatin1Char(' '))) + 8);
+    sb->addPermanentWidget(m_panes[std::size_t(i)]);
+  }
+}
+
+void CMainFrame::createMenus() {
+  using namespace cmd;
+  QMenuBar* mb = menuBar();
+  m_fileMenu = mb->addMenu(QStringLiteral("ファイル(&F)"));
+  m_fileMenu->setObjectName(QStringLiteral("fileMenu"));
+  m_fileMenu->addAction(Action(OpenIndex));
+  m_fileMenu->addAction(Action(SheetProperties));
+  m_fileMenu->addSeparator();
+  m_fileMenu->addAction(Action(OpenTrek));
+  QMenu* newMenu = m_fileMenu->addMenu(QStringLiteral("トレックデータファイルの新規作成"));
+  newMenu->addAction(Action(NewWaypointFile));
+  newMenu->addAction(Action(NewTrackFile));
+  m_fileMenu->addAction(Action(SaveTrek));
+  m_fileMenu->addAction(Action(SaveTrekAs));
+  m_fileMenu->addAction(Action(CloseTrek));
+  m_fileMenu->addSeparator();
+  m_fileMenu->addAction(Action(SaveMapImage));
+  m_fileMenu->addSeparator();
+  m_fileMenu->addAction(Action(Print));
+  m_fileMenu->addAction(Action(PrintSetup));
+  m_fileMenu->addSeparator();
+  m_recentAnchor = m_fileMenu->addSeparator();
+  m_fileMenu->addAction(Action(Exit));
+  rebuildRecentEntries();
+
+  QMenu* view = mb->addMenu(QStringLiteral("表示(&V)"));
+  QMenu* bars = view->addMenu(QStringLiteral("ツールバー(&T)"));
+  for (int id : {BarMain, BarTrek, BarZoom, BarScale}) bars->addAction(Action(id));
+  for (int id : {BarIndex, BarTrekList, BarTrekView, BarStatus}) view->addAction(Action(id));
+  view->addSeparator();
+  view->addAction(Action(WideView));
+  view->addSeparator();
+  for (int id : {ZoomIn, ZoomOut, ZoomRect}) view->addAction(Action(id));
+  view->addSeparator();
+  for (int id : {RangeSelect, ClearSelection}) view->addAction(Action(id));
+  view->addSeparator();
+  for (int id : {ShowWaypoints, ShowTracks}) view->addAction(Action(id));
+
+  QMenu* trek = mb->addMenu(QStringLiteral("トレックデータ(&G)"));
+  for (int id : {AddWaypoint, EditWaypoint, CopyWaypoint, CutWaypoint, PasteWaypoint, DeleteWaypoint, GotoWaypoint})
+    trek->addAction(Action(id));
+  QMenu* sortWp = trek->addMenu(QStringLiteral("ウェイポイントの並べ替え(&S)"));
+  sortWp->addAction(Action(SortWaypointsNone));
+  sortWp->addAction(Action(SortWaypointsByName));
+  trek->addSeparator();
+  for (int id : {EditTrack, CopyTrack, CutTrack, PasteTrack, DeleteTrack, GotoTrackPoint}) trek->addAction(Action(id));
+  QMenu* sortTk = trek->addMenu(QStringLiteral("トラックログの並べ替え(&O)"));
+  for (int id : {SortTracksNone, SortTracksByName, SortTracksByTime}) sortTk->addAction(Action(id));
+  trek->addSeparator();
+  trek->addAction(Action(RenameGroup));
+  trek->addSeparator();
+  QMenu* down = trek->addMenu(QStringLiteral("GPSからダウンロード(&D)"));
+  down->addAction(Action(DownloadWaypoints));
+  down->addAction(Action(DownloadTracks));
+  QMenu* up = trek->addMenu(QStringLiteral("GPSへアップロード(&U)"));
+  up->addAction(Action(UploadWaypoints));
+  up->addAction(Action(UploadTracks));
+
+  QMenu* tools = mb->addMenu(QStringLiteral("ツール(&T)"));
+  tools->addAction(Action(Settings));
+
+  QMenu* help = mb->addMenu(QStringLiteral("ヘルプ(&H)"));
+  help->addAction(Action(Help));
+  help->addAction(Action(ReadMe));
+  help->addSeparator();
+  help->addAction(Action(About));
+
+  for (QMenu* m : mb->findChildren<QMenu*>()) connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::rebuildRecentEntries() {
+  if (!m_fileMenu) return;
+  for (QAction* a : m_recentActions) {
+    m_fileMenu->removeAction(a);
+    m_actions.remove(a->data().toInt());
+    a->deleteLater();
+  }
+  m_recentActions.clear();
+  const auto& entries = m_doc.RecentList().entries();
+  QList<QAction*> fresh;
+  if (entries.empty()) {
+    auto* a = new QAction(QStringLiteral("最近開いた地形図"), this);
+    a->setEnabled(false);
+    a->setData(-1);
+    fresh.push_back(a);
+  }
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const int id = cmd::RecentFirst + int(k);
+    QString text = QString::fromStdString(entries[k]);
+    const QFontMetrics fm(m_fileMenu->font());
+    text = fm.elidedText(text, Qt::ElideRight, 600);
+    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    auto* a = new QAction(QStringLiteral("&%1 %2").arg((k + 1) % 10).arg(text), this);
+    a->setObjectName(QStringLiteral("cmd_%1").arg(id));
+    a->setData(id);
+    a->setStatusTip(QStringLiteral("この地形図インデックスを開きます"));
+    connect(a, &QAction::triggered, this, [this, id] {
+      RouteCommand(id);
+      UpdateCommandUI();
+    });
+    m_actions.insert(id, a);
+    fresh.push_back(a);
+  }
+  QAction* before = m_fileMenu->actions().value(m_fileMenu->actions().indexOf(m_recentAnchor) + 1);
+  m_fileMenu->insertActions(before, fresh);
+  m_recentActions = fresh;
+}
+
+QToolBar* CMainFrame::ToolBar(int id) const {
+  switch (id) {
+    case cmd::BarMain: return m_mainBar;
+    case cmd::BarTrek: return m_trekBar;
+    case cmd::BarZoom: return m_zoomBar;
+    case cmd::BarScale: return m_scaleBar;
+    default: return nullptr;
+  }
+}
+
+QWidget* CMainFrame::barOf(int id) const {
+  switch (id) {
+    case cmd::BarIndex: return m_docks[0];
+    case cmd::BarTrekList: return m_docks[1];
+    case cmd::BarTrekView: return m_docks[2];
+    case cmd::BarStatus: return statusBar();
+    default: return ToolBar(id);
+  }
+}
+
+void CMainFrame::SetPaneText(int pane, const QString& text) {
+  if (pane >= 0 && pane < 4) m_panes[std::size_t(pane)]->setText(text);
+}
+
+QString CMainFrame::PaneText(int pane) const {
+  return pane >= 0 && pane < 4 ? m_panes[std::size_t(pane)]->text() : QString();
+}
+
+bool CMainFrame::RouteCommand(int id) {
+  if (auto* view = dynamic_cast<ICommandTarget*>(m_view); view && view->onCommand(id)) return true;
+  if (m_doc.onCommand(id)) return true;
+  if (onCommand(id)) return true;
+  return m_appTarget && m_appTarget->onCommand(id);
+}
+
+void CMainFrame::UpdateCommandUI() {
+  const auto* view = dynamic_cast<const ICommandTarget*>(m_view);
+  for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
+    SCommandState st;
+    const int id = it.key();
+    const bool known = (view && view->onUpdateCommand(id, st)) || m_doc.onUpdateCommand(id, st) ||
+                       onUpdateCommand(id, st) || (m_appTarget && m_appTarget->onUpdateCommand(id, st));
+    QAction* a = it.value();
+    // A command nobody handles yet is shown disabled.
+    a->setEnabled(known && st.enabled);
+    if (a->isCheckable()) a->setChecked(known && st.checked);
+  }
+}
+
+bool CMainFrame::onCommand(int id) {
+  if (id == cmd::Exit) {
+    close();
+    return true;
+  }
+  if (id == cmd::WideView) {
+    toggleWideView();
+    return true;
+  }
+  if (QWidget* bar = barOf(id)) {
+    bar->setVisible(!bar->isVisible());
+    return true;
+  }
+  return false;
+}
+
+bool CMainFrame::onUpdateCommand(int id, SCommandState& state) const {
+  if (id == cmd::Exit) return true;
+  if (id == cmd::WideView) {
+    state.checked = m_wideView;
+    return true;
+  }
+  if (const QWidget* bar = barOf(id)) {
+    state.checked = bar->isVisible();
+    return true;
+  }
+  return false;
+}
+
+void CMainFrame::toggleWideView() {
+  if (!m_docks[0] || !m_docks[1] || !m_docks[2]) return;
+  if (!m_wideView) {
+    for (std::size_t i = 0; i < 3; ++i) {
+      m_wideVisible[i] = m_docks[i]->isVisible();
+      m_wideHeights[i] = m_docks[i]->height();
+    }
+    m_wideWidth = m_docks[0]->width();
+    for (QDockWidget* d : m_docks) d->hide();
+    m_wideView = true;
+  } else {
+    QList<QDockWidget*> shown;
+    QList<int> heights;
+    for (std::size_t i = 0; i < 3; ++i) {
+      m_docks[i]->setVisible(m_wideVisible[i]);
+      if (m_wideVisible[i] && !m_docks[i]->isFloating()) {
+        shown.push_back(m_docks[i]);
+        heights.push_back(m_wideHeights[i]);
+      }
+    }
+    if (!shown.isEmpty()) {
+      resizeDocks(shown, heights, Qt::Vertical);
+      resizeDocks({shown.front()}, {m_wideWidth}, Qt::Horizontal);
+    }
+    m_wideView = false;
+  }
+}
+
+QPoint CMainFrame::ReachablePosition(const QPoint& topLeft, const QSize& size, const QRect& desktop) {
+  const QRect reachable(QPoint(desktop.left() - size.width() + 50, desktop.top()),
+                        QPoint(desktop.left() + desktop.width() - 50, desktop.top() + desktop.height() - 50));
+  // The far edges are outside, as for a Windows rectangle.
+  if (topLeft.x() >= reachable.left() && topLeft.x() < reachable.right() && topLeft.y() >= reachable.top() &&
+      topLeft.y() < reachable.bottom())
+    return topLeft;
+  return {0, 0};
+}
+
+void CMainFrame::RestorePlacement() {
+  auto& p = platform::profile();
+  if (p.readString("Wnd_Pos", "showCmd", "Max") != "Normal") return;
+  const QSize size(std::max(100, p.readInt("Wnd_Pos", "xw", 500)), std::max(100, p.readInt("Wnd_Pos", "yw", 800)));
+  const QPoint pos(p.readInt("Wnd_Pos", "left_p", 0), p.readInt("Wnd_Pos", "top_p", 0));
+  QRect desktop;
+  for (const QScreen* s : QGuiApplication::screens()) desktop |= s->geometry();
+  if (desktop.isEmpty()) desktop = QRect(0, 0, 1024, 768);
+  resize(size);
+  move(ReachablePosition(pos, size, desktop));
+}
+
+void CMainFrame::SaveBarState() { platform::profile().writeBinary(kBarSection, kBarKey, fromBytes(saveState())); }
+
+void CMainFrame::SavePlacement() {
+  auto& p = platform::profile();
+  const char* show = isMaximized() ? "Max" : isMinimized() ? "Min" : "Normal";
+  p.writeString("Wnd_Pos", "showCmd", show);
+  const QRect g = isMaximized() || isMinimized() ? normalGeometry() : QRect(pos(), size());
+  p.writeInt("Wnd_Pos", "left_p", g.x());
+  p.writeInt("Wnd_Pos", "top_p", g.y());
+  p.writeInt("Wnd_Pos", "xw", g.width());
+  p.writeInt("Wnd_Pos", "yw", g.height());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!m_doc.CanCloseFrame()) {
+    event->ignore();
+    return;
+  }
+  if (m_wideView) toggleWideView();
+  SaveBarState();
+  SavePlacement();
+  platform::profile().flush();
+  m_idle->stop();
+  event->accept();
+}
+
+void CMainFrame::onProgressBegin(const QString& text) {
+  if (!m_progress) {
+    m_progress = new QProgressBar(statusBar());
+    m_progress->setObjectName(QStringLiteral("loadProgress"));
+    m_progress->setRange(0, 100);
+    m_progress->setFixedWidth(200);
+    m_progress->setTextVisible(false);
+    statusBar()->insertPermanentWidget(0, m_progress);
+  }
+  m_progress->setValue(0);
+  m_progress->show();
+  m_panes[0]->setText(text);
+  statusBar()->repaint();
+}
+
+void CMainFrame::onProgressStep(int percent) {
+  if (!m_progress) return;
+  m_progress->setValue(std::clamp(percent, 0, 100));
+  m_progress->repaint();
+}
+
+void CMainFrame::onProgressEnd() {
+  m_panes[0]->setText(QStringLiteral("レディ"));
+  if (m_progress) {
+    statusBar()->removeWidget(m_progress);
+    m_progress->deleteLater();
+    m_progress = nullptr;
+  }
+}

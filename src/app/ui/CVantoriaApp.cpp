@@ -1,0 +1,153 @@
+#include "app/ui/CVantoriaApp.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "app/CVantoriaDoc.h"
+#include "app/Resources.h"
+#include "app/ui/CDlgOpenIndex.h"
+#include "app/ui/CDlgSheetProp.h"
+#include "app/ui/CMainFrame.h"
+#include "platform/FileLookup.h"
+#include "platform/IProfileStore.h"
+#include "platform/ui/CQtFileDialog.h"
+#include "platform/ui/CQtPrompt.h"
+
+CVantoriaApp* CVantoriaApp::s_instance = nullptr;
+
+CVantoriaApp::CVantoriaApp() { s_instance = this; }
+
+CVantoriaApp::~CVantoriaApp() {
+  // The frame goes before the document it shows; prompts last, as windows may still ask.
+  m_frame.reset();
+  m_doc.reset();
+  if (m_prompt) platform::setPrompt(nullptr);
+  if (m_fileDialog) platform::setFileDialog(nullptr);
+  if (s_instance == this) s_instance = nullptr;
+}
+
+void CVantoriaApp::InstallFontSubstitutes() {
+  const QStringList japanese = {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
+                                QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic")};
+  const QStringList mono = {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
+                            QStringLiteral("IPAPGothic")};
+  for (const char* face : {"ＭＳ Ｐゴシック", "ＭＳ Ｐ ゴシック", "ＭＳ　Ｐゴシック", "MS PGothic", "MS UI Gothic", "Meiryo", "メイリオ"})
+    QFont::insertSubstitutions(QString::fromUtf8(face), japanese);
+  for (const char* face : {"ＭＳ ゴシック", "ＭＳ　ゴシック", "MS Gothic"}) QFont::insertSubstitutions(QString::fromUtf8(face), mono);
+}
+
+QString CVantoriaApp::ProgramDir() { return QCoreApplication::applicationDirPath(); }
+
+bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
+  QCoreApplication::setOrganizationName(QStringLiteral("Kestrelsoft"));
+  QCoreApplication::setApplicationName(QStringLiteral("Vantoria"));
+  InstallFontSubstitutes();
+  // Japanese text needs a Japanese face; the widgets' default face may lack the glyphs.
+  if (QFontDatabase::families().contains(QStringLiteral("IPAPGothic"))) {
+    QFont f = QApplication::font();
+    f.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    QApplication::setFont(f);
+  }
+  QApplication::setWindowIcon(VantoriaAppIcon());
+
+  m_settings.Load();
+
+  m_doc = std::make_unique<CVantoriaDoc>();
+  m_frame = std::make_unique<CMainFrame>(*m_doc);
+  m_frame->SetAppTarget(this);
+  m_prompt = std::make_unique<platform::CQtPrompt>(m_frame.get());
+  m_fileDialog = std::make_unique<platform::CQtFileDialog>(m_frame.get());
+  platform::setPrompt(m_prompt.get());
+  platform::setFileDialog(m_fileDialog.get());
+  m_doc->setIndexDialog([this](const std::string& initialDir) -> std::optional<std::filesystem::path> {
+    QString dir = QString::fromStdString(initialDir);
+    if (!QFileInfo(dir).isDir()) dir = QDir::homePath();
+    CDlgOpenIndex dlg(m_frame.get(), dir);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return platform::pathFromUtf8(dlg.selectedFiles().front().toStdString());
+  });
+  connect(m_doc.get(), &CVantoriaDoc::sheetPropertiesRequested, this, &CVantoriaApp::showSheetProperties);
+
+  const std::string showCmd = platform::profile().readString("Wnd_Pos", "showCmd", "Max");
+  m_frame->RestorePlacement();
+
+  // The command line: a map index, then (once trek files can be read) trek data files.
+  if (arguments.size() > 1) {
+    const QString path = arguments.at(1);
+    if (!m_doc->OpenIndexFromDialog(platform::pathFromUtf8(path.toStdString()))) {
+      std::fprintf(stderr, "vantoria: cannot open the map index %s\n", path.toLocal8Bit().constData());
+      return false;
+    }
+  }
+
+  if (show) {
+    if (showCmd == "Max" || showCmd == "Min") m_frame->showMaximized();
+    else m_frame->show();
+  }
+  m_frame->UpdateCommandUI();
+  return true;
+}
+
+bool CVantoriaApp::onCommand(int id) {
+  switch (id) {
+    case cmd::Help:
+      QDesktopServices::openUrl(QUrl::fromLocalFile(ProgramDir() + QStringLiteral("/Vantoria.html")));
+      return true;
+    case cmd::ReadMe:
+      QDesktopServices::openUrl(QUrl::fromLocalFile(ProgramDir() + QStringLiteral("/ReadMe.txt")));
+      return true;
+    case cmd::About:
+      showAbout();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CVantoriaApp::onUpdateCommand(int id, SCommandState& state) const {
+  switch (id) {
+    case cmd::Help: case cmd::ReadMe: case cmd::About:
+      state.enabled = true;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CVantoriaApp::showAbout() {
+  QDialog dlg(m_frame.get());
+  dlg.setObjectName(QStringLiteral("aboutDialog"));
+  dlg.setWindowTitle(QStringLiteral("バージョン情報"));
+  auto* icon = new QLabel(&dlg);
+  icon->setPixmap(VantoriaAppIcon().pixmap(48, 48));
+  auto* text = new QLabel(QStringLiteral("<b>Vantoria Version %1</b><br>数値地図 (地図画像) ビューア<br>"
+                                         "Copyright (C) Kestrelsoft")
+                              .arg(QStringLiteral(VANTORIA_VERSION)),
+                          &dlg);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dlg);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+  auto* row = new QHBoxLayout;
+  row->addWidget(icon, 0, Qt::AlignTop);
+  row->addWidget(text, 1);
+  auto* lay = new QVBoxLayout(&dlg);
+  lay->addLayout(row);
+  lay->addWidget(buttons);
+  dlg.exec();
+}
+
+void CVantoriaApp::showSheetProperties() {
+  if (!m_doc || !m_doc->HasSheet()) return;
+  CDlgSheetProp dlg(m_doc->CurrentSheet(), m_doc->SheetSeries(), m_frame.get());
+  dlg.exec();
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The process-wide root: settings, document and main window, and the application's own commands
+// (settings sheet, help, ReadMe, version dialog).
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+#include "app/AppSettings.h"
+#include "app/Commands.h"
+
+class CMainFrame;
+class CVantoriaDoc;
+namespace platform {
+class IPrompt;
+class IFileDialog;
+class IProfileStore;
+}  // namespace platform
+
+class CVantoriaApp : public QObject, public ICommandTarget {
+  Q_OBJECT
+ public:
+  CVantoriaApp();
+  ~CVantoriaApp() override;
+
+  /// Start-up: settings, prompts and dialogs, document and frame, then the command line
+  /// (`vantoria [index.csv [trek files...]]`). False when the command line could not be processed.
+  /// `show` is off for tests, which look at the frame without showing it.
+  bool InitInstance(const QStringList& arguments, bool show = true);
+
+  static CVantoriaApp* instance() { return s_instance; }
+  AppSettings& Settings() { return m_settings; }
+  CVantoriaDoc* Doc() const { return m_doc.get(); }
+  CMainFrame* Frame() const { return m_frame.get(); }
+
+  /// Maps the Windows face names the program asks for to the Japanese fonts installed here.
+  static void InstallFontSubstitutes();
+  /// Folder holding the help file and the ReadMe beside the program.
+  static QString ProgramDir();
+
+  bool onCommand(int id) override;
+  bool onUpdateCommand(int id, SCommandState& state) const override;
+
+ private:
+  void showAbout();
+  void showSheetProperties();
+
+  static CVantoriaApp* s_instance;
+  AppSettings m_settings;
+  std::unique_ptr<platform::IPrompt> m_prompt;
+  std::unique_ptr<platform::IFileDialog> m_fileDialog;
+  std::unique_ptr<CVantoriaDoc> m_doc;
+  std::unique_ptr<CMainFrame> m_frame;
+};
