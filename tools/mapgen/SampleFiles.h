@@ -1,0 +1,45 @@
+#pragma once
+// Writing and re-reading the files of the sample map data.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "SampleSheets.h"
+
+namespace mapgen {
+
+/// index.csv and kanri.csv of one series as CP932 bytes ("\r\n" line ends).
+struct SCatalogueTexts {
+  std::string index, kanri;
+};
+[[nodiscard]] SCatalogueTexts catalogueTexts(ESeries series, const std::vector<SSheet>& sheets);
+
+/// Columns of a kanri.csv row of the series (59 or 58).
+[[nodiscard]] int kanriColumns(ESeries series);
+
+[[nodiscard]] bool writeBytes(const std::filesystem::path& path, const std::string& bytes, std::string& error);
+[[nodiscard]] bool writeSheetTiff(const std::filesystem::path& path, const SSheet& sheet,
+                                  const std::vector<std::uint8_t>& pixels, std::string& error);
+
+/// 8-bit pixel values of a palette TIFF, top row first.
+struct SRaster {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> pixels;
+  std::uint16_t compression = 0, photometric = 0, bits = 0;
+};
+[[nodiscard]] bool readSheetTiff(const std::filesystem::path& path, SRaster& out, std::string& error);
+
+/// Re-reads a generated sample directory (holding map25000/ and map50000/) and checks it.
+/// Every fault found is appended to `faults`; true when there is none.
+bool checkSampleData(const std::filesystem::path& root, std::vector<std::string>& faults);
+
+/// Writes a PNG of a sheet in the default colours, shrunk by `shrink` (area average); a crop
+/// rectangle of the sheet (x, y, width, height) when `crop` holds a positive width.
+struct SCrop {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+[[nodiscard]] bool writePreview(const std::filesystem::path& tif, ESeries series, int shrink, SCrop crop,
+                                const std::filesystem::path& png, std::string& error);
+
+}  // namespace mapgen

@@ -1,0 +1,138 @@
+// vantoria-mapgen: writes the sample map data the build embeds as the default map.
+//
+// Output (below the directory given with --out):
+//   map25000/  1:25,000 series: index.csv, kanri.csv (59 columns), 5438/*.tif, 5439/*.tif
+//   map50000/  1:50,000 series: index.csv, kanri.csv (58 columns), 5438/*.tif, 5439/*.tif
+// Areas (primary meshes, 40' x 1 degree, Tokyo datum): 5438 "朝霧" (36N-36N40', 138E-139E) and
+// its eastern neighbour 5439 "白鷺" (139E-140E). Both series hold a 3 x 3 block of sheets across
+// the border at 139E; every other slot of the two areas is empty.
+//   1:25,000 (5' x 7'30", 2.5 m per pixel, about 4,580 x 3,750 pixels):
+//     row 5: 543856 鷹ノ巣山, 543857 黒沢,   543950 東小野
+//     row 4: 543846 大日向,   543847 湖北,   543940 霞野
+//     row 3: 543836 柚ノ木,   543837 下河原, 543930 松葉台
+//   1:50,000 (10' x 15', 5 m per pixel, named by the code of their south-west quarter):
+//     row 6: 543864 白峰,   543866 鷹ノ巣, 543960 東原
+//     row 4: 543844 大日向, 543846 湖城,   543940 霞野
+//     row 2: 543824 柚木,   543826 河原田, 543920 松葉
+// The ground is made up: terrain, a river with a lake on the area border, two smaller lakes,
+// two national roads, a grid of local roads and paths, settlements among trees and made-up
+// lettering, all computed from the geographic position so that they continue across sheets.
+//
+// Usage: vantoria-mapgen --out DIR [--stamp FILE]   write DIR/map25000 and DIR/map50000
+//        vantoria-mapgen --check DIR                re-read and verify what was written
+//        vantoria-mapgen --preview SHEET.tif 25000|50000 SHRINK OUT.png [X Y W H]
+//          (a PNG in the default colours, shrunk by SHRINK, optionally of a part of the sheet)
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SampleFiles.h"
+#include "SampleSheets.h"
+
+namespace {
+
+using namespace mapgen;
+
+int generate(const std::filesystem::path& root, const std::filesystem::path& stamp) {
+  const auto start = std::chrono::steady_clock::now();
+  struct SJob {
+    SSheet sheet;
+    std::filesystem::path path;
+  };
+  std::vector<SJob> jobs;
+  for (ESeries series : {ESeries::Map25000, ESeries::Map50000}) {
+    const std::filesystem::path dir = root / (series == ESeries::Map25000 ? "map25000" : "map50000");
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    for (const SArea& a : sampleAreas()) std::filesystem::create_directories(dir / a.code, ec);
+    const std::vector<SSheet> sheets = sampleSheets(series);
+    const SCatalogueTexts texts = catalogueTexts(series, sheets);
+    std::string error;
+    if (!writeBytes(dir / "index.csv", texts.index, error) || !writeBytes(dir / "kanri.csv", texts.kanri, error)) {
+      std::fprintf(stderr, "vantoria-mapgen: %s\n", error.c_str());
+      return 1;
+    }
+    for (const SSheet& s : sheets) jobs.push_back({s, dir / s.area / (s.mesh + ".tif")});
+  }
+  // One sheet per thread at a time; each thread reuses its own pixel buffer.
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::mutex errorLock;
+  std::string firstError;
+  auto worker = [&] {
+    std::vector<std::uint8_t> pixels;
+    for (std::size_t i = next++; i < jobs.size() && !failed; i = next++) {
+      renderSheet(jobs[i].sheet, pixels);
+      std::string error;
+      if (!writeSheetTiff(jobs[i].path, jobs[i].sheet, pixels, error)) {
+        std::lock_guard lock(errorLock);
+        if (!failed.exchange(true)) firstError = error;
+      }
+    }
+  };
+  const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
+  std::vector<std::thread> threads;
+  for (unsigned k = 0; k < cores; ++k) threads.emplace_back(worker);
+  for (auto& t : threads) t.join();
+  if (failed) {
+    std::fprintf(stderr, "vantoria-mapgen: %s\n", firstError.c_str());
+    return 1;
+  }
+  if (!stamp.empty()) {
+    std::string error;
+    if (!writeBytes(stamp, "done\n", error)) {
+      std::fprintf(stderr, "vantoria-mapgen: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("vantoria-mapgen: %zu sheets in %.1f s (%u threads)\n", jobs.size(), seconds, cores);
+  return 0;
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: vantoria-mapgen --out DIR [--stamp FILE]\n"
+               "       vantoria-mapgen --check DIR\n"
+               "       vantoria-mapgen --preview SHEET.tif 25000|50000 SHRINK OUT.png [X Y W H]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() >= 2 && args[0] == "--out") {
+    std::filesystem::path stamp;
+    if (args.size() == 4 && args[2] == "--stamp") stamp = args[3];
+    else if (args.size() != 2) return usage();
+    return generate(args[1], stamp);
+  }
+  if (args.size() == 2 && args[0] == "--check") {
+    std::vector<std::string> faults;
+    const bool ok = checkSampleData(args[1], faults);
+    for (const std::string& f : faults) std::fprintf(stderr, "%s\n", f.c_str());
+    std::printf("vantoria-mapgen: %s\n", ok ? "sample data verified" : "sample data faulty");
+    return ok ? 0 : 1;
+  }
+  if ((args.size() == 5 || args.size() == 9) && args[0] == "--preview") {
+    const ESeries series = args[2] == "50000" ? ESeries::Map50000 : ESeries::Map25000;
+    SCrop crop;
+    if (args.size() == 9)
+      crop = {std::atoi(args[5].c_str()), std::atoi(args[6].c_str()), std::atoi(args[7].c_str()),
+              std::atoi(args[8].c_str())};
+    std::string error;
+    if (!writePreview(args[1], series, std::atoi(args[3].c_str()), crop, args[4], error)) {
+      std::fprintf(stderr, "vantoria-mapgen: %s\n", error.c_str());
+      return 1;
+    }
+    return 0;
+  }
+  return usage();
+}
