@@ -1,0 +1,380 @@
+#include "maps/SheetImage.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 40;
+
+void putU16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void putU32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint16_t getU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t getU32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+void writeHeader(std::uint8_t* p, const SBitmapInfoHeader& h) {
+  putU32(p + 0, h.size);
+  putU32(p + 4, static_cast<std::uint32_t>(h.width));
+  putU32(p + 8, static_cast<std::uint32_t>(h.height));
+  putU16(p + 12, h.planes);
+  putU16(p + 14, h.bitCount);
+  putU32(p + 16, h.compression);
+  putU32(p + 20, h.sizeImage);
+  putU32(p + 24, static_cast<std::uint32_t>(h.xPelsPerMeter));
+  putU32(p + 28, static_cast<std::uint32_t>(h.yPelsPerMeter));
+  putU32(p + 32, h.clrUsed);
+  putU32(p + 36, h.clrImportant);
+}
+
+std::uint64_t strideFor(std::uint64_t width, std::uint64_t bitCount) { return ((width * bitCount + 31) / 32) * 4; }
+
+}  // namespace
+
+std::uint32_t ColourCount(const SBitmapInfoHeader& header) {
+  if (header.clrUsed != 0) return header.clrUsed;
+  switch (header.bitCount) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
+  }
+}
+
+std::uint32_t ColourTableSize(const SBitmapInfoHeader& header) {
+  return ColourCount(header) * (header.size == 12 ? 3u : 4u);
+}
+
+void SheetImage::release() {
+  m_block.clear();
+  m_block.shrink_to_fit();
+}
+
+SBitmapInfoHeader SheetImage::header() const {
+  SBitmapInfoHeader h;
+  if (m_block.size() < kHeaderBytes) return h;
+  const std::uint8_t* p = m_block.data();
+  h.size = getU32(p + 0);
+  h.width = static_cast<std::int32_t>(getU32(p + 4));
+  h.height = static_cast<std::int32_t>(getU32(p + 8));
+  h.planes = getU16(p + 12);
+  h.bitCount = getU16(p + 14);
+  h.compression = getU32(p + 16);
+  h.sizeImage = getU32(p + 20);
+  h.xPelsPerMeter = static_cast<std::int32_t>(getU32(p + 24));
+  h.yPelsPerMeter = static_cast<std::int32_t>(getU32(p + 28));
+  h.clrUsed = getU32(p + 32);
+  h.clrImportant = getU32(p + 36);
+  return h;
+}
+
+int SheetImage::width() const { return isNull() ? 0 : static_cast<int>(getU32(m_block.data() + 4)); }
+int SheetImage::height() const { return isNull() ? 0 : static_cast<int>(getU32(m_block.data() + 8)); }
+int SheetImage::bitCount() const { return isNull() ? 0 : getU16(m_block.data() + 14); }
+int SheetImage::stride() const {
+  return static_cast<int>(strideFor(static_cast<std::uint64_t>(std::max(width(), 0)),
+                                    static_cast<std::uint64_t>(bitCount())));
+}
+int SheetImage::colourCount() const { return isNull() ? 0 : static_cast<int>(ColourCount(header())); }
+
+std::size_t SheetImage::pixelOffset() const {
+  return isNull() ? 0 : kHeaderBytes + ColourTableSize(header());
+}
+
+std::uint8_t* SheetImage::colourTable() { return isNull() ? nullptr : m_block.data() + kHeaderBytes; }
+const std::uint8_t* SheetImage::colourTable() const { return isNull() ? nullptr : m_block.data() + kHeaderBytes; }
+std::uint8_t* SheetImage::bits() { return isNull() ? nullptr : m_block.data() + pixelOffset(); }
+const std::uint8_t* SheetImage::bits() const { return isNull() ? nullptr : m_block.data() + pixelOffset(); }
+
+std::uint8_t* SheetImage::scanLine(int y) {
+  const int h = height();
+  if (isNull() || y < 0 || y >= h) return nullptr;
+  return bits() + static_cast<std::size_t>(h - 1 - y) * static_cast<std::size_t>(stride());
+}
+const std::uint8_t* SheetImage::scanLine(int y) const { return const_cast<SheetImage*>(this)->scanLine(y); }
+
+bool CreatePackedBitmap(SheetImage& image, int width, int height, int bitCount) {
+  image.m_block.clear();
+  if (width < 0 || height < 0) return false;
+  std::uint16_t bits = 0;
+  if (bitCount <= 1) bits = 1;
+  else if (bitCount <= 4) bits = 4;
+  else if (bitCount <= 8) bits = 8;
+  else if (bitCount < 25) bits = 24;
+  else return false;
+
+  SBitmapInfoHeader h;
+  h.width = width;
+  h.height = height;
+  h.bitCount = bits;
+  // The stored size ignores row padding, as the format's writers always did; nothing here
+  // sizes memory by it.
+  h.sizeImage = static_cast<std::uint32_t>(std::uint64_t(width) * bits * std::uint64_t(height) / 8);
+  const std::uint64_t stride = strideFor(std::uint64_t(width), bits);
+  const std::uint64_t pixels = stride * std::uint64_t(height);
+  if (pixels > kMaxBitmapBytes) return false;
+  const std::size_t table = ColourTableSize(h);
+  const std::size_t total = kHeaderBytes + table + static_cast<std::size_t>(pixels);
+  try {
+    // resize() keeps old bytes and zero-fills only new ones; a reused block gets its header,
+    // table and row padding cleared below, and its rows are rewritten by the caller.
+    image.m_block.resize(total);
+  } catch (const std::bad_alloc&) {
+    image.m_block.clear();
+    return false;
+  }
+  std::uint8_t* p = image.m_block.data();
+  writeHeader(p, h);
+  std::memset(p + kHeaderBytes, 0, table);
+  const std::uint64_t used = (std::uint64_t(width) * bits + 7) / 8;
+  if (used < stride) {
+    std::uint8_t* row = p + kHeaderBytes + table;
+    for (int y = 0; y < height; ++y, row += stride) std::memset(row + used, 0, static_cast<std::size_t>(stride - used));
+  }
+  return true;
+}
+
+namespace {
+
+// Collects libtiff's messages for one handle instead of letting them reach stderr.
+struct SMessageSink {
+  std::string text;
+  static int handler(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    auto* sink = static_cast<SMessageSink*>(user);
+    if (sink->text.size() > 2000) return 1;  // a broken file can repeat a message per row
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    if (!sink->text.empty()) sink->text += "; ";
+    if (module && *module) {
+      sink->text += module;
+      sink->text += ": ";
+    }
+    for (const char* c = buf; *c; ++c) sink->text += (*c == '\n' || *c == '\r') ? ' ' : *c;
+    return 1;
+  }
+};
+
+struct SMemoryFile {
+  std::span<const std::uint8_t> bytes;
+  std::uint64_t pos = 0;
+
+  static tmsize_t read(thandle_t h, void* buf, tmsize_t size) {
+    auto* f = static_cast<SMemoryFile*>(h);
+    if (size <= 0 || f->pos >= f->bytes.size()) return 0;
+    const std::uint64_t n = std::min<std::uint64_t>(std::uint64_t(size), f->bytes.size() - f->pos);
+    std::memcpy(buf, f->bytes.data() + f->pos, static_cast<std::size_t>(n));
+    f->pos += n;
+    return static_cast<tmsize_t>(n);
+  }
+  static tmsize_t write(thandle_t, void*, tmsize_t) { return -1; }
+  static toff_t seek(thandle_t h, toff_t off, int whence) {
+    auto* f = static_cast<SMemoryFile*>(h);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR) base = f->pos;
+    else if (whence == SEEK_END) base = f->bytes.size();
+    const std::uint64_t target = base + off;
+    if (target < base) return static_cast<toff_t>(-1);
+    f->pos = target;
+    return target;
+  }
+  static int close(thandle_t) { return 0; }
+  static toff_t size(thandle_t h) { return static_cast<SMemoryFile*>(h)->bytes.size(); }
+  static int map(thandle_t h, void** base, toff_t* psize) {
+    auto* f = static_cast<SMemoryFile*>(h);
+    *base = const_cast<std::uint8_t*>(f->bytes.data());
+    *psize = f->bytes.size();
+    return 1;
+  }
+  static void unmap(thandle_t, void*, toff_t) {}
+};
+
+struct STiffCloser {
+  void operator()(TIFF* t) const { TIFFClose(t); }
+};
+struct SOptionsFree {
+  void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
+};
+
+SSheetImageStatus failure(SheetImage& image, ESheetImageError error, std::string detail, const SMessageSink& sink) {
+  image.clear();
+  if (!sink.text.empty()) detail += " (" + sink.text + ")";
+  return {error, std::move(detail)};
+}
+
+// The strip buffer is kept between reads, as the bitmap is.
+std::vector<std::uint8_t>& stripBuffer() {
+  thread_local std::vector<std::uint8_t> buffer;
+  return buffer;
+}
+
+SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& progress, const SMessageSink& sink) {
+  std::uint32_t width = 0, height = 0, rowsPerStrip = 0;
+  std::uint16_t bitsPerSample = 1, photometric = 0, samples = 1, planar = PLANARCONFIG_CONTIG;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
+    return failure(image, ESheetImageError::Unsupported, "no photometric interpretation", sink);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+
+  if (width == 0 || width > 0x7fffffffu || height > 0x7fffffffu)
+    return failure(image, ESheetImageError::Unsupported, "image size " + std::to_string(width) + " x " +
+                                                             std::to_string(height) + " cannot be shown", sink);
+  if (TIFFIsTiled(tif)) return failure(image, ESheetImageError::Unsupported, "tiled images are not read", sink);
+  if (bitsPerSample != 8)
+    return failure(image, ESheetImageError::Unsupported,
+                   std::to_string(bitsPerSample) + " bits per sample (only 8 are read)", sink);
+  const std::uint64_t lineBytes = static_cast<std::uint64_t>(TIFFScanlineSize64(tif));
+  const std::uint64_t p = lineBytes / width;
+  const bool grey = (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) && samples == 1;
+  const bool palette = photometric == PHOTOMETRIC_PALETTE && samples == 1;
+  const bool rgb = photometric == PHOTOMETRIC_RGB && samples == 3 && planar == PLANARCONFIG_CONTIG;
+  if (!((grey || palette) && p == 1) && !(rgb && p == 3))
+    return failure(image, ESheetImageError::Unsupported,
+                   "photometric " + std::to_string(photometric) + " with " + std::to_string(samples) +
+                       " samples per pixel (8-bit palette or grey, or 24-bit RGB are read)", sink);
+
+  const std::uint64_t stride = strideFor(width, p * 8);
+  if (stride * height > kMaxBitmapBytes)
+    return failure(image, ESheetImageError::TooLarge,
+                   "image " + std::to_string(width) + " x " + std::to_string(height) + " is larger than 1 GiB", sink);
+  // A missing tag reads as 2^32 - 1 and a zero would never advance: both mean one strip.
+  const std::uint64_t rps = (rowsPerStrip == 0 || rowsPerStrip > height) ? std::max<std::uint32_t>(height, 1)
+                                                                          : rowsPerStrip;
+  const std::uint64_t stripBytes = rps * lineBytes;
+  if (stripBytes > kMaxBitmapBytes)
+    return failure(image, ESheetImageError::TooLarge, "strip larger than 1 GiB", sink);
+
+  // Before taking memory for a large image, make sure the file could hold it at all: no codec
+  // packs more than a few thousand pixels into a byte.
+  if (stride * height > (std::uint64_t{64} << 20)) {
+    const std::uint64_t* counts = nullptr;
+    std::uint64_t stored = 0;
+    if (TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) && counts) {
+      const std::uint32_t n = TIFFNumberOfStrips(tif);
+      const std::uint64_t enough = (stride * height + 4095) / 4096;
+      for (std::uint32_t i = 0; i < n && stored < enough; ++i) stored += std::min(counts[i], enough);
+    }
+    if (stored < (stride * height + 4095) / 4096)
+      return failure(image, ESheetImageError::Decode, "the file holds too little data for its image size", sink);
+  }
+
+  if (!CreatePackedBitmap(image, static_cast<int>(width), static_cast<int>(height), static_cast<int>(p * 8)))
+    return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
+
+  std::vector<std::uint8_t>& strip = stripBuffer();
+  try {
+    if (strip.size() < stripBytes) strip.resize(static_cast<std::size_t>(stripBytes));
+  } catch (const std::bad_alloc&) {
+    return failure(image, ESheetImageError::NoMemory, "no memory for a strip", sink);
+  }
+
+  if (palette) {
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+      return failure(image, ESheetImageError::Decode, "palette image without a colour map", sink);
+    constexpr int kEntries = 256;
+    bool wide = false;
+    for (int i = 0; i < kEntries && !wide; ++i) wide = red[i] >= 256 || green[i] >= 256 || blue[i] >= 256;
+    const auto component = [wide](std::uint16_t v) {
+      return static_cast<std::uint8_t>(wide ? std::uint32_t{v} * 255 / 65535 : (v & 0xff));
+    };
+    std::uint8_t* table = image.colourTable();
+    for (int i = kEntries - 1; i >= 0; --i) {
+      table[4 * i + 0] = component(blue[i]);
+      table[4 * i + 1] = component(green[i]);
+      table[4 * i + 2] = component(red[i]);
+      table[4 * i + 3] = 0;
+    }
+  }
+
+  const std::size_t rowBytes = static_cast<std::size_t>(p * width);
+  const std::size_t dstStride = static_cast<std::size_t>(stride);
+  std::uint8_t* const bits = image.bits();
+  for (std::uint64_t r = 0; r < height; r += rps) {
+    const std::uint64_t n = std::min<std::uint64_t>(rps, height - r);
+    const tmsize_t want = static_cast<tmsize_t>(n * lineBytes);
+    const tmsize_t got =
+        TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0), strip.data(), want);
+    if (got < 0)
+      return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " cannot be read", sink);
+    if (got < want)
+      return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " is short", sink);
+    const std::uint8_t* src = strip.data();
+    for (std::uint64_t k = 0; k < n; ++k, src += lineBytes) {
+      // Image row r + k goes to memory row height - 1 - (r + k).
+      std::uint8_t* dst = bits + static_cast<std::size_t>(height - 1 - (r + k)) * dstStride;
+      if (p == 3) {
+        for (std::size_t x = 0; x < rowBytes; x += 3) {
+          dst[x] = src[x + 2];
+          dst[x + 1] = src[x + 1];
+          dst[x + 2] = src[x];
+        }
+      } else {
+        std::memcpy(dst, src, rowBytes);
+      }
+    }
+    if (progress) progress(static_cast<float>(static_cast<double>(r) / static_cast<double>(height)));
+  }
+  return {};
+}
+
+std::unique_ptr<TIFFOpenOptions, SOptionsFree> makeOptions(SMessageSink& sink) {
+  std::unique_ptr<TIFFOpenOptions, SOptionsFree> opts(TIFFOpenOptionsAlloc());
+  if (!opts) return opts;
+  TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), static_cast<tmsize_t>(kMaxBitmapBytes));
+  TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), &SMessageSink::handler, &sink);
+  TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), &SMessageSink::handler, &sink);
+  return opts;
+}
+
+SSheetImageStatus openFailure(SheetImage& image, const SMessageSink& sink, const char* what) {
+  // libtiff says "Not a TIFF" for a bad signature; anything else is an open failure.
+  const bool notTiff = sink.text.find("Not a TIFF") != std::string::npos ||
+                       sink.text.find("Cannot read TIFF header") != std::string::npos;
+  return failure(image, notTiff ? ESheetImageError::NotTiff : ESheetImageError::Open,
+                 notTiff ? std::string("not a TIFF file") : std::string(what), sink);
+}
+
+}  // namespace
+
+SSheetImageStatus ReadSheetImage(const std::filesystem::path& path, SheetImage& image, const SheetProgress& progress) {
+  SMessageSink sink;
+  auto opts = makeOptions(sink);
+  if (!opts) return failure(image, ESheetImageError::NoMemory, "no memory", sink);
+  // "m": read through the file rather than a memory mapping, which is faster for these files.
+#ifdef _WIN32
+  std::unique_ptr<TIFF, STiffCloser> tif(TIFFOpenWExt(path.c_str(), "rm", opts.get()));
+#else
+  std::unique_ptr<TIFF, STiffCloser> tif(TIFFOpenExt(path.c_str(), "rm", opts.get()));
+#endif
+  if (!tif) return openFailure(image, sink, "cannot open the file");
+  return decode(tif.get(), image, progress, sink);
+}
+
+SSheetImageStatus ReadSheetImage(std::span<const std::uint8_t> tiff, SheetImage& image, const SheetProgress& progress) {
+  SMessageSink sink;
+  auto opts = makeOptions(sink);
+  if (!opts) return failure(image, ESheetImageError::NoMemory, "no memory", sink);
+  SMemoryFile file{tiff, 0};
+  std::unique_ptr<TIFF, STiffCloser> tif(TIFFClientOpenExt("memory", "r", &file, &SMemoryFile::read,
+                                                           &SMemoryFile::write, &SMemoryFile::seek,
+                                                           &SMemoryFile::close, &SMemoryFile::size,
+                                                           &SMemoryFile::map, &SMemoryFile::unmap, opts.get()));
+  if (!tif) return openFailure(image, sink, "cannot open the data");
+  return decode(tif.get(), image, progress, sink);
+}

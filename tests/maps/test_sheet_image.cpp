@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "common/TestUtil.h"
+#include "maps/MapFixtures.h"
+#include "maps/SheetImage.h"
+
+namespace {
+
+using mapfix::STiffSpec;
+
+std::filesystem::path tempPath(const QTemporaryDir& dir, const char* name) {
+  return std::filesystem::path(dir.path().toStdString()) / name;
+}
+
+std::vector<std::uint16_t> ramp(std::uint32_t scale, std::uint32_t offset) {
+  std::vector<std::uint16_t> v(256);
+  for (std::uint32_t i = 0; i < 256; ++i) v[i] = static_cast<std::uint16_t>(((i + offset) & 0xff) * scale);
+  return v;
+}
+
+TEST(SheetImage, ReadsStripImagesBottomUp) {
+  const struct {
+    const char* name;
+    STiffSpec tiff;
+    int bitCount;
+    int stride;
+  } kCases[] = {
+      {"8-bit palette, strips of 3", {8, 7, 1, 8, PHOTOMETRIC_PALETTE, 3, COMPRESSION_NONE, {}, {}, {}}, 8, 8},
+      {"padded width 4003", {4003, 5, 1, 8, PHOTOMETRIC_PALETTE, 2, COMPRESSION_LZW, {}, {}, {}}, 8, 4004},
+      {"width 5 pads 3 bytes", {5, 4, 1, 8, PHOTOMETRIC_MINISBLACK, 1, COMPRESSION_NONE, {}, {}, {}}, 8, 8},
+      {"rows per strip above height", {16, 5, 1, 8, PHOTOMETRIC_MINISWHITE, 64, COMPRESSION_PACKBITS, {}, {}, {}}, 8, 16},
+      {"24-bit RGB, odd width", {7, 6, 3, 8, PHOTOMETRIC_RGB, 4, COMPRESSION_LZW, {}, {}, {}}, 24, 24},
+      {"24-bit RGB, one strip", {4, 3, 3, 8, PHOTOMETRIC_RGB, 3, COMPRESSION_NONE, {}, {}, {}}, 24, 12},
+  };
+  QTemporaryDir tmp;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const auto path = tempPath(tmp, "t.tif");
+    ASSERT_TRUE(mapfix::writeTiff(path, c.tiff));
+    SheetImage img;
+    std::vector<float> progress;
+    const SSheetImageStatus st = ReadSheetImage(path, img, [&](float f) { progress.push_back(f); });
+    ASSERT_TRUE(st.ok()) << st.detail;
+    const SBitmapInfoHeader h = img.header();
+    EXPECT_EQ(h.size, 40u);
+    EXPECT_EQ(h.width, int(c.tiff.width));
+    EXPECT_EQ(h.height, int(c.tiff.height));
+    EXPECT_EQ(h.planes, 1);
+    EXPECT_EQ(h.bitCount, c.bitCount);
+    EXPECT_EQ(h.compression, 0u);
+    EXPECT_EQ(h.sizeImage, c.tiff.width * c.bitCount * c.tiff.height / 8);
+    EXPECT_EQ(h.xPelsPerMeter, 2834);
+    EXPECT_EQ(h.clrUsed, 0u);
+    EXPECT_EQ(img.stride(), c.stride);
+    EXPECT_EQ(img.colourCount(), c.bitCount == 8 ? 256 : 0);
+    EXPECT_EQ(img.size(), 40 + 4 * std::size_t(img.colourCount()) + std::size_t(c.stride) * c.tiff.height);
+    const int bpp = c.bitCount / 8;
+    for (std::uint32_t y = 0; y < c.tiff.height; ++y) {
+      // Image row y lies (height - 1 - y) strides past the first row in memory.
+      const std::uint8_t* row = img.bits() + std::size_t(c.tiff.height - 1 - y) * std::size_t(c.stride);
+      ASSERT_EQ(row, img.scanLine(int(y)));
+      for (std::uint32_t x = 0; x < c.tiff.width; ++x)
+        for (int s = 0; s < bpp; ++s)  // RGB arrives as blue, green, red
+          ASSERT_EQ(row[x * bpp + s], mapfix::patternByte(x, y, bpp == 3 ? 2 - s : s)) << x << "," << y;
+      for (int pad = int(c.tiff.width) * bpp; pad < c.stride; ++pad) ASSERT_EQ(row[pad], 0) << "pad at row " << y;
+    }
+    // One call per strip with the fraction of rows before it.
+    const std::uint32_t rps = std::min(c.tiff.rowsPerStrip, c.tiff.height);
+    ASSERT_EQ(progress.size(), (c.tiff.height + rps - 1) / rps);
+    for (std::size_t i = 0; i < progress.size(); ++i) EXPECT_FLOAT_EQ(progress[i], float(i * rps) / float(c.tiff.height));
+  }
+}
+
+TEST(SheetImage, ConvertsColourMaps) {
+  const struct {
+    const char* name;
+    std::vector<std::uint16_t> red, green, blue;
+    std::uint8_t wantRed1, wantGreen1, wantBlue1, wantRed255;
+  } kCases[] = {
+      // Any entry of 256 or more makes every map 16-bit: v x 255 / 65535.
+      {"16-bit maps", ramp(257, 0), ramp(256, 0), ramp(1, 0), 1, 0, 0, 255},
+      {"one wide entry among small ones", ramp(1, 0), ramp(1, 0), [] { auto v = ramp(1, 0); v[200] = 256; return v; }(), 0, 0, 0, 0},
+      // Values below 256 are taken as they are.
+      {"8-bit maps", ramp(1, 0), ramp(1, 1), ramp(1, 2), 1, 2, 3, 255},
+  };
+  QTemporaryDir tmp;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    STiffSpec spec;
+    spec.red = c.red;
+    spec.green = c.green;
+    spec.blue = c.blue;
+    const auto path = tempPath(tmp, "p.tif");
+    ASSERT_TRUE(mapfix::writeTiff(path, spec));
+    SheetImage img;
+    ASSERT_TRUE(ReadSheetImage(path, img).ok());
+    const std::uint8_t* t = img.colourTable();
+    EXPECT_EQ(t[4 * 1 + 0], c.wantBlue1);
+    EXPECT_EQ(t[4 * 1 + 1], c.wantGreen1);
+    EXPECT_EQ(t[4 * 1 + 2], c.wantRed1);
+    EXPECT_EQ(t[4 * 255 + 2], c.wantRed255);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(t[4 * i + 3], 0);
+  }
+  // A grey image keeps an all-zero table, even in a block that held a palette before.
+  SheetImage img;
+  STiffSpec pal;
+  pal.red = pal.green = pal.blue = ramp(257, 3);
+  ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "pal.tif"), pal));
+  ASSERT_TRUE(ReadSheetImage(tempPath(tmp, "pal.tif"), img).ok());
+  STiffSpec grey;
+  grey.photometric = PHOTOMETRIC_MINISBLACK;
+  ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "grey.tif"), grey));
+  ASSERT_TRUE(ReadSheetImage(tempPath(tmp, "grey.tif"), img).ok());
+  for (int i = 0; i < 256 * 4; ++i) ASSERT_EQ(img.colourTable()[i], 0);
+}
+
+TEST(SheetImage, ReusesTheBlockAndClearsStaleBytes) {
+  QTemporaryDir tmp;
+  STiffSpec big{64, 40, 1, 8, PHOTOMETRIC_MINISBLACK, 8, COMPRESSION_NONE, {}, {}, {}};
+  STiffSpec small{5, 3, 1, 8, PHOTOMETRIC_MINISBLACK, 8, COMPRESSION_NONE, {}, {}, {}};
+  ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "big.tif"), big, [](auto, auto, auto) { return std::uint8_t{0xAB}; }));
+  ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "small.tif"), small));
+  SheetImage img;
+  ASSERT_TRUE(ReadSheetImage(tempPath(tmp, "big.tif"), img).ok());
+  const std::uint8_t* block = img.data();
+  ASSERT_TRUE(ReadSheetImage(tempPath(tmp, "small.tif"), img).ok());
+  EXPECT_EQ(img.data(), block);
+  EXPECT_EQ(img.width(), 5);
+  for (int y = 0; y < 3; ++y)
+    for (int pad = 5; pad < 8; ++pad) EXPECT_EQ(img.scanLine(y)[pad], 0);
+  // A failed read leaves no image behind.
+  const auto bad = tempPath(tmp, "bad.tif");
+  testutil::writeFile(bad, "II*\0garbage");
+  EXPECT_FALSE(ReadSheetImage(bad, img).ok());
+  EXPECT_TRUE(img.isNull());
+  EXPECT_EQ(img.bits(), nullptr);
+  EXPECT_EQ(img.scanLine(0), nullptr);
+}
+
+// Hand-made TIFFs: tag sets that writers rarely produce.
+std::string greyTiff(std::uint32_t width, std::uint32_t height, std::vector<mapfix::SIfdEntry> more,
+                     const std::string& data, std::uint16_t bits = 8) {
+  std::vector<mapfix::SIfdEntry> e = {{256, 4, {width}}, {257, 4, {height}}, {258, 3, {bits}}, {259, 3, {1}},
+                                      {262, 3, {1}},     {273, 4, {0}},
+                                      {279, 4, {static_cast<std::uint32_t>(data.size())}}};
+  for (auto& m : more) {
+    const auto same = std::find_if(e.begin(), e.end(), [&](const auto& x) { return x.tag == m.tag; });
+    if (same != e.end()) *same = m;
+    else e.push_back(m);
+  }
+  std::sort(e.begin(), e.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+  return mapfix::handTiff(e, data);
+}
+
+std::span<const std::uint8_t> bytes(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+TEST(SheetImage, MissingOrHugeRowsPerStripIsOneStrip) {
+  const std::string pixels = "abcdefghijkl";  // 4 x 3
+  const struct {
+    const char* name;
+    std::vector<mapfix::SIfdEntry> more;
+  } kCases[] = {
+      {"no RowsPerStrip tag", {}},
+      {"RowsPerStrip 2^32 - 1", {{278, 4, {0xffffffffu}}}},
+      {"RowsPerStrip above the height", {{278, 4, {7}}}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string tiff = greyTiff(4, 3, c.more, pixels);
+    SheetImage img;
+    int calls = 0;
+    const SSheetImageStatus st = ReadSheetImage(bytes(tiff), img, [&](float) { ++calls; });
+    ASSERT_TRUE(st.ok()) << st.detail;
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.scanLine(0)), 4), "abcd");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.bits()), 4), "ijkl");
+  }
+}
+
+TEST(SheetImage, RefusesBadInput) {
+  QTemporaryDir tmp;
+  const auto lzw = tempPath(tmp, "lzw.tif");
+  ASSERT_TRUE(mapfix::writeTiff(lzw, {300, 200, 1, 8, PHOTOMETRIC_PALETTE, 16, COMPRESSION_LZW, {}, {}, {}}));
+  const std::string whole = testutil::readFile(lzw);
+  const auto bits = [&](std::uint16_t b, std::uint16_t photometric) {
+    const auto p = tempPath(tmp, "bits.tif");
+    EXPECT_TRUE(mapfix::writeTiff(p, {16, 4, 1, b, photometric, 4, COMPRESSION_NONE, {}, {}, {}}));
+    return testutil::readFile(p);
+  };
+  const auto rgba = [&] {
+    const auto p = tempPath(tmp, "rgba.tif");
+    EXPECT_TRUE(mapfix::writeTiff(p, {4, 4, 4, 8, PHOTOMETRIC_RGB, 4, COMPRESSION_NONE, {}, {}, {}}));
+    return testutil::readFile(p);
+  };
+  const struct {
+    const char* name;
+    std::string data;
+    ESheetImageError want;
+  } kCases[] = {
+      {"empty", "", ESheetImageError::NotTiff},
+      {"text", "this is not an image at all", ESheetImageError::NotTiff},
+      {"header only", std::string("II*\0\x08\0\0\0", 8), ESheetImageError::Open},
+      {"truncated file", whole.substr(0, whole.size() / 3), ESheetImageError::Open},
+      {"corrupt LZW strip", greyTiff(4, 3, {{259, 3, {5}}}, std::string(12, '\xff')), ESheetImageError::Decode},
+      {"1 bit", bits(1, PHOTOMETRIC_MINISBLACK), ESheetImageError::Unsupported},
+      {"4 bits", bits(4, PHOTOMETRIC_PALETTE), ESheetImageError::Unsupported},
+      {"16 bits", bits(16, PHOTOMETRIC_MINISBLACK), ESheetImageError::Unsupported},
+      {"32 bits", bits(32, PHOTOMETRIC_MINISBLACK), ESheetImageError::Unsupported},
+      {"RGBA", rgba(), ESheetImageError::Unsupported},
+      {"bitmap above 1 GiB", greyTiff(40000, 40000, {{278, 4, {1}}}, "x"), ESheetImageError::TooLarge},
+      {"900 MB in one strip from one byte", greyTiff(30000, 30000, {}, "x"), ESheetImageError::Decode},
+      {"large bitmap from a few bytes", greyTiff(20000, 20000, {{278, 4, {20000}}}, "xyz"), ESheetImageError::Decode},
+      {"strip data beyond the file", greyTiff(40, 30, {{279, 4, {100000}}}, "ab"), ESheetImageError::Decode},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    SheetImage img;
+    testing::internal::CaptureStderr();
+    const SSheetImageStatus st = ReadSheetImage(bytes(c.data), img);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(st.error, c.want) << st.detail;
+    EXPECT_FALSE(st.detail.empty());
+    EXPECT_EQ(st.detail.find('\n'), std::string::npos);
+    EXPECT_TRUE(img.isNull());
+    EXPECT_EQ(err, "") << "libtiff wrote to stderr";
+  }
+  SheetImage img;
+  const SSheetImageStatus missing = ReadSheetImage(tempPath(tmp, "absent.tif"), img);
+  EXPECT_EQ(missing.error, ESheetImageError::Open);
+  EXPECT_NE(missing.detail.find("absent.tif"), std::string::npos) << missing.detail;
+}
+
+TEST(SheetImage, CreatesPackedBitmaps) {
+  const struct {
+    int requested, stored, colours;
+  } kCases[] = {{0, 1, 2}, {1, 1, 2}, {2, 4, 16}, {4, 4, 16}, {5, 8, 256}, {8, 8, 256}, {16, 24, 0}, {24, 24, 0}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.requested);
+    SheetImage img;
+    ASSERT_TRUE(CreatePackedBitmap(img, 13, 3, c.requested));
+    EXPECT_EQ(img.bitCount(), c.stored);
+    EXPECT_EQ(img.colourCount(), c.colours);
+    EXPECT_EQ(img.stride(), (13 * c.stored + 31) / 32 * 4);
+    EXPECT_EQ(img.pixelOffset(), 40u + 4u * std::size_t(c.colours));
+    EXPECT_EQ(img.header().sizeImage, 13u * std::uint32_t(c.stored) * 3u / 8u);
+  }
+  SheetImage img;
+  EXPECT_FALSE(CreatePackedBitmap(img, 4, 4, 32));
+  EXPECT_FALSE(CreatePackedBitmap(img, -1, 4, 8));
+  EXPECT_FALSE(CreatePackedBitmap(img, 70000, 70000, 24));
+  EXPECT_TRUE(img.isNull());
+  ASSERT_TRUE(CreatePackedBitmap(img, 4, 0, 8));  // header and colour table only
+  EXPECT_EQ(img.size(), 40u + 1024u);
+
+  SBitmapInfoHeader h;
+  h.bitCount = 8;
+  h.clrUsed = 20;
+  EXPECT_EQ(ColourCount(h), 20u);
+  EXPECT_EQ(ColourTableSize(h), 80u);
+  h.size = 12;  // the old header has 3-byte entries
+  EXPECT_EQ(ColourTableSize(h), 60u);
+}
+
+}  // namespace
