@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 
 #include "platform/Codepage.h"
+#include "trek/SheetAssignment.h"
 #include "platform/FileLookup.h"
 #include "platform/IFileDialog.h"
 #include "platform/IProfileStore.h"
@@ -93,9 +94,12 @@ std::vector<SSheetPropertyRow> SheetPropertyRows(const SheetRecord& r, MapSeries
   return rows;
 }
 
-CVantoriaDoc::CVantoriaDoc(QObject* parent) : QObject(parent) { m_recent.Load(); }
+CVantoriaDoc::CVantoriaDoc(QObject* parent) : QObject(parent) {
+  m_recent.Load();
+  m_trek.setListener(&m_trekListener);
+}
 
-CVantoriaDoc::~CVantoriaDoc() = default;
+CVantoriaDoc::~CVantoriaDoc() { m_trek.setListener(nullptr); }
 
 bool CVantoriaDoc::OpenIndexFile(const std::filesystem::path& path) {
   m_catalogue.Clear();
@@ -176,7 +180,8 @@ void CVantoriaDoc::LoadSheet(int area, int slot) {
                                    u8(m_sheet.secondName) + " )");
   m_currentArea = area;
   emit titleChanged(m_title);
-  // Waypoints on the new sheet learn its name once the trek data is held here.
+  // Waypoints lying on the new sheet learn its name (track points are left alone).
+  AssignSheetToAll(m_trek.Groups(), m_sheet, *a, m_sheetSeries);
   emit trekDataChanged();
   emit progressStep(100);
   emit progressEnd();
@@ -204,6 +209,22 @@ bool CVantoriaDoc::GotoPosition(const DmsAngle& latitude, const DmsAngle& longit
   return false;
 }
 
+bool CVantoriaDoc::GotoSelectedWaypoint() {
+  const CMarkerPoint* p = m_trek.SelectedWaypoint();
+  if (!p || m_trek.Selection().kind != kTrekWaypoint) return false;
+  DmsAngle lat, lon;
+  p->GetPosition(lat, lon, Datum::Tokyo);
+  return GotoPosition(lat, lon, false);
+}
+
+bool CVantoriaDoc::GotoSelectedTrackPoint() {
+  const CTrackPoint* p = m_trek.SelectedTrackPoint();
+  if (!p || m_trek.Selection().kind != kTrekTrackPoint) return false;
+  DmsAngle lat, lon;
+  p->GetPosition(lat, lon, Datum::Tokyo);
+  return GotoPosition(lat, lon, true);
+}
+
 bool CVantoriaDoc::onCommand(int id) {
   if (id == cmd::OpenIndex) {
     OnOpenIndex();
@@ -213,11 +234,19 @@ bool CVantoriaDoc::onCommand(int id) {
     OpenRecent(id - cmd::RecentFirst);
     return true;
   }
-  if (id == cmd::SheetProperties) {
-    if (m_hasSheet) emit sheetPropertiesRequested();
-    return true;
+  switch (id) {
+    case cmd::SheetProperties:
+      if (m_hasSheet) emit sheetPropertiesRequested();
+      return true;
+    case cmd::GotoWaypoint:
+      GotoSelectedWaypoint();
+      return true;
+    case cmd::GotoTrackPoint:
+      GotoSelectedTrackPoint();
+      return true;
+    default:
+      return false;
   }
-  return false;
 }
 
 bool CVantoriaDoc::onUpdateCommand(int id, SCommandState& state) const {
@@ -228,8 +257,14 @@ bool CVantoriaDoc::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::SheetProperties:
       state.enabled = m_hasSheet;
       return true;
-    // Trek data commands: nothing to act on until trek data is held here.
-    case cmd::GotoWaypoint: case cmd::GotoTrackPoint: case cmd::SaveTrek: case cmd::SaveTrekAs:
+    case cmd::GotoWaypoint:
+      state.enabled = m_trek.Selection().kind == kTrekWaypoint && m_trek.SelectedWaypoint();
+      return true;
+    case cmd::GotoTrackPoint:
+      state.enabled = m_trek.Selection().kind == kTrekTrackPoint && m_trek.SelectedTrackPoint();
+      return true;
+    // Trek file and editing commands arrive with the trek data windows.
+    case cmd::SaveTrek: case cmd::SaveTrekAs:
     case cmd::CloseTrek: case cmd::RenameGroup: case cmd::CopyWaypoint: case cmd::CutWaypoint:
     case cmd::PasteWaypoint: case cmd::DeleteWaypoint: case cmd::CopyTrack: case cmd::CutTrack:
     case cmd::PasteTrack: case cmd::DeleteTrack:

@@ -14,6 +14,7 @@
 #include "maps/SheetCatalogue.h"
 #include "maps/SheetImage.h"
 #include "maps/SheetRecord.h"
+#include "trek/CTrekGroupList.h"
 
 /// What the open dialog shows beside the file list for a chosen "index.csv" (UTF-8).
 struct SIndexPreview {
@@ -81,11 +82,17 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   using IndexDialog = std::function<std::optional<std::filesystem::path>(const std::string& initialDir)>;
   void setIndexDialog(IndexDialog dialog) { m_indexDialog = std::move(dialog); }
 
-  /// Trek data state used by the command rules. Kinds: 1 waypoint group, 3 track log group,
-  /// 5 waypoint, 2 track log, 4 track point; 0 none.
-  [[nodiscard]] int SelectionKind() const { return 0; }
-  /// Asked before the application ends; false keeps it running.
-  [[nodiscard]] bool CanCloseFrame() { return true; }
+  /// The open trek data groups with the current selection and the clipboards.
+  [[nodiscard]] CTrekGroupList& TrekGroups() { return m_trek; }
+  [[nodiscard]] const CTrekGroupList& TrekGroups() const { return m_trek; }
+  /// Kind of the current trek selection (ETrekItemKind), 0 for none.
+  [[nodiscard]] int SelectionKind() const { return m_trek.Selection().kind; }
+  /// The go-to commands: show the sheet holding the selected waypoint / track point.
+  bool GotoSelectedWaypoint();
+  bool GotoSelectedTrackPoint();
+  /// Asked before the application ends: offers every modified group for saving; false keeps
+  /// the application running.
+  [[nodiscard]] bool CanCloseFrame() { return m_trek.ConfirmCloseAll(); }
 
   bool onCommand(int id) override;
   bool onUpdateCommand(int id, SCommandState& state) const override;
@@ -113,6 +120,17 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   void sheetPropertiesRequested();
 
  private:
+  /// Forwards the trek group list's changes as signals.
+  class CTrekListener : public ITrekGroupListener {
+   public:
+    explicit CTrekListener(CVantoriaDoc& doc) : m_doc(doc) {}
+    void trekDataChanged() override { emit m_doc.trekDataChanged(); }
+    void trekSelectionChanged(const STrekSelection&) override { emit m_doc.selectionChanged(); }
+
+   private:
+    CVantoriaDoc& m_doc;
+  };
+
   SheetCatalogue m_catalogue;
   MapSeries m_series = MapSeries::Unknown;
   SheetImage m_image;
@@ -123,4 +141,6 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   QString m_title;
   CRecentIndexList m_recent;
   IndexDialog m_indexDialog;
+  CTrekGroupList m_trek;
+  CTrekListener m_trekListener{*this};
 };
