@@ -30,9 +30,12 @@ struct SRaster {
 };
 [[nodiscard]] bool readSheetTiff(const std::filesystem::path& path, SRaster& out, std::string& error);
 
-/// Re-reads a generated sample directory (holding map25000/ and map50000/) and checks it.
-/// Every fault found is appended to `faults`; true when there is none.
-bool checkSampleData(const std::filesystem::path& root, std::vector<std::string>& faults);
+/// Re-reads a generated sample directory (holding map25000/ and map50000/) and checks it,
+/// both series or only the one given. Every fault found is appended to `faults`; true when
+/// there is none. `borderAgreement` receives the lowest share of equal pixels found across a
+/// border between neighbouring sheets.
+bool checkSampleData(const std::filesystem::path& root, std::vector<std::string>& faults, int onlySeries = 0,
+                     double* borderAgreement = nullptr);
 
 /// Writes a PNG of a sheet in the default colours, shrunk by `shrink` (area average); a crop
 /// rectangle of the sheet (x, y, width, height) when `crop` holds a positive width.

@@ -20,6 +20,7 @@
 //
 // Usage: vantoria-mapgen --out DIR [--stamp FILE]   write DIR/map25000 and DIR/map50000
 //        vantoria-mapgen --check DIR                re-read and verify what was written
+//        vantoria-mapgen --selftest DIR SCRATCH     spoil copies of DIR and expect --check to object
 //        vantoria-mapgen --preview SHEET.tif 25000|50000 SHRINK OUT.png [X Y W H]
 //          (a PNG in the default colours, shrunk by SHRINK, optionally of a part of the sheet)
 #include <atomic>
@@ -34,6 +35,7 @@
 
 #include "SampleFiles.h"
 #include "SampleSheets.h"
+#include "SelfTest.h"
 
 namespace {
 
@@ -100,6 +102,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: vantoria-mapgen --out DIR [--stamp FILE]\n"
                "       vantoria-mapgen --check DIR\n"
+               "       vantoria-mapgen --selftest DIR SCRATCH\n"
                "       vantoria-mapgen --preview SHEET.tif 25000|50000 SHRINK OUT.png [X Y W H]\n");
   return 2;
 }
@@ -116,11 +119,14 @@ int main(int argc, char** argv) {
   }
   if (args.size() == 2 && args[0] == "--check") {
     std::vector<std::string> faults;
-    const bool ok = checkSampleData(args[1], faults);
+    double agreement = 0;
+    const bool ok = checkSampleData(args[1], faults, 0, &agreement);
     for (const std::string& f : faults) std::fprintf(stderr, "%s\n", f.c_str());
-    std::printf("vantoria-mapgen: %s\n", ok ? "sample data verified" : "sample data faulty");
+    std::printf("vantoria-mapgen: %s (pixels equal across sheet borders: at least %.1f %%)\n",
+                ok ? "sample data verified" : "sample data faulty", agreement * 100);
     return ok ? 0 : 1;
   }
+  if (args.size() == 3 && args[0] == "--selftest") return runCheckSelfTest(args[1], args[2]) == 0 ? 0 : 1;
   if ((args.size() == 5 || args.size() == 9) && args[0] == "--preview") {
     const ESeries series = args[2] == "50000" ? ESeries::Map50000 : ESeries::Map25000;
     SCrop crop;
