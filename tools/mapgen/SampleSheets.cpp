@@ -451,7 +451,7 @@ void drawSettlements(SCanvas& c, const SLayerBits& bits) {
 void drawRoads(SCanvas& c, ESeries series, const SLayerBits& bits) {
   const bool large = series == ESeries::Map25000;
   const double localR = large ? 3.6 : 2.6, nationalR = large ? 5.2 : 4.0, pathR = large ? 0.75 : 0.6;
-  const double casing = 1.3;
+  const double casing = large ? 1.6 : 1.3;
   const std::uint8_t keep = bits.text | bits.halo;
   auto orRoad = [&](std::uint8_t& v) { v |= bits.road; };
   auto clear = [&](std::uint8_t& v) { v &= keep; };
@@ -481,6 +481,10 @@ std::vector<std::array<int, 4>> glyphStrokes(std::uint64_t seed) {
     s.push_back({0, 2 + static_cast<int>((h >> 2) & 1), 4, 2 + static_cast<int>((h >> 2) & 1)});
     return s;
   }
+  // A long bar or stem gives each character its frame; short strokes fill it in.
+  const int axis = 1 + static_cast<int>((h >> 6) % 3);
+  if ((h >> 5) & 1) s.push_back({0, axis, 4, axis});
+  else s.push_back({axis, 0, axis, 4});
   const int n = 3 + static_cast<int>((h >> 2) % 4);
   for (int k = 0; k < n; ++k) {
     const std::uint64_t g = mix64(seed * 31 + static_cast<std::uint64_t>(k));
@@ -495,8 +499,8 @@ std::vector<std::array<int, 4>> glyphStrokes(std::uint64_t seed) {
 }
 
 void drawLabels(SCanvas& c, ESeries series, const SLayerBits& bits) {
-  const double base = series == ESeries::Map25000 ? 26.0 : 22.0;
-  const double stroke = series == ESeries::Map25000 ? 1.3 : 1.1;
+  const double base = series == ESeries::Map25000 ? 36.0 : 30.0;
+  const double stroke = series == ESeries::Map25000 ? 1.6 : 1.4;
   const double halo = stroke + 2.4;
   for (int pass = 0; pass < 2; ++pass) {
     for (const SLabel& l : world().labels) {
