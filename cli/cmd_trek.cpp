@@ -1,0 +1,193 @@
+// Trek file subcommands: show a waypoint or track log file as JSON, and convert one (an old
+// version included) to the current version.
+#include <QDateTime>
+#include <QString>
+#include <cstdio>
+#include <filesystem>
+
+#include "CliCommand.h"
+#include "Json.h"
+#include "platform/Codepage.h"
+#include "platform/FileLookup.h"
+#include "platform/IPrompt.h"
+#include "trek/CTrekData.h"
+#include "trek/TrekFile.h"
+
+namespace {
+
+std::string text(const std::string& cp932) { return platform::cp932::toUtf8Lossy(cp932); }
+
+// Paths are kept in the platform's 8-bit form once a file was opened here, but a file written on
+// another system holds its path in CP932.
+std::string pathText(const std::string& bytes) {
+  const QString utf8 = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  if (utf8.toUtf8().toStdString() == bytes) return bytes;
+  return text(bytes);
+}
+
+void writeAngle(cli::CJsonWriter& json, const char* name, const DmsAngle& a) {
+  json.key(name).beginObject();
+  json.field("degrees", a.degrees);
+  json.field("minutes", a.minutes);
+  json.field("seconds", a.seconds);
+  json.field("decimal", a.ToDegrees());
+  json.field("text", text(a.FormatText()));
+  json.endObject();
+}
+
+void writeTime(cli::CJsonWriter& json, const TrekTime& t) {
+  json.key("time").beginObject();
+  json.field("count", t.Count());
+  if (t.HasTime()) {
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(t.Count());
+    const QDateTime withOffset = local.toOffsetFromUtc(local.offsetFromUtc());
+    json.field("iso8601", withOffset.toString(Qt::ISODate).toStdString());
+    json.field("receiverSeconds", t.ToReceiverSeconds());
+    json.field("text", text(t.FormatShort()));
+  } else {
+    json.key("iso8601").null();
+  }
+  json.endObject();
+}
+
+void writeGroup(cli::CJsonWriter& json, const CTrekData& g) {
+  json.field("groupName", text(g.GroupName()));
+  json.field("filePath", pathText(g.FilePath()));
+  json.field("kind", g.Kind());
+  json.field("kindName", g.Kind() == CTrekData::kWaypointGroup ? "waypoints" : "trackLogs");
+  json.key("waypoints").beginArray();
+  for (const auto& w : g.Waypoints()) {
+    json.beginObject();
+    json.field("name", text(w->name));
+    writeAngle(json, "latitude", w->latitude);
+    writeAngle(json, "longitude", w->longitude);
+    json.field("altitude", w->altitude);
+    json.field("gpsName", text(w->gpsName));
+    json.field("symbol", w->symbol);
+    json.field("reserved", w->reserved);
+    json.field("meshCode", w->meshCode);
+    json.field("sheetName25000", text(w->sheetName25000));
+    json.field("sheetName50000", text(w->sheetName50000));
+    json.field("areaName", text(w->areaName));
+    json.field("indexDirectory", text(w->indexDirectory));
+    json.field("description1", text(w->description1));
+    json.field("description2", text(w->description2));
+    json.field("comment", text(w->comment));
+    json.endObject();
+  }
+  json.endArray();
+  json.key("trackLogs").beginArray();
+  for (const auto& l : g.TrackLogs()) {
+    json.beginObject();
+    json.field("name", text(l->name));
+    json.field("gpsName", text(l->gpsName));
+    json.field("color", static_cast<int>(l->color));
+    json.field("reserved", l->reserved);
+    json.field("display", l->display);
+    json.field("reserved2", l->reserved2);
+    json.field("description1", text(l->description1));
+    json.field("description2", text(l->description2));
+    json.field("pointCount", static_cast<long long>(l->Points().size()));
+    json.key("points").beginArray();
+    for (const CTrackPoint& p : l->Points()) {
+      json.beginObject();
+      json.field("number", p.number);
+      json.field("label", p.Label());
+      writeAngle(json, "latitude", p.latitude);
+      writeAngle(json, "longitude", p.longitude);
+      json.field("altitude", p.altitude);
+      json.field("reserved", p.reserved);
+      writeTime(json, p.time);
+      json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+  }
+  json.endArray();
+}
+
+// Reads with every question answered Yes; the questions are listed on stderr when `tell`.
+STrekReadResult readAnswering(const std::string& path, bool tell) {
+  platform::CScriptedPrompt yes;  // an empty script answers the default button: Yes
+  platform::setPrompt(&yes);
+  STrekReadResult r = ReadTrekFile(platform::pathFromUtf8(path));
+  platform::setPrompt(nullptr);
+  if (tell) {
+    for (const std::string& q : yes.texts()) {
+      std::string oneLine;
+      for (char c : q) {
+        if (c == '\n') oneLine += ' ';
+        else if (c != '\r') oneLine += c;
+      }
+      std::fprintf(stderr, "vantoria-cli: answered Yes: %s\n", oneLine.c_str());
+    }
+  }
+  return r;
+}
+
+int failRead(const std::string& path, const STrekReadResult& r) {
+  if (!r.message.empty()) return cli::fail(r.message);
+  if (r.status == ETrekReadStatus::OpenFailed) return cli::fail("cannot open " + path);
+  return cli::fail("cannot read " + path);
+}
+
+int runShow(cli::SCliContext& ctx) {
+  if (ctx.args.size() != 1) return cli::fail("trek show: expected FILE");
+  const std::string& path = ctx.args[0];
+  const STrekReadResult r = readAnswering(path, false);
+  if (!r.ok()) return failRead(path, r);
+  cli::CJsonWriter json;
+  json.beginObject();
+  json.field("file", path);
+  json.field("version", r.version);
+  json.field("old", r.converted);
+  if (r.converted) {
+    json.field("note", "old version: shown converted in memory (Tokyo datum read as WGS-84 after conversion); "
+                       "the file is unchanged");
+  }
+  writeGroup(json, *r.group);
+  json.endObject();
+  std::printf("%s\n", json.str().c_str());
+  return 0;
+}
+
+int runConvert(cli::SCliContext& ctx) {
+  const bool force = cli::takeFlag(ctx.args, "--force");
+  if (ctx.args.size() != 2) return cli::fail("trek convert: expected IN OUT");
+  const std::string& in = ctx.args[0];
+  const std::string& out = ctx.args[1];
+  std::error_code ec;
+  if (!force && std::filesystem::exists(platform::pathFromUtf8(out), ec)) {
+    return cli::fail("trek convert: " + out + " exists (use --force to overwrite)");
+  }
+  const STrekReadResult r = readAnswering(in, true);
+  if (!r.ok()) return failRead(in, r);
+  const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *r.group);
+  if (!w.ok()) return cli::fail(w.message);
+  cli::CJsonWriter json;
+  json.beginObject();
+  json.field("in", in);
+  json.field("out", out);
+  json.field("inVersion", r.version);
+  json.field("outVersion", CTrekData::kFileVersion);
+  json.field("converted", r.converted);
+  json.field("kind", r.group->Kind());
+  json.field("waypoints", static_cast<long long>(r.group->Waypoints().size()));
+  json.field("trackLogs", static_cast<long long>(r.group->TrackLogs().size()));
+  json.endObject();
+  std::printf("%s\n", json.str().c_str());
+  return 0;
+}
+
+int runTrek(cli::SCliContext& ctx) {
+  if (ctx.args.empty()) return cli::fail("trek: expected show or convert");
+  const std::string sub = ctx.args[0];
+  ctx.args.erase(ctx.args.begin());
+  if (sub == "show") return runShow(ctx);
+  if (sub == "convert") return runConvert(ctx);
+  return cli::fail("trek: unknown subcommand '" + sub + "' (use show or convert)");
+}
+
+const cli::CCliRegistration kTrek("trek", "trek show FILE | trek convert IN OUT [--force]   (.pmd/.ptd files)", runTrek);
+
+}  // namespace
