@@ -1,0 +1,172 @@
+// The map canvas against the image library's own scaling and drawing, on a generated
+// 4,600 x 3,700 8-bit sheet. Read the results as ratios to the peer of the same row.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+
+#include "display/CMapCanvas.h"
+#include "display/ScaledSheetBitmap.h"
+#include "maps/SheetImage.h"
+
+namespace {
+
+constexpr int kWidth = 4600;
+constexpr int kHeight = 3700;
+constexpr double kQualityRatio = 0.37788;
+
+// A sheet with map-like structure: mostly background, contour bands, roads, water and lettering.
+SheetImage& sheet() {
+  static SheetImage image = [] {
+    SheetImage s;
+    if (!CreatePackedBitmap(s, kWidth, kHeight, 8)) std::abort();
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < kHeight; ++y) {
+      std::uint8_t* line = s.scanLine(y);
+      for (int x = 0; x < kWidth; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        std::uint8_t v = 0;
+        if (((x + y / 3) % 37) < 2) v |= 0x08;                // contours
+        if (std::abs((x - 2 * y) % 211) < 3) v |= 0x20;        // roads
+        if ((x / 97 + y / 89) % 5 == 0) v |= 0x02;             // water
+        if ((x % 400) < 60 && (y % 300) < 20) v |= 0xC0;       // lettering with its background
+        if ((seed >> 28) == 0) v |= 0x04;                      // scattered symbols
+        line[x] = v;
+      }
+    }
+    return s;
+  }();
+  return image;
+}
+
+// The peers' source: the recoloured sheet as RGB32 (made once, not measured).
+const QImage& rgbSheet() {
+  static QImage image = [] {
+    ScaledSheetBitmap b;
+    b.setSource(&sheet());
+    b.Render(1.0, 1, ScaledSheetBitmap::EResample::Nearest);
+    return b.Surface().copy();
+  }();
+  return image;
+}
+
+// CPU time of the whole process (every thread) per iteration: the peers spread some work over a
+// thread pool, and on a busy machine wall time says little.
+class CProcessCpu {
+ public:
+  explicit CProcessCpu(benchmark::State& state) : m_state(state), m_start(std::clock()) {}
+  ~CProcessCpu() {
+    if (m_state.iterations() == 0) return;
+    m_state.counters["all_cpu_ms"] = 1000.0 * static_cast<double>(std::clock() - m_start) / CLOCKS_PER_SEC /
+                                     static_cast<double>(m_state.iterations());
+  }
+
+ private:
+  benchmark::State& m_state;
+  std::clock_t m_start;
+};
+
+QSize scaledSize(double ratio) { return ScaledSheetBitmap::ScaledSize(kWidth, kHeight, ratio); }
+
+// ---- quality render at the 1:25,000 scale on a 96 dpi screen ----
+
+void BM_QualityRender(benchmark::State& state) {
+  static ScaledSheetBitmap bitmap;  // kept across runs as the view keeps it
+  bitmap.setSource(&sheet());
+  bitmap.setThreadCount(static_cast<int>(state.range(0)));
+  CProcessCpu cpu(state);
+  for (auto _ : state) benchmark::DoNotOptimize(bitmap.Render(kQualityRatio, 1, ScaledSheetBitmap::EResample::AreaAverage));
+}
+BENCHMARK(BM_QualityRender)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PeerScaledSmooth(benchmark::State& state) {
+  const QImage& src = rgbSheet();
+  const QSize size = scaledSize(kQualityRatio);
+  CProcessCpu cpu(state);
+  for (auto _ : state) benchmark::DoNotOptimize(src.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+BENCHMARK(BM_PeerScaledSmooth)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- speed renders; the argument is the ratio in thousandths ----
+
+void BM_SpeedRender(benchmark::State& state) {
+  static ScaledSheetBitmap bitmap;
+  bitmap.setSource(&sheet());
+  bitmap.setThreadCount(static_cast<int>(state.range(1)));
+  const double ratio = static_cast<double>(state.range(0)) / 100000.0;
+  CProcessCpu cpu(state);
+  for (auto _ : state) benchmark::DoNotOptimize(bitmap.Render(ratio, 1, ScaledSheetBitmap::EResample::Nearest));
+}
+
+void BM_PeerScaledFast(benchmark::State& state) {
+  const QImage& src = rgbSheet();
+  const QSize size = scaledSize(static_cast<double>(state.range(0)) / 100000.0);
+  CProcessCpu cpu(state);
+  for (auto _ : state) benchmark::DoNotOptimize(src.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+}
+
+void speedArgs(benchmark::internal::Benchmark* b) {
+  for (const long r : {10000L, 25000L, 37788L, 50000L, 75000L, 100000L}) {
+    b->Args({r, 1});
+    b->Args({r, 2});
+  }
+  b->ArgNames({"ratio_e5", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+BENCHMARK(BM_SpeedRender)->Apply(speedArgs);
+BENCHMARK(BM_PeerScaledFast)
+    ->ArgName("ratio_e5")
+    ->Arg(10000)->Arg(25000)->Arg(37788)->Arg(50000)->Arg(75000)->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// ---- one paint of a 1,920 x 1,080 clip box; the argument is the ratio in tenths ----
+
+void BM_Paint(benchmark::State& state) {
+  const double ratio = static_cast<double>(state.range(0)) / 10.0;
+  static CMapCanvas canvas;
+  canvas.setSheet(&sheet(), 1);
+  canvas.render(ratio);
+  canvas.Recreate(1920, 1080);
+  QImage screen(1920, 1080, QImage::Format_RGB32);
+  const QPoint origin(200, 300);  // scrolled into the sheet
+  const QRect clip(origin, QSize(1920, 1080));
+  QPainter painter(&screen);
+  CProcessCpu cpu(state);
+  for (auto _ : state) {
+    canvas.PaintMap(painter, clip, origin);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_Paint)->ArgName("ratio_e1")->Arg(5)->Arg(10)->Arg(20)->Arg(50)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The same stretch drawn straight onto the screen image by the painter.
+void BM_PeerDrawImage(benchmark::State& state) {
+  const double ratio = static_cast<double>(state.range(0)) / 10.0;
+  const QImage& src = rgbSheet();
+  QImage screen(1920, 1080, QImage::Format_RGB32);
+  const QRectF source(200 / ratio, 300 / ratio, 1920 / ratio, 1080 / ratio);
+  QPainter painter(&screen);
+  CProcessCpu cpu(state);
+  for (auto _ : state) {
+    painter.drawImage(QRectF(0, 0, 1920, 1080), src, source);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PeerDrawImage)->ArgName("ratio_e1")->Arg(20)->Arg(50)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  sheet();
+  rgbSheet();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

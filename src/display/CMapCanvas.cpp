@@ -1,0 +1,178 @@
+#include "display/CMapCanvas.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "maps/SheetImage.h"
+
+namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
+
+void fillImageRect(QImage& image, const QRect& rect, std::uint32_t value) {
+  const QRect r = rect & image.rect();
+  if (r.isEmpty()) return;
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y)) + r.left();
+    std::fill(line, line + r.width(), value);
+  }
+}
+
+}  // namespace
+
+// ---- MapBackBuffer ----
+
+bool MapBackBuffer::Recreate(int clientWidth, int clientHeight) {
+  m_image = QImage();
+  if (clientWidth <= 0 || clientHeight <= 0) return true;
+  if (clientWidth > 32768 || clientHeight > 32768) return false;
+  const std::int64_t pixels = std::int64_t{clientWidth} * clientHeight;
+  if (pixels > m_capacity) {
+    m_pixels.reset();
+    m_capacity = 0;
+    m_pixels.reset(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(pixels)]);
+    if (!m_pixels) return false;
+    m_capacity = pixels;
+  }
+  m_image = QImage(reinterpret_cast<uchar*>(m_pixels.get()), clientWidth, clientHeight, clientWidth * 4,
+                   QImage::Format_RGB32);
+  return true;
+}
+
+void MapBackBuffer::release() {
+  m_image = QImage();
+  m_pixels.reset();
+  m_capacity = 0;
+}
+
+// ---- CMapCanvas ----
+
+CMapCanvas::CMapCanvas() = default;
+
+void CMapCanvas::setSheet(SheetImage* image, int series) {
+  m_bitmap.setSource(image);
+  m_series = series;
+}
+
+QSize CMapCanvas::render(double ratio) {
+  m_ratio = ratio;
+  return m_bitmap.Render(std::min(ratio, 1.0), m_series);
+}
+
+bool CMapCanvas::RefreshColours(int series) {
+  if (series != -1 && series != m_series) return false;
+  render(m_ratio);
+  return true;
+}
+
+QSize CMapCanvas::mapSize() const {
+  if (!m_bitmap.isReady()) return {0, 0};
+  if (m_ratio <= 1.0) return m_bitmap.Size();
+  const QSize source = m_bitmap.sourceSize();
+  return ScaledSheetBitmap::ScaledSize(source.width(), source.height(), m_ratio);
+}
+
+QRect CMapCanvas::PaintBox(const QRect& clip, double ratio) {
+  return ratio > 1.0 ? clip.adjusted(-2, -2, 2, 2) : clip;
+}
+
+int CMapCanvas::SheetPixelAt(int logical, double ratio) {
+  return static_cast<int>(std::floor(logical / ratio));
+}
+
+void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box, QImage& to, const QPoint& origin) {
+  const QRect target = box & QRect(origin, to.size());
+  if (target.isEmpty() || sheet.isNull() || !(ratio > 0.0)) return;
+  // Columns and rows of the box that show a sheet pixel.
+  const int x0 = std::max(target.left(), 0);
+  const int y0 = std::max(target.top(), 0);
+  const int x1 = target.right() + 1;
+  const int y1 = target.bottom() + 1;
+  if (x0 >= x1 || y0 >= y1) return;
+  std::vector<std::int32_t> xmap(static_cast<std::size_t>(x1 - x0));
+  int last = x1;
+  for (int x = x0; x < x1; ++x) {
+    const int sx = SheetPixelAt(x, ratio);
+    if (sx >= sheet.width()) {
+      last = x;
+      break;
+    }
+    xmap[static_cast<std::size_t>(x - x0)] = sx;
+  }
+  const int count = last - x0;
+  if (count <= 0) return;
+  const std::int32_t* xs = xmap.data();
+  const std::size_t rowBytes = static_cast<std::size_t>(count) * 4;
+  int previousSource = -1;
+  const std::uint32_t* previousRow = nullptr;
+  for (int y = y0; y < y1; ++y) {
+    const int sy = SheetPixelAt(y, ratio);
+    if (sy >= sheet.height()) break;
+    auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(y - origin.y())) + (x0 - origin.x());
+    if (sy == previousSource) {
+      std::memcpy(d, previousRow, rowBytes);
+    } else {
+      const auto* s = reinterpret_cast<const std::uint32_t*>(sheet.constScanLine(sy));
+      for (int i = 0; i < count; ++i) d[i] = s[xs[i]];
+      previousSource = sy;
+    }
+    previousRow = d;
+  }
+}
+
+void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& origin,
+                          const MapOverlayPainter& overlays) {
+  QImage& back = m_back.image();
+  if (m_suspended) {
+    if (!back.isNull()) {
+      const QRect local = clip.translated(-origin) & back.rect();
+      target.drawImage(local.topLeft(), back, local);
+    }
+    return;
+  }
+  if (!m_bitmap.isReady()) {
+    target.fillRect(clip.translated(-origin), m_windowColour);
+    return;
+  }
+  if (back.isNull()) return;
+  const QRect box = PaintBox(clip, m_ratio) & QRect(origin, back.size());
+  if (box.isEmpty()) return;
+  const QRect local = box.translated(-origin);
+  const QImage& surface = m_bitmap.Surface();
+
+  if (m_ratio <= 1.0) {
+    const QRect have = box & QRect(QPoint(0, 0), m_bitmap.Size());
+    if (have.isEmpty()) {
+      fillImageRect(back, local, kWhite);
+    } else {
+      // White only where the copy does not reach (right of and below the map).
+      fillImageRect(back, QRect(box.left(), box.top(), box.width(), have.top() - box.top()).translated(-origin), kWhite);
+      fillImageRect(back, QRect(box.left(), have.bottom() + 1, box.width(), box.bottom() - have.bottom()).translated(-origin),
+                    kWhite);
+      fillImageRect(back, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-origin), kWhite);
+      fillImageRect(back, QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height()).translated(-origin),
+                    kWhite);
+      const std::size_t bytes = static_cast<std::size_t>(have.width()) * 4;
+      for (int y = have.top(); y <= have.bottom(); ++y) {
+        const auto* s = reinterpret_cast<const std::uint32_t*>(surface.constScanLine(y)) + have.left();
+        auto* d = reinterpret_cast<std::uint32_t*>(back.scanLine(y - origin.y())) + (have.left() - origin.x());
+        std::memcpy(d, s, bytes);
+      }
+    }
+  } else {
+    if (!QRect(QPoint(0, 0), mapSize()).contains(box)) fillImageRect(back, local, kWhite);
+    StretchMap(surface, m_ratio, box, back, origin);
+  }
+
+  if (overlays) {
+    QPainter painter(&back);
+    painter.translate(-origin);
+    painter.setClipRect(box);
+    for (const EMapOverlay which : kOverlayOrder) overlays(painter, which, box);
+  }
+  target.drawImage(local.topLeft(), back, local);
+}

@@ -1,0 +1,108 @@
+#pragma once
+// The map canvas of the view: the scaled sheet copy, the client-sized back buffer and the paint
+// that composes map and overlays there before one copy to the target. No widgets: the view calls
+// PaintMap() from its paintEvent, and printing and export paint through the same object.
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <functional>
+#include <memory>
+
+#include "display/ScaledSheetBitmap.h"
+
+class QPainter;
+
+/// The client-sized offscreen picture every paint is composed in (RGB32). Its memory is kept
+/// when the size shrinks and reused when it grows back.
+class MapBackBuffer {
+ public:
+  /// Resizes to the client area; false (and no buffer) when memory runs out or the size is absurd.
+  bool Recreate(int clientWidth, int clientHeight);
+  [[nodiscard]] QImage& image() { return m_image; }
+  [[nodiscard]] const QImage& image() const { return m_image; }
+  [[nodiscard]] bool isNull() const { return m_image.isNull(); }
+  void release();
+
+ private:
+  std::unique_ptr<std::uint32_t[]> m_pixels;
+  std::int64_t m_capacity = 0;
+  QImage m_image;
+};
+
+/// The overlays drawn over the map, in the order they are painted.
+enum class EMapOverlay {
+  RangeSelection,       ///< rubber band, selection frame, handles or moved frame of the range tool
+  TrackLogLines,        ///< when track logs are shown
+  WaypointIcons,        ///< when waypoints are shown
+  SelectedWaypoint,     ///< frame of the selected waypoint
+  SelectedTrackLog,     ///< points of the selected track log
+  SelectedTrackPoint,   ///< frame of the selected track point
+  ZoomBand,             ///< rubber band of the zoom-to-selection tool
+};
+inline constexpr EMapOverlay kOverlayOrder[] = {
+    EMapOverlay::RangeSelection,   EMapOverlay::TrackLogLines,    EMapOverlay::WaypointIcons,
+    EMapOverlay::SelectedWaypoint, EMapOverlay::SelectedTrackLog, EMapOverlay::SelectedTrackPoint,
+    EMapOverlay::ZoomBand};
+
+/// Draws one overlay on the back buffer. The painter works in map (logical) coordinates and is
+/// clipped to `clip`; the callback itself decides whether the overlay's condition holds.
+using MapOverlayPainter = std::function<void(QPainter& painter, EMapOverlay which, const QRect& clip)>;
+
+class CMapCanvas {
+ public:
+  CMapCanvas();
+
+  /// Settings for colours and quality (not owned; null for the defaults).
+  void setSettings(const AppSettings* settings) { m_bitmap.setSettings(settings); }
+  /// The open sheet (not owned; null when none) and its series. Does not render.
+  void setSheet(SheetImage* image, int series);
+  [[nodiscard]] int series() const { return m_series; }
+
+  /// Renders the scaled copy for the display ratio (at min(ratio, 1)) and keeps the ratio for
+  /// painting. Returns the size of the copy; (0, 0) without an image.
+  QSize render(double ratio);
+  [[nodiscard]] double ratio() const { return m_ratio; }
+  /// Renders again after a colour or quality change when `series` is -1 or the open sheet's series.
+  /// True when it rendered.
+  bool RefreshColours(int series);
+
+  /// Size of the map in logical (display) pixels: trunc(source size x ratio).
+  [[nodiscard]] QSize mapSize() const;
+
+  /// Resizes the back buffer to the client area.
+  bool Recreate(int clientWidth, int clientHeight) { return m_back.Recreate(clientWidth, clientHeight); }
+
+  /// Paints the clip box `clip` (logical coordinates) on `target`, whose origin is the client
+  /// area's top-left corner; `origin` is the logical point shown there (the scroll position).
+  void PaintMap(QPainter& target, const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays = {});
+
+  /// While suspended a paint only copies the last composed picture to the target.
+  void setPaintingSuspended(bool suspended) { m_suspended = suspended; }
+  [[nodiscard]] bool paintingSuspended() const { return m_suspended; }
+  /// Colour of a view that has not shown a sheet yet (the system window colour).
+  void setWindowColour(const QColor& colour) { m_windowColour = colour; }
+
+  /// The clip box a paint at `ratio` composes: widened by 2 pixels on every side above 1.
+  [[nodiscard]] static QRect PaintBox(const QRect& clip, double ratio);
+  /// Sheet pixel shown at logical coordinate `logical` at `ratio`: trunc(logical / ratio).
+  [[nodiscard]] static int SheetPixelAt(int logical, double ratio);
+  /// Stretches the 100 % copy `sheet` at `ratio` into `box` (logical coordinates) of `to`, whose
+  /// pixel (0, 0) is the logical point `origin`; each pixel shows SheetPixelAt() of its logical
+  /// position, so adjoining boxes painted apart meet without seams. Pixels beyond the sheet are
+  /// left untouched.
+  static void StretchMap(const QImage& sheet, double ratio, const QRect& box, QImage& to, const QPoint& origin);
+
+  [[nodiscard]] ScaledSheetBitmap& bitmap() { return m_bitmap; }
+  [[nodiscard]] const ScaledSheetBitmap& bitmap() const { return m_bitmap; }
+  [[nodiscard]] MapBackBuffer& backBuffer() { return m_back; }
+
+ private:
+  ScaledSheetBitmap m_bitmap;
+  MapBackBuffer m_back;
+  int m_series = 1;
+  double m_ratio = 1.0;
+  bool m_suspended = false;
+  QColor m_windowColour = Qt::white;
+};

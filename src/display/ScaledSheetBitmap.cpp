@@ -1,0 +1,543 @@
+#include "display/ScaledSheetBitmap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <numeric>
+#include <span>
+#include <thread>
+
+#include "app/AppSettings.h"
+#include "display/MapColourScheme.h"
+#include "maps/SheetImage.h"
+
+#if defined(__GNUC__) && !defined(__clang__)
+// The resampling loops are written for the vectoriser, which -O2 runs only in its cheapest mode.
+#pragma GCC optimize("O3")
+#endif
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+// Also built for AVX2 (eight 32-bit lanes), picked at load time on processors that have it.
+#define VANTORIA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VANTORIA_VECTOR_CLONES
+#endif
+
+namespace {
+
+// The sheet's pixel rows as the resamplers read them (top-down addressing over bottom-up rows).
+struct SSourceRows {
+  const std::uint8_t* bottom = nullptr;
+  std::ptrdiff_t stride = 0;
+  int width = 0;
+  int height = 0;
+  const std::uint8_t* row(int y) const { return bottom + static_cast<std::ptrdiff_t>(height - 1 - y) * stride; }
+};
+
+// A colour spread into three 21-bit fields (red, green, blue) so one 64-bit multiply-add weighs
+// all three channels at once.
+constexpr int kFieldBits = 21;
+constexpr std::uint64_t kFieldMask = (std::uint64_t{1} << kFieldBits) - 1;
+constexpr std::uint64_t spread(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  return (std::uint64_t{r} << (2 * kFieldBits)) | (std::uint64_t{g} << kFieldBits) | b;
+}
+
+// Area coverage of one axis: destination pixel x covers source pixels first[x] .. first[x]+taps-1
+// with integer weights (overlap lengths in units of 1/dst source pixel, reduced by the common
+// divisor); every destination pixel's weights add up to `total`.
+struct SAxisTaps {
+  int taps = 0;
+  std::vector<std::int32_t> first;
+  std::vector<std::uint32_t> weights;  // taps per destination pixel
+  std::uint32_t total = 0;
+};
+
+// The same coverage of a shrinking axis split by shape: a destination pixel takes a partly
+// covered first pixel, `m` whole pixels (weight `unit`, premultiplied in the colour table) and a
+// partly covered last one. Columns are grouped by m so each group runs one branch-free loop.
+struct SColumn {
+  std::int32_t x;
+  std::int32_t first;
+  std::uint32_t firstWeight;
+  std::int32_t last;
+  std::uint32_t lastWeight;
+};
+constexpr int kMaxWhole = 8;
+struct SColumnGroups {
+  bool usable = false;
+  std::uint32_t unit = 0;
+  std::vector<SColumn> byWhole[kMaxWhole];
+};
+
+void buildColumnGroups(int src, int dst, SColumnGroups& groups) {
+  groups.usable = false;
+  for (auto& g : groups.byWhole) g.clear();
+  if (dst >= src || dst <= 0) return;
+  const std::int64_t g = std::gcd(src, dst);
+  if (src / g > 8223) return;  // the exact weights would overflow a colour field
+  groups.unit = static_cast<std::uint32_t>(dst / g);
+  for (std::int64_t x = 0; x < dst; ++x) {
+    const std::int64_t lo = x * src;
+    const std::int64_t hi = (x + 1) * src;
+    const std::int64_t i0 = lo / dst;
+    const std::int64_t end = hi / dst;
+    const std::int64_t whole = end - 1 - i0;
+    if (whole < 0 || whole >= kMaxWhole) return;
+    const std::int64_t lastWeight = hi - end * dst;
+    groups.byWhole[whole].push_back(SColumn{static_cast<std::int32_t>(x), static_cast<std::int32_t>(i0),
+                                            static_cast<std::uint32_t>(((i0 + 1) * dst - lo) / g),
+                                            static_cast<std::int32_t>(lastWeight > 0 ? end : i0),
+                                            static_cast<std::uint32_t>(lastWeight / g)});
+  }
+  groups.usable = true;
+}
+
+// Largest per-axis weight total for which 255 x total fits a 21-bit field.
+constexpr std::uint32_t kMaxExactTotal = static_cast<std::uint32_t>(kFieldMask / 255);
+
+void buildTaps(int src, int dst, SAxisTaps& t) {
+  const std::int64_t g = std::gcd(src, dst);
+  int taps = 1;
+  for (std::int64_t x = 0; x < dst; ++x) {
+    const std::int64_t i0 = x * src / dst;
+    const std::int64_t i1 = ((x + 1) * src - 1) / dst;
+    taps = std::max(taps, static_cast<int>(i1 - i0 + 1));
+  }
+  taps = std::min(taps, src);
+  t.taps = taps;
+  t.first.assign(static_cast<std::size_t>(dst), 0);
+  t.weights.assign(static_cast<std::size_t>(dst) * static_cast<std::size_t>(taps), 0);
+  std::uint32_t total = static_cast<std::uint32_t>(src / g);
+  const bool rescale = total > kMaxExactTotal;
+  // Very wide axes with no common divisor: weights scaled to 4096 in all (no longer exact).
+  const std::uint32_t scaledTotal = 4096;
+  for (std::int64_t x = 0; x < dst; ++x) {
+    const std::int64_t lo = x * src;
+    const std::int64_t hi = (x + 1) * src;
+    const std::int64_t firstIndex = std::min<std::int64_t>(lo / dst, src - taps);
+    t.first[static_cast<std::size_t>(x)] = static_cast<std::int32_t>(firstIndex);
+    std::uint32_t* w = &t.weights[static_cast<std::size_t>(x) * static_cast<std::size_t>(taps)];
+    std::uint32_t sum = 0;
+    int biggest = 0;
+    for (int k = 0; k < taps; ++k) {
+      const std::int64_t i = firstIndex + k;
+      const std::int64_t overlap = std::min((i + 1) * dst, hi) - std::max(i * dst, lo);
+      std::uint64_t v = overlap > 0 ? static_cast<std::uint64_t>(overlap / g) : 0;
+      if (rescale) v = v * scaledTotal / total;
+      w[k] = static_cast<std::uint32_t>(v);
+      sum += w[k];
+      if (w[k] > w[biggest]) biggest = k;
+    }
+    if (rescale) w[biggest] += scaledTotal - sum;
+  }
+  t.total = rescale ? scaledTotal : total;
+}
+
+// Exact rounding division by a constant: q = floor((n + d/2) / d) for n + d/2 < 2^31, done as a
+// multiply and shift (the multiplier is one bit wider than n, so the product stays in 64 bits).
+struct SDivider {
+  std::uint64_t divisor = 1;
+  std::uint64_t half = 0;
+  std::uint64_t multiplier = 0;
+  int shift = 0;
+  bool exact = false;  // false: plain division (products beyond the fast range)
+  // Accumulators fit 32 bits: the planar path, dividing through a double reciprocal. With
+  // n + d/2 below 2^31 the quotient's fraction keeps 0.5/d away from an integer after adding 0.5,
+  // far more than the product's rounding error, so the truncated result is exact.
+  bool fast = false;
+  double reciprocal = 0.0;
+  explicit SDivider(std::uint64_t d) : divisor(d), half(d / 2) {
+    fast = d * 256 < (std::uint64_t{1} << 31);
+    reciprocal = 1.0 / static_cast<double>(d);
+    constexpr int kBits = 31;
+    if (d * 256 < (std::uint64_t{1} << kBits)) {
+      int l = 0;
+      while ((std::uint64_t{1} << l) < d) ++l;
+      shift = kBits + l;
+      multiplier = ((std::uint64_t{1} << shift) + d - 1) / d;
+      exact = true;
+    }
+  }
+  std::uint32_t operator()(std::uint64_t n) const {
+    return static_cast<std::uint32_t>(exact ? ((n + half) * multiplier) >> shift : (n + half) / divisor);
+  }
+};
+
+struct SColourLuts {
+  std::uint32_t rgb[256];
+  std::uint64_t spread[256];
+  std::uint64_t spreadUnit[256];  // spread x the weight of a wholly covered pixel
+};
+
+template <int Whole>
+void groupPass(const std::uint8_t* s, const SColourLuts& lut, const std::vector<SColumn>& columns, std::uint64_t* out) {
+  const SColumn* c = columns.data();
+  const SColumn* const stop = c + columns.size();
+  for (; c != stop; ++c) {
+    const std::uint8_t* p = s + c->first;
+    std::uint64_t acc = lut.spread[p[0]] * c->firstWeight + lut.spread[s[c->last]] * c->lastWeight;
+    for (int k = 1; k <= Whole; ++k) acc += lut.spreadUnit[p[k]];
+    out[c->x] = acc;
+  }
+}
+
+// Horizontal reduction of one 8-bit row through the column groups.
+void groupedHorizontal(const std::uint8_t* s, const SColourLuts& lut, const SColumnGroups& groups, std::uint64_t* out) {
+  groupPass<0>(s, lut, groups.byWhole[0], out);
+  groupPass<1>(s, lut, groups.byWhole[1], out);
+  groupPass<2>(s, lut, groups.byWhole[2], out);
+  groupPass<3>(s, lut, groups.byWhole[3], out);
+  groupPass<4>(s, lut, groups.byWhole[4], out);
+  groupPass<5>(s, lut, groups.byWhole[5], out);
+  groupPass<6>(s, lut, groups.byWhole[6], out);
+  groupPass<7>(s, lut, groups.byWhole[7], out);
+}
+
+// ---- nearest pixel ----
+
+template <int Bytes>
+void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int32_t* xmap, int dw, int dh, int y0,
+                 int y1, std::uint32_t* out) {
+  for (int y = y0; y < y1; ++y) {
+    const int sy = static_cast<int>((std::int64_t{2} * y + 1) * src.height / (std::int64_t{2} * dh));
+    const std::uint8_t* s = src.row(sy);
+    std::uint32_t* d = out + static_cast<std::ptrdiff_t>(y) * dw;
+    if constexpr (Bytes == 1) {
+      if (dw == src.width) {
+        for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[x]];
+      } else {
+        for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[xmap[x]]];
+      }
+    } else {
+      for (int x = 0; x < dw; ++x) {
+        const std::uint8_t* p = s + xmap[x];
+        d[x] = 0xFF000000u | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+      }
+    }
+  }
+}
+
+// ---- area average ----
+
+template <int Bytes, int Taps>
+void horizontalPass(const std::uint8_t* s, const SColourLuts& lut, const SAxisTaps& tx, int dw, int taps,
+                    std::uint64_t* out) {
+  const int n = Taps > 0 ? Taps : taps;
+  const std::int32_t* first = tx.first.data();
+  const std::uint32_t* w = tx.weights.data();
+  for (int x = 0; x < dw; ++x, w += n) {
+    std::uint64_t acc = 0;
+    if constexpr (Bytes == 1) {
+      const std::uint8_t* p = s + first[x];
+      for (int k = 0; k < n; ++k) acc += lut.spread[p[k]] * w[k];
+    } else {
+      const std::uint8_t* p = s + static_cast<std::ptrdiff_t>(first[x]) * 3;
+      for (int k = 0; k < n; ++k, p += 3) acc += spread(p[2], p[1], p[0]) * w[k];
+    }
+    out[x] = acc;
+  }
+}
+
+using HorizontalFn = void (*)(const std::uint8_t*, const SColourLuts&, const SAxisTaps&, int, int, std::uint64_t*);
+
+template <int Bytes>
+HorizontalFn pickHorizontal(int taps) {
+  switch (taps) {
+    case 1: return horizontalPass<Bytes, 1>;
+    case 2: return horizontalPass<Bytes, 2>;
+    case 3: return horizontalPass<Bytes, 3>;
+    case 4: return horizontalPass<Bytes, 4>;
+    case 5: return horizontalPass<Bytes, 5>;
+    case 6: return horizontalPass<Bytes, 6>;
+    case 7: return horizontalPass<Bytes, 7>;
+    case 8: return horizontalPass<Bytes, 8>;
+    default: return horizontalPass<Bytes, 0>;
+  }
+}
+
+}  // namespace
+
+// Per-worker buffers of the area average: two horizontally reduced source rows and the
+// accumulator of one destination row.
+struct ScaledSheetBitmap::SScratch {
+  std::vector<std::uint64_t> rows[2];
+  int rowIndex[2] = {-1, -1};
+  std::vector<std::uint64_t> acc;
+  std::vector<std::uint32_t> planes[2];  // red, green, blue planes of a reduced row (fast path)
+  std::vector<std::uint32_t> accPlanes;  // red, green, blue accumulators (fast path)
+};
+
+namespace {
+
+void areaRows(const SSourceRows& src, int bytes, const SColourLuts& lut, const SAxisTaps& tx,
+              const SColumnGroups& groups, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
+              std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch);
+
+// Planar 32-bit version for accumulators below 2^31 (every practical ratio of a map sheet): plain
+// loops over contiguous arrays that the compiler turns into vector code.
+VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, const SColourLuts& lut,
+                                         const SAxisTaps& tx, const SColumnGroups& groups, const SAxisTaps& ty,
+                                         const SDivider& divide, int dw, int y0, int y1, std::uint32_t* out,
+                                         ScaledSheetBitmap::SScratch& scratch) {
+  const std::size_t w = static_cast<std::size_t>(dw);
+  for (auto& r : scratch.rows) r.resize(w);
+  for (auto& p : scratch.planes) p.resize(w * 3);
+  scratch.rowIndex[0] = scratch.rowIndex[1] = -1;
+  scratch.accPlanes.resize(w * 3);
+  const HorizontalFn horizontal = bytes == 1 ? pickHorizontal<1>(tx.taps) : pickHorizontal<3>(tx.taps);
+  int recent = 0;
+  auto reducedRow = [&](int j) -> const std::uint32_t* {
+    for (int slot = 0; slot < 2; ++slot) {
+      if (scratch.rowIndex[slot] == j) {
+        recent = slot;
+        return scratch.planes[slot].data();
+      }
+    }
+    const int slot = 1 - recent;
+    std::uint64_t* packed = scratch.rows[0].data();
+    if (bytes == 1 && groups.usable)
+      groupedHorizontal(src.row(j), lut, groups, packed);
+    else
+      horizontal(src.row(j), lut, tx, dw, tx.taps, packed);
+    std::uint32_t* r = scratch.planes[slot].data();
+    std::uint32_t* g = r + w;
+    std::uint32_t* b = g + w;
+    for (std::size_t x = 0; x < w; ++x) {
+      const std::uint64_t v = packed[x];
+      r[x] = static_cast<std::uint32_t>(v >> (2 * kFieldBits));
+      g[x] = static_cast<std::uint32_t>((v >> kFieldBits) & kFieldMask);
+      b[x] = static_cast<std::uint32_t>(v & kFieldMask);
+    }
+    scratch.rowIndex[slot] = j;
+    recent = slot;
+    return r;
+  };
+  std::uint32_t* acc = scratch.accPlanes.data();
+  const std::size_t n = w * 3;
+  const double reciprocal = divide.reciprocal;
+  const std::uint32_t half = static_cast<std::uint32_t>(divide.half);
+  for (int y = y0; y < y1; ++y) {
+    const std::int32_t firstRow = ty.first[static_cast<std::size_t>(y)];
+    const std::uint32_t* wy = &ty.weights[static_cast<std::size_t>(y) * static_cast<std::size_t>(ty.taps)];
+    bool started = false;
+    for (int k = 0; k < ty.taps; ++k) {
+      const std::uint32_t weight = wy[k];
+      if (weight == 0) continue;
+      const std::uint32_t* h = reducedRow(firstRow + k);
+      if (!started) {
+        for (std::size_t i = 0; i < n; ++i) acc[i] = h[i] * weight + half;
+        started = true;
+      } else {
+        for (std::size_t i = 0; i < n; ++i) acc[i] += h[i] * weight;
+      }
+    }
+    // Quotients in place, then interleaved into pixels.
+    for (std::size_t i = 0; i < n; ++i)
+      acc[i] = static_cast<std::uint32_t>(
+          static_cast<std::int32_t>((static_cast<double>(static_cast<std::int32_t>(acc[i])) + 0.5) * reciprocal));
+    std::uint32_t* d = out + static_cast<std::ptrdiff_t>(y) * dw;
+    const std::uint32_t* r = acc;
+    const std::uint32_t* g = acc + w;
+    const std::uint32_t* b = acc + 2 * w;
+    for (std::size_t x = 0; x < w; ++x) d[x] = 0xFF000000u | (r[x] << 16) | (g[x] << 8) | b[x];
+  }
+}
+
+}  // namespace
+
+ScaledSheetBitmap::ScaledSheetBitmap() = default;
+ScaledSheetBitmap::~ScaledSheetBitmap() = default;
+
+ScaledSheetBitmap::EResample ScaledSheetBitmap::ResampleFor(int dispQuality, double ratio) {
+  return dispQuality == 1 && ratio > 0.15 && ratio < 1.0 ? EResample::AreaAverage : EResample::Nearest;
+}
+
+QSize ScaledSheetBitmap::ScaledSize(int width, int height, double ratio) {
+  if (!(ratio > 0.0) || !std::isfinite(ratio) || width <= 0 || height <= 0) return {0, 0};
+  const double w = std::trunc(width * ratio);
+  const double h = std::trunc(height * ratio);
+  if (w > 1e9 || h > 1e9) return {0, 0};
+  return {static_cast<int>(w), static_cast<int>(h)};
+}
+
+void ScaledSheetBitmap::Release() {
+  m_surface = QImage();
+  m_pixels.reset();
+  m_capacity = 0;
+  m_ready = false;
+  m_size = QSize(0, 0);
+  m_scratch.clear();
+}
+
+bool ScaledSheetBitmap::ensureCapacity(std::int64_t pixels) {
+  if (pixels <= m_capacity) return true;
+  m_pixels.reset();
+  m_capacity = 0;
+  m_pixels.reset(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(pixels)]);
+  if (!m_pixels) return false;
+  m_capacity = pixels;
+  return true;
+}
+
+QSize ScaledSheetBitmap::Render(double ratio, int series) {
+  const int quality = m_settings ? m_settings->dispQuality : 0;
+  return Render(ratio, series, ResampleFor(quality, ratio));
+}
+
+QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
+  m_surface = QImage();
+  m_ready = false;
+  m_size = QSize(0, 0);
+  if (!m_source || m_source->isNull()) return {0, 0};
+  SheetImage& image = *m_source;
+  const int bitCount = image.bitCount();
+  if (bitCount != 8 && bitCount != 24) return {0, 0};
+  const int sw = image.width();
+  const int sh = image.height();
+  m_sourceSize = QSize(sw, sh);
+  const QSize scaled = ScaledSize(sw, sh, ratio);
+  if (scaled.isEmpty()) {
+    // A ratio so small that a side truncates to nothing: an empty copy. An invalid ratio keeps nothing.
+    m_ready = ratio > 0.0 && std::isfinite(ratio);
+    m_size = m_ready ? scaled : QSize(0, 0);
+    return m_size;
+  }
+  const int dw = scaled.width();
+  const int dh = scaled.height();
+  const std::int64_t pixels = std::int64_t{dw} * dh;
+  if (pixels > kMaxPixels || !ensureCapacity(pixels)) return {0, 0};
+
+  SColourLuts lut{};
+  if (bitCount == 8) {
+    MapColourScheme scheme;
+    if (m_settings) {
+      scheme = MapColourScheme::fromSettings(*m_settings, series);
+    } else {
+      for (std::size_t i = 0; i < scheme.colours.size(); ++i)
+        scheme.colours[i] = static_cast<std::uint32_t>(AppSettings::kDefaultColours[i]);
+    }
+    const int entries = std::min(image.colourCount(), 256);
+    std::span<std::uint8_t> table(image.colourTable(), static_cast<std::size_t>(entries) * 4);
+    BuildLayerPalette(scheme, series, table);
+    for (int i = 0; i < entries; ++i) {
+      const std::uint8_t* e = table.data() + i * 4;
+      lut.rgb[i] = 0xFF000000u | (std::uint32_t{e[2]} << 16) | (std::uint32_t{e[1]} << 8) | e[0];
+      lut.spread[i] = spread(e[2], e[1], e[0]);
+    }
+    for (int i = entries; i < 256; ++i) lut.rgb[i] = 0xFF000000u;
+  }
+
+  SSourceRows src{image.bits(), image.stride(), sw, sh};
+  std::uint32_t* out = m_pixels.get();
+  const int bytes = bitCount / 8;
+  const int threads = m_threads;
+  if (static_cast<int>(m_scratch.size()) < threads) m_scratch.resize(static_cast<std::size_t>(threads));
+
+  // Splits the destination rows between the workers; the calling thread takes the first half.
+  auto runSplit = [&](bool parallel, auto&& work) {
+    if (!parallel) {
+      work(0, dh, 0);
+      return;
+    }
+    const int mid = dh / 2;
+    std::thread helper([&] { work(mid, dh, 1); });
+    work(0, mid, 0);
+    helper.join();
+  };
+
+  if (mode == EResample::Nearest) {
+    std::vector<std::int32_t> xmap(static_cast<std::size_t>(dw));
+    for (int x = 0; x < dw; ++x)
+      xmap[static_cast<std::size_t>(x)] =
+          static_cast<std::int32_t>((std::int64_t{2} * x + 1) * sw / (std::int64_t{2} * dw)) * bytes;
+    const bool parallel = threads > 1 && pixels >= (std::int64_t{1} << 18) && dh >= 2;
+    runSplit(parallel, [&](int y0, int y1, int) {
+      if (bytes == 1)
+        nearestRows<1>(src, lut, xmap.data(), dw, dh, y0, y1, out);
+      else
+        nearestRows<3>(src, lut, xmap.data(), dw, dh, y0, y1, out);
+    });
+  } else {
+    SAxisTaps tx, ty;
+    SColumnGroups groups;
+    buildTaps(sw, dw, tx);
+    buildTaps(sh, dh, ty);
+    buildColumnGroups(sw, dw, groups);
+    for (int i = 0; i < 256; ++i) lut.spreadUnit[i] = lut.spread[i] * groups.unit;
+    const SDivider divide(std::uint64_t{tx.total} * ty.total);
+    const bool parallel = threads > 1 && std::int64_t{sw} * sh >= (std::int64_t{1} << 19) && dh >= 2;
+    runSplit(parallel, [&](int y0, int y1, int worker) {
+      areaRows(src, bytes, lut, tx, groups, ty, divide, dw, y0, y1, out, m_scratch[static_cast<std::size_t>(worker)]);
+    });
+  }
+
+  m_surface = QImage(reinterpret_cast<const uchar*>(out), dw, dh, dw * 4, QImage::Format_RGB32);
+  m_size = QSize(dw, dh);
+  m_ready = true;
+  return m_size;
+}
+
+namespace {
+
+void areaRows(const SSourceRows& src, int bytes, const SColourLuts& lut, const SAxisTaps& tx,
+              const SColumnGroups& groups, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
+              std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch) {
+  const std::size_t w = static_cast<std::size_t>(dw);
+  if (divide.fast) {
+    areaRowsFast(src, bytes, lut, tx, groups, ty, divide, dw, y0, y1, out, scratch);
+    return;
+  }
+  for (auto& r : scratch.rows) r.resize(w);
+  scratch.rowIndex[0] = scratch.rowIndex[1] = -1;
+  scratch.acc.resize(w * 3);
+  const HorizontalFn horizontal = bytes == 1 ? pickHorizontal<1>(tx.taps) : pickHorizontal<3>(tx.taps);
+  int recent = 0;
+  // The reduced source row j, computed once even when two destination rows share it.
+  auto reducedRow = [&](int j) -> const std::uint64_t* {
+    for (int slot = 0; slot < 2; ++slot) {
+      if (scratch.rowIndex[slot] == j) {
+        recent = slot;
+        return scratch.rows[slot].data();
+      }
+    }
+    const int slot = 1 - recent;
+    horizontal(src.row(j), lut, tx, dw, tx.taps, scratch.rows[slot].data());
+    scratch.rowIndex[slot] = j;
+    recent = slot;
+    return scratch.rows[slot].data();
+  };
+
+  std::uint64_t* acc = scratch.acc.data();
+  for (int y = y0; y < y1; ++y) {
+    const std::int32_t firstRow = ty.first[static_cast<std::size_t>(y)];
+    const std::uint32_t* wy = &ty.weights[static_cast<std::size_t>(y) * static_cast<std::size_t>(ty.taps)];
+    bool started = false;
+    for (int k = 0; k < ty.taps; ++k) {
+      const std::uint64_t weight = wy[k];
+      if (weight == 0) continue;
+      const std::uint64_t* h = reducedRow(firstRow + k);
+      if (!started) {
+        for (std::size_t x = 0; x < w; ++x) {
+          const std::uint64_t v = h[x];
+          acc[3 * x] = (v >> (2 * kFieldBits)) * weight;
+          acc[3 * x + 1] = ((v >> kFieldBits) & kFieldMask) * weight;
+          acc[3 * x + 2] = (v & kFieldMask) * weight;
+        }
+        started = true;
+      } else {
+        for (std::size_t x = 0; x < w; ++x) {
+          const std::uint64_t v = h[x];
+          acc[3 * x] += (v >> (2 * kFieldBits)) * weight;
+          acc[3 * x + 1] += ((v >> kFieldBits) & kFieldMask) * weight;
+          acc[3 * x + 2] += (v & kFieldMask) * weight;
+        }
+      }
+    }
+    std::uint32_t* d = out + static_cast<std::ptrdiff_t>(y) * dw;
+    for (std::size_t x = 0; x < w; ++x) {
+      d[x] = 0xFF000000u | (divide(acc[3 * x]) << 16) | (divide(acc[3 * x + 1]) << 8) | divide(acc[3 * x + 2]);
+    }
+  }
+}
+
+}  // namespace
