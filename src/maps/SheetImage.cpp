@@ -58,13 +58,13 @@ std::uint32_t ColourTableSize(const SBitmapInfoHeader& header) {
 }
 
 void SheetImage::release() {
-  m_block.clear();
-  m_block.shrink_to_fit();
+  m_size = 0;
+  std::vector<std::uint8_t>().swap(m_block);
 }
 
 SBitmapInfoHeader SheetImage::header() const {
   SBitmapInfoHeader h;
-  if (m_block.size() < kHeaderBytes) return h;
+  if (isNull()) return h;
   const std::uint8_t* p = m_block.data();
   h.size = getU32(p + 0);
   h.width = static_cast<std::int32_t>(getU32(p + 4));
@@ -105,8 +105,18 @@ std::uint8_t* SheetImage::scanLine(int y) {
 }
 const std::uint8_t* SheetImage::scanLine(int y) const { return const_cast<SheetImage*>(this)->scanLine(y); }
 
+struct SSheetImageAccess {
+  // With `zeroRows` false the pixel rows keep whatever the reused block held (the reader
+  // overwrites every row); header, colour table and row padding are always cleared.
+  static bool create(SheetImage& image, int width, int height, int bitCount, bool zeroRows);
+};
+
 bool CreatePackedBitmap(SheetImage& image, int width, int height, int bitCount) {
-  image.m_block.clear();
+  return SSheetImageAccess::create(image, width, height, bitCount, true);
+}
+
+bool SSheetImageAccess::create(SheetImage& image, int width, int height, int bitCount, bool zeroRows) {
+  image.m_size = 0;
   if (width < 0 || height < 0) return false;
   std::uint16_t bits = 0;
   if (bitCount <= 1) bits = 1;
@@ -128,16 +138,20 @@ bool CreatePackedBitmap(SheetImage& image, int width, int height, int bitCount) 
   const std::size_t table = ColourTableSize(h);
   const std::size_t total = kHeaderBytes + table + static_cast<std::size_t>(pixels);
   try {
-    // resize() keeps old bytes and zero-fills only new ones; a reused block gets its header,
-    // table and row padding cleared below, and its rows are rewritten by the caller.
-    image.m_block.resize(total);
+    // Growing zero-fills only the new bytes; a reused block gets its header, table and row
+    // padding cleared below, and its rows are rewritten by the caller.
+    if (image.m_block.size() < total) image.m_block.resize(total);
   } catch (const std::bad_alloc&) {
-    image.m_block.clear();
     return false;
   }
+  image.m_size = total;
   std::uint8_t* p = image.m_block.data();
   writeHeader(p, h);
   std::memset(p + kHeaderBytes, 0, table);
+  if (zeroRows) {
+    std::memset(p + kHeaderBytes + table, 0, static_cast<std::size_t>(pixels));
+    return true;
+  }
   const std::uint64_t used = (std::uint64_t(width) * bits + 7) / 8;
   if (used < stride) {
     std::uint8_t* row = p + kHeaderBytes + table;
@@ -273,12 +287,13 @@ SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& prog
       return failure(image, ESheetImageError::Decode, "the file holds too little data for its image size", sink);
   }
 
-  if (!CreatePackedBitmap(image, static_cast<int>(width), static_cast<int>(height), static_cast<int>(p * 8)))
+  if (!SSheetImageAccess::create(image, static_cast<int>(width), static_cast<int>(height), static_cast<int>(p * 8),
+                                 false))
     return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
 
   std::vector<std::uint8_t>& strip = stripBuffer();
   try {
-    if (strip.size() < stripBytes) strip.resize(static_cast<std::size_t>(stripBytes));
+    if (strip.size() < stripBytes && !(p == 1 && lineBytes == stride)) strip.resize(static_cast<std::size_t>(stripBytes));
   } catch (const std::bad_alloc&) {
     return failure(image, ESheetImageError::NoMemory, "no memory for a strip", sink);
   }
@@ -305,27 +320,41 @@ SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& prog
   const std::size_t rowBytes = static_cast<std::size_t>(p * width);
   const std::size_t dstStride = static_cast<std::size_t>(stride);
   std::uint8_t* const bits = image.bits();
+  // Unpadded 8-bit rows decode straight into the bitmap: the strip lands on the memory rows it
+  // ends up in and is then turned upside down in place, which saves a pass over the image.
+  const bool direct = p == 1 && lineBytes == dstStride;
+  std::vector<std::uint8_t> swapRow(direct ? dstStride : 0);
   for (std::uint64_t r = 0; r < height; r += rps) {
     const std::uint64_t n = std::min<std::uint64_t>(rps, height - r);
     const tmsize_t want = static_cast<tmsize_t>(n * lineBytes);
-    const tmsize_t got =
-        TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0), strip.data(), want);
+    // Image row r + k goes to memory row height - 1 - (r + k).
+    std::uint8_t* const target = direct ? bits + static_cast<std::size_t>(height - r - n) * dstStride : strip.data();
+    const tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0), target, want);
     if (got < 0)
       return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " cannot be read", sink);
     if (got < want)
       return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " is short", sink);
-    const std::uint8_t* src = strip.data();
-    for (std::uint64_t k = 0; k < n; ++k, src += lineBytes) {
-      // Image row r + k goes to memory row height - 1 - (r + k).
-      std::uint8_t* dst = bits + static_cast<std::size_t>(height - 1 - (r + k)) * dstStride;
-      if (p == 3) {
-        for (std::size_t x = 0; x < rowBytes; x += 3) {
-          dst[x] = src[x + 2];
-          dst[x + 1] = src[x + 1];
-          dst[x + 2] = src[x];
+    if (direct) {
+      for (std::uint64_t k = 0; k < n / 2; ++k) {
+        std::uint8_t* a = target + static_cast<std::size_t>(k) * dstStride;
+        std::uint8_t* b = target + static_cast<std::size_t>(n - 1 - k) * dstStride;
+        std::memcpy(swapRow.data(), a, dstStride);
+        std::memcpy(a, b, dstStride);
+        std::memcpy(b, swapRow.data(), dstStride);
+      }
+    } else {
+      const std::uint8_t* src = strip.data();
+      for (std::uint64_t k = 0; k < n; ++k, src += lineBytes) {
+        std::uint8_t* dst = bits + static_cast<std::size_t>(height - 1 - (r + k)) * dstStride;
+        if (p == 3) {
+          for (std::size_t x = 0; x < rowBytes; x += 3) {
+            dst[x] = src[x + 2];
+            dst[x + 1] = src[x + 1];
+            dst[x + 2] = src[x];
+          }
+        } else {
+          std::memcpy(dst, src, rowBytes);
         }
-      } else {
-        std::memcpy(dst, src, rowBytes);
       }
     }
     if (progress) progress(static_cast<float>(static_cast<double>(r) / static_cast<double>(height)));

@@ -39,9 +39,9 @@ class SheetImage {
   SheetImage() = default;
 
   /// True when no bitmap is held (never created, cleared, or the last read failed).
-  [[nodiscard]] bool isNull() const { return m_block.empty(); }
+  [[nodiscard]] bool isNull() const { return m_size == 0; }
   /// Drops the bitmap but keeps the memory for the next one.
-  void clear() { m_block.clear(); }
+  void clear() { m_size = 0; }
   /// Gives the memory back as well.
   void release();
 
@@ -65,23 +65,22 @@ class SheetImage {
   [[nodiscard]] const std::uint8_t* scanLine(int y) const;
 
   /// The whole packed block: header, colour table, rows.
-  [[nodiscard]] const std::uint8_t* data() const { return m_block.data(); }
-  [[nodiscard]] std::uint8_t* data() { return m_block.data(); }
-  [[nodiscard]] std::size_t size() const { return m_block.size(); }
+  [[nodiscard]] const std::uint8_t* data() const { return isNull() ? nullptr : m_block.data(); }
+  [[nodiscard]] std::uint8_t* data() { return isNull() ? nullptr : m_block.data(); }
+  [[nodiscard]] std::size_t size() const { return m_size; }
 
   /// Offset of the pixel rows from the start of the block.
   [[nodiscard]] std::size_t pixelOffset() const;
 
  private:
-  friend bool CreatePackedBitmap(SheetImage& image, int width, int height, int bitCount);
-  std::vector<std::uint8_t> m_block;
+  friend struct SSheetImageAccess;
+  std::vector<std::uint8_t> m_block;  ///< at least m_size bytes; kept between bitmaps
+  std::size_t m_size = 0;             ///< bytes of the current bitmap, 0 when null
 };
 
-/// Makes `image` a bitmap of the given size; the requested bit count is stored as 1, 4, 8 or 24
-/// (the smallest that holds it; above 24 it is refused). Header, colour table and row padding are
-/// zero/filled as a fresh block would be; the rows themselves are left for the caller to write
-/// (they are zero when the memory is new). False (and `image` null) for negative sizes, a bitmap
-/// above kMaxBitmapBytes, or when memory runs out.
+/// Makes `image` a zero-filled bitmap of the given size, reusing its memory; the requested bit
+/// count is stored as 1, 4, 8 or 24 (the smallest that holds it; above 24 it is refused). False
+/// (and `image` null) for negative sizes, a bitmap above kMaxBitmapBytes, or when memory runs out.
 [[nodiscard]] bool CreatePackedBitmap(SheetImage& image, int width, int height, int bitCount);
 
 enum class ESheetImageError { None, Open, NotTiff, Unsupported, TooLarge, NoMemory, Decode };
