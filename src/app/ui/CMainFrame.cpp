@@ -271,15 +271,19 @@ void CMainFrame::createStatusBar() {
   m_panes[0] = new QLabel(QStringLiteral("レディ"), sb);
   m_panes[0]->setObjectName(QStringLiteral("pane0"));
   sb->addWidget(m_panes[0], 1);
-  // Widths of the three view panes follow runs of 33, 33 and 37 blanks.
+  // Widths of the three view panes follow runs of 33, 33 and 37 blanks, and are never narrower
+  // than the longest text the view writes there (blanks are narrow in a proportional face).
   const int blanks[] = {33, 33, 37};
+  const char* const longest[] = {"測地系 WGS-84/JGD2000", "北緯 00度00分00.00秒", "東経 000度00分00.00秒"};
   for (int i = 1; i <= 3; ++i) {
     m_panes[std::size_t(i)] = new QLabel(sb);
     m_panes[std::size_t(i)]->setObjectName(QStringLiteral("pane%1").arg(i));
     m_panes[std::size_t(i)]->setFrameShape(QFrame::Panel);
     m_panes[std::size_t(i)]->setFrameShadow(QFrame::Sunken);
     const QFontMetrics fm(m_panes[std::size_t(i)]->font());
-    m_panes[std::size_t(i)]->setMinimumWidth(fm.horizontalAdvance(QString(blanks[i - 1], QLatin1Char(' '))) + 8);
+    const int width = std::max(fm.horizontalAdvance(QString(blanks[i - 1], QLatin1Char(' '))),
+                               fm.horizontalAdvance(QString::fromUtf8(longest[i - 1])));
+    m_panes[std::size_t(i)]->setMinimumWidth(width + 12);
     sb->addPermanentWidget(m_panes[std::size_t(i)]);
   }
 }

@@ -1,6 +1,7 @@
 #include "display/ui/CZoomBar.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 
 const std::pair<const char*, int> CZoomBar::kEntries[16] = {
     {"10%", 10},   {"25%", 25},   {"50%", 50},         {"75%", 75},          {"100%", 100},       {"125%", 125},
@@ -10,9 +11,16 @@ const std::pair<const char*, int> CZoomBar::kEntries[16] = {
 
 CZoomBar::CZoomBar(const QString& title, QWidget* parent) : QToolBar(title, parent), m_combo(new QComboBox(this)) {
   m_combo->setObjectName(QStringLiteral("zoomCombo"));
+  // The combo box turns finished editing into an activation when the text names an entry;
+  // typed text must not act, so activations are ignored while an edit is being finished
+  // (the flag is set before the combo box's own handler runs and cleared after it).
+  auto* edit = new QLineEdit(m_combo);
+  connect(edit, &QLineEdit::editingFinished, this, [this] { m_finishingEdit = true; });
   m_combo->setEditable(true);
+  m_combo->setLineEdit(edit);
+  connect(edit, &QLineEdit::editingFinished, this, [this] { m_finishingEdit = false; });
   m_combo->setInsertPolicy(QComboBox::NoInsert);
-  m_combo->setCompleter(nullptr);  // a completion would act on typed text
+  m_combo->setCompleter(nullptr);
   m_combo->setFixedWidth(75);
   m_combo->setMaxVisibleItems(16);
   QFont f(QStringLiteral("ＭＳ Ｐ ゴシック"));
@@ -26,7 +34,7 @@ CZoomBar::CZoomBar(const QString& title, QWidget* parent) : QToolBar(title, pare
 
   // Only a choice from the list counts; pressing Enter in the edit field does nothing.
   connect(m_combo, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-    if (index < 0) return;
+    if (index < 0 || m_finishingEdit) return;
     const QVariant data = m_combo->itemData(index);
     if (data.isValid()) emit magnificationChosen(data.toInt());
   });

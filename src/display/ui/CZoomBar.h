@@ -23,4 +23,5 @@ class CZoomBar : public QToolBar {
 
  private:
   QComboBox* m_combo;
+  bool m_finishingEdit = false;
 };
