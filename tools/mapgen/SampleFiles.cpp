@@ -279,7 +279,8 @@ bool checkSampleData(const std::filesystem::path& root, std::vector<std::string>
         }
         if (n == 0) continue;
         const std::string& mesh = cols[0];
-        if (mesh.size() != 6 || mesh <= previous || !areas.count(mesh.substr(0, 4)) || mesh[4] > '7' ||
+        if (mesh.size() != 6 || !std::all_of(mesh.begin(), mesh.end(), [](char ch) { return ch >= '0' && ch <= '9'; }) ||
+            mesh <= previous || !areas.count(mesh.substr(0, 4)) || mesh[4] > '7' ||
             mesh[5] > '7' || (series == ESeries::Map50000 && ((mesh[4] - '0') % 2 || (mesh[5] - '0') % 2))) {
           fault(at, "mesh code " + mesh + " out of order, of an unknown area or off the grid");
           continue;
@@ -355,7 +356,7 @@ bool checkSampleData(const std::filesystem::path& root, std::vector<std::string>
     for (const auto& [mesh, a] : sheets) {
       const SRaster& ra = rasters[mesh];
       for (int dir2 = 0; dir2 < 2; ++dir2) {
-        int row = a.row, col = a.col, area = std::stoi(a.area);
+        int row = a.row, col = a.col, area = std::atoi(a.area.c_str());
         if (dir2 == 0) {
           col += step;
           if (col > 7) {

@@ -33,7 +33,9 @@ std::string replaceAll(std::string s, const std::string& from, const std::string
 
 /// The line of kanri.csv that starts with `mesh`, without its line end.
 std::pair<std::size_t, std::size_t> rowOf(const std::string& text, const std::string& mesh) {
-  const std::size_t start = text.find("\r\n" + mesh + ",") + 2;
+  const std::size_t found = text.find("\r\n" + mesh + ",");
+  if (found == std::string::npos) return {0, 0};
+  const std::size_t start = found + 2;
   return {start, text.find("\r\n", start) - start};
 }
 
