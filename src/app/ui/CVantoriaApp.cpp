@@ -10,6 +10,9 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include "app/ui/CMainFrame.h"
 #include "platform/FileLookup.h"
 #include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
 #include "platform/ui/CQtFileDialog.h"
 #include "platform/ui/CQtPrompt.h"
 
@@ -82,13 +86,18 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   const std::string showCmd = platform::profile().readString("Wnd_Pos", "showCmd", "Max");
   m_frame->RestorePlacement();
 
-  // The command line: a map index, then (once trek files can be read) trek data files.
+  // The command line: a map index, then trek data files.
   if (arguments.size() > 1) {
     const QString path = arguments.at(1);
     if (!m_doc->OpenIndexFromDialog(platform::pathFromUtf8(path.toStdString()))) {
       std::fprintf(stderr, "vantoria: cannot open the map index %s\n", path.toLocal8Bit().constData());
       return false;
     }
+  }
+  for (qsizetype i = 2; i < arguments.size(); ++i) {
+    const std::filesystem::path trekPath = platform::pathFromUtf8(arguments.at(i).toStdString());
+    if (m_doc->TrekGroups().OpenTrekFile(trekPath) == 0)
+      platform::prompt().error(CTrekGroupList::OpenFailedText(trekPath));
   }
 
   if (show) {
@@ -110,14 +119,46 @@ bool CVantoriaApp::onCommand(int id) {
     case cmd::About:
       showAbout();
       return true;
+    case cmd::PrintSetup: {
+      if (!GetPrinterDeviceDefaults()) {
+        platform::prompt().inform(
+            "このコンピュータには、プリンタがインストールされていないようです。\r\nプリンタをインストールしてからこの操作を行って下さい。");
+        return true;
+      }
+      QPrintDialog dlg(m_printer.get(), m_frame.get());
+      dlg.setOptions({});
+      dlg.exec();
+      return true;
+    }
     default:
       return false;
   }
 }
 
+bool CVantoriaApp::GetPrinterDeviceDefaults() {
+  if (m_printer && m_printer->isValid()) return true;
+  const QPrinterInfo info = QPrinterInfo::defaultPrinter().isNull() && !QPrinterInfo::availablePrinters().isEmpty()
+                                ? QPrinterInfo::availablePrinters().front()
+                                : QPrinterInfo::defaultPrinter();
+  if (info.isNull()) return false;
+  m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+  return m_printer->isValid();
+}
+
+bool CVantoriaApp::SelectPrinter(const QString& printerName) {
+  const QPrinterInfo info = QPrinterInfo::printerInfo(printerName);
+  if (info.isNull()) return false;
+  m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+  return true;
+}
+
+int CVantoriaApp::PreviewPages() const { return platform::profile().readInt("Settings", "PreviewPages", 1); }
+
+void CVantoriaApp::SetPreviewPages(int pages) { platform::profile().writeInt("Settings", "PreviewPages", pages); }
+
 bool CVantoriaApp::onUpdateCommand(int id, SCommandState& state) const {
   switch (id) {
-    case cmd::Help: case cmd::ReadMe: case cmd::About:
+    case cmd::Help: case cmd::ReadMe: case cmd::About: case cmd::PrintSetup:
       state.enabled = true;
       return true;
     default:

@@ -9,6 +9,7 @@
 #include "app/Commands.h"
 
 class CMainFrame;
+class QPrinter;
 class CVantoriaDoc;
 namespace platform {
 class IPrompt;
@@ -37,6 +38,17 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   /// Folder holding the help file and the ReadMe beside the program.
   static QString ProgramDir();
 
+  /// The printer shared by every print command; none until a print command or the print set-up
+  /// needs one.
+  QPrinter* Printer() const { return m_printer.get(); }
+  /// Fills in the system's default printer when none is selected; false when there is no printer.
+  bool GetPrinterDeviceDefaults();
+  /// Replaces the printer selection by the named printer; false when it does not exist.
+  bool SelectPrinter(const QString& printerName);
+  /// Pages the print preview shows at once ("Settings"/"PreviewPages").
+  int PreviewPages() const;
+  void SetPreviewPages(int pages);
+
   bool onCommand(int id) override;
   bool onUpdateCommand(int id, SCommandState& state) const override;
 
@@ -50,4 +62,5 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   std::unique_ptr<platform::IFileDialog> m_fileDialog;
   std::unique_ptr<CVantoriaDoc> m_doc;
   std::unique_ptr<CMainFrame> m_frame;
+  std::unique_ptr<QPrinter> m_printer;
 };
