@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QThreadPool>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
@@ -83,13 +84,20 @@ void BM_QualityRender(benchmark::State& state) {
 }
 BENCHMARK(BM_QualityRender)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The argument caps the library's global thread pool (it spreads smooth scaling over it).
 void BM_PeerScaledSmooth(benchmark::State& state) {
   const QImage& src = rgbSheet();
   const QSize size = scaledSize(kQualityRatio);
-  CProcessCpu cpu(state);
-  for (auto _ : state) benchmark::DoNotOptimize(src.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  QThreadPool* pool = QThreadPool::globalInstance();
+  const int saved = pool->maxThreadCount();
+  pool->setMaxThreadCount(static_cast<int>(state.range(0)));
+  {
+    CProcessCpu cpu(state);
+    for (auto _ : state) benchmark::DoNotOptimize(src.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  }
+  pool->setMaxThreadCount(saved);
 }
-BENCHMARK(BM_PeerScaledSmooth)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PeerScaledSmooth)->Arg(1)->Arg(2)->ArgName("pool")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---- speed renders; the argument is the ratio in thousandths ----
 
@@ -156,6 +164,20 @@ void BM_PeerDrawImage(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
+// The floor of a paint at ratio <= 1: one unscaled copy of a viewport onto the screen image (a
+// paint makes two: scaled copy to back buffer, back buffer to screen).
+void BM_PeerViewportCopy(benchmark::State& state) {
+  const QImage viewport = rgbSheet().copy(200, 300, 1920, 1080);
+  QImage screen(1920, 1080, QImage::Format_RGB32);
+  QPainter painter(&screen);
+  CProcessCpu cpu(state);
+  for (auto _ : state) {
+    painter.drawImage(0, 0, viewport);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PeerViewportCopy)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 BENCHMARK(BM_PeerDrawImage)->ArgName("ratio_e1")->Arg(20)->Arg(50)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace

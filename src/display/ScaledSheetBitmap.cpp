@@ -6,6 +6,7 @@
 #include <new>
 #include <numeric>
 #include <span>
+#include <system_error>
 #include <thread>
 
 #include "app/AppSettings.h"
@@ -440,7 +441,13 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
       return;
     }
     const int mid = dh / 2;
-    std::thread helper([&] { work(mid, dh, 1); });
+    std::thread helper;
+    try {
+      helper = std::thread([&] { work(mid, dh, 1); });
+    } catch (const std::system_error&) {
+      work(0, dh, 0);  // no thread to be had: do it all here
+      return;
+    }
     work(0, mid, 0);
     helper.join();
   };

@@ -11,6 +11,10 @@
 #include "display/ScaledSheetBitmap.h"
 #include "maps/SheetImage.h"
 #include "platform/IProfileStore.h"
+#include "common/TestUtil.h"
+
+#include <QTemporaryDir>
+#include <filesystem>
 
 namespace {
 
@@ -405,6 +409,61 @@ TEST_F(CanvasTest, RefreshColoursOnlyForTheOpenSeries) {
     EXPECT_EQ(canvas.RefreshColours(c.series), c.renders);
     EXPECT_EQ(canvas.bitmap().Surface().pixel(0, 0) != before, c.renders);
   }
+}
+
+TEST(RenderCommand, WritesSampleSheetsAsPng) {
+  std::filesystem::path sheets[2];
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(testutil::sampleDir(),
+                                                                       std::filesystem::directory_options::skip_permission_denied)) {
+    if (entry.path().extension() != ".tif") continue;
+    const int series = entry.path().string().find("50000") != std::string::npos ? 1 : 0;
+    if (sheets[series].empty()) sheets[series] = entry.path();
+  }
+  if (sheets[0].empty() || sheets[1].empty()) GTEST_SKIP() << "no sample sheets";
+  QTemporaryDir dir;
+  const struct {
+    int series;
+    const char* ratio;
+    bool quality;
+    const char* rect;
+    QSize rectSize;
+  } kCases[] = {{1, "0.378", true, nullptr, {}},
+                {1, "0.25", false, nullptr, {}},
+                {2, "0.378", false, nullptr, {}},
+                {2, "0.5", true, "10,20,110,70", {100, 50}},
+                {1, "3.0", false, "300,300,360,345", {60, 45}}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(::testing::Message() << c.series << " " << c.ratio << (c.quality ? " quality" : ""));
+    SheetImage image;
+    ASSERT_TRUE(ReadSheetImage(sheets[c.series - 1], image).ok());
+    const std::string out = dir.filePath("out.png").toStdString();
+    std::vector<std::string> args = {"--profile", dir.filePath("empty.ini").toStdString(), "render", sheets[c.series - 1].string(), "--series", std::to_string(c.series),
+                                     "--ratio", c.ratio, "-o", out};
+    if (c.quality) args.push_back("--quality");
+    if (c.rect) {
+      args.push_back("--rect");
+      args.push_back(c.rect);
+    }
+    const auto run = testutil::runCli(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const QImage png(QString::fromStdString(out));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.size(), c.rect ? c.rectSize : ScaledSheetBitmap::ScaledSize(image.width(), image.height(), std::stod(c.ratio)));
+    const double ratio = std::stod(c.ratio);
+    if (ratio <= 1.0) {
+      // The file holds exactly the rendered pixels, channels in their places.
+      ScaledSheetBitmap bitmap;
+      bitmap.setSource(&image);
+      bitmap.Render(ratio, c.series,
+                    c.quality ? ScaledSheetBitmap::EResample::AreaAverage : ScaledSheetBitmap::EResample::Nearest);
+      const QRect area = c.rect ? QRect(QPoint(10, 20), c.rectSize) : QRect(QPoint(0, 0), bitmap.Size());
+      EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), bitmap.Surface().copy(area));
+    }
+  }
+  const auto bad = testutil::runCli({"render", sheets[0].string(), "--ratio", "0", "-o", dir.filePath("x.png").toStdString()});
+  EXPECT_NE(bad.status, 0);
+  const auto missing = testutil::runCli({"render", "/nonexistent.tif", "--ratio", "1", "-o", dir.filePath("x.png").toStdString()});
+  EXPECT_NE(missing.status, 0);
 }
 
 }  // namespace
