@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "app/CVantoriaDoc.h"
 #include "platform/FileLookup.h"
@@ -33,6 +34,12 @@ CDlgOpenIndex::CDlgOpenIndex(QWidget* parent, const QString& initialDir)
   else if (layout()) layout()->addWidget(panel);
 
   connect(this, &QFileDialog::currentChanged, this, &CDlgOpenIndex::preview);
+  // A name typed (or filled in) without touching the list counts as well.
+  if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+    connect(name, &QLineEdit::textChanged, this, [this](const QString& text) {
+      if (!text.isEmpty()) preview(directory().filePath(text));
+    });
+  }
 }
 
 void CDlgOpenIndex::preview(const QString& path) {

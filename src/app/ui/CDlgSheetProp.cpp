@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/CVantoriaDoc.h"
 
@@ -23,12 +24,15 @@ CDlgSheetProp::CDlgSheetProp(const SheetRecord& record, MapSeries series, QWidge
     m_table->setItem(int(i), 0, new QTableWidgetItem(QString::fromStdString(rows[i].label)));
     m_table->setItem(int(i), 1, new QTableWidgetItem(QString::fromStdString(rows[i].value)));
   }
+  const int rowHeight = fontMetrics().height() + 6;
+  m_table->verticalHeader()->setDefaultSectionSize(rowHeight);
   m_table->resizeColumnsToContents();
   m_table->horizontalHeader()->setStretchLastSection(true);
+  m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   auto* lay = new QVBoxLayout(this);
   lay->addWidget(m_table);
   lay->addWidget(buttons);
-  resize(460, 24 * int(rows.size()) + 70);
+  resize(std::max(460, m_table->columnWidth(0) + 340), rowHeight * int(rows.size()) + 70);
 }
