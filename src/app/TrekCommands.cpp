@@ -1,0 +1,145 @@
+#include "app/TrekCommands.h"
+
+#include "app/AppSettings.h"
+#include "app/CVantoriaDoc.h"
+#include "platform/FileLookup.h"
+#include "platform/IFileDialog.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+#include "trek/CTrekGroupList.h"
+#include "trek/SheetAssignment.h"
+#include "trek/TrekSort.h"
+
+CTrekCommands::CTrekCommands(CVantoriaDoc& doc, AppSettings* settings) : m_doc(doc), m_settings(settings) {}
+
+int CTrekCommands::OpenTrekFiles(std::int32_t kind) {
+  auto& profile = platform::profile();
+  platform::SFileDialogRequest request;
+  request.title = kOpenTitle;
+  request.multiSelect = true;
+  request.filter = kind == kTrekWaypointGroup ? kFilterWaypoints : kind == kTrekTrackLogGroup ? kFilterTrackLogs : kFilterAll;
+  if (kind != kTrekWaypointGroup && kind != kTrekTrackLogGroup) {
+    // A stored index beyond the three filters falls back to the first.
+    const std::int32_t index = profile.readInt("Settings", "TkDOpenDlg_Filter", 0);
+    request.filterIndex = index >= 0 && index <= 2 ? index : 0;
+  }
+  request.initialDir = platform::pathFromUtf8(profile.readString("FileDlgSettings", "LoadPoint", "C:\\"));
+  const platform::SFileDialogResult result = platform::fileDialog().run(request);
+  if (!result.accepted || result.paths.empty()) return 0;
+
+  CTrekGroupList& list = m_doc.TrekGroups();
+  const int before = list.Count();
+  for (const auto& path : result.paths) {
+    if (list.OpenTrekFile(path) == 0) platform::prompt().error(CTrekGroupList::OpenFailedText(path));
+  }
+  const int added = list.Count() - before;
+
+  // Waypoints of the new groups that lie on the sheet on screen learn its name.
+  if (added > 0 && m_doc.HasSheet()) {
+    if (const auto area = m_doc.CurrentArea()) {
+      const CatalogueArea& a = m_doc.Catalogue().areas()[std::size_t(*area)];
+      for (int i = before; i < list.Count(); ++i)
+        AssignSheetToGroup(*list.Group(i), m_doc.CurrentSheet(), a, m_doc.SheetSeries());
+    }
+  }
+  if (added > 0) list.NotifyDataChanged();
+
+  profile.writeString("FileDlgSettings", "LoadPoint", platform::pathToUtf8(result.paths.back().parent_path()));
+  if (kind != kTrekWaypointGroup && kind != kTrekTrackLogGroup)
+    profile.writeInt("Settings", "TkDOpenDlg_Filter", result.filterIndex);
+  return added;
+}
+
+bool CTrekCommands::SaveSelected() {
+  CTrekData* group = m_doc.TrekGroups().SelectedGroup();
+  return group && m_doc.TrekGroups().SaveGroup(*group);
+}
+
+bool CTrekCommands::SaveSelectedAs() {
+  CTrekData* group = m_doc.TrekGroups().SelectedGroup();
+  return group && m_doc.TrekGroups().SaveGroupAs(*group);
+}
+
+bool CTrekCommands::CloseSelected() { return m_doc.TrekGroups().CloseSelectedGroup(); }
+
+std::int32_t CTrekCommands::WaypointSort() const { return m_settings ? m_settings->sortWaypoints : m_sortWaypoints; }
+std::int32_t CTrekCommands::TrackLogSort() const { return m_settings ? m_settings->sortTracks : m_sortTracks; }
+
+void CTrekCommands::SetWaypointSort(std::int32_t mode) {
+  (m_settings ? m_settings->sortWaypoints : m_sortWaypoints) = mode;
+  platform::profile().writeInt("Settings", "Sort_Wp", mode);
+  m_doc.TrekGroups().NotifyDataChanged();
+}
+
+void CTrekCommands::SetTrackLogSort(std::int32_t mode) {
+  (m_settings ? m_settings->sortTracks : m_sortTracks) = mode;
+  platform::profile().writeInt("Settings", "Sort_Tk", mode);
+  m_doc.TrekGroups().NotifyDataChanged();
+}
+
+bool CTrekCommands::onCommand(int id) {
+  CTrekGroupList& list = m_doc.TrekGroups();
+  switch (id) {
+    case cmd::OpenTrek: OpenTrekFiles(0); return true;
+    case cmd::NewWaypointFile:
+    case cmd::NewTrackFile:
+      if (m_newGroupDialog) m_newGroupDialog(id == cmd::NewWaypointFile ? kTrekWaypointGroup : kTrekTrackLogGroup);
+      return true;
+    case cmd::SaveTrek: SaveSelected(); return true;
+    case cmd::SaveTrekAs: SaveSelectedAs(); return true;
+    case cmd::CloseTrek: CloseSelected(); return true;
+    case cmd::RenameGroup:
+      if (m_renameDialog && list.SelectedGroup()) m_renameDialog(list.SelectedGroupIndex());
+      return true;
+    case cmd::CopyWaypoint: list.CopyWaypoint(); return true;
+    case cmd::CutWaypoint: list.CutWaypoint(); return true;
+    case cmd::PasteWaypoint: list.PasteWaypoint(); return true;
+    case cmd::DeleteWaypoint: list.DeleteWaypoint(); return true;
+    case cmd::CopyTrack: list.CopyTrackLog(); return true;
+    case cmd::CutTrack: list.CutTrackLog(); return true;
+    case cmd::PasteTrack: list.PasteTrackLog(); return true;
+    case cmd::DeleteTrack: list.DeleteTrackLog(); return true;
+    case cmd::SortWaypointsNone: SetWaypointSort(kSortNone); return true;
+    case cmd::SortWaypointsByName: SetWaypointSort(kSortByName); return true;
+    case cmd::SortTracksNone: SetTrackLogSort(kSortNone); return true;
+    case cmd::SortTracksByName: SetTrackLogSort(kSortByName); return true;
+    case cmd::SortTracksByTime: SetTrackLogSort(kSortByTime); return true;
+    default: return false;
+  }
+}
+
+bool CTrekCommands::onUpdateCommand(int id, SCommandState& state) const {
+  const CTrekGroupList& list = m_doc.TrekGroups();
+  const STrekSelection& sel = list.Selection();
+  const CTrekData* group = list.Group(sel.groupIndex);
+  const bool waypoint = sel.kind == kTrekWaypoint && list.SelectedWaypoint();
+  const bool trackLog = sel.kind == kTrekTrackLog && list.SelectedTrackLog();
+  switch (id) {
+    case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile:
+      state.enabled = true;
+      return true;
+    case cmd::SaveTrek: case cmd::SaveTrekAs: case cmd::CloseTrek: case cmd::RenameGroup:
+      state.enabled = group != nullptr;
+      return true;
+    case cmd::CopyWaypoint: case cmd::CutWaypoint: case cmd::DeleteWaypoint:
+      state.enabled = waypoint;
+      return true;
+    case cmd::PasteWaypoint:
+      state.enabled = group && group->Kind() == kTrekWaypointGroup && list.WaypointClipboard();
+      return true;
+    case cmd::CopyTrack: case cmd::CutTrack: case cmd::DeleteTrack:
+      state.enabled = trackLog;
+      return true;
+    case cmd::PasteTrack:
+      state.enabled = group && group->Kind() == kTrekTrackLogGroup && list.TrackLogClipboard();
+      return true;
+    case cmd::SortWaypointsNone: case cmd::SortWaypointsByName:
+      state.checked = WaypointSort() == (id == cmd::SortWaypointsNone ? kSortNone : kSortByName);
+      return true;
+    case cmd::SortTracksNone: case cmd::SortTracksByName: case cmd::SortTracksByTime:
+      state.checked = TrackLogSort() == (id == cmd::SortTracksNone ? kSortNone : id == cmd::SortTracksByName ? kSortByName : kSortByTime);
+      return true;
+    default:
+      return false;
+  }
+}

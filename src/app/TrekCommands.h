@@ -1,0 +1,56 @@
+#pragma once
+// The document's trek data commands: opening, saving and closing trek files, the waypoint and
+// track log clipboards, deleting, renaming, new groups and the sort orders of the trek list.
+// The rules themselves live in CTrekGroupList; this class adds the dialogs' requests, the
+// remembered folders and filters, and the enable rules of the menu entries.
+#include <cstdint>
+#include <functional>
+
+#include "app/Commands.h"
+
+class AppSettings;
+class CVantoriaDoc;
+
+class CTrekCommands : public ICommandTarget {
+ public:
+  static constexpr const char* kOpenTitle = "トレックデータファイルを開く";
+  static constexpr const char* kFilterAll =
+      "トレックデータファイル(*.pmd *.ptd)|*.pmd;*.ptd|ウェイポイントファイル(*.pmd)|*.pmd|"
+      "トラックログファイル(*.ptd)|*.ptd||";
+  static constexpr const char* kFilterWaypoints = "ウェイポイントファイル(*.pmd)|*.pmd||";
+  static constexpr const char* kFilterTrackLogs = "トラックログファイル(*.ptd)|*.ptd||";
+
+  /// `settings` holds the sort modes (not owned; null keeps them in this object only).
+  CTrekCommands(CVantoriaDoc& doc, AppSettings* settings);
+
+  /// The windows that ask for a group name. Each shows its dialog and applies the name through
+  /// the group list itself; the new-group one gets the kind (1 or 3), the rename one the index.
+  void setNewGroupDialog(std::function<void(std::int32_t kind)> dialog) { m_newGroupDialog = std::move(dialog); }
+  void setRenameDialog(std::function<void(int groupIndex)> dialog) { m_renameDialog = std::move(dialog); }
+
+  /// The open dialog for `kind` (0 all kinds, 1 waypoints, 3 track logs), then every chosen file
+  /// in turn; a file that cannot be opened is reported and the rest still open. Returns the
+  /// number of groups added.
+  int OpenTrekFiles(std::int32_t kind = 0);
+  /// Save, save as and close of the selected group; false when nothing was done.
+  bool SaveSelected();
+  bool SaveSelectedAs();
+  bool CloseSelected();
+  /// Sets "Sort_Wp" (-1 none, 0 by name) / "Sort_Tk" (-1 none, 0 by name, 1 by time) and has
+  /// the trek list filled again.
+  void SetWaypointSort(std::int32_t mode);
+  void SetTrackLogSort(std::int32_t mode);
+  [[nodiscard]] std::int32_t WaypointSort() const;
+  [[nodiscard]] std::int32_t TrackLogSort() const;
+
+  bool onCommand(int id) override;
+  bool onUpdateCommand(int id, SCommandState& state) const override;
+
+ private:
+  CVantoriaDoc& m_doc;
+  AppSettings* m_settings;
+  std::int32_t m_sortWaypoints = -1;  ///< used without settings
+  std::int32_t m_sortTracks = -1;
+  std::function<void(std::int32_t)> m_newGroupDialog;
+  std::function<void(int)> m_renameDialog;
+};
