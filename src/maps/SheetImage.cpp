@@ -293,7 +293,7 @@ SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& prog
 
   std::vector<std::uint8_t>& strip = stripBuffer();
   try {
-    if (strip.size() < stripBytes && !(p == 1 && lineBytes == stride)) strip.resize(static_cast<std::size_t>(stripBytes));
+    if (strip.size() < stripBytes && p != 1) strip.resize(static_cast<std::size_t>(stripBytes));
   } catch (const std::bad_alloc&) {
     return failure(image, ESheetImageError::NoMemory, "no memory for a strip", sink);
   }
@@ -320,9 +320,11 @@ SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& prog
   const std::size_t rowBytes = static_cast<std::size_t>(p * width);
   const std::size_t dstStride = static_cast<std::size_t>(stride);
   std::uint8_t* const bits = image.bits();
-  // Unpadded 8-bit rows decode straight into the bitmap: the strip lands on the memory rows it
-  // ends up in and is then turned upside down in place, which saves a pass over the image.
-  const bool direct = p == 1 && lineBytes == dstStride;
+  // 8-bit rows decode straight into the bitmap: the strip lands on the memory rows it ends up
+  // in, is spread to the padded stride and turned upside down there while still in cache, which
+  // saves a pass over the whole image.
+  const bool direct = p == 1;
+  const std::size_t padBytes = dstStride - rowBytes;
   std::vector<std::uint8_t> swapRow(direct ? dstStride : 0);
   for (std::uint64_t r = 0; r < height; r += rps) {
     const std::uint64_t n = std::min<std::uint64_t>(rps, height - r);
@@ -335,6 +337,14 @@ SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& prog
     if (got < want)
       return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " is short", sink);
     if (direct) {
+      if (padBytes != 0) {
+        for (std::uint64_t k = n; k-- > 1;) {
+          std::uint8_t* row = target + static_cast<std::size_t>(k) * dstStride;
+          std::memmove(row, target + static_cast<std::size_t>(k) * rowBytes, rowBytes);
+          std::memset(row + rowBytes, 0, padBytes);
+        }
+        std::memset(target + rowBytes, 0, padBytes);
+      }
       for (std::uint64_t k = 0; k < n / 2; ++k) {
         std::uint8_t* a = target + static_cast<std::size_t>(k) * dstStride;
         std::uint8_t* b = target + static_cast<std::size_t>(n - 1 - k) * dstStride;
@@ -359,6 +369,8 @@ SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& prog
     }
     if (progress) progress(static_cast<float>(static_cast<double>(r) / static_cast<double>(height)));
   }
+  // Sheets use small strips; an odd file with one huge strip should not pin that memory.
+  if (strip.capacity() > (std::size_t{16} << 20)) std::vector<std::uint8_t>().swap(strip);
   return {};
 }
 
