@@ -80,19 +80,19 @@ void CTrekArchive::readRaw(void* dst, std::size_t n) {
   }
 }
 
-std::uint8_t CTrekArchive::ReadByte() {
+std::uint8_t CTrekArchive::readByteSlow() {
   if (!fill(1)) return 0;
   return m_buffer[m_pos++];
 }
 
-std::uint16_t CTrekArchive::ReadWord() {
+std::uint16_t CTrekArchive::readWordSlow() {
   if (!fill(2)) return 0;
   const std::uint8_t* p = m_buffer.data() + m_pos;
   m_pos += 2;
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-std::uint32_t CTrekArchive::ReadDword() {
+std::uint32_t CTrekArchive::readDwordSlow() {
   if (!fill(4)) return 0;
   const std::uint8_t* p = m_buffer.data() + m_pos;
   m_pos += 4;
@@ -101,7 +101,7 @@ std::uint32_t CTrekArchive::ReadDword() {
 }
 
 double CTrekArchive::ReadDouble() {
-  if (!fill(8)) return 0.0;
+  if (m_end - m_pos < 8 && !fill(8)) return 0.0;
   const std::uint8_t* p = m_buffer.data() + m_pos;
   m_pos += 8;
   std::uint64_t v = 0;

@@ -37,12 +37,35 @@ class CTrekArchive {
   /// Records the first error; later ones are ignored.
   void Fail(EError error) {
     if (m_error == EError::None) m_error = error;
+    if (m_mode == EMode::Load) {
+      // Nothing more is read: the inline paths below find no bytes either.
+      m_pos = m_end = 0;
+      m_deviceLeft = 0;
+    }
   }
 
   // Reading.
-  std::uint8_t ReadByte();
-  std::uint16_t ReadWord();
-  std::uint32_t ReadDword();
+  std::uint8_t ReadByte() {
+    if (m_end - m_pos >= 1) return m_buffer[m_pos++];
+    return readByteSlow();
+  }
+  std::uint16_t ReadWord() {
+    if (m_end - m_pos >= 2) {
+      const std::uint8_t* p = m_buffer.data() + m_pos;
+      m_pos += 2;
+      return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    }
+    return readWordSlow();
+  }
+  std::uint32_t ReadDword() {
+    if (m_end - m_pos >= 4) {
+      const std::uint8_t* p = m_buffer.data() + m_pos;
+      m_pos += 4;
+      return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+             (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    }
+    return readDwordSlow();
+  }
   std::int32_t ReadInt() { return static_cast<std::int32_t>(ReadDword()); }
   double ReadDouble();
   float ReadFloat();
@@ -79,6 +102,9 @@ class CTrekArchive {
 
  private:
   bool fill(std::size_t need);
+  std::uint8_t readByteSlow();
+  std::uint16_t readWordSlow();
+  std::uint32_t readDwordSlow();
   void readRaw(void* dst, std::size_t n);
   void writeRaw(const void* src, std::size_t n);
   bool takeIndex();
