@@ -1,0 +1,473 @@
+#include "display/ui/CVantoriaView.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include "app/AppSettings.h"
+#include "app/CVantoriaDoc.h"
+#include "app/Resources.h"
+#include "display/ui/CPopTextWnd.h"
+#include "platform/Codepage.h"
+#include "platform/IProfileStore.h"
+
+namespace {
+
+constexpr const char* kSection = "ViewSettings";
+constexpr const char* kMagnificationKey = "DispMagni";
+
+QString fromCp932(const std::string& text) { return QString::fromStdString(platform::cp932::toUtf8Lossy(text)); }
+
+}  // namespace
+
+CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), m_doc(doc) {
+  setObjectName(QStringLiteral("mapView"));
+  viewport()->setObjectName(QStringLiteral("mapViewport"));
+  // Every paint covers its whole clip box: no background erase.
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  viewport()->setAttribute(Qt::WA_NoSystemBackground);
+  viewport()->setMouseTracking(true);
+  updateCursor({});
+  setFocusPolicy(Qt::StrongFocus);
+  m_canvas.setWindowColour(palette().color(QPalette::Base));
+  m_canvas.setSheet(&m_doc.Image(), series());
+
+  connect(&m_doc, &CVantoriaDoc::sheetOpened, this, &CVantoriaView::SheetOpened);
+  connect(&m_doc, &CVantoriaDoc::centreRequested, this,
+          [this](const DmsAngle& lat, const DmsAngle& lon, int datum) { CentreOn(lat, lon, datum); });
+}
+
+CVantoriaView::~CVantoriaView() {
+  // Only a view that took its magnification from the profile gives one back.
+  if (m_initialised) platform::profile().writeInt(kSection, kMagnificationKey, m_code);
+  m_canvas.backBuffer().release();
+  m_canvas.bitmap().Release();
+}
+
+void CVantoriaView::setSettings(const AppSettings* settings) {
+  m_settings = settings;
+  m_canvas.setSettings(settings);
+}
+
+int CVantoriaView::series() const { return m_doc.HasSheet() ? int(m_doc.SheetSeries()) : -1; }
+
+double CVantoriaView::ratioFor(MagnificationCode code) const { return MagnificationToRatio(code, series(), logicalDpiX()); }
+
+QPoint CVantoriaView::scrollPosition() const {
+  return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+}
+
+QPoint CVantoriaView::SheetPixelAt(const QPoint& client) const {
+  const QPoint v = logical(client);
+  return {ViewToSheet(v.x(), m_ratio), ViewToSheet(v.y(), m_ratio)};
+}
+
+void CVantoriaView::InitialUpdate() {
+  if (m_initialised) return;
+  m_initialised = true;
+  MagnificationCode code = platform::profile().readInt(kSection, kMagnificationKey, 100);
+  if (!IsUsableMagnification(code)) code = 100;
+  m_code = code;
+  m_ratio = ratioFor(code);
+  emit magnificationShown(code);
+  m_frame.SetScale(m_ratio, m_ratio);
+  m_selection.SetMap(m_mapSize, m_ratio);
+  emit scaleChanged(series(), m_ratio);
+  updateScrollBars();
+  if (!m_pop) m_pop = new CPopTextWnd(this);
+}
+
+void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoint> centre) {
+  InitialUpdate();
+  const QSize client = viewport()->size();
+  const QPoint scroll = scrollPosition();
+  const QPoint c = centre ? *centre
+                          : QPoint(VisibleCentre(scroll.x(), client.width(), m_mapSize.width(), m_ratio),
+                                   VisibleCentre(scroll.y(), client.height(), m_mapSize.height(), m_ratio));
+  m_code = code;
+  m_ratio = ratioFor(code);
+  m_canvas.render(m_ratio);
+  const QSize size = m_canvas.mapSize();
+  if (size.isEmpty()) return;
+  m_mapSize = size;
+  m_selection.SetMap(m_mapSize, m_ratio);
+  updateScrollBars();
+  const QSize now = viewport()->size();
+  scrollTo(CentredScroll(SheetToView(c.x(), m_ratio), now.width(), m_mapSize.width()),
+           CentredScroll(SheetToView(c.y(), m_ratio), now.height(), m_mapSize.height()));
+  m_frame.SetScale(m_ratio, m_ratio);
+  emit scaleChanged(series(), m_ratio);
+  RebuildOverlay(false);
+  viewport()->update();
+}
+
+void CVantoriaView::ZoomStep(bool zoomIn, std::optional<QPoint> centre) {
+  const std::optional<int> step = NextZoomStep(m_ratio, zoomIn);
+  if (!step) return;
+  emit magnificationShown(*step);
+  SetMagnification(*step, centre);
+}
+
+void CVantoriaView::ZoomToRectangle(const QRect& sheetRect) {
+  const SRectangleZoom zoom = RectangleZoom(viewport()->size(), sheetRect);
+  emit magnificationShown(zoom.percent);
+  SetMagnification(zoom.percent, zoom.centre);
+}
+
+void CVantoriaView::SheetOpened() {
+  InitialUpdate();
+  m_canvas.setSheet(&m_doc.Image(), series());
+  // A map scale gives another ratio in the other series.
+  if (m_code <= 0) m_ratio = ratioFor(m_code);
+  m_canvas.render(m_ratio);
+  const QSize size = m_canvas.mapSize();
+  if (size.isEmpty()) {
+    // No picture of this sheet: nothing to scroll, and no positions of the previous sheet.
+    m_mapSize = QSize();
+    m_frameReady = false;
+    updateScrollBars();
+    viewport()->update();
+    return;
+  }
+  m_mapSize = size;
+  m_selection.SetMap(m_mapSize, m_ratio);
+  updateScrollBars();
+  const SheetRecord& r = m_doc.CurrentSheet();
+  const SCornerAngle& nw = r.corners[kCornerNorthWest];
+  const SCornerAngle& se = r.corners[kCornerSouthEast];
+  const SCornerPixel& pnw = r.cornerPixels[kCornerNorthWest];
+  const SCornerPixel& pse = r.cornerPixels[kCornerSouthEast];
+  m_frame.Setup(nw.latitude, nw.longitude, se.latitude, se.longitude, pnw.x, pnw.y, pse.x, pse.y, m_ratio, m_ratio,
+                Datum::Tokyo);
+  m_frameReady = true;
+  RebuildOverlay(false);
+  viewport()->update();
+  emit scaleChanged(series(), m_ratio);
+}
+
+bool CVantoriaView::CentreOn(const DmsAngle& latitude, const DmsAngle& longitude, int datum) {
+  if (!m_frameReady || (datum != 0 && datum != 1)) return false;
+  const std::optional<SFramePixel> px = m_frame.GeoToImagePixel(latitude, longitude, static_cast<Datum>(datum));
+  if (!px || !px->onFrame) return false;
+  const QSize client = viewport()->size();
+  scrollTo(CentredScroll(SheetToView(px->x, m_ratio), client.width(), m_mapSize.width()),
+           CentredScroll(SheetToView(px->y, m_ratio), client.height(), m_mapSize.height()));
+  return true;
+}
+
+void CVantoriaView::RebuildOverlay(bool invalidate) {
+  if (m_trekOverlay && m_frameReady && (m_showWaypoints || m_showTracks)) m_trekOverlay->rebuild(m_frame, m_ratio);
+  if (invalidate) viewport()->update();
+}
+
+void CVantoriaView::RefreshColours(int seriesChanged) {
+  if (m_canvas.RefreshColours(seriesChanged)) viewport()->update();
+}
+
+void CVantoriaView::setPaintingSuspended(bool suspended) {
+  m_canvas.setPaintingSuspended(suspended);
+  if (!suspended) viewport()->update();
+}
+
+void CVantoriaView::updateScrollBars() {
+  const QSize client = viewport()->size();
+  QScrollBar* h = horizontalScrollBar();
+  QScrollBar* v = verticalScrollBar();
+  h->setRange(0, std::max(0, m_mapSize.width() - client.width()));
+  v->setRange(0, std::max(0, m_mapSize.height() - client.height()));
+  h->setPageStep(std::max(1, client.width()));
+  v->setPageStep(std::max(1, client.height()));
+  h->setSingleStep(std::max(1, m_mapSize.width() / 100));
+  v->setSingleStep(std::max(1, m_mapSize.height() / 100));
+}
+
+void CVantoriaView::scrollTo(int x, int y) {
+  horizontalScrollBar()->setValue(x);
+  verticalScrollBar()->setValue(y);
+}
+
+void CVantoriaView::scrollContentsBy(int, int) { viewport()->update(); }
+
+// ---- painting
+
+void CVantoriaView::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  const QPoint origin = scrollPosition();
+  m_canvas.PaintMap(painter, event->rect().translated(origin), origin,
+                    [this](QPainter& p, EMapOverlay which, const QRect& clip) { paintOverlay(p, which, clip); });
+}
+
+void CVantoriaView::paintOverlay(QPainter& painter, EMapOverlay which, const QRect& clip) {
+  switch (which) {
+    case EMapOverlay::RangeSelection:
+      m_selection.Paint(painter);
+      return;
+    case EMapOverlay::ZoomBand:
+      if (m_tool == ETool::ZoomRect && m_zoomBand) m_zoomBand->PaintBand(painter);
+      return;
+    case EMapOverlay::TrackLogLines:
+    case EMapOverlay::SelectedTrackLog:
+    case EMapOverlay::SelectedTrackPoint:
+      if (m_trekOverlay && m_showTracks) m_trekOverlay->paint(painter, which, clip);
+      return;
+    case EMapOverlay::WaypointIcons:
+    case EMapOverlay::SelectedWaypoint:
+      if (m_trekOverlay && m_showWaypoints) m_trekOverlay->paint(painter, which, clip);
+      return;
+  }
+}
+
+void CVantoriaView::invalidateLogical(const QRect& logicalRect) {
+  if (!logicalRect.isEmpty()) viewport()->update(logicalRect.translated(-scrollPosition()));
+}
+
+void CVantoriaView::resizeEvent(QResizeEvent*) {
+  const QSize client = viewport()->size();
+  (void)m_canvas.Recreate(client.width(), client.height());
+  updateScrollBars();
+}
+
+void CVantoriaView::showEvent(QShowEvent* event) {
+  InitialUpdate();
+  QAbstractScrollArea::showEvent(event);
+}
+
+// ---- mouse
+
+void CVantoriaView::mousePressEvent(QMouseEvent* event) {
+  const QPoint client = event->position().toPoint();
+  const QPoint v = logical(client);
+  if (event->button() == Qt::RightButton) {
+    if (m_tool == ETool::ZoomIn || m_tool == ETool::ZoomOut) ZoomStep(m_tool == ETool::ZoomIn, SheetPixelAt(client));
+    return;
+  }
+  if (event->button() != Qt::LeftButton) return;
+  if (m_pop) m_pop->Hide();
+  switch (m_tool) {
+    case ETool::RangeSelect: {
+      const QRect before = m_selection.Bounds();
+      const int hit = m_selection.handlesShown() ? m_selection.HitTest(v) : SelectionFrame::kNoHit;
+      if (hit == SelectionFrame::kNoHit) (void)m_selection.BeginBand(v);
+      else (void)m_selection.BeginDrag(hit, v);
+      invalidateLogical(before | m_selection.Bounds());
+      break;
+    }
+    case ETool::ZoomRect:
+      m_zoomBand.emplace();
+      m_zoomBand->SetMap(m_mapSize, m_ratio);
+      if (!m_zoomBand->BeginBand(v)) {
+        m_zoomBand.reset();
+        setTool(ETool::None);
+      }
+      break;
+    default:
+      m_panning = true;
+      m_panLast = client;
+      break;
+  }
+  updateCursor(client);
+}
+
+void CVantoriaView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint client = event->position().toPoint();
+  const QPoint v = logical(client);
+  if (m_tool == ETool::RangeSelect && (m_selection.banding() || m_selection.dragging())) {
+    const QRect before = m_selection.Bounds();
+    if (m_selection.banding()) m_selection.MoveBand(v);
+    else m_selection.Drag(v);
+    invalidateLogical(before | m_selection.Bounds());
+  } else if (m_tool == ETool::ZoomRect && m_zoomBand && m_zoomBand->banding()) {
+    const QRect before = m_zoomBand->Bounds();
+    m_zoomBand->MoveBand(v);
+    invalidateLogical(before | m_zoomBand->Bounds());
+  } else if (m_panning) {
+    const QPoint delta = m_panLast - client;
+    const QSize size = viewport()->size();
+    if (m_mapSize.width() > size.width()) horizontalScrollBar()->setValue(horizontalScrollBar()->value() + delta.x());
+    if (m_mapSize.height() > size.height()) verticalScrollBar()->setValue(verticalScrollBar()->value() + delta.y());
+    m_panLast = client;
+  }
+  if (!m_panning) showPosition(client);
+  updateCursor(client);
+}
+
+void CVantoriaView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint client = event->position().toPoint();
+  if (m_tool == ETool::RangeSelect && (m_selection.banding() || m_selection.dragging())) {
+    const QRect before = m_selection.Bounds();
+    if (m_selection.banding()) m_selection.EndBand();
+    else m_selection.EndDrag();
+    invalidateLogical(before | m_selection.Bounds());
+  } else if (m_tool == ETool::ZoomRect && m_zoomBand && m_zoomBand->banding()) {
+    m_zoomBand->MoveBand(logical(client));
+    const QRect rect = m_zoomBand->band();
+    invalidateLogical(m_zoomBand->Bounds());
+    m_zoomBand.reset();
+    setTool(ETool::None);
+    ZoomToRectangle(rect);
+  } else if (m_panning) {
+    m_panning = false;
+  }
+  updateCursor(client);
+}
+
+bool CVantoriaView::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::Leave && m_pop) m_pop->Hide();
+  return QAbstractScrollArea::viewportEvent(event);
+}
+
+void CVantoriaView::updateCursor(const QPoint& client) {
+  // Negative ids are Qt's own shapes, positive ones the program's cursor resources.
+  int id = 140;
+  switch (m_tool) {
+    case ETool::RangeSelect: {
+      const int hit = m_selection.dragging()      ? m_selection.dragHandle()
+                      : m_selection.handlesShown() ? m_selection.HitTest(logical(client))
+                                                   : SelectionFrame::kNoHit;
+      static constexpr Qt::CursorShape kShapes[9] = {
+          Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor, Qt::SizeFDiagCursor,
+          Qt::SizeVerCursor,   Qt::SizeBDiagCursor, Qt::SizeHorCursor, Qt::SizeAllCursor};
+      id = -int(hit >= 0 && hit <= 8 ? kShapes[hit] : Qt::ArrowCursor) - 1;
+      break;
+    }
+    case ETool::ZoomRect: id = 180; break;
+    case ETool::ZoomIn: id = 178; break;
+    case ETool::ZoomOut: id = 179; break;
+    case ETool::None:
+      if (m_panning) id = 139;
+      break;
+  }
+  if (id == m_cursorId) return;
+  m_cursorId = id;
+  if (id < 0) {
+    viewport()->setCursor(QCursor(static_cast<Qt::CursorShape>(-id - 1)));
+    return;
+  }
+  // The program's cursors are drawn from vector pictures: make each once.
+  auto it = m_cursors.find(id);
+  if (it == m_cursors.end()) it = m_cursors.insert(id, VantoriaCursor(id));
+  viewport()->setCursor(*it);
+}
+
+QStringList CVantoriaView::PositionTexts(const QPoint& client) const {
+  const int datum = m_settings ? m_settings->dispDatum : 1;
+  if (!m_frameReady || (datum != 0 && datum != 1)) return {};
+  const QPoint v = logical(client);
+  const std::optional<SGeoText> text = m_frame.PixelToGeoText(v.x(), v.y(), static_cast<Datum>(datum));
+  if (!text) return {};
+  return {fromCp932(DatumDisplayText(static_cast<Datum>(datum))), QStringLiteral("北緯 ") + fromCp932(text->latitude),
+          QStringLiteral("東経 ") + fromCp932(text->longitude)};
+}
+
+void CVantoriaView::showPosition(const QPoint& client) {
+  const QStringList texts = PositionTexts(client);
+  for (int i = 0; i < texts.size(); ++i) emit paneTextChanged(i + 1, texts.at(i));
+}
+
+// ---- commands
+
+void CVantoriaView::setTool(ETool tool) {
+  if (m_tool == ETool::ZoomRect && tool != ETool::ZoomRect && m_zoomBand) {
+    invalidateLogical(m_zoomBand->Bounds());
+    m_zoomBand.reset();
+  }
+  m_tool = tool;
+  updateCursor(viewport()->mapFromGlobal(QCursor::pos()));
+}
+
+void CVantoriaView::clearRangeSelection() {
+  invalidateLogical(m_selection.Bounds());
+  m_selection.Clear();
+}
+
+bool CVantoriaView::onCommand(int id) {
+  auto toggle = [this](ETool t) { setTool(m_tool == t ? ETool::None : t); };
+  switch (id) {
+    case cmd::RangeSelect: toggle(ETool::RangeSelect); return true;
+    case cmd::ZoomIn: toggle(ETool::ZoomIn); return true;
+    case cmd::ZoomOut: toggle(ETool::ZoomOut); return true;
+    case cmd::ZoomRect: toggle(ETool::ZoomRect); return true;
+    case cmd::ClearSelection: clearRangeSelection(); return true;
+    case cmd::ShowWaypoints:
+    case cmd::ShowTracks: {
+      bool& shown = id == cmd::ShowWaypoints ? m_showWaypoints : m_showTracks;
+      shown = !shown;
+      if (shown) RebuildOverlay(false);
+      viewport()->update();
+      return true;
+    }
+    case cmd::SaveMapImage:
+      if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
+      if (m_selection.exists()) emit saveMapImageRequested(m_selection.selection());
+      return true;
+    case cmd::Print:
+      if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
+      if (hasMap()) emit printRequested();
+      return true;
+    default: return false;
+  }
+}
+
+bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
+  auto tool = [&](ETool t) {
+    state.enabled = hasMap();
+    state.checked = m_tool == t;
+    return true;
+  };
+  switch (id) {
+    case cmd::RangeSelect: return tool(ETool::RangeSelect);
+    case cmd::ZoomIn: return tool(ETool::ZoomIn);
+    case cmd::ZoomOut: return tool(ETool::ZoomOut);
+    case cmd::ZoomRect: return tool(ETool::ZoomRect);
+    case cmd::ClearSelection: state.enabled = m_selection.exists(); return true;
+    case cmd::ShowWaypoints: state.checked = m_showWaypoints; return true;
+    case cmd::ShowTracks: state.checked = m_showTracks; return true;
+    case cmd::SaveMapImage:
+      if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
+      state.enabled = m_selection.exists();
+      return true;
+    case cmd::Print:
+      if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
+      state.enabled = hasMap();
+      return true;
+    default: return false;
+  }
+}
+
+// ---- context menu
+
+QMenu* CVantoriaView::buildContextMenu() const {
+  // The entries are the main window's own commands, so they act and update as in its menus.
+  QWidget* top = window();
+  auto* menu = new QMenu;
+  menu->setObjectName(QStringLiteral("mapViewMenu"));
+  auto add = [&](std::initializer_list<int> ids) {
+    if (!menu->isEmpty()) menu->addSeparator();
+    for (const int id : ids)
+      if (QAction* a = top->findChild<QAction*>(QStringLiteral("cmd_%1").arg(id))) menu->addAction(a);
+  };
+  const int kind = m_doc.SelectionKind();
+  if (kind == 1 || kind == 5) {
+    add({cmd::AddWaypoint, cmd::EditWaypoint, cmd::CopyWaypoint, cmd::CutWaypoint, cmd::PasteWaypoint,
+         cmd::DeleteWaypoint, cmd::GotoWaypoint});
+  } else if (kind >= 2 && kind <= 4) {
+    add({cmd::EditTrack, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, cmd::GotoTrackPoint});
+  }
+  add({cmd::ZoomIn, cmd::ZoomOut, cmd::ZoomRect});
+  add({cmd::RangeSelect, cmd::ClearSelection, cmd::SaveMapImage});
+  add({cmd::ShowWaypoints, cmd::ShowTracks});
+  add({cmd::SheetProperties, cmd::Print});
+  return menu;
+}
+
+void CVantoriaView::contextMenuEvent(QContextMenuEvent* event) {
+  if (m_tool == ETool::ZoomIn || m_tool == ETool::ZoomOut) return;
+  QMenu* menu = buildContextMenu();
+  if (!menu->isEmpty()) menu->exec(event->globalPos());
+  delete menu;
+}

@@ -1,0 +1,146 @@
+#pragma once
+// The map view: a scrolling window over the open sheet at the current magnification. It owns the
+// map canvas, the sheet frame and the range selection, and handles zooming, panning by dragging,
+// the zoom and selection tools, the position read-out and the view's commands.
+#include <QAbstractScrollArea>
+#include <QCursor>
+#include <QHash>
+#include <QPointer>
+#include <optional>
+
+#include "app/Commands.h"
+#include "display/CMapCanvas.h"
+#include "display/Magnification.h"
+#include "display/SelectionFrame.h"
+#include "geodesy/SheetFrame.h"
+
+class AppSettings;
+class CPopTextWnd;
+class CVantoriaDoc;
+class QMenu;
+
+/// What the trek overlay gives the view: a rebuild of its cache for the current sheet and ratio,
+/// and the drawing of its layers. The view owns the decision whether a layer is shown.
+class IMapTrekOverlay {
+ public:
+  virtual ~IMapTrekOverlay() = default;
+  virtual void rebuild(const SheetFrame& frame, double ratio) = 0;
+  /// Draws one of the trek layers (track log lines to the selected track point) in view pixels.
+  virtual void paint(QPainter& painter, EMapOverlay which, const QRect& clip) = 0;
+};
+
+class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
+  Q_OBJECT
+ public:
+  enum class ETool { None, RangeSelect, ZoomIn, ZoomOut, ZoomRect };
+
+  explicit CVantoriaView(CVantoriaDoc& doc, QWidget* parent = nullptr);
+  /// Writes "DispMagni".
+  ~CVantoriaView() override;
+
+  /// Colours, quality and display datum (not owned); null uses the defaults.
+  void setSettings(const AppSettings* settings);
+  /// The trek overlay (not owned; null for none).
+  void setTrekOverlay(IMapTrekOverlay* overlay) { m_trekOverlay = overlay; }
+
+  /// Reads "DispMagni" and hands the ratio to everyone; runs once, on the first show or the
+  /// first call that needs it.
+  void InitialUpdate();
+
+  /// Changes the magnification, keeping `centre` (sheet pixels; the visible centre when none) in
+  /// the middle. Renders the scaled copy once.
+  void SetMagnification(MagnificationCode code, std::optional<QPoint> centre = std::nullopt);
+  /// The right-click zoom: the next step of the list in or out; nothing beyond its ends.
+  void ZoomStep(bool zoomIn, std::optional<QPoint> centre = std::nullopt);
+  /// Fits a rectangle (sheet pixels) into the window, at most 500 %.
+  void ZoomToRectangle(const QRect& sheetRect);
+  /// The document loaded a sheet: set up the frame, render and redraw.
+  void SheetOpened();
+  /// Scrolls so that the position is in the middle; nothing when it is not on the sheet.
+  /// `datum`: 0 WGS-84, 1 Tokyo.
+  bool CentreOn(const DmsAngle& latitude, const DmsAngle& longitude, int datum);
+  /// Rebuilds the trek overlay for the current sheet and ratio.
+  void RebuildOverlay(bool invalidate);
+  /// Colour or quality settings changed: renders again when they concern the open series (-1: any).
+  void RefreshColours(int series);
+  /// While suspended, paints show the last composed picture.
+  void setPaintingSuspended(bool suspended);
+
+  [[nodiscard]] MagnificationCode magnification() const { return m_code; }
+  [[nodiscard]] double ratio() const { return m_ratio; }
+  [[nodiscard]] QSize mapSize() const { return m_mapSize; }
+  [[nodiscard]] QPoint scrollPosition() const;
+  [[nodiscard]] ETool tool() const { return m_tool; }
+  [[nodiscard]] bool waypointsShown() const { return m_showWaypoints; }
+  [[nodiscard]] bool tracksShown() const { return m_showTracks; }
+  [[nodiscard]] const SelectionFrame& rangeSelection() const { return m_selection; }
+  [[nodiscard]] const SheetFrame& frame() const { return m_frame; }
+  [[nodiscard]] bool hasMap() const { return !m_mapSize.isEmpty(); }
+  [[nodiscard]] CMapCanvas& canvas() { return m_canvas; }
+  [[nodiscard]] CPopTextWnd* popText() const { return m_pop; }
+  /// Sheet pixel under a point of the client area.
+  [[nodiscard]] QPoint SheetPixelAt(const QPoint& client) const;
+  /// Status bar texts for a point of the client area: datum, latitude, longitude (empty when no
+  /// frame is set up or the datum setting is unknown).
+  [[nodiscard]] QStringList PositionTexts(const QPoint& client) const;
+
+  bool onCommand(int id) override;
+  bool onUpdateCommand(int id, SCommandState& state) const override;
+
+ signals:
+  /// Status bar pane text (1 datum, 2 latitude, 3 longitude).
+  void paneTextChanged(int pane, const QString& text);
+  /// The zoom bar should show this code.
+  void magnificationShown(int code);
+  /// The scale bar should show this series and ratio.
+  void scaleChanged(int series, double ratio);
+  /// Commands carried out elsewhere (map image export, printing); enabled once connected.
+  void saveMapImageRequested(const QRect& sheetRect);
+  void printRequested();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
+
+ private:
+  [[nodiscard]] QPoint logical(const QPoint& client) const { return client + scrollPosition(); }
+  [[nodiscard]] double ratioFor(MagnificationCode code) const;
+  [[nodiscard]] int series() const;
+  void updateScrollBars();
+  void scrollTo(int x, int y);
+  void setTool(ETool tool);
+  void updateCursor(const QPoint& client);
+  void showPosition(const QPoint& client);
+  void invalidateLogical(const QRect& logicalRect);
+  void paintOverlay(QPainter& painter, EMapOverlay which, const QRect& clip);
+  void clearRangeSelection();
+  [[nodiscard]] QMenu* buildContextMenu() const;
+
+  CVantoriaDoc& m_doc;
+  const AppSettings* m_settings = nullptr;
+  IMapTrekOverlay* m_trekOverlay = nullptr;
+  CMapCanvas m_canvas;
+  SheetFrame m_frame;
+  bool m_frameReady = false;
+  MagnificationCode m_code = 100;
+  double m_ratio = 1.0;
+  QSize m_mapSize;
+  ETool m_tool = ETool::None;
+  SelectionFrame m_selection;
+  std::optional<SelectionFrame> m_zoomBand;
+  bool m_showWaypoints = true;
+  bool m_showTracks = true;
+  bool m_panning = false;
+  QPoint m_panLast;
+  bool m_initialised = false;
+  QHash<int, QCursor> m_cursors;  ///< by resource number, made on first use
+  int m_cursorId = 0;             ///< cursor shown: resource number, or -(Qt shape) - 1
+  QPointer<CPopTextWnd> m_pop;
+};
