@@ -278,6 +278,33 @@ TEST_F(CanvasTest, TwoWorkersMatchOne) {
   }
 }
 
+TEST_F(CanvasTest, PaletteImageAveragesLikeItsTrueColourTwin) {
+  // The 8-bit path takes shortcuts (whole pixels premultiplied, columns grouped by shape); the
+  // 24-bit path weighs every tap. Both must give the same exact averages.
+  std::vector<std::vector<std::uint32_t>> indexed(97, std::vector<std::uint32_t>(211));
+  std::uint32_t seed = 7;
+  for (auto& row : indexed)
+    for (auto& v : row) v = (seed = seed * 1103515245u + 12345u) >> 24;
+  SheetImage palette = makeSheet(8, indexed);
+  ScaledSheetBitmap probe;
+  probe.setSource(&palette);
+  probe.Render(1.0, 1, ScaledSheetBitmap::EResample::Nearest);
+  std::vector<std::vector<std::uint32_t>> rgb(indexed.size(), std::vector<std::uint32_t>(indexed[0].size()));
+  for (std::size_t y = 0; y < rgb.size(); ++y)
+    for (std::size_t x = 0; x < rgb[y].size(); ++x)
+      rgb[y][x] = rgbAt(probe.Surface(), static_cast<int>(x), static_cast<int>(y));
+  SheetImage trueColour = makeSheet(24, rgb);
+  for (const double ratio : {0.16, 0.25, 0.37788, 0.5, 0.61, 0.75, 0.999}) {
+    SCOPED_TRACE(ratio);
+    ScaledSheetBitmap a, b;
+    a.setSource(&palette);
+    b.setSource(&trueColour);
+    ASSERT_FALSE(a.Render(ratio, 1, ScaledSheetBitmap::EResample::AreaAverage).isEmpty());
+    ASSERT_FALSE(b.Render(ratio, 1, ScaledSheetBitmap::EResample::AreaAverage).isEmpty());
+    EXPECT_EQ(a.Surface(), b.Surface());
+  }
+}
+
 TEST(MapCanvas, PaintBoxWidensAboveOne) {
   const struct {
     double ratio;
