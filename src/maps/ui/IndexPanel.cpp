@@ -1,0 +1,54 @@
+#include "maps/ui/IndexPanel.h"
+
+#include <QComboBox>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "app/CVantoriaDoc.h"
+#include "maps/ui/IndexGrid.h"
+#include "platform/Codepage.h"
+
+IndexPanel::IndexPanel(CVantoriaDoc& doc, QWidget* parent)
+    : QWidget(parent), m_doc(doc), m_areas(new QComboBox(this)), m_grid(new IndexGrid(this)) {
+  setObjectName(QStringLiteral("indexPanel"));
+  m_areas->setObjectName(QStringLiteral("areaList"));
+  m_areas->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  m_areas->setMinimumContentsLength(8);
+  auto* lay = new QVBoxLayout(this);
+  lay->setContentsMargins(2, 2, 2, 2);
+  lay->setSpacing(2);
+  lay->addWidget(m_areas);
+  lay->addWidget(m_grid, 1);
+
+  connect(m_areas, qOverload<int>(&QComboBox::activated), m_grid, &IndexGrid::ShowArea);
+  connect(m_grid, &IndexGrid::sheetChosen, &m_doc, &CVantoriaDoc::LoadSheet);
+  connect(&m_doc, &CVantoriaDoc::catalogueCleared, this, &IndexPanel::Clear);
+  connect(&m_doc, &CVantoriaDoc::catalogueOpened, this, &IndexPanel::Fill);
+  connect(&m_doc, &CVantoriaDoc::selectSheetRequested, this, &IndexPanel::SelectSheet);
+  if (!m_doc.Catalogue().empty()) Fill();
+}
+
+void IndexPanel::Fill() {
+  const SheetCatalogue& catalogue = m_doc.Catalogue();
+  const QSignalBlocker block(m_areas);
+  m_areas->clear();
+  for (const CatalogueArea& a : catalogue.areas())
+    m_areas->addItem(QString::fromStdString(platform::cp932::toUtf8Lossy(a.areaName)));
+  m_areas->setCurrentIndex(catalogue.empty() ? -1 : 0);
+  m_grid->Fill(&catalogue, int(m_doc.Series()));
+}
+
+void IndexPanel::Clear() {
+  const QSignalBlocker block(m_areas);
+  m_areas->clear();
+  m_grid->Clear();
+}
+
+void IndexPanel::SelectSheet(int area, int slot) {
+  if (area < 0 || area >= m_areas->count()) return;
+  {
+    const QSignalBlocker block(m_areas);
+    m_areas->setCurrentIndex(area);
+  }
+  m_grid->SelectSheet(area, slot);
+}
