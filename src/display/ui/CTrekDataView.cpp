@@ -1,0 +1,166 @@
+#include "display/ui/CTrekDataView.h"
+
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTextEdit>
+
+#include "app/AppSettings.h"
+#include "app/CVantoriaDoc.h"
+#include "geodesy/DmsAngle.h"
+#include "platform/Codepage.h"
+#include "trek/CTrekGroupList.h"
+
+namespace {
+
+QString text(const std::string& cp932) { return QString::fromStdString(platform::cp932::toUtf8Lossy(cp932)); }
+
+QString angleText(const DmsAngle& a) {
+  const SDmsFields f = a.FormatFields();
+  return QString::fromStdString(f.degrees + "度" + f.minutes + "分" + f.seconds + "秒");
+}
+
+QString dateTime(const TrekTime& t) {
+  std::string date, time;
+  t.FormatDateAndTime(date, time);
+  return text(date) + QLatin1Char(' ') + text(time);
+}
+
+}  // namespace
+
+CTrekDataView::CTrekDataView(CVantoriaDoc& doc, QWidget* parent) : QWidget(parent), m_doc(doc) {
+  setObjectName(QStringLiteral("trekView"));
+  m_table = new QTableWidget(kRows, 2, this);
+  m_table->setObjectName(QStringLiteral("trekViewTable"));
+  m_table->horizontalHeader()->setVisible(false);
+  m_table->verticalHeader()->setVisible(false);
+  m_table->setShowGrid(true);
+  m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (int r = 0; r < kRows; ++r)
+    for (int c = 0; c < 2; ++c) m_table->setItem(r, c, new QTableWidgetItem);
+  m_comment = new QTextEdit(this);
+  m_comment->setObjectName(QStringLiteral("trekViewComment"));
+  m_comment->setReadOnly(true);
+  m_comment->setAcceptRichText(false);
+
+  const auto follow = [this] { Show(m_doc.TrekGroups().Selection()); };
+  connect(&m_doc, &CVantoriaDoc::selectionChanged, this, follow);
+  // Edits, renumbering and renaming change what the selected item shows.
+  connect(&m_doc, &CVantoriaDoc::trekDataChanged, this, follow);
+  Clear();
+}
+
+int CTrekDataView::displayDatum() const { return m_settings ? m_settings->dispDatum : 1; }
+
+void CTrekDataView::setRows(const QString (&labels)[kRows], const QString (&values)[kRows]) {
+  m_table->setEnabled(true);
+  for (int r = 0; r < kRows; ++r) {
+    m_table->item(r, 0)->setText(labels[r]);
+    m_table->item(r, 1)->setText(values[r]);
+    m_table->item(r, 1)->setToolTip(values[r]);
+  }
+  m_table->resizeColumnToContents(0);
+  m_table->resizeColumnToContents(1);
+}
+
+void CTrekDataView::ShowWaypoint(const CMarkerPoint& point) {
+  const bool tokyo = displayDatum() == 1;
+  DmsAngle lat, lon;
+  point.GetPosition(lat, lon, tokyo ? Datum::Tokyo : Datum::Wgs84);
+  QString sheets;
+  if (!point.sheetName25000.empty()) sheets += QStringLiteral("1/25000[") + text(point.sheetName25000) + QStringLiteral("] ");
+  if (!point.sheetName50000.empty()) sheets += QStringLiteral("1/50000[") + text(point.sheetName50000) + QStringLiteral("]");
+  const QString labels[kRows] = {QStringLiteral("ポイント名"),
+                                 tokyo ? QStringLiteral("北緯(Tokyo)") : QStringLiteral("北緯(WGS-84)"),
+                                 tokyo ? QStringLiteral("東経(Tokyo)") : QStringLiteral("東経(WGS-84)"),
+                                 QStringLiteral("地形図名"), QStringLiteral("説明1"), QStringLiteral("説明2")};
+  const QString values[kRows] = {text(point.name), angleText(lat), angleText(lon),
+                                 sheets, text(point.description1), text(point.description2)};
+  setRows(labels, values);
+  m_comment->setPlainText(text(point.comment));
+  m_comment->setEnabled(true);
+}
+
+void CTrekDataView::ShowTrackLog(const CTrackLog& log) {
+  const auto& pts = log.Points();
+  const QString labels[kRows] = {QStringLiteral("トラックログ名"), QStringLiteral("開始日時"), QStringLiteral("終了日時"),
+                                 QStringLiteral("説明1"), QStringLiteral("説明2"), QString()};
+  const QString values[kRows] = {text(log.name), pts.empty() ? QString() : dateTime(pts.front().GetTime()),
+                                 pts.empty() ? QString() : dateTime(pts.back().GetTime()),
+                                 text(log.description1), text(log.description2), QString()};
+  setRows(labels, values);
+  m_comment->clear();
+  m_comment->setEnabled(false);
+}
+
+void CTrekDataView::ShowTrackPoint(const CTrackPoint& point) {
+  const bool tokyo = displayDatum() == 1;
+  DmsAngle lat, lon;
+  point.GetPosition(lat, lon, tokyo ? Datum::Tokyo : Datum::Wgs84);
+  std::string date, time;
+  point.GetTime().FormatDateAndTime(date, time);
+  const QString labels[kRows] = {QStringLiteral("ポイントNO."), QStringLiteral("日付"), QStringLiteral("時刻"),
+                                 tokyo ? QStringLiteral("北緯(Tokyo)") : QStringLiteral("北緯(WGS-84)"),
+                                 tokyo ? QStringLiteral("東経(Tokyo)") : QStringLiteral("東経(WGS-84)"),
+                                 QStringLiteral("高度")};
+  const QString values[kRows] = {QString::fromStdString(point.Label()), text(date), text(time),
+                                 angleText(lat), angleText(lon), QString::asprintf("%.1fm", point.altitude)};
+  setRows(labels, values);
+  m_comment->clear();
+  m_comment->setEnabled(false);
+}
+
+void CTrekDataView::Show(const STrekSelection& sel) {
+  const CTrekGroupList& list = m_doc.TrekGroups();
+  if (sel.groupIndex < 0) {
+    Clear();
+    return;
+  }
+  switch (sel.kind) {
+    case kTrekWaypoint:
+      if (const CMarkerPoint* p = list.SelectedWaypoint()) ShowWaypoint(*p);
+      else Clear();
+      return;
+    case kTrekTrackLog:
+      if (const CTrackLog* l = list.SelectedTrackLog()) ShowTrackLog(*l);
+      else Clear();
+      return;
+    case kTrekTrackPoint:
+      if (const CTrackPoint* p = list.SelectedTrackPoint()) ShowTrackPoint(*p);
+      else Clear();
+      return;
+    default:
+      // A group node names no item.
+      Clear();
+      return;
+  }
+}
+
+void CTrekDataView::Clear() {
+  for (int r = 0; r < kRows; ++r) {
+    m_table->item(r, 0)->setText(QString());
+    m_table->item(r, 1)->setText(QString());
+    m_table->item(r, 1)->setToolTip(QString());
+  }
+  m_table->setEnabled(false);
+  m_table->setColumnWidth(1, 0);
+  m_comment->clear();
+  m_comment->setEnabled(false);
+}
+
+QString CTrekDataView::label(int row) const { return row >= 0 && row < kRows ? m_table->item(row, 0)->text() : QString(); }
+QString CTrekDataView::value(int row) const { return row >= 0 && row < kRows ? m_table->item(row, 1)->text() : QString(); }
+
+void CTrekDataView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  layoutChildren();
+}
+
+void CTrekDataView::layoutChildren() {
+  const int rowHeight = m_table->rowHeight(0);
+  const int tableHeight = rowHeight * kRows + 22;
+  m_table->setGeometry(0, 0, std::max(0, width() - 2), tableHeight);
+  const int top = tableHeight + 3;
+  m_comment->setGeometry(0, top, std::max(0, width() - 2), std::max(0, height() - top));
+}
