@@ -233,7 +233,9 @@ std::vector<std::uint8_t>& stripBuffer() {
   return buffer;
 }
 
-SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& progress, const SMessageSink& sink) {
+// `fileBytes` is the size of the whole file: no strip can hold more than that.
+SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, const SheetProgress& progress,
+                         const SMessageSink& sink) {
   std::uint32_t width = 0, height = 0, rowsPerStrip = 0;
   std::uint16_t bitsPerSample = 1, photometric = 0, samples = 1, planar = PLANARCONFIG_CONTIG;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
@@ -281,7 +283,8 @@ SSheetImageStatus decode(TIFF* tif, SheetImage& image, const SheetProgress& prog
     if (TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) && counts) {
       const std::uint32_t n = TIFFNumberOfStrips(tif);
       const std::uint64_t enough = (stride * height + 4095) / 4096;
-      for (std::uint32_t i = 0; i < n && stored < enough; ++i) stored += std::min(counts[i], enough);
+      const std::uint64_t cap = std::min(enough, fileBytes);
+      for (std::uint32_t i = 0; i < n && stored < enough; ++i) stored += std::min(counts[i], cap);
     }
     if (stored < (stride * height + 4095) / 4096)
       return failure(image, ESheetImageError::Decode, "the file holds too little data for its image size", sink);
@@ -404,7 +407,9 @@ SSheetImageStatus ReadSheetImage(const std::filesystem::path& path, SheetImage& 
   std::unique_ptr<TIFF, STiffCloser> tif(TIFFOpenExt(path.c_str(), "rm", opts.get()));
 #endif
   if (!tif) return openFailure(image, sink, "cannot open the file");
-  return decode(tif.get(), image, progress, sink);
+  std::error_code ec;
+  const std::uintmax_t fileBytes = std::filesystem::file_size(path, ec);
+  return decode(tif.get(), ec ? 0 : fileBytes, image, progress, sink);
 }
 
 SSheetImageStatus ReadSheetImage(std::span<const std::uint8_t> tiff, SheetImage& image, const SheetProgress& progress) {
@@ -417,5 +422,5 @@ SSheetImageStatus ReadSheetImage(std::span<const std::uint8_t> tiff, SheetImage&
                                                            &SMemoryFile::close, &SMemoryFile::size,
                                                            &SMemoryFile::map, &SMemoryFile::unmap, opts.get()));
   if (!tif) return openFailure(image, sink, "cannot open the data");
-  return decode(tif.get(), image, progress, sink);
+  return decode(tif.get(), tiff.size(), image, progress, sink);
 }
