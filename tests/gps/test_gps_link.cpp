@@ -50,7 +50,7 @@ class CScriptPort : public platform::ISerialPort {
   bool isOpen() const override { return m_open; }
   std::size_t read(std::uint8_t* buffer, std::size_t size) override {
     const std::size_t n = std::min(size, m_in.size() - m_pos);
-    std::memcpy(buffer, m_in.data() + m_pos, n);
+    if (n > 0) std::memcpy(buffer, m_in.data() + m_pos, n);
     m_pos += n;
     return n;
   }
