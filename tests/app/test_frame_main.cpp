@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -15,6 +16,7 @@
 
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
+#include "app/ui/CDlgOpenIndex.h"
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CVantoriaApp.h"
 #include "common/TestUtil.h"
@@ -261,7 +263,8 @@ TEST_F(FrameTest, MenuTextsAndEnableRules) {
       {cmd::GotoTrackPoint, "選択トラックへ移動(&J)", false},
       {cmd::WideView, "ワイドビューモード(&W)", true},
       {cmd::BarTrek, "ポイント(&T)", true},
-      {cmd::ShowWaypoints, "ウェイポイントの表示(&F)", false},  // the map view's command
+      {cmd::ShowWaypoints, "ウェイポイントの表示(&F)", true},
+      {cmd::RangeSelect, "範囲選択(&S)", false},  // needs an open sheet
       {cmd::DeleteTrack, "トラックログの削除(&D)", false},
   };
   for (const auto& c : kCases) {
@@ -295,6 +298,22 @@ TEST_F(FrameTest, StatusBarPanesAreWideEnoughForTheirTexts) {
     EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
   }
   frame.hide();
+}
+
+TEST_F(FrameTest, OpenDialogPreviewFollowsTheChosenFile) {
+  const auto index = apptest::writeMapTree(root(), 2);
+  CDlgOpenIndex dlg(nullptr, m_dir.path());
+  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("数値地図を開く"));
+  dlg.show();
+  auto* name = dlg.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(name, nullptr);
+  name->setText(QStringLiteral("index.csv"));
+  EXPECT_EQ(dlg.AreaNames()->text(), QStringLiteral("[ 東京 ] [ 宇都宮 ] "));
+  EXPECT_EQ(dlg.SeriesText()->text(), QStringLiteral("数値地図 50000 (地図画像)"));
+  name->setText(QStringLiteral("5339"));  // a folder
+  EXPECT_TRUE(dlg.AreaNames()->text().isEmpty());
+  EXPECT_TRUE(dlg.SeriesText()->text().isEmpty());
+  dlg.hide();
 }
 
 TEST(ResourcesTest, CursorsAndIconsAreDrawnAtBothScales) {

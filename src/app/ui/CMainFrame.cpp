@@ -22,6 +22,9 @@
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
 #include "display/ui/CScaleBarWnd.h"
+#include "display/ui/CPopTextWnd.h"
+#include "display/ui/CVantoriaView.h"
+#include "maps/ui/IndexPanel.h"
 #include "display/ui/CZoomBar.h"
 #include "platform/IProfileStore.h"
 
@@ -32,17 +35,6 @@ std::vector<std::uint8_t> fromBytes(const QByteArray& b) { return std::vector<st
 
 const char* const kBarSection = "BarState";
 const char* const kBarKey = "Layout";
-
-/// A stand-in shown where a window of another module is not available.
-QWidget* placeholder(const QString& name, QWidget* parent) {
-  auto* w = new QWidget(parent);
-  w->setObjectName(name);
-  w->setAutoFillBackground(true);
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, QColor(128, 128, 128));
-  w->setPalette(pal);
-  return w;
-}
 
 }  // namespace
 
@@ -57,6 +49,7 @@ CMainFrame::CMainFrame(CVantoriaDoc& doc, QWidget* parent) : QMainWindow(parent)
   createDocks();
   createStatusBar();
   createMenus();
+  connectView();
 
   if (platform::profile().readInt("Vantoria", "Version", 100) == 200) {
     if (const auto state = platform::profile().readBinary(kBarSection, kBarKey)) restoreState(toBytes(*state));
@@ -172,9 +165,22 @@ void CMainFrame::createActions() {
 }
 
 void CMainFrame::createView() {
-  // The map view is created by the view module once it is available; until then a plain surface.
-  m_view = placeholder(QStringLiteral("mapView"), this);
+  m_view = new CVantoriaView(m_doc, this);
+  m_view->setObjectName(QStringLiteral("mapView"));
   setCentralWidget(m_view);
+}
+
+void CMainFrame::connectView() {
+  connect(m_view, &CVantoriaView::paneTextChanged, this, &CMainFrame::SetPaneText);
+  connect(m_view, &CVantoriaView::magnificationShown, m_zoomBar, &CZoomBar::SetText);
+  connect(m_view, &CVantoriaView::scaleChanged, m_scaleWnd, [this](int series, double ratio) {
+    m_scaleWnd->SetSeries(series);
+    m_scaleWnd->SetRatio(ratio, ratio);
+  });
+  connect(m_zoomBar, &CZoomBar::magnificationChosen, m_view, [this](int code) {
+    m_view->SetMagnification(code);
+    UpdateCommandUI();
+  });
 }
 
 void CMainFrame::createToolBars() {
@@ -233,7 +239,9 @@ void CMainFrame::createDocks() {
     addDockWidget(Qt::LeftDockWidgetArea, d, Qt::Vertical);
     m_docks[std::size_t(i)] = d;
   };
-  dock(0, QStringLiteral("地形図インデックス"), QStringLiteral("indexDock"), placeholder(QStringLiteral("indexPanel"), this));
+  m_index = new IndexPanel(m_doc, this);
+  m_index->setObjectName(QStringLiteral("indexPanel"));
+  dock(0, QStringLiteral("地形図インデックス"), QStringLiteral("indexDock"), m_index);
 
   // The trek data windows stay empty and disabled until trek data can be listed.
   auto* tree = new QTreeWidget(this);
@@ -425,14 +433,14 @@ QString CMainFrame::PaneText(int pane) const {
 }
 
 bool CMainFrame::RouteCommand(int id) {
-  if (auto* view = dynamic_cast<ICommandTarget*>(m_view); view && view->onCommand(id)) return true;
+  if (m_view && m_view->onCommand(id)) return true;
   if (m_doc.onCommand(id)) return true;
   if (onCommand(id)) return true;
   return m_appTarget && m_appTarget->onCommand(id);
 }
 
 void CMainFrame::UpdateCommandUI() {
-  const auto* view = dynamic_cast<const ICommandTarget*>(m_view);
+  const ICommandTarget* view = m_view;
   for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
     SCommandState st;
     const int id = it.key();

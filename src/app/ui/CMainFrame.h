@@ -9,6 +9,8 @@
 #include "app/Commands.h"
 
 class CVantoriaDoc;
+class CVantoriaView;
+class IndexPanel;
 class CZoomBar;
 class CScaleBarWnd;
 class QAction;
@@ -35,7 +37,8 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   static QPoint ReachablePosition(const QPoint& topLeft, const QSize& size, const QRect& desktop);
 
   CVantoriaDoc& Doc() const { return m_doc; }
-  QWidget* View() const { return m_view; }
+  CVantoriaView* MapView() const { return m_view; }
+  IndexPanel* IndexWindow() const { return m_index; }
   QAction* Action(int id) const { return m_actions.value(id); }
   CZoomBar* ZoomBar() const { return m_zoomBar; }
   CScaleBarWnd* ScaleBarWnd() const { return m_scaleWnd; }
@@ -72,6 +75,7 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   void createStatusBar();
   void createMenus();
   void createView();
+  void connectView();
   void rebuildRecentEntries();
   void toggleWideView();
   void onProgressBegin(const QString& text);
@@ -81,7 +85,8 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
 
   CVantoriaDoc& m_doc;
   ICommandTarget* m_appTarget = nullptr;
-  QWidget* m_view = nullptr;
+  CVantoriaView* m_view = nullptr;
+  IndexPanel* m_index = nullptr;
   QHash<int, QAction*> m_actions;
   QToolBar* m_mainBar = nullptr;
   QToolBar* m_trekBar = nullptr;

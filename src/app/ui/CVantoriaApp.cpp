@@ -22,6 +22,8 @@
 #include "app/ui/CDlgOpenIndex.h"
 #include "app/ui/CDlgSheetProp.h"
 #include "app/ui/CMainFrame.h"
+#include "display/ui/CPopTextWnd.h"
+#include "display/ui/CVantoriaView.h"
 #include "platform/FileLookup.h"
 #include "platform/IProfileStore.h"
 #include "platform/IPrompt.h"
@@ -70,6 +72,7 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   m_doc = std::make_unique<CVantoriaDoc>();
   m_frame = std::make_unique<CMainFrame>(*m_doc);
   m_frame->SetAppTarget(this);
+  m_frame->MapView()->setSettings(&m_settings);
   m_prompt = std::make_unique<platform::CQtPrompt>(m_frame.get());
   m_fileDialog = std::make_unique<platform::CQtFileDialog>(m_frame.get());
   platform::setPrompt(m_prompt.get());
