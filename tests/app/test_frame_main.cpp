@@ -87,6 +87,11 @@ TEST_F(FrameTest, ProgressBarSitsLeftOfTheDatumPaneWhileLoading) {
   ASSERT_NE(frame.Progress(), nullptr);
   EXPECT_EQ(frame.Progress()->value(), 42);
   EXPECT_EQ(frame.Progress()->width(), 200);
+  frame.resize(1200, 600);
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  const QWidget* datumPane = frame.statusBar()->findChild<QLabel*>(QStringLiteral("pane1"));
+  EXPECT_LT(frame.Progress()->geometry().right(), datumPane->geometry().left());
   EXPECT_EQ(frame.PaneText(0), QStringLiteral("地形図を読み込んでいます..."));
   emit doc.progressEnd();
   EXPECT_EQ(frame.Progress(), nullptr);

@@ -565,7 +565,7 @@ void CMainFrame::onProgressBegin(const QString& text) {
     m_progress->setRange(0, 100);
     m_progress->setFixedWidth(200);
     m_progress->setTextVisible(false);
-    statusBar()->insertPermanentWidget(0, m_progress);
+    statusBar()->insertPermanentWidget(1, m_progress);  // index 0 is the message pane
   }
   m_progress->setValue(0);
   m_progress->show();
