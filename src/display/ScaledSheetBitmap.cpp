@@ -53,44 +53,61 @@ struct SAxisTaps {
   std::uint32_t total = 0;
 };
 
-// The same coverage of a shrinking axis split by shape: a destination pixel takes a partly
-// covered first pixel, `m` whole pixels (weight `unit`, premultiplied in the colour table) and a
-// partly covered last one. Columns are grouped by m so each group runs one branch-free loop.
-struct SColumn {
-  std::int32_t x;
-  std::int32_t first;
-  std::uint32_t firstWeight;
-  std::int32_t last;
-  std::uint32_t lastWeight;
+// The same coverage of a shrinking axis walked left to right. A destination pixel takes the pixel
+// its left edge falls in (the remainder of what its left neighbour took of it), then whole pixels
+// (weight `unit`, premultiplied in the colour table), then its share of the pixel its right edge
+// falls in. The whole-pixel count is `whole` or `whole` - 1: the last whole tap is masked, so the
+// loop has no branch. Columns from `fastEnd` on (where the taps could pass the row end) are
+// weighed through the plain taps.
+struct SStripColumn {
+  std::int32_t boundary;    // pixel holding the right edge
+  std::uint32_t edgeWeight;  // its share in this column
+  std::uint64_t lastMask;   // all ones when the last whole tap counts
 };
 constexpr int kMaxWhole = 8;
-struct SColumnGroups {
+struct SStripColumns {
   bool usable = false;
+  int whole = 0;
+  int fastEnd = 0;
   std::uint32_t unit = 0;
-  std::vector<SColumn> byWhole[kMaxWhole];
+  std::vector<SStripColumn> columns;
 };
 
-void buildColumnGroups(int src, int dst, SColumnGroups& groups) {
-  groups.usable = false;
-  for (auto& g : groups.byWhole) g.clear();
+void buildStripColumns(int src, int dst, SStripColumns& strip) {
+  strip.usable = false;
+  strip.columns.clear();
   if (dst >= src || dst <= 0) return;
   const std::int64_t g = std::gcd(src, dst);
   if (src / g > 8223) return;  // the exact weights would overflow a colour field
-  groups.unit = static_cast<std::uint32_t>(dst / g);
+  strip.unit = static_cast<std::uint32_t>(dst / g);
+  std::int64_t most = 0, least = kMaxWhole;
+  std::int64_t previous = 0;
   for (std::int64_t x = 0; x < dst; ++x) {
-    const std::int64_t lo = x * src;
-    const std::int64_t hi = (x + 1) * src;
-    const std::int64_t i0 = lo / dst;
-    const std::int64_t end = hi / dst;
-    const std::int64_t whole = end - 1 - i0;
-    if (whole < 0 || whole >= kMaxWhole) return;
-    const std::int64_t lastWeight = hi - end * dst;
-    groups.byWhole[whole].push_back(SColumn{static_cast<std::int32_t>(x), static_cast<std::int32_t>(i0),
-                                            static_cast<std::uint32_t>(((i0 + 1) * dst - lo) / g),
-                                            static_cast<std::int32_t>(lastWeight > 0 ? end : i0),
-                                            static_cast<std::uint32_t>(lastWeight / g)});
+    const std::int64_t end = (x + 1) * src / dst;
+    const std::int64_t whole = end - previous - 1;
+    most = std::max(most, whole);
+    least = std::min(least, whole);
+    previous = end;
   }
-  groups.usable = true;
+  if (most >= kMaxWhole || least < most - 1 || least < 0) return;
+  strip.whole = static_cast<int>(most);
+  strip.columns.reserve(static_cast<std::size_t>(dst));
+  previous = 0;
+  strip.fastEnd = 0;
+  bool fast = true;
+  for (std::int64_t x = 0; x < dst; ++x) {
+    const std::int64_t hi = (x + 1) * src;
+    const std::int64_t end = hi / dst;
+    if (fast && end < src && previous + most < src)
+      strip.fastEnd = static_cast<int>(x + 1);
+    else
+      fast = false;
+    strip.columns.push_back(SStripColumn{static_cast<std::int32_t>(std::min<std::int64_t>(end, src - 1)),
+                                         static_cast<std::uint32_t>((hi - end * dst) / g),
+                                         end - previous - 1 == most ? ~std::uint64_t{0} : 0});
+    previous = end;
+  }
+  strip.usable = true;
 }
 
 // Largest per-axis weight total for which 255 x total fits a 21-bit field.
@@ -171,27 +188,46 @@ struct SColourLuts {
 };
 
 template <int Whole>
-void groupPass(const std::uint8_t* s, const SColourLuts& lut, const std::vector<SColumn>& columns, std::uint64_t* out) {
-  const SColumn* c = columns.data();
-  const SColumn* const stop = c + columns.size();
-  for (; c != stop; ++c) {
-    const std::uint8_t* p = s + c->first;
-    std::uint64_t acc = lut.spread[p[0]] * c->firstWeight + lut.spread[s[c->last]] * c->lastWeight;
-    for (int k = 1; k <= Whole; ++k) acc += lut.spreadUnit[p[k]];
-    out[c->x] = acc;
+void stripPass(const std::uint8_t* s, const SColourLuts& lut, const SStripColumns& strip, std::uint64_t* out) {
+  std::uint64_t carry = 0;
+  std::int32_t left = 0;
+  const SStripColumn* c = strip.columns.data();
+  const int fastEnd = strip.fastEnd;
+  for (int x = 0; x < fastEnd; ++x, ++c) {
+    const std::uint8_t* p = s + left;
+    std::uint64_t acc = lut.spreadUnit[p[0]] - carry;
+    for (int k = 1; k < Whole; ++k) acc += lut.spreadUnit[p[k]];
+    if constexpr (Whole > 0) acc += lut.spreadUnit[p[Whole]] & c->lastMask;
+    carry = lut.spread[s[c->boundary]] * c->edgeWeight;
+    out[x] = acc + carry;
+    left = c->boundary;
   }
 }
 
-// Horizontal reduction of one 8-bit row through the column groups.
-void groupedHorizontal(const std::uint8_t* s, const SColourLuts& lut, const SColumnGroups& groups, std::uint64_t* out) {
-  groupPass<0>(s, lut, groups.byWhole[0], out);
-  groupPass<1>(s, lut, groups.byWhole[1], out);
-  groupPass<2>(s, lut, groups.byWhole[2], out);
-  groupPass<3>(s, lut, groups.byWhole[3], out);
-  groupPass<4>(s, lut, groups.byWhole[4], out);
-  groupPass<5>(s, lut, groups.byWhole[5], out);
-  groupPass<6>(s, lut, groups.byWhole[6], out);
-  groupPass<7>(s, lut, groups.byWhole[7], out);
+using StripFn = void (*)(const std::uint8_t*, const SColourLuts&, const SStripColumns&, std::uint64_t*);
+StripFn pickStrip(int whole) {
+  switch (whole) {
+    case 0: return stripPass<0>;
+    case 1: return stripPass<1>;
+    case 2: return stripPass<2>;
+    case 3: return stripPass<3>;
+    case 4: return stripPass<4>;
+    case 5: return stripPass<5>;
+    case 6: return stripPass<6>;
+    default: return stripPass<7>;
+  }
+}
+
+// Columns from `first` on through the plain taps (8-bit rows).
+void tapsFrom(const std::uint8_t* s, const SColourLuts& lut, const SAxisTaps& tx, int first, int dw,
+              std::uint64_t* out) {
+  for (int x = first; x < dw; ++x) {
+    const std::uint8_t* p = s + tx.first[static_cast<std::size_t>(x)];
+    const std::uint32_t* w = &tx.weights[static_cast<std::size_t>(x) * static_cast<std::size_t>(tx.taps)];
+    std::uint64_t acc = 0;
+    for (int k = 0; k < tx.taps; ++k) acc += lut.spread[p[k]] * w[k];
+    out[x] = acc;
+  }
 }
 
 // ---- nearest pixel ----
@@ -271,13 +307,13 @@ struct ScaledSheetBitmap::SScratch {
 namespace {
 
 void areaRows(const SSourceRows& src, int bytes, const SColourLuts& lut, const SAxisTaps& tx,
-              const SColumnGroups& groups, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
+              const SStripColumns& strip, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
               std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch);
 
 // Planar 32-bit version for accumulators below 2^31 (every practical ratio of a map sheet): plain
 // loops over contiguous arrays that the compiler turns into vector code.
 VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, const SColourLuts& lut,
-                                         const SAxisTaps& tx, const SColumnGroups& groups, const SAxisTaps& ty,
+                                         const SAxisTaps& tx, const SStripColumns& strip, const SAxisTaps& ty,
                                          const SDivider& divide, int dw, int y0, int y1, std::uint32_t* out,
                                          ScaledSheetBitmap::SScratch& scratch) {
   const std::size_t w = static_cast<std::size_t>(dw);
@@ -286,6 +322,7 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
   scratch.rowIndex[0] = scratch.rowIndex[1] = -1;
   scratch.accPlanes.resize(w * 3);
   const HorizontalFn horizontal = bytes == 1 ? pickHorizontal<1>(tx.taps) : pickHorizontal<3>(tx.taps);
+  const StripFn stripFn = pickStrip(strip.whole);
   int recent = 0;
   auto reducedRow = [&](int j) -> const std::uint32_t* {
     for (int slot = 0; slot < 2; ++slot) {
@@ -296,9 +333,11 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
     }
     const int slot = 1 - recent;
     std::uint64_t* packed = scratch.rows[0].data();
-    if (bytes == 1 && groups.usable)
-      groupedHorizontal(src.row(j), lut, groups, packed);
-    else
+    if (bytes == 1 && strip.usable) {
+      const std::uint8_t* row = src.row(j);
+      stripFn(row, lut, strip, packed);
+      tapsFrom(row, lut, tx, strip.fastEnd, dw, packed);
+    } else
       horizontal(src.row(j), lut, tx, dw, tx.taps, packed);
     std::uint32_t* r = scratch.planes[slot].data();
     std::uint32_t* g = r + w;
@@ -466,15 +505,15 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
     });
   } else {
     SAxisTaps tx, ty;
-    SColumnGroups groups;
+    SStripColumns strip;
     buildTaps(sw, dw, tx);
     buildTaps(sh, dh, ty);
-    buildColumnGroups(sw, dw, groups);
-    for (int i = 0; i < 256; ++i) lut.spreadUnit[i] = lut.spread[i] * groups.unit;
+    buildStripColumns(sw, dw, strip);
+    for (int i = 0; i < 256; ++i) lut.spreadUnit[i] = lut.spread[i] * strip.unit;
     const SDivider divide(std::uint64_t{tx.total} * ty.total);
     const bool parallel = threads > 1 && std::int64_t{sw} * sh >= (std::int64_t{1} << 19) && dh >= 2;
     runSplit(parallel, [&](int y0, int y1, int worker) {
-      areaRows(src, bytes, lut, tx, groups, ty, divide, dw, y0, y1, out, m_scratch[static_cast<std::size_t>(worker)]);
+      areaRows(src, bytes, lut, tx, strip, ty, divide, dw, y0, y1, out, m_scratch[static_cast<std::size_t>(worker)]);
     });
   }
 
@@ -487,11 +526,11 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
 namespace {
 
 void areaRows(const SSourceRows& src, int bytes, const SColourLuts& lut, const SAxisTaps& tx,
-              const SColumnGroups& groups, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
+              const SStripColumns& strip, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
               std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch) {
   const std::size_t w = static_cast<std::size_t>(dw);
   if (divide.fast) {
-    areaRowsFast(src, bytes, lut, tx, groups, ty, divide, dw, y0, y1, out, scratch);
+    areaRowsFast(src, bytes, lut, tx, strip, ty, divide, dw, y0, y1, out, scratch);
     return;
   }
   for (auto& r : scratch.rows) r.resize(w);
