@@ -5,7 +5,6 @@
 #include <QAbstractScrollArea>
 #include <QCursor>
 #include <QHash>
-#include <QPointer>
 #include <optional>
 
 #include "app/Commands.h"
@@ -142,5 +141,5 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   bool m_initialised = false;
   QHash<int, QCursor> m_cursors;  ///< by resource number, made on first use
   int m_cursorId = 0;             ///< cursor shown: resource number, or -(Qt shape) - 1
-  QPointer<CPopTextWnd> m_pop;
+  CPopTextWnd* m_pop = nullptr;  ///< child of the view
 };
