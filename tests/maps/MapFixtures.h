@@ -11,7 +11,7 @@
 namespace mapfix {
 
 /// Fields of one catalogue row; the corners are whole seconds in the Tokyo datum.
-struct SRowSpec {
+struct SRowFields {
   std::string mesh;
   std::string name = "name";
   std::string sheetCode = "NI-54-25-8-1";
@@ -24,7 +24,7 @@ inline std::string dmsColumns(int totalSeconds) {
 }
 
 /// A 1:25,000 row (59 columns) with corner pixels (100,120) and (4700,3820).
-inline std::string row25000(const SRowSpec& r) {
+inline std::string row25000(const SRowFields& r) {
   std::string s = r.mesh + "," + r.name + ",second," + r.sheetCode + ",no1,h1,h2,h3,h4,h5,h6,pub";
   const int lat[4] = {r.north, r.south, r.south, r.north};
   const int lon[4] = {r.west, r.west, r.east, r.east};
@@ -36,10 +36,10 @@ inline std::string row25000(const SRowSpec& r) {
 }
 
 /// A mesh code's frame in total seconds of the Tokyo datum: 5' x 7'30" per 1:25,000 sheet.
-inline SRowSpec meshRow(const std::string& mesh) {
+inline SRowFields meshRow(const std::string& mesh) {
   const int a = std::stoi(mesh.substr(0, 2)), b = std::stoi(mesh.substr(2, 2));
   const int row = mesh[4] - '0', col = mesh[5] - '0';
-  SRowSpec r;
+  SRowFields r;
   r.mesh = mesh;
   r.south = a * 2400 + row * 300;  // a x 40' + row x 5'
   r.north = r.south + 300;
@@ -51,7 +51,7 @@ inline SRowSpec meshRow(const std::string& mesh) {
 inline const char* const kHeader25000 = "mesh,name,second,code,no,a,b,c,d,e,f,pub";
 
 /// A libtiff-written strip image. `pixel(x, y, sample)` gives each byte.
-struct STiffSpec {
+struct STiffLayout {
   std::uint32_t width = 8, height = 8;
   std::uint16_t samples = 1, bits = 8, photometric = PHOTOMETRIC_PALETTE;
   std::uint32_t rowsPerStrip = 3;
@@ -63,7 +63,7 @@ inline std::uint8_t patternByte(std::uint32_t x, std::uint32_t y, std::uint32_t 
   return static_cast<std::uint8_t>(x * 7 + y * 13 + s * 101);
 }
 
-inline bool writeTiff(const std::filesystem::path& path, const STiffSpec& t,
+inline bool writeTiff(const std::filesystem::path& path, const STiffLayout& t,
                       const std::function<std::uint8_t(std::uint32_t, std::uint32_t, std::uint32_t)>& pixel = patternByte) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (!tif) return false;

@@ -11,7 +11,7 @@
 namespace {
 
 using mapfix::meshRow;
-using mapfix::SRowSpec;
+using mapfix::SRowFields;
 using mapfix::row25000;
 
 std::map<int, std::string> filled(const std::array<SheetSlot, kSlotsPerArea>& grid) {
@@ -191,7 +191,7 @@ TEST(SheetCatalogue, BadRowsFailWithoutHarm) {
 TEST(SheetCatalogue, ContainsUsesTheUnwidenedFrame) {
   SheetRecord rec;
   ASSERT_TRUE(ParseSheetRecord("h\r\n" + row25000(meshRow("533946")), "533946", MapSeries::Scale25000, rec));
-  const SRowSpec r = meshRow("533946");  // north 128700" (35°45'), west 503550" (139°52'30")
+  const SRowFields r = meshRow("533946");  // north 128700" (35°45'), west 503550" (139°52'30")
   const auto s = [](double total) { return DmsAngle::FromTotalSeconds(total); };
   SheetFrame frame;
   frame.Setup(rec.corners[kCornerNorthWest].latitude, rec.corners[kCornerNorthWest].longitude,
@@ -299,7 +299,7 @@ TEST(SheetCatalogue, OpensFoldersWhateverTheLetterCase) {
   EXPECT_TRUE(cat.ReadSheetRecord(0, 8 * 4 + 6, rec));
   EXPECT_EQ(rec.meshCode, "533946");
   EXPECT_FALSE(cat.ReadSheetRecord(0, 4, rec));
-  const SRowSpec r = meshRow("533946");
+  const SRowFields r = meshRow("533946");
   const SSheetLocation at =
       cat.FindSheetContaining(DmsAngle::FromTotalSeconds(r.south + 1), DmsAngle::FromTotalSeconds(r.west + 1), Datum::Tokyo);
   EXPECT_TRUE(at.found);

@@ -8,7 +8,7 @@
 
 namespace {
 
-using mapfix::STiffSpec;
+using mapfix::STiffLayout;
 
 std::filesystem::path tempPath(const QTemporaryDir& dir, const char* name) {
   return std::filesystem::path(dir.path().toStdString()) / name;
@@ -23,7 +23,7 @@ std::vector<std::uint16_t> ramp(std::uint32_t scale, std::uint32_t offset) {
 TEST(SheetImage, ReadsStripImagesBottomUp) {
   const struct {
     const char* name;
-    STiffSpec tiff;
+    STiffLayout tiff;
     int bitCount;
     int stride;
   } kCases[] = {
@@ -88,12 +88,12 @@ TEST(SheetImage, ConvertsColourMaps) {
   QTemporaryDir tmp;
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    STiffSpec spec;
-    spec.red = c.red;
-    spec.green = c.green;
-    spec.blue = c.blue;
+    STiffLayout layout;
+    layout.red = c.red;
+    layout.green = c.green;
+    layout.blue = c.blue;
     const auto path = tempPath(tmp, "p.tif");
-    ASSERT_TRUE(mapfix::writeTiff(path, spec));
+    ASSERT_TRUE(mapfix::writeTiff(path, layout));
     SheetImage img;
     ASSERT_TRUE(ReadSheetImage(path, img).ok());
     const std::uint8_t* t = img.colourTable();
@@ -105,11 +105,11 @@ TEST(SheetImage, ConvertsColourMaps) {
   }
   // A grey image keeps an all-zero table, even in a block that held a palette before.
   SheetImage img;
-  STiffSpec pal;
+  STiffLayout pal;
   pal.red = pal.green = pal.blue = ramp(257, 3);
   ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "pal.tif"), pal));
   ASSERT_TRUE(ReadSheetImage(tempPath(tmp, "pal.tif"), img).ok());
-  STiffSpec grey;
+  STiffLayout grey;
   grey.photometric = PHOTOMETRIC_MINISBLACK;
   ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "grey.tif"), grey));
   ASSERT_TRUE(ReadSheetImage(tempPath(tmp, "grey.tif"), img).ok());
@@ -118,8 +118,8 @@ TEST(SheetImage, ConvertsColourMaps) {
 
 TEST(SheetImage, ReusesTheBlockAndClearsStaleBytes) {
   QTemporaryDir tmp;
-  STiffSpec big{64, 40, 1, 8, PHOTOMETRIC_MINISBLACK, 8, COMPRESSION_NONE, {}, {}, {}};
-  STiffSpec small{5, 3, 1, 8, PHOTOMETRIC_MINISBLACK, 8, COMPRESSION_NONE, {}, {}, {}};
+  STiffLayout big{64, 40, 1, 8, PHOTOMETRIC_MINISBLACK, 8, COMPRESSION_NONE, {}, {}, {}};
+  STiffLayout small{5, 3, 1, 8, PHOTOMETRIC_MINISBLACK, 8, COMPRESSION_NONE, {}, {}, {}};
   ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "big.tif"), big, [](auto, auto, auto) { return std::uint8_t{0xAB}; }));
   ASSERT_TRUE(mapfix::writeTiff(tempPath(tmp, "small.tif"), small));
   SheetImage img;
