@@ -48,7 +48,7 @@ TEST(SheetCatalogue, FillsSlotsByGridPosition) {
       {"non-numeric code ends the grid", rows({"533900,a,x", "5339ab,b,x", "533902,c,x"}), {{0, "533900"}}},
       {"line with one comma ends the scan", rows({"533900,a,x", "533901,b", "533902,c,x"}), {{0, "533900"}}},
       {"last line without break", rows({"533900,a,x", "533901,b,x"}, false), {{0, "533900"}, {1, "533901"}}},
-      {"NUL ends the text", rows({"533900,a,x"}) + std::string("\0533901,b,x\r\n", 13), {{0, "533900"}}},
+      {"NUL ends the text", rows({"533900,a,x"}) + std::string(1, '\0') + "533901,b,x\r\n", {{0, "533900"}}},
       {"empty text", std::string(), {}},
       {"garbage", std::string("\x81\r\n\x81,,\r\n,,,\r\n\xff\xfe,", 16), {}},
   };
