@@ -1,0 +1,160 @@
+// A full repaint of a 1,920 x 1,080 map view, end to end through the widget on the offscreen
+// platform, on a generated 4,600 x 3,700 8-bit sheet, at magnifications from 10 % to 500 %.
+// Peers in the same run: a widget of the same size that only fills itself, and one that draws a
+// ready 1,920 x 1,080 picture (the floor any map view pays). Read the results as ratios.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWidget>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "app/CVantoriaDoc.h"
+#include "display/ui/CVantoriaView.h"
+#include "maps/SheetImage.h"
+#include "platform/IProfileStore.h"
+
+namespace {
+
+constexpr int kWidth = 4600;
+constexpr int kHeight = 3700;
+constexpr QSize kClient(1920, 1080);
+
+// A sheet with map-like structure: mostly background, contour bands, roads, water and lettering.
+void fillSheet(SheetImage& s) {
+  if (!CreatePackedBitmap(s, kWidth, kHeight, 8)) std::abort();
+  std::uint32_t seed = 12345;
+  for (int y = 0; y < kHeight; ++y) {
+    std::uint8_t* line = s.scanLine(y);
+    for (int x = 0; x < kWidth; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      std::uint8_t v = 0;
+      if (((x + y / 3) % 37) < 2) v |= 0x08;
+      if (std::abs((x - 2 * y) % 211) < 3) v |= 0x20;
+      if ((x / 97 + y / 89) % 5 == 0) v |= 0x02;
+      if ((x % 400) < 60 && (y % 300) < 20) v |= 0xC0;
+      if ((seed >> 28) == 0) v |= 0x04;
+      line[x] = v;
+    }
+  }
+}
+
+struct SFixture {
+  CVantoriaDoc doc;
+  std::unique_ptr<CVantoriaView> view;
+};
+
+SFixture& fixture() {
+  static SFixture* f = [] {
+    auto* fx = new SFixture;
+    fillSheet(fx->doc.Image());
+    fx->view = std::make_unique<CVantoriaView>(fx->doc);
+    // Exactly the measured client area: no frame, no scroll bars taking room.
+    fx->view->setFrameShape(QFrame::NoFrame);
+    fx->view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fx->view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fx->view->resize(kClient);
+    fx->view->show();
+    emit fx->doc.sheetOpened();
+    QApplication::processEvents();
+    if (fx->view->viewport()->size() != kClient) std::abort();
+    return fx;
+  }();
+  return *f;
+}
+
+void BM_ViewRepaint(benchmark::State& state) {
+  SFixture& f = fixture();
+  const auto code = static_cast<MagnificationCode>(state.range(0));
+  f.view->SetMagnification(code, QPoint(kWidth / 2, kHeight / 2));
+  QWidget* port = f.view->viewport();
+  for (auto _ : state) {
+    port->repaint();
+    benchmark::ClobberMemory();
+  }
+  state.counters["ratio"] = f.view->ratio();
+}
+BENCHMARK(BM_ViewRepaint)
+    ->ArgName("code")
+    ->Arg(10)->Arg(25)->Arg(-25000)->Arg(50)->Arg(75)->Arg(100)->Arg(150)->Arg(200)->Arg(300)->Arg(500)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+
+// One step of dragging the map: scroll by a few pixels, then the repaint it causes.
+void BM_ViewPanStep(benchmark::State& state) {
+  SFixture& f = fixture();
+  f.view->SetMagnification(static_cast<MagnificationCode>(state.range(0)), QPoint(kWidth / 2, kHeight / 2));
+  QWidget* port = f.view->viewport();
+  QScrollBar* h = f.view->horizontalScrollBar();
+  int step = 7;
+  for (auto _ : state) {
+    if (h->value() + step > h->maximum() || h->value() + step < 0) step = -step;
+    h->setValue(h->value() + step);
+    port->repaint();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_ViewPanStep)->ArgName("code")->Arg(50)->Arg(100)->Arg(300)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Peers: the same widget stack with the least possible paint.
+class CFillWidget : public QWidget {
+ public:
+  explicit CFillWidget(const QImage* picture) : m_picture(picture) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(kClient);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    QPainter p(this);
+    if (m_picture) p.drawImage(e->rect().topLeft(), *m_picture, e->rect());
+    else p.fillRect(e->rect(), Qt::white);
+  }
+
+ private:
+  const QImage* m_picture;
+};
+
+void BM_PeerWidgetFill(benchmark::State& state) {
+  CFillWidget w(nullptr);
+  w.show();
+  QApplication::processEvents();
+  for (auto _ : state) {
+    w.repaint();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PeerWidgetFill)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_PeerWidgetPicture(benchmark::State& state) {
+  QImage picture(kClient, QImage::Format_RGB32);
+  picture.fill(QColor(200, 180, 160));
+  CFillWidget w(&picture);
+  w.show();
+  QApplication::processEvents();
+  for (auto _ : state) {
+    w.repaint();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PeerWidgetPicture)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  platform::CMemoryProfile profile;  // the view reads and writes its magnification here
+  platform::setProfile(&profile);
+  benchmark::Initialize(&argc, argv);
+  fixture();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
