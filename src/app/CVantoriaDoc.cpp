@@ -263,13 +263,6 @@ bool CVantoriaDoc::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::GotoTrackPoint:
       state.enabled = m_trek.Selection().kind == kTrekTrackPoint && m_trek.SelectedTrackPoint();
       return true;
-    // Trek file and editing commands arrive with the trek data windows.
-    case cmd::SaveTrek: case cmd::SaveTrekAs:
-    case cmd::CloseTrek: case cmd::RenameGroup: case cmd::CopyWaypoint: case cmd::CutWaypoint:
-    case cmd::PasteWaypoint: case cmd::DeleteWaypoint: case cmd::CopyTrack: case cmd::CutTrack:
-    case cmd::PasteTrack: case cmd::DeleteTrack:
-      state.enabled = false;
-      return true;
     default:
       break;
   }

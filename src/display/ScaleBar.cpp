@@ -38,6 +38,15 @@ void ScaleBar::Configure(const QRect& area, int barHeight, double ratioX, double
   m_font.setStyleStrategy(QFont::PreferQuality);
 }
 
+void ScaleBar::ConfigureForWindow(const QRect& clientArea) {
+  Configure(clientArea, 4, m_ratioX, m_ratioY, true, 0xFFFFFF, 0xDD5500, -11, QStringLiteral("ＭＳ Ｐゴシック"));
+}
+
+void ScaleBar::ConfigureForPrint(double s, double ratioX, double ratioY) {
+  Configure(QRect(0, 0, int(400 * s), int(24 * s)), int(4 * s), ratioX, ratioY, false, 0xFFFFFF, 0x777777,
+            int(-12 * s), QStringLiteral("ＭＳ Ｐゴシック"));
+}
+
 ScaleBar::SLayout ScaleBar::Layout(int series) const {
   SLayout out;
   if (m_ratioX < 0.0 || m_ratioY < 0.0) return out;

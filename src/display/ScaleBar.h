@@ -23,6 +23,11 @@ class ScaleBar {
   /// `area` as left, top, right, bottom with right and bottom exclusive; colours are 0x00BBGGRR.
   void Configure(const QRect& area, int barHeight, double ratioX, double ratioY, bool centred,
                  std::uint32_t gapColour, std::uint32_t barColour, int fontHeight, const QString& faceName);
+  /// The scale tool bar's bar: the window's client area, 4 pixels high, centred, blue.
+  void ConfigureForWindow(const QRect& clientArea);
+  /// A printed page header's bar for a printer factor `s` (printer pixels per screen pixel):
+  /// 400 s x 24 s, left-aligned, grey.
+  void ConfigureForPrint(double s, double ratioX, double ratioY);
   void SetRatio(double ratioX, double ratioY) { m_ratioX = ratioX; m_ratioY = ratioY; }
   void SetSeries(int series) { m_series = series; }
   void SetArea(const QRect& area) { m_area = area; }

@@ -60,7 +60,12 @@ TEST(ZoomBarTest, OnlyAChoiceFromTheListActs) {
 
 ScaleBar windowBar(int width, double ratio, bool centred = true) {
   ScaleBar b;
-  b.Configure(QRect(0, 0, width, 23), 4, ratio, ratio, centred, 0xFFFFFF, 0xDD5500, -11, QStringLiteral("ＭＳ Ｐゴシック"));
+  if (centred) {
+    b.SetRatio(ratio, ratio);
+    b.ConfigureForWindow(QRect(0, 0, width, 23));
+  } else {
+    b.ConfigureForPrint(width / 400.0, ratio, ratio);
+  }
   return b;
 }
 
@@ -78,7 +83,8 @@ TEST(ScaleBarTest, ChoosesTheFirstRowThatFits) {
   } kCases[] = {
       // 5000 m would need 755 pixels, 2000 m needs 302.
       {"1:25000 at 0.37788", 397, 0.37788, 1, true, true, 2000, 30, 48, "1.0km", "2.0km"},
-      {"left-aligned", 397, 0.37788, 1, false, true, 2000, 30, 0, "1.0km", "2.0km"},
+      {"printed page, factor 1", 400, 0.37788, 1, false, true, 2000, 30, 0, "1.0km", "2.0km"},
+      {"printed page, factor 6.25", 2500, 2.3618, 1, false, true, 2000, 188, 0, "1.0km", "2.0km"},
       {"wide window", 800, 0.37788, 1, true, true, 5000, 75, 25, "2.5km", "5.0km"},
       {"1:50000 at 1.0", 397, 1.0, 2, true, true, 1000, 20, 98, "500m", "1000m"},
       {"1:25000 at 5.0", 397, 5.0, 1, true, true, 100, 20, 98, "50m", "100m"},

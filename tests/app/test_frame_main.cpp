@@ -287,6 +287,32 @@ TEST_F(FrameTest, MenuTextsAndEnableRules) {
   EXPECT_TRUE(placeholder);
 }
 
+TEST_F(FrameTest, FurtherTargetsGetTheCommandsNobodyBeforeThemKnows) {
+  struct CFake : ICommandTarget {
+    std::vector<int> run;
+    bool onCommand(int id) override {
+      if (id != cmd::DeleteTrack && id != cmd::OpenIndex) return false;
+      run.push_back(id);
+      return true;
+    }
+    bool onUpdateCommand(int id, SCommandState& st) const override {
+      if (id != cmd::DeleteTrack && id != cmd::OpenIndex) return false;
+      st.enabled = true;
+      return true;
+    }
+  } fake;
+  CVantoriaDoc doc;
+  CMainFrame frame(doc);
+  frame.AddCommandTarget(&fake);
+  frame.UpdateCommandUI();
+  EXPECT_TRUE(frame.Action(cmd::DeleteTrack)->isEnabled());
+  frame.Action(cmd::DeleteTrack)->trigger();
+  m_dialog.pushCancel();
+  frame.Action(cmd::OpenIndex)->trigger();  // the document comes first
+  EXPECT_EQ(fake.run, std::vector<int>{cmd::DeleteTrack});
+  EXPECT_EQ(m_dialog.requests().size(), 1u);
+}
+
 TEST_F(FrameTest, StatusBarPanesAreWideEnoughForTheirTexts) {
   CVantoriaDoc doc;
   CMainFrame frame(doc);

@@ -435,6 +435,8 @@ QString CMainFrame::PaneText(int pane) const {
 bool CMainFrame::RouteCommand(int id) {
   if (m_view && m_view->onCommand(id)) return true;
   if (m_doc.onCommand(id)) return true;
+  for (ICommandTarget* t : m_extraTargets)
+    if (t->onCommand(id)) return true;
   if (onCommand(id)) return true;
   return m_appTarget && m_appTarget->onCommand(id);
 }
@@ -444,8 +446,9 @@ void CMainFrame::UpdateCommandUI() {
   for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
     SCommandState st;
     const int id = it.key();
-    const bool known = (view && view->onUpdateCommand(id, st)) || m_doc.onUpdateCommand(id, st) ||
-                       onUpdateCommand(id, st) || (m_appTarget && m_appTarget->onUpdateCommand(id, st));
+    bool known = (view && view->onUpdateCommand(id, st)) || m_doc.onUpdateCommand(id, st);
+    for (const ICommandTarget* t : m_extraTargets) known = known || t->onUpdateCommand(id, st);
+    known = known || onUpdateCommand(id, st) || (m_appTarget && m_appTarget->onUpdateCommand(id, st));
     QAction* a = it.value();
     // A command nobody handles yet is shown disabled.
     a->setEnabled(known && st.enabled);

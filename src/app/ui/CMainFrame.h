@@ -54,6 +54,8 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   QString PaneText(int pane) const;
   QProgressBar* Progress() const { return m_progress; }
 
+  /// Further handlers (the trek data commands), asked after the document, in the order added.
+  void AddCommandTarget(ICommandTarget* target) { m_extraTargets.push_back(target); }
   /// The application's own commands come last in the chain.
   void SetAppTarget(ICommandTarget* target) { m_appTarget = target; }
   /// Runs a command through the chain; false when nobody handled it.
@@ -85,6 +87,7 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
 
   CVantoriaDoc& m_doc;
   ICommandTarget* m_appTarget = nullptr;
+  QList<ICommandTarget*> m_extraTargets;
   CVantoriaView* m_view = nullptr;
   IndexPanel* m_index = nullptr;
   QHash<int, QAction*> m_actions;

@@ -9,7 +9,7 @@ CScaleBarWnd::CScaleBarWnd(QWidget* parent) : QWidget(parent) {
   setToolTip(QStringLiteral("スケール"));
   setStatusTip(QStringLiteral("地形図の縮尺を表示します"));
   // Blank until the view gives it a ratio.
-  m_bar.Configure(rect(), 4, -1.0, -1.0, true, 0xFFFFFF, 0xDD5500, -11, QStringLiteral("ＭＳ Ｐゴシック"));
+  m_bar.ConfigureForWindow(rect());
 }
 
 void CScaleBarWnd::SetRatio(double ratioX, double ratioY) {
