@@ -184,6 +184,9 @@ TEST_F(IndexGridTest, ScrollsWhenSmallerThanTheCanvas) {
   EXPECT_EQ(m_grid.horizontalScrollBar()->maximum(), 544 - client.width());
   EXPECT_EQ(m_grid.verticalScrollBar()->maximum(), 256 - client.height());
   EXPECT_EQ(m_grid.horizontalScrollBar()->pageStep(), client.width());
+  // The area's only sheet lies at the far corner: the grid scrolls it into view.
+  const QPoint scroll(m_grid.horizontalScrollBar()->value(), m_grid.verticalScrollBar()->value());
+  EXPECT_TRUE(QRect(scroll, client).contains(IndexGrid::CellRect(1, 63))) << scroll.x() << "," << scroll.y();
   m_grid.horizontalScrollBar()->setValue(400);
   m_grid.verticalScrollBar()->setValue(0);
   QSignalSpy chosen(&m_grid, &IndexGrid::sheetChosen);

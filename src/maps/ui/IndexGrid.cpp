@@ -33,6 +33,9 @@ IndexGrid::IndexGrid(QWidget* parent) : QAbstractScrollArea(parent) {
   m_font.setPixelSize(12);
   m_font.setWeight(QFont::Normal);
   m_font.setStyleStrategy(QFont::PreferQuality);
+  // Once the user scrolls, the grid stays where it was put.
+  for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this] { m_revealPending = false; });
   compose();
 }
 
@@ -84,6 +87,7 @@ void IndexGrid::Fill(const SheetCatalogue* catalogue, int series) {
   resetCells();
   updateScrollBars();
   compose();
+  revealSheets();
 }
 
 void IndexGrid::Clear() {
@@ -98,12 +102,37 @@ void IndexGrid::ShowArea(int index) {
   m_area = m_catalogue && index >= 0 && index < m_catalogue->areaCount() ? index : -1;
   resetCells();
   compose();
+  revealSheets();
 }
 
 void IndexGrid::SelectSheet(int area, int slot) {
   ShowArea(area);
-  if (slot >= 0 && slot < kSlots) m_pressed = m_selected = m_lastSent = slot;
+  if (slot < 0 || slot >= kSlots) return;
+  m_pressed = m_selected = m_lastSent = slot;
   compose();
+  const QRect cell = CellRect(m_series, slot);
+  if (!QRect(toCanvas(QPoint(0, 0)), viewport()->size()).contains(cell)) {
+    reveal(cell);
+    m_revealPending = false;
+  }
+}
+
+void IndexGrid::revealSheets() {
+  QRect sheets;
+  for (int slot = 0; slot < kSlots; ++slot)
+    if (holdsSheet(slot)) sheets |= CellRect(m_series, slot);
+  m_revealPending = !sheets.isEmpty();
+  if (m_revealPending) reveal(sheets);
+}
+
+void IndexGrid::reveal(const QRect& canvasRect) {
+  const QSize client = viewport()->size();
+  auto start = [](int from, int extent, int clientExtent) {
+    return extent <= clientExtent ? from + extent / 2 - clientExtent / 2 : from;
+  };
+  // The scroll bars clamp to their ranges.
+  horizontalScrollBar()->setValue(start(canvasRect.left(), canvasRect.width(), client.width()));
+  verticalScrollBar()->setValue(start(canvasRect.top(), canvasRect.height(), client.height()));
 }
 
 void IndexGrid::compose() {
@@ -169,7 +198,10 @@ void IndexGrid::paintEvent(QPaintEvent* event) {
   p.drawImage(-offset, m_picture);
 }
 
-void IndexGrid::resizeEvent(QResizeEvent*) { updateScrollBars(); }
+void IndexGrid::resizeEvent(QResizeEvent*) {
+  updateScrollBars();
+  if (m_revealPending) revealSheets();
+}
 
 void IndexGrid::scrollContentsBy(int, int) { viewport()->update(); }
 
@@ -206,5 +238,6 @@ void IndexGrid::mouseReleaseEvent(QMouseEvent* event) {
 
 bool IndexGrid::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::Leave) setHover(-1);
+  if (event->type() == QEvent::Wheel) m_revealPending = false;
   return QAbstractScrollArea::viewportEvent(event);
 }

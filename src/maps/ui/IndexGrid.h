@@ -78,6 +78,10 @@ class IndexGrid : public QAbstractScrollArea {
   void setHover(int slot);
   void updateScrollBars();
   void compose();
+  /// Scrolls so that `canvasRect` is in view, centred where the window allows.
+  void reveal(const QRect& canvasRect);
+  /// The cells holding sheets, in view: the area's sheets may lie anywhere on the canvas.
+  void revealSheets();
 
   const SheetCatalogue* m_catalogue = nullptr;
   int m_series = -1;
@@ -89,4 +93,5 @@ class IndexGrid : public QAbstractScrollArea {
   int m_lastSent = -1;
   QImage m_picture;
   QFont m_font;
+  bool m_revealPending = false;  ///< until the user scrolls, resizing keeps the sheets in view
 };
