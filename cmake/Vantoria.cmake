@@ -1,6 +1,6 @@
 # Common compile settings for every target of the project.
 function(vantoria_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
     $<$<BOOL:${VANTORIA_WERROR}>:-Werror>)
 endfunction()
 
