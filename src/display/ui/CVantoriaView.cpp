@@ -12,6 +12,7 @@
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
 #include "display/ui/CPopTextWnd.h"
+#include "display/ui/TrekOverlayLayer.h"
 #include "platform/Codepage.h"
 #include "platform/IProfileStore.h"
 
@@ -36,7 +37,12 @@ CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScro
   m_canvas.setWindowColour(palette().color(QPalette::Base));
   m_canvas.setSheet(&m_doc.Image(), series());
 
+  m_ownTrekOverlay = std::make_unique<CTrekOverlayLayer>(m_doc, [this] { return m_mapSize; });
+  m_trekOverlay = m_ownTrekOverlay.get();
+
   connect(&m_doc, &CVantoriaDoc::sheetOpened, this, &CVantoriaView::SheetOpened);
+  connect(&m_doc, &CVantoriaDoc::trekDataChanged, this, [this] { RebuildOverlay(true); });
+  connect(&m_doc, &CVantoriaDoc::selectionChanged, this, [this] { viewport()->update(); });
   connect(&m_doc, &CVantoriaDoc::centreRequested, this,
           [this](const DmsAngle& lat, const DmsAngle& lon, int datum) { CentreOn(lat, lon, datum); });
 }
@@ -160,6 +166,7 @@ bool CVantoriaView::CentreOn(const DmsAngle& latitude, const DmsAngle& longitude
 }
 
 void CVantoriaView::RebuildOverlay(bool invalidate) {
+  m_hover = {};  // indices into the old cache
   if (m_trekOverlay && m_frameReady && (m_showWaypoints || m_showTracks)) m_trekOverlay->rebuild(m_frame, m_ratio);
   if (invalidate) viewport()->update();
 }
@@ -291,7 +298,12 @@ void CVantoriaView::mouseMoveEvent(QMouseEvent* event) {
     if (m_mapSize.height() > size.height()) verticalScrollBar()->setValue(verticalScrollBar()->value() + delta.y());
     m_panLast = client;
   }
-  if (!m_panning) showPosition(client);
+  if (!m_panning) {
+    updateHover(client);
+    showPosition(client);
+  } else if (m_pop) {
+    m_pop->Hide();
+  }
   updateCursor(client);
 }
 
@@ -312,12 +324,16 @@ void CVantoriaView::mouseReleaseEvent(QMouseEvent* event) {
     ZoomToRectangle(rect);
   } else if (m_panning) {
     m_panning = false;
+    if (m_trekOverlay && m_hover.kind != ETrekHitKind::None) m_trekOverlay->select(m_hover);
   }
   updateCursor(client);
 }
 
 bool CVantoriaView::viewportEvent(QEvent* event) {
-  if (event->type() == QEvent::Leave && m_pop) m_pop->Hide();
+  if (event->type() == QEvent::Leave) {
+    if (m_pop) m_pop->Hide();
+    m_hover = {};
+  }
   return QAbstractScrollArea::viewportEvent(event);
 }
 
@@ -340,6 +356,9 @@ void CVantoriaView::updateCursor(const QPoint& client) {
     case ETool::ZoomOut: id = 179; break;
     case ETool::None:
       if (m_panning) id = 139;
+      else if (m_hover.kind == ETrekHitKind::Waypoint) id = 190;
+      else if (m_hover.kind == ETrekHitKind::TrackPoint) id = 149;
+      else if (m_hover.kind == ETrekHitKind::TrackLog) id = 189;
       break;
   }
   if (id == m_cursorId) return;
@@ -352,6 +371,22 @@ void CVantoriaView::updateCursor(const QPoint& client) {
   auto it = m_cursors.find(id);
   if (it == m_cursors.end()) it = m_cursors.insert(id, VantoriaCursor(id));
   viewport()->setCursor(*it);
+}
+
+void CVantoriaView::updateHover(const QPoint& client) {
+  const STrekHover now = m_trekOverlay && m_frameReady
+                             ? m_trekOverlay->hover(logical(client), m_showWaypoints, m_showTracks)
+                             : STrekHover{};
+  if (now.hit == m_hover) return;
+  m_hover = now.hit;
+  if (!m_pop) return;
+  m_pop->Hide();
+  // No pop-up while the range-selection or zoom-to-rectangle tool is on.
+  if (m_hover.kind == ETrekHitKind::None || now.lines.isEmpty() || m_tool == ETool::RangeSelect ||
+      m_tool == ETool::ZoomRect)
+    return;
+  const int kind = m_hover.kind == ETrekHitKind::Waypoint ? 0 : m_hover.kind == ETrekHitKind::TrackLog ? 1 : 2;
+  m_pop->Show(client, now.lines, kind);
 }
 
 QStringList CVantoriaView::PositionTexts(const QPoint& client) const {

@@ -5,18 +5,27 @@
 #include <QAbstractScrollArea>
 #include <QCursor>
 #include <QHash>
+#include <QStringList>
+#include <memory>
 #include <optional>
 
 #include "app/Commands.h"
 #include "display/CMapCanvas.h"
 #include "display/Magnification.h"
 #include "display/SelectionFrame.h"
+#include "display/TrekOverlay.h"
 #include "geodesy/SheetFrame.h"
 
 class AppSettings;
 class CPopTextWnd;
 class CVantoriaDoc;
 class QMenu;
+
+/// The trek item under the mouse and its pop-up text lines.
+struct STrekHover {
+  STrekHit hit;
+  QStringList lines;
+};
 
 /// What the trek overlay gives the view: a rebuild of its cache for the current sheet and ratio,
 /// and the drawing of its layers. The view owns the decision whether a layer is shown.
@@ -26,6 +35,18 @@ class IMapTrekOverlay {
   virtual void rebuild(const SheetFrame& frame, double ratio) = 0;
   /// Draws one of the trek layers (track log lines to the selected track point) in view pixels.
   virtual void paint(QPainter& painter, EMapOverlay which, const QRect& clip) = 0;
+  /// The item under a logical point: a point of the selected track log, a waypoint, a track log.
+  [[nodiscard]] virtual STrekHover hover(const QPoint& logical, bool waypointsShown, bool tracksShown) const {
+    (void)logical, (void)waypointsShown, (void)tracksShown;
+    return {};
+  }
+  /// Makes a hovered item the document's trek selection (nothing when it already is).
+  virtual void select(const STrekHit& hit) { (void)hit; }
+  /// Logical rectangle covering an item, to repaint it.
+  [[nodiscard]] virtual QRect itemRect(const STrekHit& hit) const {
+    (void)hit;
+    return {};
+  }
 };
 
 class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
@@ -39,7 +60,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
 
   /// Colours, quality and display datum (not owned); null uses the defaults.
   void setSettings(const AppSettings* settings);
-  /// The trek overlay (not owned; null for none).
+  /// The trek overlay (not owned; null for none). The view starts with its own, drawing the
+  /// document's trek data.
   void setTrekOverlay(IMapTrekOverlay* overlay) { m_trekOverlay = overlay; }
 
   /// Reads "DispMagni" and hands the ratio to everyone; runs once, on the first show or the
@@ -77,6 +99,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   [[nodiscard]] bool hasMap() const { return !m_mapSize.isEmpty(); }
   [[nodiscard]] CMapCanvas& canvas() { return m_canvas; }
   [[nodiscard]] CPopTextWnd* popText() const { return m_pop; }
+  /// The trek item under the mouse (none while panning or outside the view).
+  [[nodiscard]] const STrekHit& hoveredTrekItem() const { return m_hover; }
   /// Sheet pixel under a point of the client area.
   [[nodiscard]] QPoint SheetPixelAt(const QPoint& client) const;
   /// Status bar texts for a point of the client area: datum, latitude, longitude (empty when no
@@ -116,6 +140,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void scrollTo(int x, int y);
   void setTool(ETool tool);
   void updateCursor(const QPoint& client);
+  /// Finds the trek item under the mouse; on a change shows its pop-up text.
+  void updateHover(const QPoint& client);
   void showPosition(const QPoint& client);
   void invalidateLogical(const QRect& logicalRect);
   void paintOverlay(QPainter& painter, EMapOverlay which, const QRect& clip);
@@ -125,6 +151,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   CVantoriaDoc& m_doc;
   const AppSettings* m_settings = nullptr;
   IMapTrekOverlay* m_trekOverlay = nullptr;
+  std::unique_ptr<IMapTrekOverlay> m_ownTrekOverlay;
+  STrekHit m_hover;
   CMapCanvas m_canvas;
   SheetFrame m_frame;
   bool m_frameReady = false;
