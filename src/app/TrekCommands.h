@@ -22,6 +22,7 @@ class CTrekCommands : public ICommandTarget {
 
   /// `settings` holds the sort modes (not owned; null keeps them in this object only).
   CTrekCommands(CVantoriaDoc& doc, AppSettings* settings);
+  void setSettings(AppSettings* settings) { m_settings = settings; }
 
   /// The windows that ask for a group name. Each shows its dialog and applies the name through
   /// the group list itself; the new-group one gets the kind (1 or 3), the rename one the index.

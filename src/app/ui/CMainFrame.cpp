@@ -21,6 +21,10 @@
 
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
+#include "app/TrekCommands.h"
+#include "display/ui/CTrekDataList.h"
+#include "display/ui/CTrekDataView.h"
+#include "trek/ui/CDlgGroupName.h"
 #include "display/ui/CScaleBarWnd.h"
 #include "display/ui/CPopTextWnd.h"
 #include "display/ui/CVantoriaView.h"
@@ -243,34 +247,36 @@ void CMainFrame::createDocks() {
   m_index->setObjectName(QStringLiteral("indexPanel"));
   dock(0, QStringLiteral("地形図インデックス"), QStringLiteral("indexDock"), m_index);
 
-  // The trek data windows stay empty and disabled until trek data can be listed.
-  auto* tree = new QTreeWidget(this);
-  tree->setObjectName(QStringLiteral("trekList"));
-  tree->setHeaderHidden(true);
-  tree->setEnabled(false);
-  dock(1, QStringLiteral("トレックデータリスト"), QStringLiteral("trekListDock"), tree);
-
-  auto* viewPane = new QWidget(this);
-  viewPane->setObjectName(QStringLiteral("trekView"));
-  auto* table = new QTableWidget(6, 2, viewPane);
-  table->setObjectName(QStringLiteral("trekViewTable"));
-  table->horizontalHeader()->setVisible(false);
-  table->verticalHeader()->setVisible(false);
-  table->horizontalHeader()->setStretchLastSection(true);
-  table->setShowGrid(true);
-  auto* comment = new QTextEdit(viewPane);
-  comment->setReadOnly(true);
-  comment->setObjectName(QStringLiteral("trekViewComment"));
-  auto* lay = new QVBoxLayout(viewPane);
-  lay->setContentsMargins(0, 0, 0, 0);
-  lay->addWidget(table, 3);
-  lay->addWidget(comment, 1);
-  viewPane->setEnabled(false);
-  dock(2, QStringLiteral("トレックデータビュー"), QStringLiteral("trekViewDock"), viewPane);
+  // The trek data windows; their commands come with InstallTrekCommands.
+  m_trekList = new CTrekDataList(m_doc, this);
+  m_trekList->setCommandLookup([this](int id) { return Action(id); });
+  connect(m_trekList, &CTrekDataList::contextMenuAboutToShow, this, &CMainFrame::UpdateCommandUI);
+  dock(1, QStringLiteral("トレックデータリスト"), QStringLiteral("trekListDock"), m_trekList);
+  m_trekView = new CTrekDataView(m_doc, this);
+  dock(2, QStringLiteral("トレックデータビュー"), QStringLiteral("trekViewDock"), m_trekView);
 
   resizeDocks({m_docks[0], m_docks[1], m_docks[2]}, {300, 300, 300}, Qt::Vertical);
   resizeDocks({m_docks[0]}, {150}, Qt::Horizontal);
   for (QDockWidget* d : m_docks) d->widget()->setMinimumWidth(150);
+}
+
+void CMainFrame::InstallTrekCommands(AppSettings* settings) {
+  m_trekList->setSettings(settings);
+  m_trekView->setSettings(settings);
+  if (!m_trekCommands) {
+    m_trekCommands = std::make_unique<CTrekCommands>(m_doc, settings);
+    m_trekCommands->setNewGroupDialog([this](std::int32_t kind) {
+      std::unique_ptr<CDlgGroupName> dlg(CDlgGroupName::NewGroup(m_doc.TrekGroups(), kind, this));
+      dlg->exec();
+    });
+    m_trekCommands->setRenameDialog([this](int group) {
+      std::unique_ptr<CDlgGroupName> dlg(CDlgGroupName::Rename(m_doc.TrekGroups(), group, this));
+      dlg->exec();
+    });
+    AddCommandTarget(m_trekCommands.get());
+  }
+  m_trekCommands->setSettings(settings);
+  m_trekList->Fill();
 }
 
 void CMainFrame::createStatusBar() {

@@ -5,9 +5,14 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <memory>
 
 #include "app/Commands.h"
 
+class AppSettings;
+class CTrekCommands;
+class CTrekDataList;
+class CTrekDataView;
 class CVantoriaDoc;
 class CVantoriaView;
 class IndexPanel;
@@ -39,6 +44,12 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   CVantoriaDoc& Doc() const { return m_doc; }
   CVantoriaView* MapView() const { return m_view; }
   IndexPanel* IndexWindow() const { return m_index; }
+  CTrekDataList* TrekList() const { return m_trekList; }
+  CTrekDataView* TrekView() const { return m_trekView; }
+  CTrekCommands* TrekCommands() const { return m_trekCommands.get(); }
+  /// Gives the trek windows their settings (sort modes, display datum; not owned) and adds the
+  /// trek file and editing commands to the command chain (once).
+  void InstallTrekCommands(AppSettings* settings);
   QAction* Action(int id) const { return m_actions.value(id); }
   CZoomBar* ZoomBar() const { return m_zoomBar; }
   CScaleBarWnd* ScaleBarWnd() const { return m_scaleWnd; }
@@ -90,6 +101,9 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   QList<ICommandTarget*> m_extraTargets;
   CVantoriaView* m_view = nullptr;
   IndexPanel* m_index = nullptr;
+  CTrekDataList* m_trekList = nullptr;
+  CTrekDataView* m_trekView = nullptr;
+  std::unique_ptr<CTrekCommands> m_trekCommands;
   QHash<int, QAction*> m_actions;
   QToolBar* m_mainBar = nullptr;
   QToolBar* m_trekBar = nullptr;

@@ -73,6 +73,7 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   m_frame = std::make_unique<CMainFrame>(*m_doc);
   m_frame->SetAppTarget(this);
   m_frame->MapView()->setSettings(&m_settings);
+  m_frame->InstallTrekCommands(&m_settings);
   m_prompt = std::make_unique<platform::CQtPrompt>(m_frame.get());
   m_fileDialog = std::make_unique<platform::CQtFileDialog>(m_frame.get());
   platform::setPrompt(m_prompt.get());

@@ -149,6 +149,8 @@ void CTrekDataList::Fill() {
   }
   m_filling = false;
   m_tree->setUpdatesEnabled(true);
+  // Nothing to browse without trek data.
+  setEnabled(!groups.empty());
 }
 
 bool CTrekDataList::Select(int groupIndex, const void* item, int pointIndex, int kind, bool expand) {

@@ -54,6 +54,7 @@ CTrekDataView::CTrekDataView(CVantoriaDoc& doc, QWidget* parent) : QWidget(paren
 int CTrekDataView::displayDatum() const { return m_settings ? m_settings->dispDatum : 1; }
 
 void CTrekDataView::setRows(const QString (&labels)[kRows], const QString (&values)[kRows]) {
+  setEnabled(true);
   m_table->setEnabled(true);
   for (int r = 0; r < kRows; ++r) {
     m_table->item(r, 0)->setText(labels[r]);
@@ -147,6 +148,7 @@ void CTrekDataView::Clear() {
   m_table->setColumnWidth(1, 0);
   m_comment->clear();
   m_comment->setEnabled(false);
+  setEnabled(false);
 }
 
 QString CTrekDataView::label(int row) const { return row >= 0 && row < kRows ? m_table->item(row, 0)->text() : QString(); }
