@@ -252,16 +252,7 @@ void CTrekArchive::WriteWord(std::uint16_t v) {
   writeRaw(b, 2);
 }
 
-void CTrekArchive::WriteDword(std::uint32_t v) {
-  if (m_buffer.size() - m_pos >= 4 && !Failed()) {
-    std::uint8_t* p = m_buffer.data() + m_pos;
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-    m_pos += 4;
-    return;
-  }
+void CTrekArchive::writeDwordSlow(std::uint32_t v) {
   const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
                              static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
   writeRaw(b, 4);
@@ -269,9 +260,8 @@ void CTrekArchive::WriteDword(std::uint32_t v) {
 
 void CTrekArchive::WriteDouble(double d) {
   const std::uint64_t v = std::bit_cast<std::uint64_t>(d);
-  std::uint8_t b[8];
-  for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(v >> (8 * i));
-  writeRaw(b, 8);
+  WriteDword(static_cast<std::uint32_t>(v));
+  WriteDword(static_cast<std::uint32_t>(v >> 32));
 }
 
 void CTrekArchive::WriteString(const std::string& s) {

@@ -86,7 +86,18 @@ class CTrekArchive {
   // Writing.
   void WriteByte(std::uint8_t v);
   void WriteWord(std::uint16_t v);
-  void WriteDword(std::uint32_t v);
+  void WriteDword(std::uint32_t v) {
+    if (m_buffer.size() - m_pos >= 4 && m_error == EError::None) {
+      std::uint8_t* p = m_buffer.data() + m_pos;
+      p[0] = static_cast<std::uint8_t>(v);
+      p[1] = static_cast<std::uint8_t>(v >> 8);
+      p[2] = static_cast<std::uint8_t>(v >> 16);
+      p[3] = static_cast<std::uint8_t>(v >> 24);
+      m_pos += 4;
+      return;
+    }
+    writeDwordSlow(v);
+  }
   void WriteInt(std::int32_t v) { WriteDword(static_cast<std::uint32_t>(v)); }
   void WriteDouble(double v);
   void WriteString(const std::string& s);
@@ -105,6 +116,7 @@ class CTrekArchive {
   std::uint8_t readByteSlow();
   std::uint16_t readWordSlow();
   std::uint32_t readDwordSlow();
+  void writeDwordSlow(std::uint32_t v);
   void readRaw(void* dst, std::size_t n);
   void writeRaw(const void* src, std::size_t n);
   bool takeIndex();
