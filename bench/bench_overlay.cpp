@@ -4,7 +4,10 @@
 // segment. Read the results as ratios to the peer of the same row.
 #include <benchmark/benchmark.h>
 
+#include <QImage>
+#include <QPainter>
 #include <QPoint>
+#include <QPolygon>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -165,8 +168,51 @@ void BM_PeerHoverScan(benchmark::State& state) {
   }
 }
 
+// Painting the whole track zoomed out (the sheet at 35 % fills a 1,610 x 1,295 view) into an
+// RGB32 back buffer, against one polyline of every point drawn with the same pen.
+constexpr double kZoomedOut = 0.35;
+
+const TrekOverlay& zoomedOutOverlay() {
+  static const std::unique_ptr<TrekOverlay> overlay = [] {
+    auto o = std::make_unique<TrekOverlay>();
+    o->Rebuild(groups(), frame(), kZoomedOut);
+    return o;
+  }();
+  return *overlay;
+}
+
+QImage& backBuffer() {
+  static QImage image(static_cast<int>(kWidth * kZoomedOut), static_cast<int>(kHeight * kZoomedOut),
+                      QImage::Format_RGB32);
+  return image;
+}
+
+void BM_PaintTrackLines(benchmark::State& state) {
+  const TrekOverlay& overlay = zoomedOutOverlay();
+  QImage& image = backBuffer();
+  for (auto _ : state) {
+    QPainter painter(&image);
+    overlay.DrawTrackLines(painter, image.size(), image.rect());
+  }
+}
+
+void BM_PeerPaintPolyline(benchmark::State& state) {
+  const auto& points = zoomedOutOverlay().Track(0)->points;
+  QPolygon polygon;
+  for (const TrackMark& m : points) polygon.append(QPoint(m.x, m.y));
+  QImage& image = backBuffer();
+  QPen pen(TrekOverlay::Colour(TrekOverlay::kTrackColour), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  for (auto _ : state) {
+    QPainter painter(&image);
+    painter.setPen(pen);
+    painter.drawPolyline(polygon);
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_PeerPaintPolyline)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintTrackLines)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PeerConvertOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PeerHoverScan)->Unit(benchmark::kMicrosecond)->UseRealTime();
