@@ -110,6 +110,7 @@ void CTrekDataList::Fill() {
     auto* node = new QTreeWidgetItem(m_tree);
     node->setText(0, QStringLiteral("%1 (%2%3)").arg(text(group.GroupName())).arg(count).arg(waypoints ? "points" : "tracks"));
     node->setIcon(0, images[kImageGroup]);
+    node->setToolTip(0, node->text(0));
     node->setData(0, kRoleKind, waypoints ? int(kTrekWaypointGroup) : int(kTrekTrackLogGroup));
     node->setData(0, kRoleGroup, int(g));
     node->setData(0, kRoleItem, quintptr(0));
@@ -121,6 +122,7 @@ void CTrekDataList::Fill() {
       if (waypoints) {
         const CMarkerPoint& wp = *group.Waypoints()[i];
         child->setText(0, text(wp.name));
+        child->setToolTip(0, child->text(0));
         child->setIcon(0, images[kImageWaypoint]);
         child->setData(0, kRoleKind, int(kTrekWaypoint));
         child->setData(0, kRoleItem, quintptr(&wp));
@@ -129,6 +131,7 @@ void CTrekDataList::Fill() {
       const CTrackLog& log = *group.TrackLogs()[i];
       child->setText(0, QStringLiteral("%1 (%2points)").arg(text(log.name)).arg(log.Points().size()));
       child->setIcon(0, images[kImageTrackLog]);
+      child->setToolTip(0, child->text(0));
       child->setData(0, kRoleKind, int(kTrekTrackLog));
       child->setData(0, kRoleItem, quintptr(&log));
       QList<QTreeWidgetItem*> points;
