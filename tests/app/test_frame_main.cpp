@@ -96,6 +96,17 @@ TEST_F(FrameTest, ProgressBarSitsLeftOfTheDatumPaneWhileLoading) {
   emit doc.progressEnd();
   EXPECT_EQ(frame.Progress(), nullptr);
   EXPECT_EQ(frame.PaneText(0), QStringLiteral("レディ"));
+  // Every pane stays visible after the bar goes, and a second load shows the bar again.
+  for (const char* name : {"pane1", "pane2", "pane3"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(frame.statusBar()->findChild<QLabel*>(QString::fromLatin1(name))->isVisible());
+  }
+  emit doc.progressBegin(QStringLiteral("地形図を読み込んでいます..."));
+  ASSERT_NE(frame.Progress(), nullptr);
+  EXPECT_TRUE(frame.Progress()->isVisible());
+  EXPECT_LT(frame.Progress()->geometry().right(), datumPane->geometry().left());
+  emit doc.progressEnd();
+  EXPECT_TRUE(datumPane->isVisible());
 }
 
 TEST_F(FrameTest, FarOffScreenPositionComesBackAtOrigin) {

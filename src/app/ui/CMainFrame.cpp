@@ -590,9 +590,7 @@ void CMainFrame::onProgressStep(int percent) {
 
 void CMainFrame::onProgressEnd() {
   m_panes[0]->setText(QStringLiteral("レディ"));
-  if (m_progress) {
-    statusBar()->removeWidget(m_progress);
-    m_progress->deleteLater();
-    m_progress = nullptr;
-  }
+  // The bar stays in the status bar, hidden between loads: Qt 6.4's QStatusBar::removeWidget
+  // hides the widget after the removed one (here the datum pane) instead of the removed one.
+  if (m_progress) m_progress->hide();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: tool bars, the three tool windows, the status bar and the menus around the map
 // view. Commands go to the view, the document, the frame and the application, in that order.
+#include <QProgressBar>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -63,7 +64,8 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   /// Status bar panes: 0 message, 1 datum, 2 latitude, 3 longitude.
   void SetPaneText(int pane, const QString& text);
   QString PaneText(int pane) const;
-  QProgressBar* Progress() const { return m_progress; }
+  /// The loading progress bar while a sheet loads; null otherwise.
+  QProgressBar* Progress() const { return m_progress && !m_progress->isHidden() ? m_progress : nullptr; }
 
   /// Further handlers (the trek data commands), asked after the document, in the order added.
   void AddCommandTarget(ICommandTarget* target) { m_extraTargets.push_back(target); }
