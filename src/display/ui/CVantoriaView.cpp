@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMetaMethod>
 #include <QMouseEvent>
@@ -12,9 +13,11 @@
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
 #include "display/ui/CPopTextWnd.h"
+#include "display/ui/TrekEditController.h"
 #include "display/ui/TrekOverlayLayer.h"
 #include "platform/Codepage.h"
 #include "platform/IProfileStore.h"
+#include "trek/ui/CDlgWaypoint.h"
 
 namespace {
 
@@ -27,6 +30,9 @@ QString fromCp932(const std::string& text) { return QString::fromStdString(platf
 
 CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), m_doc(doc) {
   setObjectName(QStringLiteral("mapView"));
+  // The editing windows come first: the cursor and command rules ask about them.
+  m_editing = new CTrekEditController(m_doc, this);
+  connect(m_editing, &CTrekEditController::rebuildRequested, this, [this] { RebuildOverlay(true); });
   viewport()->setObjectName(QStringLiteral("mapViewport"));
   // Every paint covers its whole clip box: no background erase.
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -52,6 +58,23 @@ CVantoriaView::~CVantoriaView() {
   if (m_initialised) platform::profile().writeInt(kSection, kMagnificationKey, m_code);
   m_canvas.backBuffer().release();
   m_canvas.bitmap().Release();
+}
+
+void CVantoriaView::setMarkerDatumSetting(std::int32_t* setting) { m_editing->setMarkerDatumSetting(setting); }
+
+TrekOverlay* CVantoriaView::editableOverlay() const {
+  // The view's own layer is not const; it only hands its cache out read-only.
+  if (!m_ownTrekOverlay || m_trekOverlay != m_ownTrekOverlay.get()) return nullptr;
+  return const_cast<TrekOverlay*>(&m_ownTrekOverlay->overlay());
+}
+
+bool CVantoriaView::hoverIsEditedWaypoint() const {
+  if (m_hover.kind != ETrekHitKind::Waypoint) return false;
+  if (m_editing->openWindow() != CTrekEditController::EWindow::EditWaypoint) return false;
+  const TrekOverlay* overlay = editableOverlay();
+  const WaypointMark* mark = overlay ? overlay->Waypoint(m_hover.index) : nullptr;
+  const STrekSelection& sel = m_doc.TrekGroups().Selection();
+  return mark && sel.kind == kTrekWaypoint && mark->waypoint == sel.waypoint;
 }
 
 void CVantoriaView::setSettings(const AppSettings* settings) {
@@ -167,6 +190,7 @@ bool CVantoriaView::CentreOn(const DmsAngle& latitude, const DmsAngle& longitude
 
 void CVantoriaView::RebuildOverlay(bool invalidate) {
   m_hover = {};  // indices into the old cache
+  m_drag = EDrag::None;
   if (m_trekOverlay && m_frameReady && (m_showWaypoints || m_showTracks)) m_trekOverlay->rebuild(m_frame, m_ratio);
   if (invalidate) viewport()->update();
 }
@@ -250,6 +274,7 @@ void CVantoriaView::mousePressEvent(QMouseEvent* event) {
   const QPoint v = logical(client);
   if (event->button() == Qt::RightButton) {
     if (m_tool == ETool::ZoomIn || m_tool == ETool::ZoomOut) ZoomStep(m_tool == ETool::ZoomIn, SheetPixelAt(client));
+    else rightClick(v);
     return;
   }
   if (event->button() != Qt::LeftButton) return;
@@ -271,12 +296,84 @@ void CVantoriaView::mousePressEvent(QMouseEvent* event) {
         setTool(ETool::None);
       }
       break;
-    default:
+    default: {
+      TrekOverlay* overlay = editableOverlay();
+      const bool trackPoint = m_hover.kind == ETrekHitKind::TrackPoint &&
+                              m_editing->openWindow() == CTrekEditController::EWindow::TrackLog;
+      if (overlay && hoverIsEditedWaypoint()) {
+        const WaypointMark* mark = overlay->Waypoint(m_hover.index);
+        m_drag = EDrag::Waypoint;
+        m_dragStart = QPoint(mark->x, mark->y);
+      } else if (overlay && trackPoint) {
+        const STrekHit hit = m_hover;
+        m_trekOverlay->select(hit);
+        const TrackPolyline* line = overlay->Track(hit.index);
+        if (line && hit.point >= 0 && hit.point < static_cast<int>(line->points.size())) {
+          const TrackMark& mark = line->points[static_cast<std::size_t>(hit.point)];
+          m_drag = EDrag::TrackPoint;
+          m_dragStart = QPoint(mark.x, mark.y);
+        }
+      }
+      if (m_drag != EDrag::None) {
+        m_dragItem = m_hover;
+        m_dragGrab = v;
+        break;
+      }
       m_panning = true;
       m_panLast = client;
       break;
+    }
   }
   updateCursor(client);
+}
+
+void CVantoriaView::rightClick(const QPoint& v) {
+  if (!m_frameReady || m_drag != EDrag::None) return;
+  const CTrekEditController::EWindow open = m_editing->openWindow();
+  if (open != CTrekEditController::EWindow::AddWaypoint && open != CTrekEditController::EWindow::EditWaypoint) return;
+  const std::optional<GeoPosition> g = m_frame.PixelToGeo(v.x(), v.y(), Datum::Tokyo);
+  if (!g) return;
+  (void)m_editing->setWaypointPosition(g->latitude, g->longitude, Datum::Tokyo);
+  if (open != CTrekEditController::EWindow::EditWaypoint) return;
+  // The edited waypoint's icon follows to the clicked point until the window closes.
+  TrekOverlay* overlay = editableOverlay();
+  if (!overlay) return;
+  const int index = overlay->Locate(m_doc.TrekGroups().Selection()).waypoint;
+  if (index < 0) return;
+  invalidateLogical(overlay->WaypointRect(index));
+  overlay->MoveWaypoint(index, v.x(), v.y());
+  invalidateLogical(overlay->WaypointRect(index));
+  m_hover = {};
+}
+
+void CVantoriaView::dragTo(const QPoint& v) {
+  TrekOverlay* overlay = editableOverlay();
+  if (!overlay) return;
+  const QPoint to = m_dragStart + (v - m_dragGrab);
+  if (m_drag == EDrag::Waypoint) {
+    const int index = m_dragItem.index;
+    invalidateLogical(overlay->WaypointRect(index));
+    overlay->MoveWaypoint(index, to.x(), to.y());
+    invalidateLogical(overlay->WaypointRect(index));
+    if (const std::optional<GeoPosition> g = m_frame.PixelToGeo(to.x(), to.y(), Datum::Tokyo))
+      (void)m_editing->setWaypointPosition(g->latitude, g->longitude, Datum::Tokyo);
+    return;
+  }
+  const int neighbours[3] = {m_dragItem.point - 1, m_dragItem.point, m_dragItem.point + 1};
+  const bool small = m_ratio <= 1.0;
+  if (small) invalidateLogical(overlay->NeighbourBounds(m_dragItem.index, neighbours));
+  overlay->MoveTrackPoint(m_dragItem.index, m_dragItem.point, to.x(), to.y());
+  if (small) invalidateLogical(overlay->NeighbourBounds(m_dragItem.index, neighbours));
+  else viewport()->update();
+}
+
+void CVantoriaView::endTrackPointDrag(const QPoint& v) {
+  const QPoint to = m_dragStart + (v - m_dragGrab);
+  m_drag = EDrag::None;
+  if (to == m_dragStart) return;  // a click on the point only selects it
+  const std::optional<GeoPosition> g = m_frame.PixelToGeo(to.x(), to.y(), Datum::Wgs84);
+  // The document's change rebuilds the overlay from the moved point; otherwise put it back.
+  if (!g || !m_editing->moveSelectedTrackPoint(g->latitude, g->longitude, Datum::Wgs84)) RebuildOverlay(true);
 }
 
 void CVantoriaView::mouseMoveEvent(QMouseEvent* event) {
@@ -291,6 +388,8 @@ void CVantoriaView::mouseMoveEvent(QMouseEvent* event) {
     const QRect before = m_zoomBand->Bounds();
     m_zoomBand->MoveBand(v);
     invalidateLogical(before | m_zoomBand->Bounds());
+  } else if (m_drag != EDrag::None) {
+    dragTo(v);
   } else if (m_panning) {
     const QPoint delta = m_panLast - client;
     const QSize size = viewport()->size();
@@ -322,9 +421,14 @@ void CVantoriaView::mouseReleaseEvent(QMouseEvent* event) {
     m_zoomBand.reset();
     setTool(ETool::None);
     ZoomToRectangle(rect);
+  } else if (m_drag == EDrag::Waypoint) {
+    m_drag = EDrag::None;  // the window has the position already
+  } else if (m_drag == EDrag::TrackPoint) {
+    endTrackPointDrag(logical(client));
   } else if (m_panning) {
     m_panning = false;
-    if (m_trekOverlay && m_hover.kind != ETrekHitKind::None) m_trekOverlay->select(m_hover);
+    if (m_trekOverlay && m_hover.kind != ETrekHitKind::None && !m_editing->waypointWindowOpen())
+      m_trekOverlay->select(m_hover);
   }
   updateCursor(client);
 }
@@ -355,11 +459,19 @@ void CVantoriaView::updateCursor(const QPoint& client) {
     case ETool::ZoomIn: id = 178; break;
     case ETool::ZoomOut: id = 179; break;
     case ETool::None:
-      if (m_panning) id = 139;
+    {
+      const bool waypointWindow = m_editing->waypointWindowOpen();
+      const bool trackWindow = m_editing->openWindow() == CTrekEditController::EWindow::TrackLog;
+      if (m_drag == EDrag::Waypoint || (m_drag == EDrag::None && !m_panning && hoverIsEditedWaypoint()))
+        id = -int(Qt::SizeAllCursor) - 1;
+      else if (m_drag == EDrag::TrackPoint) id = 149;
+      else if (m_panning) id = 139;
+      else if (waypointWindow) id = 140;
       else if (m_hover.kind == ETrekHitKind::Waypoint) id = 190;
       else if (m_hover.kind == ETrekHitKind::TrackPoint) id = 149;
-      else if (m_hover.kind == ETrekHitKind::TrackLog) id = 189;
+      else if (m_hover.kind == ETrekHitKind::TrackLog && !trackWindow) id = 189;
       break;
+    }
   }
   if (id == m_cursorId) return;
   m_cursorId = id;
@@ -382,8 +494,10 @@ void CVantoriaView::updateHover(const QPoint& client) {
   if (!m_pop) return;
   m_pop->Hide();
   // No pop-up while the range-selection or zoom-to-rectangle tool is on.
+  const CTrekEditController::EWindow open = m_editing->openWindow();
   if (m_hover.kind == ETrekHitKind::None || now.lines.isEmpty() || m_tool == ETool::RangeSelect ||
-      m_tool == ETool::ZoomRect)
+      m_tool == ETool::ZoomRect || open == CTrekEditController::EWindow::EditWaypoint ||
+      open == CTrekEditController::EWindow::TrackLog)
     return;
   const int kind = m_hover.kind == ETrekHitKind::Waypoint ? 0 : m_hover.kind == ETrekHitKind::TrackLog ? 1 : 2;
   m_pop->Show(client, now.lines, kind);
@@ -429,13 +543,10 @@ bool CVantoriaView::onCommand(int id) {
     case cmd::ZoomRect: toggle(ETool::ZoomRect); return true;
     case cmd::ClearSelection: clearRangeSelection(); return true;
     case cmd::ShowWaypoints:
-    case cmd::ShowTracks: {
-      bool& shown = id == cmd::ShowWaypoints ? m_showWaypoints : m_showTracks;
-      shown = !shown;
-      if (shown) RebuildOverlay(false);
-      viewport()->update();
-      return true;
-    }
+    case cmd::ShowTracks: toggleShown(id == cmd::ShowWaypoints); return true;
+    case cmd::AddWaypoint: (void)m_editing->open(CTrekEditController::EWindow::AddWaypoint); return true;
+    case cmd::EditWaypoint: (void)m_editing->open(CTrekEditController::EWindow::EditWaypoint); return true;
+    case cmd::EditTrack: (void)m_editing->open(CTrekEditController::EWindow::TrackLog); return true;
     case cmd::SaveMapImage:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
       if (m_selection.exists()) emit saveMapImageRequested(m_selection.selection());
@@ -462,6 +573,9 @@ bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::ClearSelection: state.enabled = m_selection.exists(); return true;
     case cmd::ShowWaypoints: state.checked = m_showWaypoints; return true;
     case cmd::ShowTracks: state.checked = m_showTracks; return true;
+    case cmd::AddWaypoint: state.enabled = m_editing->canOpen(CTrekEditController::EWindow::AddWaypoint); return true;
+    case cmd::EditWaypoint: state.enabled = m_editing->canOpen(CTrekEditController::EWindow::EditWaypoint); return true;
+    case cmd::EditTrack: state.enabled = m_editing->canOpen(CTrekEditController::EWindow::TrackLog); return true;
     case cmd::SaveMapImage:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
       state.enabled = m_selection.exists();
@@ -500,8 +614,36 @@ QMenu* CVantoriaView::buildContextMenu() const {
   return menu;
 }
 
+void CVantoriaView::toggleShown(bool waypoints) {
+  bool& shown = waypoints ? m_showWaypoints : m_showTracks;
+  shown = !shown;
+  if (shown) {
+    RebuildOverlay(false);
+  } else {
+    // Nothing hidden stays hovered or is being dragged.
+    const bool hidden = waypoints ? m_hover.kind == ETrekHitKind::Waypoint
+                                  : m_hover.kind == ETrekHitKind::TrackLog || m_hover.kind == ETrekHitKind::TrackPoint;
+    if (hidden) {
+      m_hover = {};
+      if (m_pop) m_pop->Hide();
+    }
+    if ((m_drag == EDrag::Waypoint) == waypoints && m_drag != EDrag::None) RebuildOverlay(false);
+  }
+  updateCursor(viewport()->mapFromGlobal(QCursor::pos()));
+  viewport()->update();
+}
+
+void CVantoriaView::keyPressEvent(QKeyEvent* event) {
+  // The main window's menu shortcuts take these keys first; alone, the view answers them.
+  if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_F5 || event->key() == Qt::Key_F6)) {
+    toggleShown(event->key() == Qt::Key_F5);
+    return;
+  }
+  QAbstractScrollArea::keyPressEvent(event);
+}
+
 void CVantoriaView::contextMenuEvent(QContextMenuEvent* event) {
-  if (m_tool == ETool::ZoomIn || m_tool == ETool::ZoomOut) return;
+  if (m_tool == ETool::ZoomIn || m_tool == ETool::ZoomOut || m_editing->waypointWindowOpen()) return;
   QMenu* menu = buildContextMenu();
   if (!menu->isEmpty()) menu->exec(event->globalPos());
   delete menu;

@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QHash>
 #include <QStringList>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,9 @@
 
 class AppSettings;
 class CPopTextWnd;
+class CTrekEditController;
+class CTrekOverlayLayer;
+class TrekOverlay;
 class CVantoriaDoc;
 class QMenu;
 
@@ -63,6 +67,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   /// The trek overlay (not owned; null for none). The view starts with its own, drawing the
   /// document's trek data.
   void setTrekOverlay(IMapTrekOverlay* overlay) { m_trekOverlay = overlay; }
+  /// The remembered datum of the waypoint windows (not owned; null for none).
+  void setMarkerDatumSetting(std::int32_t* setting);
 
   /// Reads "DispMagni" and hands the ratio to everyone; runs once, on the first show or the
   /// first call that needs it.
@@ -101,6 +107,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   [[nodiscard]] CPopTextWnd* popText() const { return m_pop; }
   /// The trek item under the mouse (none while panning or outside the view).
   [[nodiscard]] const STrekHit& hoveredTrekItem() const { return m_hover; }
+  /// The add, edit and track log windows.
+  [[nodiscard]] CTrekEditController& trekEditing() const { return *m_editing; }
   /// Sheet pixel under a point of the client area.
   [[nodiscard]] QPoint SheetPixelAt(const QPoint& client) const;
   /// Status bar texts for a point of the client area: datum, latitude, longitude (empty when no
@@ -130,6 +138,7 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   bool viewportEvent(QEvent* event) override;
 
  private:
@@ -147,11 +156,25 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void paintOverlay(QPainter& painter, EMapOverlay which, const QRect& clip);
   void clearRangeSelection();
   [[nodiscard]] QMenu* buildContextMenu() const;
+  /// The cache of the view's own overlay, to move marks while dragging; null for another one.
+  [[nodiscard]] TrekOverlay* editableOverlay() const;
+  /// The hovered waypoint is the selected one and its edit window is open.
+  [[nodiscard]] bool hoverIsEditedWaypoint() const;
+  void rightClick(const QPoint& logicalPoint);
+  void dragTo(const QPoint& logicalPoint);
+  void endTrackPointDrag(const QPoint& logicalPoint);
+  void toggleShown(bool waypoints);
 
   CVantoriaDoc& m_doc;
   const AppSettings* m_settings = nullptr;
   IMapTrekOverlay* m_trekOverlay = nullptr;
-  std::unique_ptr<IMapTrekOverlay> m_ownTrekOverlay;
+  std::unique_ptr<CTrekOverlayLayer> m_ownTrekOverlay;
+  CTrekEditController* m_editing = nullptr;  ///< child of the view
+  enum class EDrag { None, Waypoint, TrackPoint };
+  EDrag m_drag = EDrag::None;
+  STrekHit m_dragItem;  ///< the dragged mark
+  QPoint m_dragGrab;    ///< mouse at the press (logical)
+  QPoint m_dragStart;   ///< the mark's position at the press
   STrekHit m_hover;
   CMapCanvas m_canvas;
   SheetFrame m_frame;
