@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/AppSettings.h"
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
 #include "app/TrekCommands.h"
@@ -263,6 +264,7 @@ void CMainFrame::createDocks() {
 void CMainFrame::InstallTrekCommands(AppSettings* settings) {
   m_trekList->setSettings(settings);
   m_trekView->setSettings(settings);
+  if (m_view) m_view->setMarkerDatumSetting(settings ? &settings->markerDatum : nullptr);
   if (!m_trekCommands) {
     m_trekCommands = std::make_unique<CTrekCommands>(m_doc, settings);
     m_trekCommands->setNewGroupDialog([this](std::int32_t kind) {
