@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,6 +73,21 @@ TEST_F(FrameTest, CommandLineOpensTheMapIndex) {
   EXPECT_TRUE(app.Frame()->windowTitle().endsWith(QStringLiteral(" ) - Vantoria")));
   EXPECT_EQ(app.Frame()->PaneText(0), QStringLiteral("レディ"));
   EXPECT_EQ(app.Frame()->Progress(), nullptr) << "the progress bar is removed after loading";
+}
+
+TEST_F(FrameTest, RelativeCommandLinePathsAreRememberedAbsolute) {
+  const std::filesystem::path index = apptest::writeMapTree(root());
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(index.parent_path().parent_path().string())));
+  CVantoriaApp app;
+  const bool opened = app.InitInstance(
+      {QStringLiteral("vantoria"),
+       QString::fromStdString((index.parent_path().filename() / index.filename()).string())},
+      false);
+  QDir::setCurrent(previous);
+  ASSERT_TRUE(opened);
+  ASSERT_EQ(app.Doc()->RecentList().size(), 1);
+  EXPECT_EQ(CRecentIndexList::PathOf(app.Doc()->RecentList().entries()[0]), index.string());
 }
 
 TEST_F(FrameTest, CommandLineWithAFolderThatIsNoMapFails) {

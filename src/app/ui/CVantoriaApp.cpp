@@ -92,14 +92,16 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
 
   // The command line: a map index, then trek data files.
   if (arguments.size() > 1) {
-    const QString path = arguments.at(1);
+    // Absolute, so the recent list and the remembered folder stay valid from any working folder.
+    const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
     if (!m_doc->OpenIndexFromDialog(platform::pathFromUtf8(path.toStdString()))) {
       std::fprintf(stderr, "vantoria: cannot open the map index %s\n", path.toLocal8Bit().constData());
       return false;
     }
   }
   for (qsizetype i = 2; i < arguments.size(); ++i) {
-    const std::filesystem::path trekPath = platform::pathFromUtf8(arguments.at(i).toStdString());
+    const std::filesystem::path trekPath =
+        platform::pathFromUtf8(QFileInfo(arguments.at(i)).absoluteFilePath().toStdString());
     if (m_doc->TrekGroups().OpenTrekFile(trekPath) == 0)
       platform::prompt().error(CTrekGroupList::OpenFailedText(trekPath));
   }
