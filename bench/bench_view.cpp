@@ -1,5 +1,5 @@
 // A full repaint of a 1,920 x 1,080 map view, end to end through the widget on the offscreen
-// platform, on a generated 4,600 x 3,700 8-bit sheet, at magnifications from 10 % to 500 %.
+// platform, on the sample sheet 543836 (4,587 x 3,746, 8-bit), at magnifications from 10 % to 500 %.
 // Peers in the same run: a widget of the same size that only fills itself, and one that draws a
 // ready 1,920 x 1,080 picture (the floor any map view pays). Read the results as ratios.
 #include <benchmark/benchmark.h>
@@ -18,6 +18,10 @@
 #include "app/CVantoriaDoc.h"
 #include "display/ui/CVantoriaView.h"
 #include "maps/SheetImage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include "platform/IProfileStore.h"
 
 namespace {
@@ -25,25 +29,6 @@ namespace {
 constexpr int kWidth = 4600;
 constexpr int kHeight = 3700;
 constexpr QSize kClient(1920, 1080);
-
-// A sheet with map-like structure: mostly background, contour bands, roads, water and lettering.
-void fillSheet(SheetImage& s) {
-  if (!CreatePackedBitmap(s, kWidth, kHeight, 8)) std::abort();
-  std::uint32_t seed = 12345;
-  for (int y = 0; y < kHeight; ++y) {
-    std::uint8_t* line = s.scanLine(y);
-    for (int x = 0; x < kWidth; ++x) {
-      seed = seed * 1664525u + 1013904223u;
-      std::uint8_t v = 0;
-      if (((x + y / 3) % 37) < 2) v |= 0x08;
-      if (std::abs((x - 2 * y) % 211) < 3) v |= 0x20;
-      if ((x / 97 + y / 89) % 5 == 0) v |= 0x02;
-      if ((x % 400) < 60 && (y % 300) < 20) v |= 0xC0;
-      if ((seed >> 28) == 0) v |= 0x04;
-      line[x] = v;
-    }
-  }
-}
 
 struct SFixture {
   CVantoriaDoc doc;
@@ -53,7 +38,14 @@ struct SFixture {
 SFixture& fixture() {
   static SFixture* f = [] {
     auto* fx = new SFixture;
-    fillSheet(fx->doc.Image());
+    // The generated sample sheet 543836 (1:25,000, 4,587 x 3,746), loaded the way a user loads it.
+    const std::filesystem::path index =
+        std::filesystem::path(VANTORIA_BINARY_DIR) / "sample" / "map25000" / "index.csv";
+    if (!fx->doc.OpenIndexFile(index)) {
+      std::fprintf(stderr, "bench_view: sample map data missing (%s); build vantoria_sample_data first\n",
+                   index.string().c_str());
+      std::exit(1);
+    }
     fx->view = std::make_unique<CVantoriaView>(fx->doc);
     // Exactly the measured client area: no frame, no scroll bars taking room.
     fx->view->setFrameShape(QFrame::NoFrame);
@@ -61,9 +53,9 @@ SFixture& fixture() {
     fx->view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     fx->view->resize(kClient);
     fx->view->show();
-    emit fx->doc.sheetOpened();
+    fx->doc.LoadSheet(0, 30);  // 543836
     QApplication::processEvents();
-    if (fx->view->viewport()->size() != kClient) std::abort();
+    if (fx->view->viewport()->size() != kClient || fx->doc.Image().width() == 0) std::abort();
     return fx;
   }();
   return *f;
