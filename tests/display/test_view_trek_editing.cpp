@@ -20,82 +20,20 @@
 #include "platform/IPrompt.h"
 #include "trek/ui/CDlgTrackLog.h"
 #include "trek/ui/CDlgWaypoint.h"
+#include "SampleViewFixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using platform::EPromptAnswer;
 using EWindow = CTrekEditController::EWindow;
 
-constexpr int kSlot543836 = 30;
-
-class TrekEditingInView : public ::testing::Test {
+class TrekEditingInView : public CSampleViewTest {
  protected:
+  void configureView(CVantoriaView& view) override { view.setMarkerDatumSetting(&m_markerDatum); }
   void SetUp() override {
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    m_settings.setSaveOnDestroy(false);
-    const fs::path index = testutil::sampleDir() / "map25000" / "index.csv";
-    if (!fs::exists(index)) GTEST_SKIP() << "sample data not built";
-    m_doc = std::make_unique<CVantoriaDoc>();
-    m_view = std::make_unique<CVantoriaView>(*m_doc);
-    m_view->setSettings(&m_settings);
-    m_view->setMarkerDatumSetting(&m_markerDatum);
-    m_view->resize(800, 600);
-    m_view->show();
-    ASSERT_TRUE(m_doc->OpenIndexFile(index));
-    m_doc->LoadSheet(0, kSlot543836);
-    ASSERT_TRUE(m_view->hasMap());
-    m_view->horizontalScrollBar()->setValue(0);
-    m_view->verticalScrollBar()->setValue(0);
-    addTrekData();
-  }
-  void TearDown() override {
-    m_view.reset();
-    m_doc.reset();
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-
-  // A WGS-84 position inside logical pixel `p` (the middle of the pixel).
-  GeoPosition inside(QPoint p) const {
-    const SheetFrame& f = m_view->frame();
-    GeoPosition g = *f.PixelToGeo(p.x(), p.y(), Datum::Wgs84);
-    g.latitude = DmsAngle::Subtract(g.latitude, DmsAngle::DivideBy(f.latitudeStep(Datum::Wgs84), 2.0));
-    g.longitude = DmsAngle::Add(g.longitude, DmsAngle::DivideBy(f.longitudeStep(Datum::Wgs84), 2.0));
-    return g;
-  }
-  void addTrekData() {
-    auto wps = std::make_unique<CTrekData>();
-    wps->SetKind(CTrekData::kWaypointGroup);
-    auto wp = std::make_unique<CMarkerPoint>();
-    wp->name = "peak";
-    const GeoPosition g = inside(m_peak);
-    wp->SetPosition(g.latitude, g.longitude, Datum::Wgs84);
-    wps->AppendWaypoint(std::move(wp));
-    m_doc->TrekGroups().AppendGroup(std::move(wps));
-    auto tracks = std::make_unique<CTrekData>();
-    tracks->SetKind(CTrekData::kTrackLogGroup);
-    auto log = std::make_unique<CTrackLog>();
-    log->name = "ridge";
-    for (const QPoint p : {QPoint(200, 400), QPoint(500, 400), QPoint(600, 300)}) {
-      CTrackPoint tp;
-      const GeoPosition t = inside(p);
-      tp.SetPosition(t.latitude, t.longitude, Datum::Wgs84);
-      tp.number = static_cast<std::int32_t>(log->Points().size());
-      log->AppendPoint(tp);
-    }
-    tracks->AppendTrackLog(std::move(log));
-    m_doc->TrekGroups().AppendGroup(std::move(tracks));
-  }
-
-  QWidget* vp() const { return m_view->viewport(); }
-  QPoint client(QPoint logical) const { return logical - m_view->scrollPosition(); }
-  // A plain move, sent even when the mouse is already there (the test library drops those).
-  void moveTo(QPoint logical) {
-    QMouseEvent ev(QEvent::MouseMove, QPointF(client(logical)), vp()->mapToGlobal(QPointF(client(logical))),
-                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(vp(), &ev);
+    CSampleViewTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    addTrekData({QPoint(200, 400), QPoint(500, 400), QPoint(600, 300)});
   }
   void clickAt(QPoint logical) {
     moveTo(logical);
@@ -141,14 +79,8 @@ class TrekEditingInView : public ::testing::Test {
   CTrekData& waypoints() const { return *m_doc->TrekGroups().Group(0); }
   CTrekData& tracks() const { return *m_doc->TrekGroups().Group(1); }
 
-  const QPoint m_peak{300, 200};
   const QPoint m_flag = m_peak + QPoint(5, -5);  ///< on the flag of the peak
   std::int32_t m_markerDatum = 1;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  AppSettings m_settings;
-  std::unique_ptr<CVantoriaDoc> m_doc;
-  std::unique_ptr<CVantoriaView> m_view;
 };
 
 TEST_F(TrekEditingInView, CommandRulesFollowSelectionAndOpenWindow) {
