@@ -34,12 +34,8 @@ bool CMarkerPoint::operator==(const CMarkerPoint& o) const {
 
 void CMarkerPoint::Serialize(CTrekArchive& ar) {
   if (ar.IsStoring()) {
-    ar.WriteInt(longitude.degrees);
-    ar.WriteInt(longitude.minutes);
-    ar.WriteDouble(longitude.seconds);
-    ar.WriteInt(latitude.degrees);
-    ar.WriteInt(latitude.minutes);
-    ar.WriteDouble(latitude.seconds);
+    ar.WriteAngle(longitude);
+    ar.WriteAngle(latitude);
     ar.WriteInt(meshCode);
     ar.WriteString(sheetName25000);
     ar.WriteString(sheetName50000);
@@ -58,12 +54,8 @@ void CMarkerPoint::Serialize(CTrekArchive& ar) {
 
   const std::uint16_t schema = ar.ObjectSchema();
   if (schema == 3) {
-    longitude.degrees = ar.ReadInt();
-    longitude.minutes = ar.ReadInt();
-    longitude.seconds = ar.ReadDouble();
-    latitude.degrees = ar.ReadInt();
-    latitude.minutes = ar.ReadInt();
-    latitude.seconds = ar.ReadDouble();
+    longitude = ar.ReadAngle();
+    latitude = ar.ReadAngle();
     meshCode = ar.ReadInt();
     sheetName25000 = ar.ReadString();
     sheetName50000 = ar.ReadString();

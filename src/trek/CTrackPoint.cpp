@@ -30,12 +30,8 @@ bool CTrackPoint::operator==(const CTrackPoint& o) const {
 
 void CTrackPoint::Serialize(CTrekArchive& ar) {
   if (ar.IsStoring()) {
-    ar.WriteInt(longitude.degrees);
-    ar.WriteInt(longitude.minutes);
-    ar.WriteDouble(longitude.seconds);
-    ar.WriteInt(latitude.degrees);
-    ar.WriteInt(latitude.minutes);
-    ar.WriteDouble(latitude.seconds);
+    ar.WriteAngle(longitude);
+    ar.WriteAngle(latitude);
     ar.WriteInt(number);
     ar.WriteInt(reserved);
     ar.WriteDouble(altitude);
@@ -46,12 +42,8 @@ void CTrackPoint::Serialize(CTrekArchive& ar) {
     ar.Fail(CTrekArchive::EError::UnexpectedObject);
     return;
   }
-  longitude.degrees = ar.ReadInt();
-  longitude.minutes = ar.ReadInt();
-  longitude.seconds = ar.ReadDouble();
-  latitude.degrees = ar.ReadInt();
-  latitude.minutes = ar.ReadInt();
-  latitude.seconds = ar.ReadDouble();
+  longitude = ar.ReadAngle();
+  latitude = ar.ReadAngle();
   number = ar.ReadInt();
   reserved = ar.ReadInt();
   altitude = ar.ReadDouble();

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "geodesy/DmsAngle.h"
+
 class QIODevice;
 struct STrekClass;
 
@@ -69,6 +71,14 @@ class CTrekArchive {
   std::int32_t ReadInt() { return static_cast<std::int32_t>(ReadDword()); }
   double ReadDouble();
   float ReadFloat();
+  /// An angle as degrees, minutes (int32) and seconds (double).
+  DmsAngle ReadAngle() {
+    DmsAngle a;
+    a.degrees = ReadInt();
+    a.minutes = ReadInt();
+    a.seconds = ReadDouble();
+    return a;
+  }
   /// A string in any of the prefix forms; 16-bit strings come back as CP932 bytes.
   std::string ReadString();
   /// A count; `minElementBytes` is the least each element takes in the file, so a count that
@@ -100,6 +110,11 @@ class CTrekArchive {
   }
   void WriteInt(std::int32_t v) { WriteDword(static_cast<std::uint32_t>(v)); }
   void WriteDouble(double v);
+  void WriteAngle(const DmsAngle& a) {
+    WriteInt(a.degrees);
+    WriteInt(a.minutes);
+    WriteDouble(a.seconds);
+  }
   void WriteString(const std::string& s);
   void WriteCount(std::uint64_t n);
   /// Writes the tag of a list element of class `cls` (with its class record the first time)

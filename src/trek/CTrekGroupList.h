@@ -176,6 +176,10 @@ class CTrekGroupList {
   [[nodiscard]] bool contains(int groupIndex, const CTrackLog* log) const;
   void removeSelectedWaypoint();
   void removeSelectedTrackLog();
+  /// After an item joined `group`: modified, refresh when asked, and the item selected unless kept.
+  void afterItemAdded(CTrekData& group, const STrekSelection& added, bool refresh, bool keepSelection);
+  /// After the selected item left `group`: modified, the group selected, listeners told.
+  void afterItemRemoved(CTrekData& group);
 
   GroupList m_groups;
   STrekSelection m_selection;

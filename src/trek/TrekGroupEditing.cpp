@@ -25,7 +25,32 @@ bool askDelete(const std::string& text) {
          EPromptAnswer::Ok;
 }
 
+// Removes the owned `item` from `list`; false when it is not there.
+template <class T>
+bool eraseOwned(std::vector<std::unique_ptr<T>>& list, const T* item) {
+  const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item; });
+  if (!item || it == list.end()) return false;
+  list.erase(it);
+  return true;
+}
+
 }  // namespace
+
+void CTrekGroupList::afterItemAdded(CTrekData& group, const STrekSelection& added, bool refresh, bool keepSelection) {
+  markModified(group);
+  if (refresh) NotifyDataChanged();
+  if (!keepSelection) setSelection(added);
+}
+
+void CTrekGroupList::afterItemRemoved(CTrekData& group) {
+  markModified(group);
+  STrekSelection s;
+  s.kind = group.Kind();
+  s.groupIndex = m_selection.groupIndex;
+  m_selection = s;
+  NotifyDataChanged();
+  notifySelection();
+}
 
 int CTrekGroupList::NewGroup(std::int32_t kind, std::string_view nameUtf8) {
   if (kind != CTrekData::kWaypointGroup && kind != CTrekData::kTrackLogGroup) return -1;
@@ -49,15 +74,11 @@ CMarkerPoint* CTrekGroupList::AddWaypoint(int groupIndex, std::unique_ptr<CMarke
   }
   CMarkerPoint* added = point.get();
   group->AppendWaypoint(std::move(point));
-  markModified(*group);
-  if (refresh) NotifyDataChanged();
-  if (!keepSelection) {
-    STrekSelection s;
-    s.kind = kTrekWaypoint;
-    s.groupIndex = groupIndex;
-    s.waypoint = added;
-    setSelection(s);
-  }
+  STrekSelection s;
+  s.kind = kTrekWaypoint;
+  s.groupIndex = groupIndex;
+  s.waypoint = added;
+  afterItemAdded(*group, s, refresh, keepSelection);
   return added;
 }
 
@@ -73,50 +94,22 @@ CTrackLog* CTrekGroupList::AddTrackLog(int groupIndex, std::unique_ptr<CTrackLog
   }
   CTrackLog* added = log.get();
   group->AppendTrackLog(std::move(log));
-  markModified(*group);
-  if (refresh) NotifyDataChanged();
-  if (!keepSelection) {
-    STrekSelection s;
-    s.kind = kTrekTrackLog;
-    s.groupIndex = groupIndex;
-    s.trackLog = added;
-    setSelection(s);
-  }
+  STrekSelection s;
+  s.kind = kTrekTrackLog;
+  s.groupIndex = groupIndex;
+  s.trackLog = added;
+  afterItemAdded(*group, s, refresh, keepSelection);
   return added;
 }
 
 void CTrekGroupList::removeSelectedWaypoint() {
   CTrekData* group = SelectedGroup();
-  CMarkerPoint* point = SelectedWaypoint();
-  if (!group || !point) return;
-  auto& list = group->Waypoints();
-  const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == point; });
-  if (it == list.end()) return;
-  list.erase(it);
-  markModified(*group);
-  STrekSelection s;
-  s.kind = group->Kind();
-  s.groupIndex = m_selection.groupIndex;
-  m_selection = s;
-  NotifyDataChanged();
-  notifySelection();
+  if (group && eraseOwned(group->Waypoints(), SelectedWaypoint())) afterItemRemoved(*group);
 }
 
 void CTrekGroupList::removeSelectedTrackLog() {
   CTrekData* group = SelectedGroup();
-  CTrackLog* log = SelectedTrackLog();
-  if (!group || !log) return;
-  auto& list = group->TrackLogs();
-  const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == log; });
-  if (it == list.end()) return;
-  list.erase(it);
-  markModified(*group);
-  STrekSelection s;
-  s.kind = group->Kind();
-  s.groupIndex = m_selection.groupIndex;
-  m_selection = s;
-  NotifyDataChanged();
-  notifySelection();
+  if (group && eraseOwned(group->TrackLogs(), SelectedTrackLog())) afterItemRemoved(*group);
 }
 
 bool CTrekGroupList::DeleteWaypoint() {

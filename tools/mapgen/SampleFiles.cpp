@@ -1,5 +1,7 @@
 #include "SampleFiles.h"
 
+#include "platform/FileLookup.h"
+
 #include <tiffio.h>
 
 #include <QImage>
@@ -11,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 
 #include "platform/Codepage.h"
 
@@ -128,10 +129,7 @@ std::vector<std::string> splitColumns(const std::string& line) {
 }
 
 std::string readAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return platform::readWholeFile(path, std::size_t{64} << 20).value_or(std::string());
 }
 
 struct STiffCloser {

@@ -4,20 +4,17 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "SampleFiles.h"
+#include "platform/FileLookup.h"
 
 namespace mapgen {
 namespace {
 
 std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return platform::readWholeFile(p, std::size_t{64} << 20).value_or(std::string());
 }
 
 void spit(const std::filesystem::path& p, const std::string& bytes) {

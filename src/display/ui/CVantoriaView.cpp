@@ -63,9 +63,8 @@ CVantoriaView::~CVantoriaView() {
 void CVantoriaView::setMarkerDatumSetting(std::int32_t* setting) { m_editing->setMarkerDatumSetting(setting); }
 
 TrekOverlay* CVantoriaView::editableOverlay() const {
-  // The view's own layer is not const; it only hands its cache out read-only.
   if (!m_ownTrekOverlay || m_trekOverlay != m_ownTrekOverlay.get()) return nullptr;
-  return const_cast<TrekOverlay*>(&m_ownTrekOverlay->overlay());
+  return &m_ownTrekOverlay->overlay();
 }
 
 bool CVantoriaView::hoverIsEditedWaypoint() const {

@@ -22,6 +22,8 @@ class CTrekOverlayLayer : public IMapTrekOverlay {
   [[nodiscard]] QRect itemRect(const STrekHit& hit) const override;
 
   [[nodiscard]] const TrekOverlay& overlay() const { return m_overlay; }
+  /// The cache itself, for the view's dragging (moves items until the next rebuild).
+  [[nodiscard]] TrekOverlay& overlay() { return m_overlay; }
 
  private:
   CVantoriaDoc& m_doc;
