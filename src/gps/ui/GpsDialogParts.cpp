@@ -1,0 +1,93 @@
+#include "gps/ui/GpsDialogParts.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPixmap>
+#include <QTreeWidget>
+
+#include "gps/GpsDialogTexts.h"
+#include "gps/GpsPortList.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+
+namespace gpsui {
+
+void FillPorts(QComboBox& box, int commPort) {
+  box.clear();
+  const std::vector<SGpsPortItem> items = ScanGpsPorts();
+  if (items.empty()) {
+    platform::prompt().warn(gpstext::kNoPort);
+    return;
+  }
+  for (const SGpsPortItem& item : items) box.addItem(q(item.text), item.number);
+  const int row = GpsPortRow(items, commPort);
+  box.setCurrentIndex(row >= 0 ? row : 0);
+}
+
+int ChosenPort(const QComboBox& box) { return box.currentIndex() < 0 ? 0 : box.currentData().toInt(); }
+
+int StoredPort(const SGpsSettings& settings) {
+  return settings.commPort ? *settings.commPort : platform::profile().readInt("Settings", "CommPort", -1);
+}
+
+int StoredDatum(const SGpsSettings& settings) {
+  const int d = settings.gpsCommDatum ? *settings.gpsCommDatum : platform::profile().readInt("Settings", "GPSCommDatum", 1);
+  return d == 0 ? 0 : 1;
+}
+
+void StoreSettings(const SGpsSettings& settings, int port, int datum) {
+  auto& profile = platform::profile();
+  if (port > 0) {
+    if (settings.commPort) *settings.commPort = port;
+    profile.writeInt("Settings", "CommPort", port);
+  }
+  if (datum >= 0) {
+    if (settings.gpsCommDatum) *settings.gpsCommDatum = datum;
+    profile.writeInt("Settings", "GPSCommDatum", datum);
+  }
+}
+
+QTreeWidget* MakeList(const std::vector<std::string>& titles, const QString& name, QWidget* parent) {
+  auto* list = new QTreeWidget(parent);
+  list->setObjectName(name);
+  list->setRootIsDecorated(false);
+  list->setUniformRowHeights(true);
+  list->setAllColumnsShowFocus(true);
+  QStringList headers;
+  for (const auto& t : titles) headers << q(t);
+  list->setHeaderLabels(headers);
+  list->header()->setStretchLastSection(false);
+  FitColumns(*list);
+  return list;
+}
+
+void FitColumns(QTreeWidget& list) {
+  for (int c = 0; c < list.columnCount(); ++c) {
+    list.resizeColumnToContents(c);
+    list.setColumnWidth(c, std::max(list.columnWidth(c) + 12, 70));
+  }
+}
+
+QIcon SendMethodIcon(bool activeLog) {
+  // A track drawn as a zigzag: red and solid for the active log, blue with a flag for a saved track.
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QColor colour = activeLog ? QColor(208, 32, 32) : QColor(32, 64, 200);
+  p.setPen(QPen(colour, 2));
+  const QPointF zig[] = {{1, 14}, {5, 8}, {9, 12}, {14, 3}};
+  p.drawPolyline(zig, 4);
+  p.setPen(Qt::NoPen);
+  p.setBrush(colour);
+  if (activeLog) {
+    p.drawEllipse(QPointF(14, 3), 2.5, 2.5);
+  } else {
+    p.drawRect(QRectF(1, 1, 2, 7));
+    p.drawPolygon(QPolygonF({QPointF(3, 1), QPointF(8, 3), QPointF(3, 5)}));
+  }
+  return QIcon(pm);
+}
+
+}  // namespace gpsui
