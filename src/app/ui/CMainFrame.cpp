@@ -29,6 +29,7 @@
 #include "display/ui/CScaleBarWnd.h"
 #include "display/ui/CPopTextWnd.h"
 #include "display/ui/CVantoriaView.h"
+#include "display/ui/GpsWindowHost.h"
 #include "maps/ui/IndexPanel.h"
 #include "display/ui/CZoomBar.h"
 #include "platform/IProfileStore.h"
@@ -265,6 +266,8 @@ void CMainFrame::InstallTrekCommands(AppSettings* settings) {
   m_trekList->setSettings(settings);
   m_trekView->setSettings(settings);
   if (m_view) m_view->setMarkerDatumSetting(settings ? &settings->markerDatum : nullptr);
+  if (m_view)
+    m_view->gpsWindows().setSettings(settings ? &settings->commPort : nullptr, settings ? &settings->gpsCommDatum : nullptr);
   if (!m_trekCommands) {
     m_trekCommands = std::make_unique<CTrekCommands>(m_doc, settings);
     m_trekCommands->setNewGroupDialog([this](std::int32_t kind) {

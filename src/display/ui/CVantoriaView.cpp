@@ -13,6 +13,7 @@
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
 #include "display/ui/CPopTextWnd.h"
+#include "display/ui/GpsWindowHost.h"
 #include "display/ui/TrekEditController.h"
 #include "display/ui/TrekOverlayLayer.h"
 #include "platform/Codepage.h"
@@ -33,6 +34,9 @@ CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScro
   // The editing windows come first: the cursor and command rules ask about them.
   m_editing = new CTrekEditController(m_doc, this);
   connect(m_editing, &CTrekEditController::rebuildRequested, this, [this] { RebuildOverlay(true); });
+  // An open upload window holds the trek data like an editing window.
+  m_gps = new CGpsWindowHost(m_doc, *m_editing, this);
+  m_editing->setBusyProbe([this] { return m_gps->openUploadWindow() != nullptr; });
   viewport()->setObjectName(QStringLiteral("mapViewport"));
   // Every paint covers its whole clip box: no background erase.
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -534,6 +538,7 @@ void CVantoriaView::clearRangeSelection() {
 }
 
 bool CVantoriaView::onCommand(int id) {
+  if (m_gps->onCommand(id)) return true;
   auto toggle = [this](ETool t) { setTool(m_tool == t ? ETool::None : t); };
   switch (id) {
     case cmd::RangeSelect: toggle(ETool::RangeSelect); return true;
@@ -559,6 +564,7 @@ bool CVantoriaView::onCommand(int id) {
 }
 
 bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
+  if (m_gps->onUpdateCommand(id, state)) return true;
   auto tool = [&](ETool t) {
     state.enabled = hasMap();
     state.checked = m_tool == t;

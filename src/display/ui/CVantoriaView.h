@@ -18,6 +18,7 @@
 #include "geodesy/SheetFrame.h"
 
 class AppSettings;
+class CGpsWindowHost;
 class CPopTextWnd;
 class CTrekEditController;
 class CTrekOverlayLayer;
@@ -109,6 +110,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   [[nodiscard]] const STrekHit& hoveredTrekItem() const { return m_hover; }
   /// The add, edit and track log windows.
   [[nodiscard]] CTrekEditController& trekEditing() const { return *m_editing; }
+  /// The GPS download and upload windows.
+  [[nodiscard]] CGpsWindowHost& gpsWindows() const { return *m_gps; }
   /// Sheet pixel under a point of the client area.
   [[nodiscard]] QPoint SheetPixelAt(const QPoint& client) const;
   /// Status bar texts for a point of the client area: datum, latitude, longitude (empty when no
@@ -170,6 +173,7 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   IMapTrekOverlay* m_trekOverlay = nullptr;
   std::unique_ptr<CTrekOverlayLayer> m_ownTrekOverlay;
   CTrekEditController* m_editing = nullptr;  ///< child of the view
+  CGpsWindowHost* m_gps = nullptr;           ///< child of the view
   enum class EDrag { None, Waypoint, TrackPoint };
   EDrag m_drag = EDrag::None;
   STrekHit m_dragItem;  ///< the dragged mark

@@ -30,7 +30,7 @@ CTrekEditController::EWindow CTrekEditController::openWindow() const {
 
 bool CTrekEditController::busy() const {
   const CTrekGroupList& list = m_doc.TrekGroups();
-  return openWindow() != EWindow::None || list.IsLocked() || list.IsTrackLogEditing();
+  return openWindow() != EWindow::None || list.IsLocked() || list.IsTrackLogEditing() || (m_busyProbe && m_busyProbe());
 }
 
 bool CTrekEditController::canOpen(EWindow which) const {

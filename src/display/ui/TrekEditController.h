@@ -5,6 +5,7 @@
 // into them, and applies the view's own rules when they close.
 #include <QObject>
 #include <cstdint>
+#include <functional>
 
 #include "geodesy/DmsAngle.h"
 #include "geodesy/GeoPosition.h"
@@ -36,6 +37,8 @@ class CTrekEditController : public QObject {
   }
   /// An editing window is open, or the trek data is held by another window.
   [[nodiscard]] bool busy() const;
+  /// Tells whether another window of the view (an upload window) holds the trek data too.
+  void setBusyProbe(std::function<bool()> probe) { m_busyProbe = std::move(probe); }
 
   /// The add, edit and track log commands. Opening does nothing while busy or when the
   /// selection does not fit; returns whether a window opened.
@@ -68,6 +71,7 @@ class CTrekEditController : public QObject {
   CVantoriaDoc& m_doc;
   QWidget* m_owner;
   std::int32_t* m_markerDatum = nullptr;
+  std::function<bool()> m_busyProbe;
   CDlgWaypoint* m_add = nullptr;  ///< children of the owner
   CDlgWaypoint* m_edit = nullptr;
   CDlgTrackLog* m_track = nullptr;
