@@ -39,6 +39,12 @@ int runDatum(cli::SCliContext& ctx) {
   if (!latitude) return cli::fail("datum: latitude '" + ctx.args[0] + "' is not decimal degrees or D:M:S");
   const std::optional<DmsAngle> longitude = ParseAngleArgument(ctx.args[1]);
   if (!longitude) return cli::fail("datum: longitude '" + ctx.args[1] + "' is not decimal degrees or D:M:S");
+  // Positions are north and east: a latitude beyond the pole is no position at all (unlike one
+  // merely outside the program's range, which the report marks "valid": false).
+  if (latitude->TotalSeconds() > 90.0 * 3600.0)
+    return cli::fail("datum: latitude '" + ctx.args[0] + "' is out of range (0 to 90 degrees)");
+  if (longitude->TotalSeconds() > 180.0 * 3600.0)
+    return cli::fail("datum: longitude '" + ctx.args[1] + "' is out of range (0 to 180 degrees)");
 
   const Datum target = source == Datum::Tokyo ? Datum::Wgs84 : Datum::Tokyo;
   const SDatumShiftResult out = source == Datum::Tokyo ? DatumConverter::TokyoToWgs84(*latitude, *longitude, 0.0)

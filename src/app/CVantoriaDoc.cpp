@@ -2,7 +2,9 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <fstream>
 
+#include "maps/CatalogueText.h"
 #include "platform/Codepage.h"
 #include "trek/SheetAssignment.h"
 #include "platform/FileLookup.h"
@@ -48,12 +50,9 @@ const char* seriesWord(MapSeries s) {
 SIndexPreview PreviewIndexFile(const std::filesystem::path& indexCsv) {
   SIndexPreview out;
   if (const auto text = platform::readWholeFile(indexCsv, kMaxIndexBytes)) {
-    std::string_view rest(*text);
-    rest = rest.substr(0, rest.find('\0'));
-    while (!rest.empty()) {
-      const std::size_t eol = rest.find("\r\n");
-      std::string_view line = rest.substr(0, eol);
-      rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 2);
+    maps::text::CLineReader lines(maps::text::clipAtNul(*text));
+    std::string_view line;
+    while (lines.next(line)) {
       const std::size_t comma = platform::cp932::find(line, ",");
       if (comma == std::string_view::npos) break;
       out.areaNames += "[ " + u8(line.substr(comma + 1)) + " ] ";
@@ -129,8 +128,55 @@ void CVantoriaDoc::OnOpenIndex() {
   if (chosen) OpenIndexFromDialog(*chosen);
 }
 
+std::string CVantoriaDoc::IndexOpenFailedText(const std::filesystem::path& path) {
+  std::string text = "地形図インデックスファイル [ " + platform::pathToUtf8(path) + " ] を開く事ができませんでした。\r\n";
+  std::error_code ec;
+  const std::filesystem::path dir = path.parent_path();
+  if (!std::filesystem::exists(path, ec)) text += "ファイルが見つかりません。";
+  else if (!platform::findNoCase(dir, "index.csv")) text += "同じフォルダに index.csv がありません。";
+  else if (!platform::findNoCase(dir, "kanri.csv")) text += "同じフォルダに kanri.csv がありません。";
+  else text += "ファイルを読み込めません。";
+  return text;
+}
+
+std::string CVantoriaDoc::SheetImageFailedText(const std::filesystem::path& path, const SSheetImageStatus& status) {
+  std::string text = "地形図ファイル [ " + platform::pathToUtf8(path) + " ] を読み込む事ができませんでした。\r\n";
+  std::error_code ec;
+  const bool exists = std::filesystem::is_regular_file(path, ec);
+  const std::uintmax_t bytes = exists ? std::filesystem::file_size(path, ec) : 0;
+  const bool readable = exists && std::ifstream(path, std::ios::binary).is_open();
+  constexpr const char* kBroken = "画像データが壊れているか、ファイルが途中で切れています。";
+  bool detail = true;
+  if (!exists) {
+    // A file that is not there: nothing more to say.
+    detail = false;
+    text += "ファイルが見つかりません。";
+  } else if (bytes == 0 && (status.error == ESheetImageError::Open || status.error == ESheetImageError::NotTiff)) {
+    detail = false;
+    text += "ファイルが空です。";
+  } else {
+    switch (status.error) {
+      case ESheetImageError::None:
+      case ESheetImageError::Open:
+        // The file opens but libtiff finds no image in it: its directory is damaged or cut off.
+        text += readable ? kBroken : "ファイルを開けません。読み取りの権限を確認して下さい。";
+        break;
+      case ESheetImageError::NotTiff: text += "TIFF形式の画像ファイルではありません。"; break;
+      case ESheetImageError::Unsupported: text += "この形式の画像には対応していません。"; break;
+      case ESheetImageError::TooLarge: text += "画像が大きすぎます。"; break;
+      case ESheetImageError::NoMemory: text += "メモリが不足しています。"; break;
+      case ESheetImageError::Decode: text += kBroken; break;
+    }
+  }
+  if (detail && !status.detail.empty()) text += "\r\n(" + status.detail + ")";
+  return text;
+}
+
 bool CVantoriaDoc::OpenIndexFromDialog(const std::filesystem::path& path) {
-  if (!OpenIndexFile(path)) return false;
+  if (!OpenIndexFile(path)) {
+    platform::prompt().error(IndexOpenFailedText(path));
+    return false;
+  }
   platform::profile().writeString("FileDlgSettings", "open", platform::pathToUtf8(path.parent_path()));
   const SIndexPreview preview = PreviewIndexFile(path);
   m_recent.Add(platform::pathToUtf8(path) + " | " + seriesWord(preview.series) + preview.areaNames);
@@ -159,15 +205,32 @@ void CVantoriaDoc::LoadSheet(int area, int slot) {
   const SheetSlot* s = m_catalogue.slot(area, slot);
   if (!s || s->empty()) return;
 
-  CWaitCursor wait;
+  std::optional<CWaitCursor> wait(std::in_place);
   emit progressBegin(QStringLiteral("地形図を読み込んでいます..."));
   m_image.clear();
   const std::filesystem::path imagePath = m_catalogue.SheetImagePath(area, slot);
+  SSheetImageStatus st{ESheetImageError::Open, {}};
   if (!imagePath.empty()) {
-    const SSheetImageStatus st = ReadSheetImage(imagePath, m_image, [this](float f) {
-      emit progressStep(int(std::min(f, 1.0f) * 100));
-    });
+    st = ReadSheetImage(imagePath, m_image, [this](float f) { emit progressStep(int(std::min(f, 1.0f) * 100)); });
     if (!st.ok()) m_image.clear();
+  }
+  if (!st.ok()) {
+    // Nothing of the sheet is shown, so nothing claims it is: no title, no frame, no record.
+    const CatalogueArea* a = m_catalogue.area(area);
+    const std::filesystem::path shown =
+        imagePath.empty() ? a->directory / platform::pathFromUtf8(u8(a->areaCode)) / platform::pathFromUtf8(u8(s->meshCode) + ".tif")
+                          : imagePath;
+    m_sheet = SheetRecord{};
+    m_hasSheet = false;
+    m_currentArea = -1;
+    m_title.clear();
+    emit sheetOpened();
+    emit titleChanged(m_title);
+    emit progressStep(100);
+    emit progressEnd();
+    wait.reset();
+    platform::prompt().error(SheetImageFailedText(shown, st));
+    return;
   }
   m_sheet = SheetRecord{};
   (void)m_catalogue.ReadSheetRecord(area, slot, m_sheet);

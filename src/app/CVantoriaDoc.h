@@ -46,12 +46,20 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   [[nodiscard]] bool OpenIndexFile(const std::filesystem::path& path);
   /// The open-map-index command: dialog, open, remember the folder and add a recent entry.
   void OnOpenIndex();
-  /// What the command does after the dialog: open, and on success remember it.
+  /// What the command does after the dialog (and the command line): open, and on success
+  /// remember it; on failure tell the user why.
   bool OpenIndexFromDialog(const std::filesystem::path& path);
+  /// The message for a map index that cannot be opened: the file and the reason (UTF-8).
+  [[nodiscard]] static std::string IndexOpenFailedText(const std::filesystem::path& path);
+  /// The message for a sheet image that cannot be read: the file and the reason (UTF-8).
+  [[nodiscard]] static std::string SheetImageFailedText(const std::filesystem::path& path,
+                                                        const SSheetImageStatus& status);
   /// Opens recent entry `index`; an entry that no longer opens is removed.
   bool OpenRecent(int index);
 
   /// Makes the given sheet current; ignored for an area or slot out of range or an empty slot.
+  /// A sheet whose image cannot be read is reported and not shown: afterwards no sheet is
+  /// current.
   void LoadSheet(int area, int slot);
   /// Marks the sheet in the map index window, then loads it.
   void SelectAndLoadSheet(int area, int slot);

@@ -1,7 +1,7 @@
 #pragma once
 // Reading the map data's text files: Shift-JIS, "," between columns with no quoting, "\r\n"
-// between lines. Separators are matched character by character, so the second byte of a
-// double-byte character never counts as one. A NUL ends the text.
+// (or a lone "\n") between lines. Separators are matched character by character, so the second
+// byte of a double-byte character never counts as one. A NUL ends the text.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -32,12 +32,13 @@ namespace maps::text {
   return std::string_view::npos;
 }
 
-/// Walks the lines of a text. A last line without "\r\n" is a line; nothing after a final
-/// "\r\n" is not.
+/// Walks the lines of a text. A line ends at "\r\n" or at a lone "\n" (copies whose line ends
+/// were converted on the way); a lone "\r" stays in the line. A last line without a line end is
+/// a line; nothing after a final line end is not.
 class CLineReader {
  public:
   explicit CLineReader(std::string_view text) : m_text(text) {}
-  /// The next line without its "\r\n"; false at the end of the text.
+  /// The next line without its line end; false at the end of the text.
   bool next(std::string_view& line) {
     if (m_pos >= m_text.size()) return false;
     const std::size_t start = m_pos;
@@ -45,6 +46,11 @@ class CLineReader {
       if (m_text[i] == '\r' && i + 1 < m_text.size() && m_text[i + 1] == '\n') {
         line = m_text.substr(start, i - start);
         m_pos = i + 2;
+        return true;
+      }
+      if (m_text[i] == '\n') {
+        line = m_text.substr(start, i - start);
+        m_pos = i + 1;
         return true;
       }
     }

@@ -16,6 +16,8 @@ IFileDialog& fileDialog() {
 
 void setFileDialog(IFileDialog* dialog) { g_dialog = dialog; }
 
+bool fileDialogInstalled() { return g_dialog != nullptr; }
+
 std::vector<std::pair<std::string, std::string>> splitFilter(const std::string& filter) {
   std::vector<std::pair<std::string, std::string>> out;
   std::vector<std::string> parts;

@@ -59,6 +59,8 @@ class CScriptedFileDialog : public IFileDialog {
 /// The dialog the program uses; never null (without one installed every dialog is cancelled).
 IFileDialog& fileDialog();
 void setFileDialog(IFileDialog* dialog);
+/// Whether a dialog has been installed (tests install theirs before the application starts).
+[[nodiscard]] bool fileDialogInstalled();
 
 /// Splits "name|pattern||" filters into (name, pattern) pairs.
 std::vector<std::pair<std::string, std::string>> splitFilter(const std::string& filter);

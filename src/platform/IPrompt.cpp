@@ -45,4 +45,6 @@ IPrompt& prompt() {
 
 void setPrompt(IPrompt* p) { g_prompt = p; }
 
+bool promptInstalled() { return g_prompt != nullptr; }
+
 }  // namespace platform

@@ -51,5 +51,7 @@ class CScriptedPrompt : public IPrompt {
 /// Never null: without an installed prompt, a silent one answering the default button is used.
 IPrompt& prompt();
 void setPrompt(IPrompt* prompt);
+/// Whether a prompt has been installed (tests install theirs before the application starts).
+[[nodiscard]] bool promptInstalled();
 
 }  // namespace platform

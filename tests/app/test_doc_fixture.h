@@ -60,7 +60,7 @@ inline void writeTiff(const std::filesystem::path& path) {
   TIFFClose(t);
 }
 
-/// Area 5339 "東京" with sheets 533900 (with image), 533901 and 533910; a second area 5340
+/// Area 5339 "東京" with sheets 533900, 533901 and 533910 (each with an image); a second area 5340
 /// without sheets. Returns the path of "index.csv".
 inline std::filesystem::path writeMapTree(const std::filesystem::path& dir, int series = 1) {
   const int s0 = 35 * 3600 + 20 * 60, w0 = 139 * 3600;
@@ -71,7 +71,7 @@ inline std::filesystem::path writeMapTree(const std::filesystem::path& dir, int 
   kanri += kanriRow({"533910", "大宮", "おおみや", s0 + dLat, w0}, series);
   testutil::writeFile(dir / "kanri.csv", kanri);
   testutil::writeFile(dir / "index.csv", "5339," + sjis("東京") + "\r\n5340," + sjis("宇都宮") + "\r\n");
-  writeTiff(dir / "5339" / "533900.tif");
+  for (const char* mesh : {"533900", "533901", "533910"}) writeTiff(dir / "5339" / (std::string(mesh) + ".tif"));
   return dir / "index.csv";
 }
 

@@ -63,7 +63,7 @@ TEST_F(DocTest, OpenIndexCommandRemembersFolderAndAddsRecentEntry) {
   EXPECT_EQ(m_dialog.requests()[1].initialDir, root());
 }
 
-TEST_F(DocTest, FolderWithoutBothFilesOpensNothingSilently) {
+TEST_F(DocTest, FolderWithoutBothFilesOpensNothingAndSaysWhy) {
   for (const char* missing : {"kanri.csv", "index.csv"}) {
     SCOPED_TRACE(missing);
     QTemporaryDir other;
@@ -76,7 +76,13 @@ TEST_F(DocTest, FolderWithoutBothFilesOpensNothingSilently) {
     EXPECT_TRUE(doc.Catalogue().empty());
     EXPECT_EQ(doc.RecentList().size(), 0);
     EXPECT_FALSE(m_profile.contains("FileDlgSettings", "open"));
-    EXPECT_TRUE(m_prompt.requests().empty());
+    ASSERT_EQ(m_prompt.requests().size(), 1u);
+    const std::string reason = missing == std::string("kanri.csv") ? "同じフォルダに kanri.csv がありません。"
+                                                                   : "ファイルが見つかりません。";
+    EXPECT_EQ(m_prompt.requests()[0].text,
+              "地形図インデックスファイル [ " + (dir / "index.csv").string() + " ] を開く事ができませんでした。\r\n" + reason);
+    EXPECT_EQ(m_prompt.requests()[0].icon, platform::EPromptIcon::Error);
+    m_prompt.clear();
   }
 }
 
@@ -184,11 +190,19 @@ TEST_F(DocTest, LoadSheetSetsRecordImageTitleAndReportsProgress) {
   EXPECT_EQ(doc.Image().width(), 40);
   EXPECT_EQ(doc.CurrentSheet().meshCode, "533900");
 
-  // A sheet without an image still gets its record and title; the image is dropped.
+  // A sheet without an image is reported and not shown: no record, no title, no area.
+  std::filesystem::remove(root() / "5339" / "533901.tif");
   doc.LoadSheet(0, 1);
   EXPECT_TRUE(doc.Image().isNull());
-  EXPECT_EQ(doc.CurrentSheet().meshCode, "533901");
-  EXPECT_EQ(doc.Title(), QStringLiteral("  [ 東京 ]   東京東部 ( とうきょうとうぶ )"));
+  EXPECT_FALSE(doc.HasSheet());
+  EXPECT_TRUE(doc.CurrentSheet().meshCode.empty());
+  EXPECT_TRUE(doc.Title().isEmpty());
+  EXPECT_FALSE(doc.CurrentArea().has_value());
+  EXPECT_EQ(opened.count(), 2);
+  EXPECT_EQ(end.count(), 2);
+  ASSERT_EQ(m_prompt.requests().size(), 1u);
+  EXPECT_EQ(m_prompt.requests()[0].text, "地形図ファイル [ " + (root() / "5339" / "533901.tif").string() +
+                                             " ] を読み込む事ができませんでした。\r\nファイルが見つかりません。");
 }
 
 TEST_F(DocTest, CurrentAreaIsNoneAfterAnotherIndexIsOpened) {

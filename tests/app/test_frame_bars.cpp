@@ -27,7 +27,26 @@ TEST(ZoomBarTest, SixteenEntriesWithTheirCodes) {
     EXPECT_EQ(combo->itemText(i), kWant[i].first);
     EXPECT_EQ(combo->itemData(i).toInt(), kWant[i].second);
   }
-  EXPECT_EQ(combo->width(), 75);
+}
+
+// The list is wide enough for its longest entry in whatever face and size the box gets.
+TEST(ZoomBarTest, ListIsWideEnoughForItsLongestEntry) {
+  for (const int px : {9, 13, 18, 26}) {
+    SCOPED_TRACE(px);
+    CZoomBar bar(QStringLiteral("ズーム"));
+    QFont f = bar.combo()->font();
+    f.setPixelSize(px);
+    bar.combo()->setFont(f);
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    const QLineEdit* edit = bar.combo()->lineEdit();
+    int longest = 0;
+    for (int i = 0; i < bar.combo()->count(); ++i)
+      longest = std::max(longest, edit->fontMetrics().horizontalAdvance(bar.combo()->itemText(i)));
+    const QMargins m = edit->textMargins();
+    EXPECT_GE(edit->width() - m.left() - m.right() - 4, longest);
+    bar.hide();
+  }
 }
 
 TEST(ZoomBarTest, SetTextFormatsPercentagesAndScales) {
@@ -43,16 +62,57 @@ TEST(ZoomBarTest, SetTextFormatsPercentagesAndScales) {
   }
 }
 
-TEST(ZoomBarTest, OnlyAChoiceFromTheListActs) {
+TEST(ZoomBarTest, TypedTextsThatAreZooms) {
+  const struct {
+    const char* text;
+    std::optional<int> code;
+  } kCases[] = {
+      {"37%", 37},           {"37", 37},           {" 150 % ", 150},        {"１２５％", 125},
+      {"1600%", 1600},       {"1%", 1},            {"1:25000", -25000},     {"1/12500", -12500},
+      {"1:25,000", -25000},  {"1：50000", -50000}, {"1:100", -100},         {"1:10000000", -10000000},
+      {"0%", std::nullopt},  {"1601%", std::nullopt}, {"25000", std::nullopt}, {"-50%", std::nullopt},
+      {"12.5%", std::nullopt}, {"1:99", std::nullopt}, {"1:10000001", std::nullopt}, {"1:", std::nullopt},
+      {"1:2,5000", std::nullopt}, {"2:25000", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(CZoomBar::ParseText(QString::fromUtf8(c.text)), c.code);
+  }
+}
+
+TEST(ZoomBarTest, TypedZoomIsSentOnceOrTheShownZoomComesBack) {
   CZoomBar bar(QStringLiteral("ズーム"));
   bar.show();
+  bar.SetText(100);
   QSignalSpy chosen(&bar, &CZoomBar::magnificationChosen);
-  // Typing a listed text and pressing Enter does nothing.
-  bar.combo()->lineEdit()->clear();
-  QTest::keyClicks(bar.combo()->lineEdit(), QStringLiteral("50%"));
-  QTest::keyClick(bar.combo()->lineEdit(), Qt::Key_Return);
-  EXPECT_EQ(chosen.count(), 0);
+  QLineEdit* edit = bar.combo()->lineEdit();
+  const struct {
+    const char* typed;
+    int sent;  // 0: nothing sent
+    const char* shown;
+  } kCases[] = {
+      {"50%", 50, "50%"},  // a listed text counts once, not twice
+      {"50", 0, "50%"},    // the zoom on show already
+      {"zoom", 0, "50%"},
+      {"1:12,500", -12500, "1:12500"},
+      {"", 0, "1:12500"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.typed);
+    chosen.clear();
+    edit->clear();
+    QTest::keyClicks(edit, QString::fromUtf8(c.typed));
+    QTest::keyClick(edit, Qt::Key_Return);
+    if (c.sent == 0) {
+      EXPECT_EQ(chosen.count(), 0);
+    } else {
+      ASSERT_EQ(chosen.count(), 1);
+      EXPECT_EQ(chosen[0][0].toInt(), c.sent);
+    }
+    EXPECT_EQ(bar.combo()->currentText(), QString::fromUtf8(c.shown));
+  }
   // Choosing an entry sends its code.
+  chosen.clear();
   emit bar.combo()->activated(13);
   ASSERT_EQ(chosen.count(), 1);
   EXPECT_EQ(chosen[0][0].toInt(), -25000);

@@ -90,9 +90,11 @@ TEST_F(FrameTest, RelativeCommandLinePathsAreRememberedAbsolute) {
   EXPECT_EQ(CRecentIndexList::PathOf(app.Doc()->RecentList().entries()[0]), index.string());
 }
 
-TEST_F(FrameTest, CommandLineWithAFolderThatIsNoMapFails) {
+TEST_F(FrameTest, CommandLineWithAFolderThatIsNoMapRunsWithoutAnIndex) {
   CVantoriaApp app;
-  EXPECT_FALSE(app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString((root() / "index.csv").string())}, false));
+  EXPECT_TRUE(app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString((root() / "index.csv").string())}, false));
+  EXPECT_TRUE(app.Doc()->Catalogue().empty());
+  EXPECT_EQ(m_prompt.requests().size(), 1u) << "the user is told";
 }
 
 TEST_F(FrameTest, ProgressBarSitsLeftOfTheDatumPaneWhileLoading) {

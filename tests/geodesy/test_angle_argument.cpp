@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/TestUtil.h"
@@ -39,7 +40,6 @@ TEST(AngleArgument, RefusesEverythingElse) {
 }
 
 TEST(AngleArgument, DatumCommand) {
-  if (!std::filesystem::exists(testutil::cliPath())) GTEST_SKIP() << "vantoria-cli not built";
   const testutil::SRunResult r = testutil::runCli({"datum", "--from", "tokyo", "35:40:0", "139.75"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"to\": \"wgs84\""), std::string::npos);
@@ -58,6 +58,11 @@ TEST(AngleArgument, DatumCommand) {
       {"unknown datum", {"datum", "--from", "jgd", "35", "139"}},
       {"one angle", {"datum", "--from", "tokyo", "35"}},
       {"bad angle", {"datum", "--from", "tokyo", "35:61:0", "139"}},
+      {"latitude 91", {"datum", "--from", "tokyo", "91", "139"}},
+      {"latitude just past the pole", {"datum", "--from", "wgs84", "90:0:0.01", "139"}},
+      {"latitude 180", {"datum", "--from", "tokyo", "180", "139"}},
+      {"longitude 200", {"datum", "--from", "tokyo", "35", "200"}},
+      {"longitude just past 180", {"datum", "--from", "tokyo", "35", "180:0:0.5"}},
   };
   for (const auto& c : kBad) {
     SCOPED_TRACE(c.name);
@@ -65,6 +70,19 @@ TEST(AngleArgument, DatumCommand) {
     EXPECT_EQ(e.status, 1);
     EXPECT_TRUE(e.out.empty());
     EXPECT_NE(e.err.find("vantoria-cli: datum:"), std::string::npos);
+    EXPECT_EQ(std::count(e.err.begin(), e.err.end(), '\n'), 1) << "one line: " << e.err;
+  }
+  // At the ends of the range: a report, marked not valid for the program's maps.
+  const struct {
+    const char* name;
+    const char* lat;
+    const char* lon;
+  } kEdges[] = {{"north pole", "90", "139"}, {"equator", "0", "139"}, {"date line", "35", "180"}};
+  for (const auto& c : kEdges) {
+    SCOPED_TRACE(c.name);
+    const testutil::SRunResult e = testutil::runCli({"datum", "--from", "wgs84", c.lat, c.lon});
+    EXPECT_EQ(e.status, 0) << e.err;
+    EXPECT_NE(e.out.find("\"valid\": false"), std::string::npos) << e.out;
   }
 }
 

@@ -330,4 +330,58 @@ TEST(SheetCatalogue, IndexWithTooManyAreasIsCut) {
   EXPECT_FALSE(cat.lastError().empty());
 }
 
+// Copies through tools that convert line ends: every area, sheet and record reads as from the
+// published CRLF files, whatever mix of CRLF and lone LF the files hold.
+TEST(SheetCatalogue, LineEndsCrlfLfOrMixedReadAlike) {
+  const SBuiltCatalogue crlf = makeCatalogue({"5339", "5340"});
+  const auto lf = [](std::string s) {
+    for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;) s.erase(at, 1);
+    return s;
+  };
+  const auto mixed = [](std::string s) {  // every second line end loses its CR
+    bool drop = false;
+    for (std::size_t at = 0; (at = s.find("\r\n", at)) != std::string::npos; drop = !drop)
+      if (drop) s.erase(at, 1);
+      else at += 2;
+    return s;
+  };
+  SheetCatalogue want;
+  want.Build("/d", crlf.index, crlf.kanri);
+  ASSERT_EQ(want.areaCount(), 2);
+  ASSERT_EQ(want.series(), MapSeries::Scale25000);
+
+  const struct {
+    const char* name;
+    std::string index, kanri;
+  } kCases[] = {
+      {"CRLF", crlf.index, crlf.kanri},
+      {"LF", lf(crlf.index), lf(crlf.kanri)},
+      {"mixed", mixed(crlf.index), mixed(crlf.kanri)},
+      {"LF index, CRLF catalogue", lf(crlf.index), crlf.kanri},
+      {"LF without a last line end", lf(crlf.index).substr(0, lf(crlf.index).size() - 1), lf(crlf.kanri)},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    SheetCatalogue cat;
+    cat.Build("/d", c.index, c.kanri);
+    ASSERT_EQ(cat.areaCount(), want.areaCount());
+    EXPECT_EQ(cat.series(), want.series());
+    for (int a = 0; a < cat.areaCount(); ++a) {
+      EXPECT_EQ(cat.area(a)->areaName, want.area(a)->areaName);
+      EXPECT_EQ(filled(cat.area(a)->sheetSlots), filled(want.area(a)->sheetSlots));
+    }
+    SheetRecord got, expected;
+    ASSERT_TRUE(ParseSheetRecord(crlf.kanri, "534046", MapSeries::Scale25000, expected));
+    ASSERT_TRUE(ParseSheetRecord(c.kanri, "534046", MapSeries::Scale25000, got));
+    EXPECT_EQ(got.valuesB, expected.valuesB);
+    EXPECT_EQ(got.cornerPixels[3].y, expected.cornerPixels[3].y);
+    EXPECT_EQ(got.sheetName, expected.sheetName);
+  }
+  // A lone CR is no line end: the published format never had one.
+  SheetCatalogue cr;
+  cr.Build("/d", "5339,a\r5340,b\r\n", "");
+  ASSERT_EQ(cr.areaCount(), 1);
+  EXPECT_EQ(cr.area(0)->areaName, "a\r5340,b");
+}
+
 }  // namespace

@@ -68,6 +68,12 @@ CMainFrame::CMainFrame(CVantoriaDoc& doc, QWidget* parent) : QMainWindow(parent)
   connect(&m_doc, &CVantoriaDoc::progressBegin, this, &CMainFrame::onProgressBegin);
   connect(&m_doc, &CVantoriaDoc::progressStep, this, &CMainFrame::onProgressStep);
   connect(&m_doc, &CVantoriaDoc::progressEnd, this, &CMainFrame::onProgressEnd);
+  // Without a sheet there is no position under the mouse to show.
+  connect(&m_doc, &CVantoriaDoc::sheetOpened, this, [this] {
+    if (m_doc.HasSheet()) return;
+    SetPaneText(2, QString());
+    SetPaneText(3, QString());
+  });
   for (auto sig : {&CVantoriaDoc::sheetOpened, &CVantoriaDoc::catalogueOpened, &CVantoriaDoc::trekDataChanged,
                    &CVantoriaDoc::selectionChanged})
     connect(&m_doc, sig, this, &CMainFrame::UpdateCommandUI);
@@ -258,7 +264,9 @@ void CMainFrame::createDocks() {
   dock(2, QStringLiteral("トレックデータビュー"), QStringLiteral("trekViewDock"), m_trekView);
 
   resizeDocks({m_docks[0], m_docks[1], m_docks[2]}, {300, 300, 300}, Qt::Vertical);
-  resizeDocks({m_docks[0]}, {150}, Qt::Horizontal);
+  // Wide enough at first for tree labels, property values and the index grid at the font in
+  // use; the user's own layout, once stored, replaces this.
+  resizeDocks({m_docks[0]}, {FirstDockWidth(font())}, Qt::Horizontal);
   for (QDockWidget* d : m_docks) d->widget()->setMinimumWidth(150);
 }
 
@@ -327,8 +335,9 @@ void CMainFrame::createMenus() {
   m_fileMenu->addSeparator();
   m_fileMenu->addAction(Action(Print));
   m_fileMenu->addAction(Action(PrintSetup));
-  m_fileMenu->addSeparator();
+  // The recent entries go between these two separators.
   m_recentAnchor = m_fileMenu->addSeparator();
+  m_fileMenu->addSeparator();
   m_fileMenu->addAction(Action(Exit));
   rebuildRecentEntries();
 
@@ -534,9 +543,28 @@ QPoint CMainFrame::ReachablePosition(const QPoint& topLeft, const QSize& size, c
   return {0, 0};
 }
 
+QRect CMainFrame::FirstRunGeometry(const QRect& available) {
+  const QSize size =
+      QSize(available.width() * 4 / 5, available.height() * 4 / 5).expandedTo(QSize(800, 560)).boundedTo(available.size());
+  return QRect(available.topLeft() + QPoint((available.width() - size.width()) / 2, (available.height() - size.height()) / 2),
+               size);
+}
+
+int CMainFrame::FirstDockWidth(const QFont& font) {
+  // Some seventeen ideographs: a sheet name with its reading, a property value, the 8 x 8 grid.
+  const QFontMetrics fm(font);
+  return std::max(240, fm.horizontalAdvance(QString(17, QChar(0x6F22))));
+}
+
 void CMainFrame::RestorePlacement() {
   auto& p = platform::profile();
-  if (p.readString("Wnd_Pos", "showCmd", "Max") != "Normal") return;
+  if (p.readString("Wnd_Pos", "showCmd", "") != "Normal") {
+    // No placement of the user's (or a maximised one, which returns to this size): most of the
+    // screen, centred.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    setGeometry(FirstRunGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768)));
+    return;
+  }
   const QSize size(std::max(100, p.readInt("Wnd_Pos", "xw", 500)), std::max(100, p.readInt("Wnd_Pos", "yw", 800)));
   const QPoint pos(p.readInt("Wnd_Pos", "left_p", 0), p.readInt("Wnd_Pos", "top_p", 0));
   QRect desktop;

@@ -41,6 +41,10 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   void SaveBarState();
   /// A remembered top-left corner that would leave the window out of reach becomes (0, 0).
   static QPoint ReachablePosition(const QPoint& topLeft, const QSize& size, const QRect& desktop);
+  /// Placement without a stored one: about 80 % of the screen's available area, centred.
+  static QRect FirstRunGeometry(const QRect& available);
+  /// Width the tool windows start with: room for their content at `font`, at least 240.
+  static int FirstDockWidth(const QFont& font);
 
   CVantoriaDoc& Doc() const { return m_doc; }
   CVantoriaView* MapView() const { return m_view; }

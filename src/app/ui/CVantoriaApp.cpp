@@ -1,7 +1,6 @@
 #include "app/ui/CVantoriaApp.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -10,17 +9,18 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QUrl>
+#include <QTranslator>
 #include <QVBoxLayout>
-#include <cstdio>
 
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
 #include "app/ui/CDlgOpenIndex.h"
 #include "app/ui/CDlgSheetProp.h"
+#include "app/ui/CHelpWindow.h"
 #include "app/ui/CMainFrame.h"
 #include "display/ui/CPopTextWnd.h"
 #include "display/ui/CVantoriaView.h"
@@ -36,6 +36,7 @@ CVantoriaApp::CVantoriaApp() { s_instance = this; }
 
 CVantoriaApp::~CVantoriaApp() {
   // The frame goes before the document it shows; prompts last, as windows may still ask.
+  m_help.reset();
   m_frame.reset();
   m_doc.reset();
   if (m_prompt) platform::setPrompt(nullptr);
@@ -55,10 +56,21 @@ void CVantoriaApp::InstallFontSubstitutes() {
 
 QString CVantoriaApp::ProgramDir() { return QCoreApplication::applicationDirPath(); }
 
+bool CVantoriaApp::InstallQtTranslation(const QString& folder) {
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"), folder))
+    return false;
+  m_qtTranslator = std::move(translator);  // the previous one leaves the application with it
+  QCoreApplication::installTranslator(m_qtTranslator.get());
+  return true;
+}
+
 bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   QCoreApplication::setOrganizationName(QStringLiteral("Kestrelsoft"));
   QCoreApplication::setApplicationName(QStringLiteral("Vantoria"));
   InstallFontSubstitutes();
+  // Before any window: the program speaks Japanese whatever the system's language.
+  (void)InstallQtTranslation(QLibraryInfo::path(QLibraryInfo::TranslationsPath));
   // Japanese text needs a Japanese face; the widgets' default face may lack the glyphs.
   if (QFontDatabase::families().contains(QStringLiteral("IPAPGothic"))) {
     QFont f = QApplication::font();
@@ -74,10 +86,15 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   m_frame->SetAppTarget(this);
   m_frame->MapView()->setSettings(&m_settings);
   m_frame->InstallTrekCommands(&m_settings);
-  m_prompt = std::make_unique<platform::CQtPrompt>(m_frame.get());
-  m_fileDialog = std::make_unique<platform::CQtFileDialog>(m_frame.get());
-  platform::setPrompt(m_prompt.get());
-  platform::setFileDialog(m_fileDialog.get());
+  // Message boxes and file dialogs on screen, unless a test has installed its scripted ones.
+  if (!platform::promptInstalled()) {
+    m_prompt = std::make_unique<platform::CQtPrompt>(m_frame.get());
+    platform::setPrompt(m_prompt.get());
+  }
+  if (!platform::fileDialogInstalled()) {
+    m_fileDialog = std::make_unique<platform::CQtFileDialog>(m_frame.get());
+    platform::setFileDialog(m_fileDialog.get());
+  }
   m_doc->setIndexDialog([this](const std::string& initialDir) -> std::optional<std::filesystem::path> {
     QString dir = QString::fromStdString(initialDir);
     if (!QFileInfo(dir).isDir()) dir = QDir::homePath();
@@ -87,17 +104,22 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   });
   connect(m_doc.get(), &CVantoriaDoc::sheetPropertiesRequested, this, &CVantoriaApp::showSheetProperties);
 
-  const std::string showCmd = platform::profile().readString("Wnd_Pos", "showCmd", "Max");
+  // Without a stored placement (first run) the frame opens at a useful size, not maximised.
+  const std::string showCmd = platform::profile().readString("Wnd_Pos", "showCmd", "");
   m_frame->RestorePlacement();
 
-  // The command line: a map index, then trek data files.
+  // The window first, so that a message about the command line has it as its owner.
+  if (show) {
+    if (showCmd == "Max" || showCmd == "Min") m_frame->showMaximized();
+    else m_frame->show();
+  }
+
+  // The command line: a map index, then trek data files. A map index that does not open is
+  // reported as the open command reports it, and the program runs on without one.
   if (arguments.size() > 1) {
     // Absolute, so the recent list and the remembered folder stay valid from any working folder.
     const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
-    if (!m_doc->OpenIndexFromDialog(platform::pathFromUtf8(path.toStdString()))) {
-      std::fprintf(stderr, "vantoria: cannot open the map index %s\n", path.toLocal8Bit().constData());
-      return false;
-    }
+    (void)m_doc->OpenIndexFromDialog(platform::pathFromUtf8(path.toStdString()));
   }
   for (qsizetype i = 2; i < arguments.size(); ++i) {
     const std::filesystem::path trekPath =
@@ -106,10 +128,6 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
       platform::prompt().error(CTrekGroupList::OpenFailedText(trekPath));
   }
 
-  if (show) {
-    if (showCmd == "Max" || showCmd == "Min") m_frame->showMaximized();
-    else m_frame->show();
-  }
   m_frame->UpdateCommandUI();
   return true;
 }
@@ -117,10 +135,10 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
 bool CVantoriaApp::onCommand(int id) {
   switch (id) {
     case cmd::Help:
-      QDesktopServices::openUrl(QUrl::fromLocalFile(ProgramDir() + QStringLiteral("/Vantoria.html")));
+      showHelpFile(QStringLiteral("Vantoria.html"));
       return true;
     case cmd::ReadMe:
-      QDesktopServices::openUrl(QUrl::fromLocalFile(ProgramDir() + QStringLiteral("/ReadMe.txt")));
+      showHelpFile(QStringLiteral("ReadMe.txt"));
       return true;
     case cmd::About:
       showAbout();
@@ -191,6 +209,14 @@ void CVantoriaApp::showAbout() {
   lay->addLayout(row);
   lay->addWidget(buttons);
   dlg.exec();
+}
+
+void CVantoriaApp::showHelpFile(const QString& fileName) {
+  if (!m_help) m_help = std::make_unique<CHelpWindow>(m_frame.get());
+  m_help->ShowFile((m_helpDir.isEmpty() ? ProgramDir() : m_helpDir) + QLatin1Char('/') + fileName);
+  m_help->show();
+  m_help->raise();
+  m_help->activateWindow();
 }
 
 void CVantoriaApp::showSheetProperties() {

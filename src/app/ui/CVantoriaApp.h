@@ -8,8 +8,10 @@
 #include "app/AppSettings.h"
 #include "app/Commands.h"
 
+class CHelpWindow;
 class CMainFrame;
 class QPrinter;
+class QTranslator;
 class CVantoriaDoc;
 namespace platform {
 class IPrompt;
@@ -24,8 +26,8 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   ~CVantoriaApp() override;
 
   /// Start-up: settings, prompts and dialogs, document and frame, then the command line
-  /// (`vantoria [index.csv [trek files...]]`). False when the command line could not be processed.
-  /// `show` is off for tests, which look at the frame without showing it.
+  /// (`vantoria [index.csv [trek files...]]`); files on it that do not open are reported and
+  /// left out. `show` is off for tests, which look at the frame without showing it.
   bool InitInstance(const QStringList& arguments, bool show = true);
 
   static CVantoriaApp* instance() { return s_instance; }
@@ -37,6 +39,13 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   static void InstallFontSubstitutes();
   /// Folder holding the help file and the ReadMe beside the program.
   static QString ProgramDir();
+  /// Loads Qt's own Japanese texts (file and colour dialogs, message box buttons, print
+  /// dialogs) from `folder`; false, and English texts there, when the translation is absent.
+  bool InstallQtTranslation(const QString& folder);
+  /// The window the help and ReadMe commands show their files in; null until first used.
+  CHelpWindow* HelpWindow() const { return m_help.get(); }
+  /// Where the help commands find their files; the program's folder unless set (tests).
+  void SetHelpDir(const QString& dir) { m_helpDir = dir; }
 
   /// The printer shared by every print command; none until a print command or the print set-up
   /// needs one.
@@ -54,6 +63,7 @@ class CVantoriaApp : public QObject, public ICommandTarget {
 
  private:
   void showAbout();
+  void showHelpFile(const QString& fileName);
   void showSheetProperties();
 
   static CVantoriaApp* s_instance;
@@ -63,4 +73,7 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   std::unique_ptr<CVantoriaDoc> m_doc;
   std::unique_ptr<CMainFrame> m_frame;
   std::unique_ptr<QPrinter> m_printer;
+  std::unique_ptr<QTranslator> m_qtTranslator;
+  std::unique_ptr<CHelpWindow> m_help;
+  QString m_helpDir;
 };

@@ -51,6 +51,9 @@ CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScro
   m_trekOverlay = m_ownTrekOverlay.get();
 
   connect(&m_doc, &CVantoriaDoc::sheetOpened, this, &CVantoriaView::SheetOpened);
+  // The empty map's hint changes with the map index.
+  connect(&m_doc, &CVantoriaDoc::catalogueOpened, viewport(), qOverload<>(&QWidget::update));
+  connect(&m_doc, &CVantoriaDoc::catalogueCleared, viewport(), qOverload<>(&QWidget::update));
   connect(&m_doc, &CVantoriaDoc::trekDataChanged, this, [this] { RebuildOverlay(true); });
   connect(&m_doc, &CVantoriaDoc::selectionChanged, this, [this] { viewport()->update(); });
   connect(&m_doc, &CVantoriaDoc::centreRequested, this,
@@ -233,6 +236,18 @@ void CVantoriaView::paintEvent(QPaintEvent* event) {
   const QPoint origin = scrollPosition();
   m_canvas.PaintMap(painter, event->rect().translated(origin), origin,
                     [this](QPainter& p, EMapOverlay which, const QRect& clip) { paintOverlay(p, which, clip); });
+  const QString hint = EmptyMapHint();
+  if (!hint.isEmpty()) {
+    painter.setPen(QColor(0x55, 0x55, 0x55));
+    painter.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextSingleLine, hint);
+  }
+}
+
+QString CVantoriaView::EmptyMapHint() const {
+  if (m_doc.HasSheet() && hasMap()) return {};
+  if (m_doc.Catalogue().empty())
+    return QStringLiteral("「ファイル」メニューの「地形図インデックスを開く」で、地形図の index.csv を開いて下さい。");
+  return QStringLiteral("「地形図インデックス」ウィンドウで地域を選び、表示する地形図をクリックして下さい。");
 }
 
 void CVantoriaView::paintOverlay(QPainter& painter, EMapOverlay which, const QRect& clip) {

@@ -117,6 +117,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   /// Status bar texts for a point of the client area: datum, latitude, longitude (empty when no
   /// frame is set up or the datum setting is unknown).
   [[nodiscard]] QStringList PositionTexts(const QPoint& client) const;
+  /// The line the empty map area shows to tell how to begin; empty while a sheet is shown.
+  [[nodiscard]] QString EmptyMapHint() const;
 
   bool onCommand(int id) override;
   bool onUpdateCommand(int id, SCommandState& state) const override;

@@ -1,5 +1,6 @@
 #include "platform/ui/CQtFileDialog.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
@@ -26,7 +27,11 @@ SFileDialogResult CQtFileDialog::run(const SFileDialogRequest& r) {
     dlg.setNameFilters(filters);
     if (r.filterIndex >= 0 && r.filterIndex < filters.size()) dlg.selectNameFilter(filters[r.filterIndex]);
   }
-  if (!r.initialDir.empty()) dlg.setDirectory(QString::fromStdString(pathToUtf8(r.initialDir)));
+  // A folder that is not there (the Windows default "C:\", a disk since removed) starts the
+  // dialog in the user's home folder rather than at the root.
+  QString dir = QString::fromStdString(pathToUtf8(r.initialDir));
+  if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
+  dlg.setDirectory(dir);
   if (!r.initialName.empty()) dlg.selectFile(QString::fromStdString(r.initialName));
   if (!r.defaultExt.empty()) dlg.setDefaultSuffix(QString::fromStdString(r.defaultExt));
   SFileDialogResult out;
