@@ -118,17 +118,27 @@ bool CTrekCommands::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile:
       state.enabled = true;
       return true;
-    case cmd::SaveTrek: case cmd::SaveTrekAs: case cmd::CloseTrek: case cmd::RenameGroup:
+    case cmd::SaveTrek: case cmd::SaveTrekAs: case cmd::RenameGroup:
       state.enabled = group != nullptr;
       return true;
-    case cmd::CopyWaypoint: case cmd::CutWaypoint: case cmd::DeleteWaypoint:
+    // An open editing window keeps its group and item.
+    case cmd::CloseTrek:
+      state.enabled = list.CanCloseSelectedGroup();
+      return true;
+    case cmd::CopyWaypoint:
       state.enabled = waypoint;
+      return true;
+    case cmd::CutWaypoint: case cmd::DeleteWaypoint:
+      state.enabled = waypoint && list.CanRemoveSelectedWaypoint();
       return true;
     case cmd::PasteWaypoint:
       state.enabled = group && group->Kind() == kTrekWaypointGroup && list.WaypointClipboard();
       return true;
-    case cmd::CopyTrack: case cmd::CutTrack: case cmd::DeleteTrack:
+    case cmd::CopyTrack:
       state.enabled = trackLog;
+      return true;
+    case cmd::CutTrack: case cmd::DeleteTrack:
+      state.enabled = trackLog && list.CanRemoveSelectedTrackLog();
       return true;
     case cmd::PasteTrack:
       state.enabled = group && group->Kind() == kTrekTrackLogGroup && list.TrackLogClipboard();

@@ -158,6 +158,29 @@ bool CTrekGroupList::Select(const STrekSelection& request) {
 
 void CTrekGroupList::ClearSelection() { setSelection({}); }
 
+void CTrekGroupList::HoldSelection(bool item) {
+  m_hold = {};
+  m_hold.group = Group(m_selection.groupIndex);
+  if (!item) return;
+  m_hold.waypoint = SelectedWaypoint();
+  m_hold.trackLog = SelectedTrackLog();
+}
+
+bool CTrekGroupList::CanCloseSelectedGroup() const {
+  const CTrekData* group = Group(m_selection.groupIndex);
+  return group && group != m_hold.group;
+}
+
+bool CTrekGroupList::CanRemoveSelectedWaypoint() const {
+  const CMarkerPoint* point = SelectedWaypoint();
+  return point && point != m_hold.waypoint;
+}
+
+bool CTrekGroupList::CanRemoveSelectedTrackLog() const {
+  const CTrackLog* log = SelectedTrackLog();
+  return log && log != m_hold.trackLog;
+}
+
 void CTrekGroupList::setSelection(const STrekSelection& selection) {
   m_selection = selection;
   notifySelection();
@@ -246,10 +269,23 @@ std::filesystem::path CTrekGroupList::AskSavePath(const CTrekData& group) {
   }
 }
 
+bool CTrekGroupList::saveAsOwnFile(const std::filesystem::path& path, CTrekData& group) {
+  const std::string previous = group.FilePath();
+  const std::string chosen = platform::pathToUtf8(path);
+  // Set first: the file records the path it was saved under.
+  group.SetFilePath(chosen);
+  if (!SaveTrekFile(path, group)) {
+    group.SetFilePath(previous);
+    return false;
+  }
+  if (chosen != previous) NotifyDataChanged();
+  return true;
+}
+
 bool CTrekGroupList::SaveGroupAs(CTrekData& group) {
   const std::filesystem::path path = AskSavePath(group);
   if (path.empty()) return false;
-  return SaveTrekFile(path, group);
+  return saveAsOwnFile(path, group);
 }
 
 bool CTrekGroupList::SaveGroup(CTrekData& group) {
@@ -269,17 +305,16 @@ bool CTrekGroupList::ConfirmClose(CTrekData& group) {
        EPromptIcon::Question, EPromptButtons::YesNoCancel, {}, "Vantoria"});
   if (a == EPromptAnswer::No) return true;
   if (a != EPromptAnswer::Yes) return false;
-  std::filesystem::path path = platform::pathFromUtf8(group.FilePath());
-  if (group.FilePath().empty()) path = AskSavePath(group);
-  if (path.empty()) return false;
   // A group whose save failed must stay open, or its changes would be lost.
-  return SaveTrekFile(path, group);
+  if (!group.FilePath().empty()) return SaveTrekFile(platform::pathFromUtf8(group.FilePath()), group);
+  const std::filesystem::path path = AskSavePath(group);
+  return !path.empty() && saveAsOwnFile(path, group);
 }
 
 bool CTrekGroupList::CloseSelectedGroup() {
   const int index = m_selection.groupIndex;
   CTrekData* group = Group(index);
-  if (!group || !ConfirmClose(*group)) return false;
+  if (!group || !CanCloseSelectedGroup() || !ConfirmClose(*group)) return false;
   m_groups.erase(m_groups.begin() + index);
   m_selection = {};
   NotifyDataChanged();

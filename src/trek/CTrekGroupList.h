@@ -97,6 +97,24 @@ class CTrekGroupList {
   void SetTrackLogEditing(bool editing) { m_trackLogEditing = editing; }
   [[nodiscard]] bool IsTrackLogEditing() const { return m_trackLogEditing; }
 
+  /// What an open editing window works on. While held, the group cannot be closed and the item
+  /// cannot be deleted or cut, so the window can always be completed; items added meanwhile
+  /// (paste, download) leave the selection on the held item.
+  struct SHold {
+    const CTrekData* group = nullptr;
+    const CMarkerPoint* waypoint = nullptr;
+    const CTrackLog* trackLog = nullptr;
+  };
+  /// Holds the selected group and, with `item`, the selected waypoint or track log.
+  void HoldSelection(bool item);
+  void ReleaseHold() { m_hold = {}; }
+  [[nodiscard]] const SHold& Held() const { return m_hold; }
+  /// The selected group exists and is not held.
+  [[nodiscard]] bool CanCloseSelectedGroup() const;
+  /// A waypoint / track log is selected and not held.
+  [[nodiscard]] bool CanRemoveSelectedWaypoint() const;
+  [[nodiscard]] bool CanRemoveSelectedTrackLog() const;
+
   // --- files
   /// 1 = opened, or already open and reported; 0 = not opened (the caller reports it with
   /// OpenFailedText). A corrupt file is reported here and nothing is added. A converted old
@@ -107,21 +125,25 @@ class CTrekGroupList {
   [[nodiscard]] static std::string OpenFailedText(const std::filesystem::path& path);
   /// Writes the group to `path` (never in place: the previous file stays whole until the new
   /// one is complete) and clears `modified`. On failure tells the user, keeps `modified` and
-  /// returns false. `filePath` is not changed.
+  /// returns false. `filePath` is not changed here (see SaveGroupAs).
   bool SaveTrekFile(const std::filesystem::path& path, CTrekData& group);
   /// The save dialog with the overwrite question; empty when cancelled or for a group of no
   /// known kind. The kind's extension replaces the file name's own (from its last "."), so a
   /// folder name with a "." is never cut.
   [[nodiscard]] std::filesystem::path AskSavePath(const CTrekData& group);
-  /// AskSavePath, then SaveTrekFile. False when cancelled or the save failed.
+  /// AskSavePath, then SaveTrekFile. Once written, the chosen file is the group's own:
+  /// `filePath` names it (and the file records it), so a later save or close writes there and
+  /// the file the group came from is left as it is. False when cancelled or the save failed
+  /// (`filePath` then stays as it was).
   bool SaveGroupAs(CTrekData& group);
   /// Saves to the group's own file when it exists, otherwise as SaveGroupAs.
   bool SaveGroup(CTrekData& group);
   /// The save question for a modified group; false when the user cancelled, or answered Yes
-  /// and the group could not be saved (it must not be closed then).
+  /// and the group could not be saved (it must not be closed then). A group without a file
+  /// asks for a path and keeps it as in SaveGroupAs.
   bool ConfirmClose(CTrekData& group);
   /// ConfirmClose on the selected group, then removes it and selects nothing. False when
-  /// nothing was closed.
+  /// nothing was closed, or the group is held by an editing window.
   bool CloseSelectedGroup();
   /// ConfirmClose for each group in list order; false at the first that may not close.
   bool ConfirmCloseAll();
@@ -139,6 +161,7 @@ class CTrekGroupList {
   CTrackLog* AddTrackLog(int groupIndex, std::unique_ptr<CTrackLog>&& log, bool refresh, bool keepSelection);
 
   /// Asks, then removes the selected waypoint / track log; the group becomes the selection.
+  /// Nothing happens to a held item (nor to it by cutting).
   bool DeleteWaypoint();
   bool DeleteTrackLog();
 
@@ -180,6 +203,8 @@ class CTrekGroupList {
   void afterItemAdded(CTrekData& group, const STrekSelection& added, bool refresh, bool keepSelection);
   /// After the selected item left `group`: modified, the group selected, listeners told.
   void afterItemRemoved(CTrekData& group);
+  /// Writes the group to a path the user chose and makes that its file.
+  bool saveAsOwnFile(const std::filesystem::path& path, CTrekData& group);
 
   GroupList m_groups;
   STrekSelection m_selection;
@@ -187,5 +212,6 @@ class CTrekGroupList {
   std::unique_ptr<CTrackLog> m_trackLogClipboard;
   bool m_locked = false;
   bool m_trackLogEditing = false;
+  SHold m_hold;
   ITrekGroupListener* m_listener = nullptr;
 };

@@ -161,14 +161,38 @@ std::optional<SInputProblem> CheckWaypointInput(const SWaypointInput& in) {
   return firstNotCp932(fields);
 }
 
+std::string CommentToStored(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
+std::string CommentToShown(std::string_view stored) {
+  std::string out;
+  out.reserve(stored.size());
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    if (stored[i] == '\r' && i + 1 < stored.size() && stored[i + 1] == '\n') continue;
+    out += stored[i];
+  }
+  return out;
+}
+
 void ApplyWaypointInput(CMarkerPoint& point, const SWaypointInput& in) {
-  point.SetPosition(ParseDmsFields(in.latDegrees, in.latMinutes, in.latSeconds),
-                    ParseDmsFields(in.lonDegrees, in.lonMinutes, in.lonSeconds), in.datum);
+  if (in.exact) {
+    point.SetPosition(in.exact->latitude, in.exact->longitude, Datum::Wgs84);
+  } else {
+    point.SetPosition(ParseDmsFields(in.latDegrees, in.latMinutes, in.latSeconds),
+                      ParseDmsFields(in.lonDegrees, in.lonMinutes, in.lonSeconds), in.datum);
+  }
   point.name = ToModelText(in.name);
   point.gpsName = ToModelText(in.gpsName);
   point.description1 = ToModelText(in.description1);
   point.description2 = ToModelText(in.description2);
-  point.comment = ToModelText(in.comment);
+  point.comment = ToModelText(CommentToStored(in.comment));
 }
 
 std::unique_ptr<CMarkerPoint> MakeWaypoint(const SWaypointInput& in) {
@@ -197,7 +221,7 @@ SWaypointInput WaypointInputFrom(const CMarkerPoint& point, Datum datum) {
   in.gpsName = cp932::toUtf8Lossy(point.gpsName);
   in.description1 = cp932::toUtf8Lossy(point.description1);
   in.description2 = cp932::toUtf8Lossy(point.description2);
-  in.comment = cp932::toUtf8Lossy(point.comment);
+  in.comment = CommentToShown(cp932::toUtf8Lossy(point.comment));
   return in;
 }
 

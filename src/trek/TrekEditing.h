@@ -76,6 +76,18 @@ namespace trek {
 /// The CP932 bytes of text that passed CheckCp932.
 [[nodiscard]] std::string ToModelText(std::string_view utf8);
 
+/// A WGS-84 latitude and longitude.
+struct SPositionWgs84 {
+  DmsAngle latitude;
+  DmsAngle longitude;
+};
+
+/// Comment text as stored (every line break CRLF, as in the files) from text with LF breaks;
+/// CRLF pairs already present are kept, other characters untouched.
+[[nodiscard]] std::string CommentToStored(std::string_view text);
+/// Comment text for a text box: every CRLF becomes LF.
+[[nodiscard]] std::string CommentToShown(std::string_view stored);
+
 /// What the waypoint window holds when OK is pressed (UTF-8, as typed).
 struct SWaypointInput {
   Datum datum = Datum::Tokyo;
@@ -85,7 +97,10 @@ struct SWaypointInput {
   std::string gpsName;
   std::string description1;
   std::string description2;
-  std::string comment;
+  std::string comment;  ///< lines end in LF, as a text box gives them
+  /// The position the six fields show, unrounded (WGS-84), while they still hold what the window
+  /// put into them; the stored position is then taken from here, not from the rounded texts.
+  std::optional<SPositionWgs84> exact;
 };
 
 /// The checks of the waypoint window's OK, in order: position ("正しい経緯度を入力してください。"),
@@ -94,9 +109,11 @@ struct SWaypointInput {
 /// A new waypoint from checked input: symbol 0, reserved 0, the texts, the position through
 /// SetPosition in the chosen datum.
 [[nodiscard]] std::unique_ptr<CMarkerPoint> MakeWaypoint(const SWaypointInput& in);
-/// Edits a waypoint from checked input: the position and the five texts; nothing else.
+/// Edits a waypoint from checked input: the position and the five texts; nothing else. The
+/// comment is stored with CRLF line ends.
 void ApplyWaypointInput(CMarkerPoint& point, const SWaypointInput& in);
-/// The input a window shows for `point`, its position in `datum` as the fields' texts.
+/// The input a window shows for `point`, its position in `datum` as the fields' texts, the
+/// comment with LF line ends.
 [[nodiscard]] SWaypointInput WaypointInputFrom(const CMarkerPoint& point, Datum datum);
 
 /// What the track log window holds when OK is pressed (UTF-8).

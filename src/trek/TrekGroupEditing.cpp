@@ -39,7 +39,8 @@ bool eraseOwned(std::vector<std::unique_ptr<T>>& list, const T* item) {
 void CTrekGroupList::afterItemAdded(CTrekData& group, const STrekSelection& added, bool refresh, bool keepSelection) {
   markModified(group);
   if (refresh) NotifyDataChanged();
-  if (!keepSelection) setSelection(added);
+  // An editing window works on the selected item; the selection must not leave it.
+  if (!keepSelection && !m_hold.waypoint && !m_hold.trackLog) setSelection(added);
 }
 
 void CTrekGroupList::afterItemRemoved(CTrekData& group) {
@@ -104,17 +105,19 @@ CTrackLog* CTrekGroupList::AddTrackLog(int groupIndex, std::unique_ptr<CTrackLog
 
 void CTrekGroupList::removeSelectedWaypoint() {
   CTrekData* group = SelectedGroup();
-  if (group && eraseOwned(group->Waypoints(), SelectedWaypoint())) afterItemRemoved(*group);
+  if (group && CanRemoveSelectedWaypoint() && eraseOwned(group->Waypoints(), SelectedWaypoint()))
+    afterItemRemoved(*group);
 }
 
 void CTrekGroupList::removeSelectedTrackLog() {
   CTrekData* group = SelectedGroup();
-  if (group && eraseOwned(group->TrackLogs(), SelectedTrackLog())) afterItemRemoved(*group);
+  if (group && CanRemoveSelectedTrackLog() && eraseOwned(group->TrackLogs(), SelectedTrackLog()))
+    afterItemRemoved(*group);
 }
 
 bool CTrekGroupList::DeleteWaypoint() {
   const CMarkerPoint* point = SelectedWaypoint();
-  if (!point || !SelectedGroup()) return false;
+  if (!point || !SelectedGroup() || !CanRemoveSelectedWaypoint()) return false;
   if (!askDelete("ポイント [" + toUtf8Lossy(point->name) + "] を削除しますか?  ")) return false;
   removeSelectedWaypoint();
   return true;
@@ -122,7 +125,7 @@ bool CTrekGroupList::DeleteWaypoint() {
 
 bool CTrekGroupList::DeleteTrackLog() {
   const CTrackLog* log = SelectedTrackLog();
-  if (!log || !SelectedGroup()) return false;
+  if (!log || !SelectedGroup() || !CanRemoveSelectedTrackLog()) return false;
   if (!askDelete("トラックログ[" + toUtf8Lossy(log->name) + "] を削除しますか?  ")) return false;
   removeSelectedTrackLog();
   return true;
@@ -135,7 +138,7 @@ void CTrekGroupList::CopyWaypoint() {
 }
 
 void CTrekGroupList::CutWaypoint() {
-  if (!SelectedWaypoint()) return;
+  if (!CanRemoveSelectedWaypoint()) return;
   CopyWaypoint();
   removeSelectedWaypoint();
 }
@@ -153,7 +156,7 @@ void CTrekGroupList::CopyTrackLog() {
 }
 
 void CTrekGroupList::CutTrackLog() {
-  if (!SelectedTrackLog()) return;
+  if (!CanRemoveSelectedTrackLog()) return;
   CopyTrackLog();
   removeSelectedTrackLog();
 }

@@ -318,6 +318,71 @@ TEST_F(TrekEditGroup, EditingWindowsApplyCheckedInput) {
   EXPECT_EQ(p->gpsName, "");
 }
 
+TEST_F(TrekEditGroup, HeldGroupAndItemCannotBeRemoved) {
+  CMarkerPoint* p = list.AddWaypoint(wpIndex, waypoint("P", 1.0), true, false);
+  CMarkerPoint* q = list.AddWaypoint(wpIndex, waypoint("Q", 2.0), true, false);
+  CTrackLog* a = list.AddTrackLog(tkIndex, trackLog("A", 2), true, false);
+  CTrackLog* b = list.AddTrackLog(tkIndex, trackLog("B", 3), true, false);
+  const struct {
+    const char* name;
+    STrekSelection opened;  // selected when the window opened
+    bool item;              // the window works on that item (editing), not only its group (adding)
+    STrekSelection now;     // selected while it is open
+    bool canClose, canRemoveWaypoint, canRemoveTrackLog;
+  } kCases[] = {
+      {"waypoint edited", {kTrekWaypoint, wpIndex, p}, true, {kTrekWaypoint, wpIndex, p}, false, false, false},
+      {"adding, another waypoint", {kTrekWaypoint, wpIndex, p}, false, {kTrekWaypoint, wpIndex, q}, false, true, false},
+      {"adding, the same waypoint", {kTrekNone, wpIndex}, false, {kTrekWaypoint, wpIndex, p}, false, true, false},
+      {"track log edited", {kTrekTrackLog, tkIndex, nullptr, a}, true, {kTrekTrackLog, tkIndex, nullptr, a}, false, false, false},
+      {"its point selected", {kTrekTrackLog, tkIndex, nullptr, a}, true, {kTrekTrackPoint, tkIndex, nullptr, a, 1}, false, false, false},
+      {"another track log", {kTrekTrackLog, tkIndex, nullptr, a}, true, {kTrekTrackLog, tkIndex, nullptr, b}, false, false, true},
+      {"another group", {kTrekWaypoint, wpIndex, p}, true, {kTrekNone, otherWpIndex}, true, false, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(list.Select(c.opened));
+    list.HoldSelection(c.item);
+    ASSERT_TRUE(list.Select(c.now));
+    EXPECT_EQ(list.CanCloseSelectedGroup(), c.canClose);
+    EXPECT_EQ(list.CanRemoveSelectedWaypoint(), c.canRemoveWaypoint);
+    EXPECT_EQ(list.CanRemoveSelectedTrackLog(), c.canRemoveTrackLog);
+    // What may not be removed is neither asked about nor touched, by any path.
+    prompt.clear();
+    const std::size_t waypoints = wp().Waypoints().size(), logs = tk().TrackLogs().size();
+    if (!c.canRemoveWaypoint) {
+      EXPECT_FALSE(list.DeleteWaypoint());
+      list.CutWaypoint();
+    }
+    if (!c.canRemoveTrackLog) {
+      EXPECT_FALSE(list.DeleteTrackLog());
+      list.CutTrackLog();
+    }
+    if (!c.canClose) {
+      EXPECT_FALSE(list.CloseSelectedGroup());
+    }
+    EXPECT_TRUE(prompt.requests().empty());
+    EXPECT_EQ(wp().Waypoints().size(), waypoints);
+    EXPECT_EQ(tk().TrackLogs().size(), logs);
+    EXPECT_EQ(list.Count(), 3);
+    list.ReleaseHold();
+  }
+
+  // A paste while a waypoint is edited leaves the selection on it.
+  ASSERT_TRUE(list.Select({kTrekWaypoint, wpIndex, q}));
+  list.CopyWaypoint();
+  ASSERT_TRUE(list.Select({kTrekWaypoint, wpIndex, p}));
+  list.HoldSelection(true);
+  prompt.push(EPromptAnswer::Yes);  // Q is there already
+  EXPECT_TRUE(list.PasteWaypoint());
+  EXPECT_EQ(wp().Waypoints().size(), 3u);
+  EXPECT_EQ(list.SelectedWaypoint(), p);
+  // Released, everything may go again.
+  list.ReleaseHold();
+  prompt.push(EPromptAnswer::Ok);
+  EXPECT_TRUE(list.DeleteWaypoint());
+  EXPECT_EQ(wp().Waypoints().size(), 2u);
+}
+
 TEST_F(TrekEditGroup, SelectionRules) {
   CMarkerPoint* p = list.AddWaypoint(wpIndex, waypoint("P", 1.0), true, false);
   CTrackLog* a = list.AddTrackLog(tkIndex, trackLog("A", 2), true, false);

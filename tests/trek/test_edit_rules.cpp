@@ -172,10 +172,56 @@ TEST(TrekEditRules, NewWaypointFromInput) {
   EXPECT_EQ(back.latDegrees + " " + back.latMinutes + " " + back.latSeconds, "35 40 0.00");
   EXPECT_EQ(back.lonDegrees + " " + back.lonMinutes + " " + back.lonSeconds, "139 45 0.00");
   EXPECT_EQ(back.name, "山頂");
-  EXPECT_EQ(back.comment, in.comment);
+  EXPECT_EQ(p->comment, "\x88\xea\x8d\x73\x96\xda\r\n\x93\xf1\x8d\x73\x96\xda");
+  EXPECT_EQ(back.comment, "一行目\n二行目");  // a text box breaks lines with LF
 
   EXPECT_EQ(trek::MarkerDatumFromSetting(0), Datum::Wgs84);
   for (int v : {1, 2, -1}) EXPECT_EQ(trek::MarkerDatumFromSetting(v), Datum::Tokyo);
+}
+
+TEST(TrekEditRules, CommentsAreStoredWithCrlfAndShownWithLf) {
+  const struct {
+    const char* name;
+    const char* typed;
+    const char* stored;
+    const char* shown;
+  } kCases[] = {
+      {"one line", "cairn", "cairn", "cairn"},
+      {"typed breaks", "a\nb\n", "a\r\nb\r\n", "a\nb\n"},
+      {"breaks already CRLF", "a\r\nb", "a\r\nb", "a\nb"},
+      {"leading and blank lines", "\n\nx", "\r\n\r\nx", "\n\nx"},
+      {"mixed", "a\r\nb\nc", "a\r\nb\r\nc", "a\nb\nc"},
+      {"a lone CR is no line break", "a\rb", "a\rb", "a\rb"},
+      {"empty", "", "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(trek::CommentToStored(c.typed), c.stored);
+    EXPECT_EQ(trek::CommentToShown(c.stored), c.shown);
+    auto in = input("35", "40", "0", "139", "45", "0");
+    in.comment = c.typed;
+    const auto p = trek::MakeWaypoint(in);
+    EXPECT_EQ(p->comment, c.stored);
+    EXPECT_EQ(trek::WaypointInputFrom(*p, Datum::Wgs84).comment, c.shown);
+    // Stored again unchanged, the comment keeps its bytes.
+    trek::ApplyWaypointInput(*p, trek::WaypointInputFrom(*p, Datum::Wgs84));
+    EXPECT_EQ(p->comment, c.stored);
+  }
+}
+
+TEST(TrekEditRules, UnroundedPositionWinsOverTheRoundedFields) {
+  const DmsAngle lat(35, 21, 12.345678), lon(138, 43, 38.765432);
+  CMarkerPoint p;
+  p.SetPosition(lat, lon, Datum::Wgs84);
+  trek::SWaypointInput in = trek::WaypointInputFrom(p, Datum::Tokyo);
+  // Read back from the rounded Tokyo texts the point moves by the rounding and the shift.
+  CMarkerPoint typed;
+  trek::ApplyWaypointInput(typed, in);
+  EXPECT_NE(typed.latitude.TotalSeconds(), lat.TotalSeconds());
+  in.exact = trek::SPositionWgs84{lat, lon};
+  trek::ApplyWaypointInput(typed, in);
+  EXPECT_EQ(typed.latitude.TotalSeconds(), lat.TotalSeconds());
+  EXPECT_EQ(typed.longitude.TotalSeconds(), lon.TotalSeconds());
 }
 
 TEST(TrekEditRules, DuplicateWaypoints) {

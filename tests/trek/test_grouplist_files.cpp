@@ -451,8 +451,8 @@ TEST_F(GroupListFiles, ConfirmCloseAnswers) {
     const fs::path target = c.hasPath ? own : chosen;
     EXPECT_EQ(fs::exists(target), c.wantSavedTo);
     EXPECT_EQ(g->IsModified(), c.modified && !c.wantSavedTo ? 1 : 0);
-    // Saving never changes the group's own path.
-    EXPECT_EQ(g->FilePath(), c.hasPath ? text(own) : "");
+    // A group without a file takes the one it was saved to.
+    EXPECT_EQ(g->FilePath(), c.hasPath ? text(own) : c.wantSavedTo ? text(chosen) : "");
   }
   platform::setFileDialog(&dialog);
 }
@@ -504,19 +504,78 @@ TEST_F(GroupListFiles, SaveGroupUsesItsOwnFileOnlyWhileItExists) {
   g->SetFilePath(text(own));
   g->SetModified(1);
 
-  // The file is gone: save as, with the dialog.
+  testutil::writeFile(own, "old bytes");
+  EXPECT_TRUE(list.SaveGroup(*g));
+  EXPECT_TRUE(dialog.requests().empty());
+  EXPECT_EQ(testutil::readFile(own), WriteTrekBytes(*g));
+  EXPECT_EQ(g->IsModified(), 0);
+
+  // The file is gone: save as, with the dialog; the new file is the group's from then on.
+  fs::remove(own);
+  g->SetModified(1);
   dialog.pushPath(dir() / "elsewhere");
   EXPECT_TRUE(list.SaveGroup(*g));
   EXPECT_EQ(dialog.requests().size(), 1u);
   EXPECT_TRUE(fs::exists(dir() / "elsewhere.ptd"));
+  EXPECT_EQ(g->FilePath(), text(dir() / "elsewhere.ptd"));
   EXPECT_EQ(g->IsModified(), 0);
+}
 
-  testutil::writeFile(own, "old bytes");
-  g->SetModified(1);
-  EXPECT_TRUE(list.SaveGroup(*g));
+TEST_F(GroupListFiles, SavedAsFileBecomesTheGroupsOwn) {
+  const fs::path peaks = dir() / "peaks.pmd";
+  const fs::path copy = dir() / "copy.pmd";
+  writeGroup(peaks, CTrekData::kWaypointGroup, "peaks", 2);
+  const std::string original = testutil::readFile(peaks);
+  ASSERT_EQ(list.OpenTrekFile(peaks), 1);
+  CTrekData& g = *list.Group(0);
+  const int changes = recorder.dataChanges;
+  dialog.pushPath(dir() / "copy");
+  ASSERT_TRUE(list.SaveGroupAs(g));
+  EXPECT_EQ(g.FilePath(), text(copy));
+  EXPECT_EQ(recorder.dataChanges, changes + 1);  // the list shows the new file
+  EXPECT_EQ(ReadTrekFile(copy).group->FilePath(), text(copy));  // and the file records it
+
+  // "上書き保存" and the save question on closing write the new file, never peaks.pmd.
+  const struct {
+    const char* name;
+    bool closing;
+  } kSaves[] = {{"save", false}, {"close, yes", true}};
+  for (const auto& c : kSaves) {
+    SCOPED_TRACE(c.name);
+    g.Waypoints()[0]->name = c.name;
+    g.SetModified(1);
+    if (c.closing) prompt.push(EPromptAnswer::Yes);
+    EXPECT_TRUE(c.closing ? list.ConfirmClose(g) : list.SaveGroup(g));
+    EXPECT_EQ(ReadTrekFile(copy).group->Waypoints()[0]->name, c.name);
+    EXPECT_EQ(testutil::readFile(peaks), original);
+  }
   EXPECT_EQ(dialog.requests().size(), 1u);
-  EXPECT_EQ(testutil::readFile(own), WriteTrekBytes(*g));
-  EXPECT_EQ(g->IsModified(), 0);
+  // The new path is now the open one; the old file opens as a group of its own.
+  EXPECT_EQ(list.OpenTrekFile(copy), 1);
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_EQ(list.OpenTrekFile(peaks), 1);
+  EXPECT_EQ(list.Count(), 2);
+
+  // A save that fails keeps the group on its file.
+  prompt.clear();
+  dialog.pushPath(dir() / "missing" / "x");
+  EXPECT_FALSE(list.SaveGroupAs(g));
+  EXPECT_EQ(prompt.requests().size(), 1u);
+  EXPECT_EQ(g.FilePath(), text(copy));
+  EXPECT_FALSE(fs::exists(dir() / "missing"));
+
+  // A new group, saved once from the closing question, is not asked for a path again.
+  const int index = list.NewGroup(CTrekData::kTrackLogGroup, "new");
+  CTrekData& fresh = *list.Group(index);
+  prompt.push(EPromptAnswer::Yes);
+  dialog.pushPath(dir() / "fresh");
+  EXPECT_TRUE(list.ConfirmClose(fresh));
+  EXPECT_EQ(fresh.FilePath(), text(dir() / "fresh.ptd"));
+  fresh.SetModified(1);
+  const std::size_t dialogs = dialog.requests().size();
+  EXPECT_TRUE(list.SaveGroup(fresh));
+  EXPECT_EQ(dialog.requests().size(), dialogs);
+  EXPECT_EQ(fresh.IsModified(), 0);
 }
 
 }  // namespace

@@ -178,6 +178,84 @@ TEST_F(TrekEditWindows, EditWindowShowsTheChosenDatumAndMovesThePoint) {
   EXPECT_EQ(list.Group(0)->Waypoints().size(), 1u);
 }
 
+TEST_F(TrekEditWindows, SwitchingTheDatumKeepsThePointWhereItIs) {
+  // Seconds with more places than the fields show.
+  const DmsAngle lat(35, 21, 12.345678), lon(138, 43, 38.765432);
+  peak().SetPosition(lat, lon, Datum::Wgs84);
+  CMarkerPoint typedTokyo;  // 35°40'0" N 139°45'0" E typed in the Tokyo datum
+  typedTokyo.SetPosition(DmsAngle(35, 40, 0.0), DmsAngle(139, 45, 0.0), Datum::Tokyo);
+  const struct {
+    const char* name;
+    std::int32_t opensWith;  // "MarkerDatum"
+    bool typeTokyo;          // type a Tokyo position before switching
+    int clicks;              // datum buttons clicked, alternating
+    const CMarkerPoint* want;
+  } kCases[] = {
+      {"Tokyo to WGS-84", 1, false, 1, &peak()},
+      {"WGS-84 to Tokyo", 0, false, 1, &peak()},
+      {"back and forth", 1, false, 5, &peak()},
+      {"typed in Tokyo, then WGS-84", 1, true, 1, &typedTokyo},
+      {"typed in Tokyo, there and back", 1, true, 2, &typedTokyo},
+  };
+  const DmsAngle wantLat[] = {lat, lat, lat, typedTokyo.latitude, typedTokyo.latitude};
+  const DmsAngle wantLon[] = {lon, lon, lon, typedTokyo.longitude, typedTokyo.longitude};
+  for (std::size_t i = 0; i < std::size(kCases); ++i) {
+    const auto& c = kCases[i];
+    SCOPED_TRACE(c.name);
+    peak().SetPosition(lat, lon, Datum::Wgs84);
+    ASSERT_TRUE(list.Select({kTrekWaypoint, 0, &peak(), nullptr, -1}));
+    std::int32_t markerDatum = c.opensWith;
+    CDlgWaypoint dlg(list, CDlgWaypoint::EMode::Edit);
+    dlg.setMarkerDatumSetting(&markerDatum);
+    dlg.show();
+    if (c.typeTokyo) typePosition(dlg, {"35", "40", "0", "139", "45", "0"});
+    Datum chosen = c.opensWith == 0 ? Datum::Wgs84 : Datum::Tokyo;
+    for (int k = 0; k < c.clicks; ++k) {
+      chosen = chosen == Datum::Wgs84 ? Datum::Tokyo : Datum::Wgs84;
+      QTest::mouseClick(dlg.findChild<QRadioButton*>(chosen == Datum::Wgs84 ? "datumWgs84" : "datumTokyo"),
+                        Qt::LeftButton);
+    }
+    // The fields show the same point in the datum now chosen.
+    DmsAngle shownLat, shownLon;
+    CMarkerPoint probe;
+    probe.SetPosition(wantLat[i], wantLon[i], Datum::Wgs84);
+    probe.GetPosition(shownLat, shownLon, chosen);
+    EXPECT_EQ(dlg.findChild<QLineEdit*>("latSec")->text().toStdString(), shownLat.FormatFields().seconds);
+    EXPECT_EQ(dlg.findChild<QLineEdit*>("lonSec")->text().toStdString(), shownLon.FormatFields().seconds);
+    ok(dlg);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(markerDatum, static_cast<std::int32_t>(chosen));
+    EXPECT_NEAR(peak().latitude.TotalSeconds(), wantLat[i].TotalSeconds(), 0.001);
+    EXPECT_NEAR(peak().longitude.TotalSeconds(), wantLon[i].TotalSeconds(), 0.001);
+  }
+
+  // Fields that hold no position yet are left as they are.
+  ASSERT_TRUE(list.Select({kTrekNone, 0}));
+  CDlgWaypoint add(list, CDlgWaypoint::EMode::Add);
+  add.show();
+  type(add, "latDeg", "35");
+  QTest::mouseClick(add.findChild<QRadioButton*>("datumWgs84"), Qt::LeftButton);
+  EXPECT_EQ(add.findChild<QLineEdit*>("latDeg")->text(), QStringLiteral("35"));
+  EXPECT_EQ(add.findChild<QLineEdit*>("latMin")->text(), QString());
+  add.reject();
+}
+
+TEST_F(TrekEditWindows, TypedCommentIsStoredWithCrlfAndShownWithLf) {
+  ASSERT_TRUE(list.Select({kTrekWaypoint, 0, &peak(), nullptr, -1}));
+  CDlgWaypoint dlg(list, CDlgWaypoint::EMode::Edit);
+  dlg.show();
+  auto* comment = dlg.findChild<QPlainTextEdit*>("commentEdit");
+  QTest::keyClicks(comment, "north ridge");
+  QTest::keyClick(comment, Qt::Key_Return);
+  QTest::keyClicks(comment, "snow");
+  ok(dlg);
+  EXPECT_EQ(peak().comment, "north ridge\r\nsnow");
+  dlg.show();
+  EXPECT_EQ(comment->toPlainText(), QStringLiteral("north ridge\nsnow"));
+  ok(dlg);
+  EXPECT_EQ(peak().comment, "north ridge\r\nsnow");
+}
+
 TEST_F(TrekEditWindows, TrackLogWindowWritesItsTexts) {
   CTrackLog* ridge = list.Group(1)->TrackLogs()[0].get();
   ASSERT_TRUE(list.Select({kTrekTrackLog, 1, nullptr, ridge, -1}));

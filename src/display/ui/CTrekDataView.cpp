@@ -9,6 +9,7 @@
 #include "geodesy/DmsAngle.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekGroupList.h"
+#include "trek/TrekEditing.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void CTrekDataView::ShowWaypoint(const CMarkerPoint& point) {
   const QString values[kRows] = {text(point.name), angleText(lat), angleText(lon),
                                  sheets, text(point.description1), text(point.description2)};
   setRows(labels, values);
-  m_comment->setPlainText(text(point.comment));
+  m_comment->setPlainText(QString::fromStdString(trek::CommentToShown(platform::cp932::toUtf8Lossy(point.comment))));
   m_comment->setEnabled(true);
 }
 

@@ -54,7 +54,9 @@ CDlgTrackLog::CDlgTrackLog(CTrekGroupList& list, QWidget* parent) : QDialog(pare
 }
 
 CDlgTrackLog::~CDlgTrackLog() {
-  if (m_editing) m_list.SetTrackLogEditing(false);
+  if (!m_editing) return;
+  m_list.SetTrackLogEditing(false);
+  m_list.ReleaseHold();
 }
 
 void CDlgTrackLog::Reset() {
@@ -95,6 +97,7 @@ void CDlgTrackLog::showEvent(QShowEvent* event) {
     Reset();
     trek::RestoreWindowPosition(*this);
     m_list.SetTrackLogEditing(true);
+    m_list.HoldSelection(true);
     m_editing = true;
   }
   QDialog::showEvent(event);
@@ -103,6 +106,7 @@ void CDlgTrackLog::showEvent(QShowEvent* event) {
 void CDlgTrackLog::hideEvent(QHideEvent* event) {
   if (!event->spontaneous() && m_editing) {
     m_list.SetTrackLogEditing(false);
+    m_list.ReleaseHold();
     m_editing = false;
   }
   QDialog::hideEvent(event);

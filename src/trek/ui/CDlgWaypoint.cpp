@@ -34,6 +34,7 @@ CDlgWaypoint::CDlgWaypoint(CTrekGroupList& list, EMode mode, QWidget* parent)
   m_wgs84->setObjectName(QStringLiteral("datumWgs84"));
   m_tokyo = new QRadioButton(QStringLiteral("&Tokyoで入力"), this);
   m_tokyo->setObjectName(QStringLiteral("datumTokyo"));
+  connect(m_wgs84, &QRadioButton::toggled, this, [this] { datumChosen(); });
   auto* datumRow = new QHBoxLayout;
   datumRow->addWidget(m_wgs84);
   datumRow->addWidget(m_tokyo);
@@ -96,7 +97,9 @@ CDlgWaypoint::CDlgWaypoint(CTrekGroupList& list, EMode mode, QWidget* parent)
 }
 
 CDlgWaypoint::~CDlgWaypoint() {
-  if (m_locking) m_list.SetLocked(false);
+  if (!m_locking) return;
+  m_list.SetLocked(false);
+  m_list.ReleaseHold();
 }
 
 Datum CDlgWaypoint::ChosenDatum() const { return m_wgs84->isChecked() ? Datum::Wgs84 : Datum::Tokyo; }
@@ -117,27 +120,65 @@ void CDlgWaypoint::setFields(const trek::SWaypointInput& in) {
 
 void CDlgWaypoint::Reset() {
   const Datum datum = trek::MarkerDatumFromSetting(m_markerDatum ? *m_markerDatum : 1);
+  m_fieldsDatum = datum;  // before the button, so choosing it converts nothing
   (datum == Datum::Wgs84 ? m_wgs84 : m_tokyo)->setChecked(true);
+  m_shown.reset();
   const CMarkerPoint* selected = m_list.Selection().kind == kTrekWaypoint ? m_list.SelectedWaypoint() : nullptr;
   if (m_mode == EMode::Edit && selected) {
     setFields(trek::WaypointInputFrom(*selected, datum));
+    showPosition({selected->latitude, selected->longitude});
   } else {
     trek::SWaypointInput empty;
     setFields(empty);
   }
 }
 
-void CDlgWaypoint::SetPosition(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum) {
+void CDlgWaypoint::showPosition(const trek::SPositionWgs84& position) {
   // The point's own datum shift gives the position in the chosen datum.
   CMarkerPoint probe;
-  probe.SetPosition(latitude, longitude, datum);
+  probe.SetPosition(position.latitude, position.longitude, Datum::Wgs84);
   const trek::SWaypointInput in = trek::WaypointInputFrom(probe, ChosenDatum());
-  m_lat[0]->setText(q(in.latDegrees));
-  m_lat[1]->setText(q(in.latMinutes));
-  m_lat[2]->setText(q(in.latSeconds));
-  m_lon[0]->setText(q(in.lonDegrees));
-  m_lon[1]->setText(q(in.lonMinutes));
-  m_lon[2]->setText(q(in.lonSeconds));
+  const std::string* texts[6] = {&in.latDegrees, &in.latMinutes, &in.latSeconds,
+                                 &in.lonDegrees, &in.lonMinutes, &in.lonSeconds};
+  QLineEdit* fields[6] = {m_lat[0], m_lat[1], m_lat[2], m_lon[0], m_lon[1], m_lon[2]};
+  for (int i = 0; i < 6; ++i) {
+    m_shownTexts[i] = q(*texts[i]);
+    fields[i]->setText(m_shownTexts[i]);
+  }
+  m_shown = position;
+  m_fieldsDatum = ChosenDatum();
+}
+
+bool CDlgWaypoint::positionUntouched() const {
+  if (!m_shown) return false;
+  const QLineEdit* fields[6] = {m_lat[0], m_lat[1], m_lat[2], m_lon[0], m_lon[1], m_lon[2]};
+  for (int i = 0; i < 6; ++i)
+    if (fields[i]->text() != m_shownTexts[i]) return false;
+  return true;
+}
+
+void CDlgWaypoint::datumChosen() {
+  const Datum to = ChosenDatum();
+  if (to == m_fieldsDatum) return;
+  const Datum from = m_fieldsDatum;
+  m_fieldsDatum = to;
+  if (positionUntouched()) {
+    showPosition(*m_shown);
+    return;
+  }
+  // Typed by hand: read in the datum they were typed in; left alone when not a position yet.
+  const DmsAngle lat = trek::ParseDmsFields(s(m_lat[0]->text()), s(m_lat[1]->text()), s(m_lat[2]->text()));
+  const DmsAngle lon = trek::ParseDmsFields(s(m_lon[0]->text()), s(m_lon[1]->text()), s(m_lon[2]->text()));
+  if (!lat.IsValid(kAngleLatitude) || !lon.IsValid(kAngleLongitude)) return;
+  CMarkerPoint probe;
+  probe.SetPosition(lat, lon, from);
+  showPosition({probe.latitude, probe.longitude});
+}
+
+void CDlgWaypoint::SetPosition(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum) {
+  CMarkerPoint probe;
+  probe.SetPosition(latitude, longitude, datum);
+  showPosition({probe.latitude, probe.longitude});
 }
 
 trek::SWaypointInput CDlgWaypoint::Input() const {
@@ -154,6 +195,7 @@ trek::SWaypointInput CDlgWaypoint::Input() const {
   in.description1 = s(m_desc1->text());
   in.description2 = s(m_desc2->text());
   in.comment = s(m_comment->toPlainText());
+  if (positionUntouched()) in.exact = m_shown;
   return in;
 }
 
@@ -199,6 +241,7 @@ void CDlgWaypoint::showEvent(QShowEvent* event) {
     Reset();
     trek::RestoreWindowPosition(*this);
     m_list.SetLocked(true);
+    m_list.HoldSelection(m_mode == EMode::Edit);
     m_locking = true;
   }
   QDialog::showEvent(event);
@@ -207,6 +250,7 @@ void CDlgWaypoint::showEvent(QShowEvent* event) {
 void CDlgWaypoint::hideEvent(QHideEvent* event) {
   if (!event->spontaneous() && m_locking) {
     m_list.SetLocked(false);
+    m_list.ReleaseHold();
     m_locking = false;
   }
   QDialog::hideEvent(event);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "geodesy/DmsAngle.h"
 #include "geodesy/GeoPosition.h"
@@ -43,7 +44,8 @@ class CDlgWaypoint : public QDialog {
   void Reset();
   /// A position chosen on the map, given in `datum`, shown in the window's chosen datum.
   void SetPosition(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum);
-  /// The fields as typed.
+  /// The fields as typed; while the six coordinate fields hold what the window put there, the
+  /// unrounded position comes with them.
   [[nodiscard]] trek::SWaypointInput Input() const;
   [[nodiscard]] Datum ChosenDatum() const;
 
@@ -63,6 +65,11 @@ class CDlgWaypoint : public QDialog {
 
  private:
   void setFields(const trek::SWaypointInput& in);
+  /// Shows a WGS-84 position in the chosen datum and remembers it unrounded.
+  void showPosition(const trek::SPositionWgs84& position);
+  /// The other datum was chosen: the fields' position is shown in it, so the point stays put.
+  void datumChosen();
+  [[nodiscard]] bool positionUntouched() const;
   void finish(bool ok);
 
   CTrekGroupList& m_list;
@@ -79,5 +86,8 @@ class CDlgWaypoint : public QDialog {
   QLineEdit* m_desc1 = nullptr;
   QLineEdit* m_desc2 = nullptr;
   QPlainTextEdit* m_comment = nullptr;
+  Datum m_fieldsDatum = Datum::Tokyo;  ///< the datum the coordinate fields are in
+  std::optional<trek::SPositionWgs84> m_shown;  ///< the position last put into the fields
+  QString m_shownTexts[6];                      ///< ... and the texts it was shown as
   bool m_locking = false;  ///< this window holds the trek data lock
 };
