@@ -1,13 +1,13 @@
 // Map data subcommands: the catalogue of a map data folder, one sheet's record, the sheet under
 // a position, and a sheet image written out as a bitmap file.
 #include <cstdio>
-#include <fstream>
 
 #include "CliCommand.h"
 #include "Json.h"
 #include "geodesy/AngleArgument.h"
 #include "maps/SheetCatalogue.h"
 #include "maps/SheetImage.h"
+#include "output/ImageWriter.h"
 #include "platform/Codepage.h"
 #include "platform/FileLookup.h"
 
@@ -156,19 +156,9 @@ int cmdSheetBmp(cli::SCliContext& ctx) {
   SheetImage image;
   const SSheetImageStatus st = ReadSheetImage(platform::pathFromUtf8(ctx.args[0]), image);
   if (!st.ok()) return cli::fail("cannot read " + ctx.args[0] + ": " + st.detail);
-  // 14-byte file header: "BM", file size, two reserved words, offset of the pixel rows.
+  if (!WritePackedBitmap(platform::pathFromUtf8(ctx.args[1]), {image.data(), image.size()}, image.pixelOffset()))
+    return cli::fail("cannot write " + ctx.args[1]);
   const std::uint64_t fileSize = 14 + image.size();
-  const std::uint64_t offset = 14 + image.pixelOffset();
-  unsigned char head[14] = {'B', 'M'};
-  for (int i = 0; i < 4; ++i) {
-    head[2 + i] = static_cast<unsigned char>(fileSize >> (8 * i));
-    head[10 + i] = static_cast<unsigned char>(offset >> (8 * i));
-  }
-  std::ofstream out(platform::pathFromUtf8(ctx.args[1]), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(head), sizeof head);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-  out.close();
-  if (!out) return cli::fail("cannot write " + ctx.args[1]);
   cli::CJsonWriter j;
   j.beginObject();
   j.field("width", image.width()).field("height", image.height()).field("bitCount", image.bitCount());

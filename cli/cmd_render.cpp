@@ -1,90 +1,28 @@
 // vantoria-cli render: a sheet recoloured and scaled as the map view shows it, written as PNG.
-#include <png.h>
-
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
-#include <QString>
 #include <cmath>
-#include <csetjmp>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "CliCommand.h"
 #include "app/AppSettings.h"
 #include "display/CMapCanvas.h"
 #include "maps/SheetImage.h"
+#include "output/CBgrImage.h"
+#include "output/ImageWriter.h"
 #include "platform/FileLookup.h"
 
 namespace {
 
 constexpr std::int64_t kMaxOutputPixels = std::int64_t{1} << 26;
 
-struct SPngSink {
-  QSaveFile* file = nullptr;
-  bool failed = false;
-};
-
-void pngWrite(png_structp png, png_bytep data, png_size_t length) {
-  auto* sink = static_cast<SPngSink*>(png_get_io_ptr(png));
-  if (sink->file->write(reinterpret_cast<const char*>(data), static_cast<qint64>(length)) != static_cast<qint64>(length)) {
-    sink->failed = true;
-    png_error(png, "write failed");
-  }
-}
-void pngFlush(png_structp) {}
-void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void pngWarning(png_structp, png_const_charp) {}
-
-// Only plain data lives in this frame: libpng leaves it with longjmp on errors.
-bool writePngRows(SPngSink* sink, int width, int height, png_bytep* rows) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, sink, pngWrite, pngFlush);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, rows);
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-/// Writes `area` of an RGB32 image as an 8-bit RGB PNG; the previous file stays whole on failure.
+/// Writes `area` of an RGB32 image as a PNG; the previous file stays whole on failure.
 bool writePng(const QImage& image, const QRect& area, const std::string& path) {
-  const int w = area.width();
-  const int h = area.height();
-  std::vector<png_byte> pixels(static_cast<std::size_t>(w) * 3 * static_cast<std::size_t>(h));
-  std::vector<png_bytep> rows(static_cast<std::size_t>(h));
-  for (int y = 0; y < h; ++y) {
-    png_bytep out = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 3;
-    rows[static_cast<std::size_t>(y)] = out;
-    const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(area.top() + y)) + area.left();
-    for (int x = 0; x < w; ++x) {
-      *out++ = static_cast<png_byte>(qRed(in[x]));
-      *out++ = static_cast<png_byte>(qGreen(in[x]));
-      *out++ = static_cast<png_byte>(qBlue(in[x]));
-    }
-  }
-  QSaveFile file(QString::fromUtf8(path.c_str()));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  SPngSink sink{&file, false};
-  if (!writePngRows(&sink, w, h, rows.data()) || sink.failed) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  CBgrImage picture;
+  if (!picture.Allocate(area.width(), area.height())) return false;
+  picture.CopyFrom(image, area);
+  return WritePng(platform::pathFromUtf8(path), picture);
 }
 
 bool parseRect(const std::string& text, QRect& rect) {
@@ -121,7 +59,7 @@ int runRender(cli::SCliContext& ctx) {
   settings.dispQuality = quality ? 1 : 0;
 
   CMapCanvas canvas;
-  canvas.setSettings(&settings);
+  canvas.setRenderSettings(settings.mapRenderSettings());
   canvas.setSheet(&image, series);
   if (canvas.render(ratio).isEmpty()) return cli::fail("render: the sheet cannot be shown at this ratio");
   const QRect whole(QPoint(0, 0), canvas.mapSize());

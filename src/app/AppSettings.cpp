@@ -40,9 +40,6 @@ void saveScheme(const char* prefix, const std::array<std::int32_t, AppSettings::
 
 }  // namespace
 
-const std::array<std::int32_t, AppSettings::kColourSlots> AppSettings::kDefaultColours = {
-    0xFFFFFF, 0xFFFFFF, 0x000000, 0x5684B9, 0xE99747, 0xF4C9A0, 0x7FA485, 0x484848, 0x97B3D4};
-
 std::int32_t packHiddenFlags(const std::array<std::int32_t, AppSettings::kLayerFlags>& flags) {
   std::int32_t bits = 0;
   for (std::size_t i = 0; i < flags.size(); ++i)
@@ -129,4 +126,16 @@ const std::array<std::int32_t, AppSettings::kColourSlots>& AppSettings::colours(
 
 const std::array<std::int32_t, AppSettings::kLayerFlags>& AppSettings::hidden(int series) const {
   return series == 2 ? hidden50 : hidden25;
+}
+
+SMapRenderSettings AppSettings::mapRenderSettings() const {
+  SMapRenderSettings settings;
+  for (const int series : {1, 2}) {
+    MapColourScheme& scheme = series == 2 ? settings.scheme50 : settings.scheme25;
+    for (std::size_t i = 0; i < scheme.colours.size(); ++i)
+      scheme.colours[i] = static_cast<std::uint32_t>(colours(series)[i]);
+    for (std::size_t i = 0; i < scheme.hidden.size(); ++i) scheme.hidden[i] = hidden(series)[i] != 0;
+  }
+  settings.dispQuality = dispQuality;
+  return settings;
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "display/MapColourScheme.h"
+
 class AppSettings {
  public:
   static constexpr int kColourSlots = 9;  ///< slot 0 background, slots 1..8 map layers
@@ -32,9 +34,15 @@ class AppSettings {
   /// 2 is 1:50,000, any other value 1:25,000.
   [[nodiscard]] const std::array<std::int32_t, kColourSlots>& colours(int series) const;
   [[nodiscard]] const std::array<std::int32_t, kLayerFlags>& hidden(int series) const;
+  /// Colours, hidden layers of both series and the display quality, as the map renders take them.
+  [[nodiscard]] SMapRenderSettings mapRenderSettings() const;
 
   /// The default colour of each slot, the same for both series.
-  static const std::array<std::int32_t, kColourSlots> kDefaultColours;
+  static constexpr std::array<std::int32_t, kColourSlots> kDefaultColours = [] {
+    std::array<std::int32_t, kColourSlots> colours{};
+    for (std::size_t i = 0; i < colours.size(); ++i) colours[i] = static_cast<std::int32_t>(kDefaultMapColours[i]);
+    return colours;
+  }();
 
   std::array<std::int32_t, kColourSlots> colours25{};
   std::array<std::int32_t, kLayerFlags> hidden25{};

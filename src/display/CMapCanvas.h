@@ -54,8 +54,8 @@ class CMapCanvas {
  public:
   CMapCanvas();
 
-  /// Settings for colours and quality (not owned; null for the defaults).
-  void setSettings(const AppSettings* settings) { m_bitmap.setSettings(settings); }
+  /// Colours and quality of the following renders; RefreshColours() shows a change.
+  void setRenderSettings(const SMapRenderSettings& settings) { m_bitmap.setRenderSettings(settings); }
   /// The open sheet (not owned; null when none) and its series. Does not render.
   void setSheet(SheetImage* image, int series);
   [[nodiscard]] int series() const { return m_series; }

@@ -1,21 +1,10 @@
 #include "display/MapColourScheme.h"
 
-#include "app/AppSettings.h"
-
 namespace {
 // Slot of layer bits 0..7; the series differ only in bits 0 to 2.
 constexpr std::array<int, 8> kSlots25 = {8, 5, 6, 3, 4, 7, 1, 2};
 constexpr std::array<int, 8> kSlots50 = {6, 8, 5, 3, 4, 7, 1, 2};
 }  // namespace
-
-MapColourScheme MapColourScheme::fromSettings(const AppSettings& settings, int series) {
-  MapColourScheme scheme;
-  const auto& colours = settings.colours(series);
-  const auto& hidden = settings.hidden(series);
-  for (std::size_t i = 0; i < scheme.colours.size(); ++i) scheme.colours[i] = static_cast<std::uint32_t>(colours[i]);
-  for (std::size_t i = 0; i < scheme.hidden.size(); ++i) scheme.hidden[i] = hidden[i] != 0;
-  return scheme;
-}
 
 int LayerSlotOfBit(int series, int bit) {
   if (bit < 0 || bit > 7) return 0;

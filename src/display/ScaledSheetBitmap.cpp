@@ -9,7 +9,6 @@
 #include <system_error>
 #include <thread>
 
-#include "app/AppSettings.h"
 #include "display/MapColourScheme.h"
 #include "maps/SheetImage.h"
 
@@ -420,8 +419,7 @@ bool ScaledSheetBitmap::ensureCapacity(std::int64_t pixels) {
 }
 
 QSize ScaledSheetBitmap::Render(double ratio, int series) {
-  const int quality = m_settings ? m_settings->dispQuality : 0;
-  return Render(ratio, series, ResampleFor(quality, ratio));
+  return Render(ratio, series, ResampleFor(m_settings.dispQuality, ratio));
 }
 
 QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
@@ -449,13 +447,7 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
 
   SColourLuts lut{};
   if (bitCount == 8) {
-    MapColourScheme scheme;
-    if (m_settings) {
-      scheme = MapColourScheme::fromSettings(*m_settings, series);
-    } else {
-      for (std::size_t i = 0; i < scheme.colours.size(); ++i)
-        scheme.colours[i] = static_cast<std::uint32_t>(AppSettings::kDefaultColours[i]);
-    }
+    const MapColourScheme& scheme = m_settings.scheme(series);
     const int entries = std::min(image.colourCount(), 256);
     std::span<std::uint8_t> table(image.colourTable(), static_cast<std::size_t>(entries) * 4);
     BuildLayerPalette(scheme, series, table);

@@ -8,7 +8,8 @@
 #include <memory>
 #include <vector>
 
-class AppSettings;
+#include "display/MapColourScheme.h"
+
 class SheetImage;
 
 class ScaledSheetBitmap {
@@ -24,8 +25,10 @@ class ScaledSheetBitmap {
   /// The sheet to render (not owned; null for none). Its colour table is rewritten by Render().
   void setSource(SheetImage* image) { m_source = image; }
   [[nodiscard]] SheetImage* source() const { return m_source; }
-  /// Colours, hidden layers and display quality (not owned); null uses the built-in defaults.
-  void setSettings(const AppSettings* settings) { m_settings = settings; }
+  /// Colours, hidden layers and display quality of the following renders (the built-in
+  /// defaults until set).
+  void setRenderSettings(const SMapRenderSettings& settings) { m_settings = settings; }
+  [[nodiscard]] const SMapRenderSettings& renderSettings() const { return m_settings; }
   /// Worker threads for large renders (1 or 2); the call stays synchronous.
   void setThreadCount(int threads) { m_threads = threads < 2 ? 1 : 2; }
 
@@ -58,7 +61,7 @@ class ScaledSheetBitmap {
   bool ensureCapacity(std::int64_t pixels);
 
   SheetImage* m_source = nullptr;
-  const AppSettings* m_settings = nullptr;
+  SMapRenderSettings m_settings;
   int m_threads = 2;
   bool m_ready = false;
   QSize m_size;

@@ -230,7 +230,7 @@ TEST_F(CanvasTest, RenderUsesSettingsAndSeries) {
   SheetImage image = makeSheet(8, {{1, 2}, {0, 3}});
   ScaledSheetBitmap bitmap;
   bitmap.setSource(&image);
-  bitmap.setSettings(&settings);
+  bitmap.setRenderSettings(settings.mapRenderSettings());
   const struct {
     int series;
     std::uint32_t want[4];
@@ -420,7 +420,7 @@ TEST_F(CanvasTest, RefreshColoursOnlyForTheOpenSeries) {
   settings.setSaveOnDestroy(false);
   SheetImage image = makeSheet(8, {{1}});
   CMapCanvas canvas;
-  canvas.setSettings(&settings);
+  canvas.setRenderSettings(settings.mapRenderSettings());
   canvas.setSheet(&image, 1);
   canvas.render(2.0);
   EXPECT_EQ(canvas.bitmap().Size(), QSize(1, 1)) << "above 1 the copy is the 100 % image";
@@ -432,6 +432,7 @@ TEST_F(CanvasTest, RefreshColoursOnlyForTheOpenSeries) {
     SCOPED_TRACE(c.series);
     settings.colours25[8] = settings.colours25[8] + 1;
     settings.colours50[6] = settings.colours50[6] + 1;
+    canvas.setRenderSettings(settings.mapRenderSettings());
     const QRgb before = canvas.bitmap().Surface().pixel(0, 0);
     EXPECT_EQ(canvas.RefreshColours(c.series), c.renders);
     EXPECT_EQ(canvas.bitmap().Surface().pixel(0, 0) != before, c.renders);

@@ -85,7 +85,11 @@ bool CVantoriaView::hoverIsEditedWaypoint() const {
 
 void CVantoriaView::setSettings(const AppSettings* settings) {
   m_settings = settings;
-  m_canvas.setSettings(settings);
+  takeRenderSettings();
+}
+
+void CVantoriaView::takeRenderSettings() {
+  m_canvas.setRenderSettings(m_settings ? m_settings->mapRenderSettings() : SMapRenderSettings{});
 }
 
 int CVantoriaView::series() const { return m_doc.HasSheet() ? int(m_doc.SheetSeries()) : -1; }
@@ -125,6 +129,7 @@ void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoin
                                    VisibleCentre(scroll.y(), client.height(), m_mapSize.height(), m_ratio));
   m_code = code;
   m_ratio = ratioFor(code);
+  takeRenderSettings();
   m_canvas.render(m_ratio);
   const QSize size = m_canvas.mapSize();
   if (size.isEmpty()) return;
@@ -158,6 +163,7 @@ void CVantoriaView::SheetOpened() {
   m_canvas.setSheet(&m_doc.Image(), series());
   // A map scale gives another ratio in the other series.
   if (m_code <= 0) m_ratio = ratioFor(m_code);
+  takeRenderSettings();
   m_canvas.render(m_ratio);
   const QSize size = m_canvas.mapSize();
   if (size.isEmpty()) {
@@ -202,6 +208,7 @@ void CVantoriaView::RebuildOverlay(bool invalidate) {
 }
 
 void CVantoriaView::RefreshColours(int seriesChanged) {
+  takeRenderSettings();
   if (m_canvas.RefreshColours(seriesChanged)) viewport()->update();
 }
 

@@ -149,6 +149,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
  private:
   [[nodiscard]] QPoint logical(const QPoint& client) const { return client + scrollPosition(); }
   [[nodiscard]] double ratioFor(MagnificationCode code) const;
+  // Hands the current colours and quality of the settings to the canvas before it renders.
+  void takeRenderSettings();
   [[nodiscard]] int series() const;
   void updateScrollBars();
   void scrollTo(int x, int y);
