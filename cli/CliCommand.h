@@ -20,12 +20,13 @@ struct SCliCommand {
   std::string name;
   std::string usage;  ///< one line shown by `vantoria-cli help`
   CliHandler handler;
+  bool gui = false;  ///< draws text or pages: runs under a QGuiApplication (offscreen without a display)
 };
 
 std::map<std::string, SCliCommand>& registry();
 
 struct CCliRegistration {
-  CCliRegistration(std::string name, std::string usage, CliHandler handler);
+  CCliRegistration(std::string name, std::string usage, CliHandler handler, bool gui = false);
 };
 
 /// Prints "vantoria-cli: <message>" on stderr and returns 1.

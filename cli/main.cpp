@@ -1,6 +1,8 @@
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
 #include "CliCommand.h"
 #include "platform/IProfileStore.h"
@@ -12,8 +14,8 @@ std::map<std::string, SCliCommand>& registry() {
   return commands;
 }
 
-CCliRegistration::CCliRegistration(std::string name, std::string usage, CliHandler handler) {
-  registry()[name] = SCliCommand{name, std::move(usage), std::move(handler)};
+CCliRegistration::CCliRegistration(std::string name, std::string usage, CliHandler handler, bool gui) {
+  registry()[name] = SCliCommand{name, std::move(usage), std::move(handler), gui};
 }
 
 int fail(const std::string& message) {
@@ -57,12 +59,21 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Kestrelsoft"));
-  QCoreApplication::setApplicationName(QStringLiteral("Vantoria"));
   std::vector<std::string> args(argv + 1, argv + argc);
   cli::SCliContext ctx;
   cli::takeOption(args, "--profile", ctx.profilePath);
+  // Commands that draw text need fonts, which only a GUI application has; they never show a
+  // window, so the offscreen platform serves where there is no display.
+  const auto named = args.empty() ? cli::registry().end() : cli::registry().find(args[0]);
+  std::unique_ptr<QCoreApplication> app;
+  if (named != cli::registry().end() && named->second.gui) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  } else {
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  }
+  QCoreApplication::setOrganizationName(QStringLiteral("Kestrelsoft"));
+  QCoreApplication::setApplicationName(QStringLiteral("Vantoria"));
   std::unique_ptr<platform::CSettingsProfile> store;
   if (!ctx.profilePath.empty()) {
     store = std::make_unique<platform::CSettingsProfile>(ctx.profilePath);

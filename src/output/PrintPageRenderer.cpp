@@ -1,0 +1,163 @@
+#include "output/PrintPageRenderer.h"
+
+#include <QFontMetrics>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "maps/SheetImage.h"
+#include "platform/Codepage.h"
+#include "trek/CTrekData.h"
+
+namespace {
+
+int trunc32(double v) {
+  if (!(v == v) || std::abs(v) > 2e9) return 0;
+  return static_cast<int>(v);
+}
+
+/// The wait cursor while the sheet is rendered, when there is a screen to show it on.
+class CWaitCursor {
+ public:
+  CWaitCursor() : m_shown(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    if (m_shown) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+  }
+  ~CWaitCursor() {
+    if (m_shown) QGuiApplication::restoreOverrideCursor();
+  }
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+ private:
+  bool m_shown;
+};
+
+}  // namespace
+
+bool CPrintPageRenderer::BeginPrinting(PrintInfo& info, const SPrintSheet& sheet) {
+  m_series = sheet.series;
+  m_sheetName = sheet.sheetName;
+  m_bitmap.setSource(sheet.image);
+  m_bitmap.setRenderSettings(sheet.render);
+  QSize rendered;
+  if (info.scaleX >= 1.0) {
+    CWaitCursor wait;
+    rendered = m_bitmap.Render(1.0, sheet.series);
+    info.sourceScale = 1.0;
+  } else {
+    rendered = m_bitmap.Render(info.scaleX, sheet.series);
+    info.sourceScale = info.scaleX;
+  }
+
+  // The header is prepared even without a map: pages still carry it.
+  m_scaleBar.ConfigureForPrint(info.dpiRatioX, info.scaleX, info.scaleX);
+  m_headerFont = QFont(QStringLiteral("ＭＳ Ｐゴシック"));
+  m_headerFont.setPixelSize(std::max(1, trunc32(12 * info.dpiRatioX)));
+  m_headerFont.setWeight(QFont::Normal);
+  m_headerFont.setStyleStrategy(QFont::PreferQuality);
+  if (rendered.isEmpty()) return false;
+
+  const QSize whole = m_bitmap.sourceSize();
+  info.sourceRect = QRect(QPoint(0, 0), whole);
+  if (info.printSelection && !sheet.selection.isEmpty()) info.sourceRect = sheet.selection & info.sourceRect;
+
+  m_overlay.Clear();
+  m_hasOverlay = false;
+  if ((info.options & (print::kOptTrackLines | print::kOptWaypointIcons)) && sheet.frame && sheet.groups) {
+    // Positions in printer pixels (horizontal factor on both axes; the page painter stretches
+    // the vertical axis when the printer's resolutions differ).
+    m_overlay.Rebuild(*sheet.groups, *sheet.frame, info.scaleX);
+    m_hasOverlay = true;
+  }
+  return true;
+}
+
+void CPrintPageRenderer::EndPrinting() {
+  m_bitmap.Release();
+  m_overlay.Clear();
+  m_hasOverlay = false;
+}
+
+std::int64_t CPrintPageRenderer::memoryBytes() const {
+  const QSize s = m_bitmap.Size();
+  return std::int64_t{s.width()} * s.height() * 4;
+}
+
+QString CPrintPageRenderer::SheetNameText(const std::string& sheetName) {
+  return QStringLiteral("[ ") + QString::fromStdString(platform::cp932::toUtf8Lossy(sheetName)) + QStringLiteral(" ]");
+}
+
+QString CPrintPageRenderer::PageNumberText(std::uint32_t page, std::uint32_t maxPage) {
+  if (maxPage == 1) return {};
+  return QStringLiteral(" (%1/%2)").arg(page).arg(maxPage);
+}
+
+void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) const {
+  painter.save();
+  const QRect& page = info.drawRect;
+  const print::SPagePosition pos = print::PagePosition(static_cast<int>(info.currentPage), info.pagesAcross);
+
+  // Header: scale bar, sheet name, page number from the left, texts on one bottom line.
+  int x = page.left();
+  const int textBottom = page.top() + trunc32(24 * info.dpiRatioY);
+  if (info.options & print::kOptScaleBar) {
+    painter.save();
+    painter.translate(page.topLeft());
+    const QRect used = m_scaleBar.Draw(painter, m_series);
+    painter.restore();
+    if (!used.isEmpty()) x = page.left() + trunc32(used.right() + 1 + 15 * info.dpiRatioX);
+  }
+  painter.setFont(m_headerFont);
+  painter.setPen(Qt::black);
+  painter.setBackgroundMode(Qt::TransparentMode);
+  const QFontMetrics fm(m_headerFont, painter.device());
+  const auto drawHeaderText = [&](const QString& text) {
+    if (text.isEmpty()) return;
+    painter.drawText(x, textBottom - fm.descent(), text);
+    x = trunc32(fm.horizontalAdvance(text) + 5 * info.dpiRatioX + x);
+  };
+  if (info.options & print::kOptSheetName) drawHeaderText(SheetNameText(m_sheetName));
+  if (info.options & print::kOptPageNumber) drawHeaderText(PageNumberText(info.currentPage, info.maxPage));
+
+  // Map: this page's part of the print area.
+  const int mapTop = page.top() + info.mapTop;
+  const QSize mapArea(page.width(), page.bottom() + 1 - mapTop);
+  if (!m_bitmap.isReady() || mapArea.height() <= 0) {
+    painter.restore();
+    return;
+  }
+  const QRect src = print::PageSourceRect(info.sourceRect, info.scale(), mapArea, pos);
+  if (src.isEmpty()) {
+    painter.restore();
+    return;
+  }
+  const QRect dest(page.left(), mapTop, trunc32(src.width() * info.scaleX), trunc32(src.height() * info.scaleY));
+  QRect from = src;
+  if (info.sourceScale < 1.0) {
+    const double s = info.sourceScale;
+    from = QRect(trunc32(s * src.left()), trunc32(s * src.top()), trunc32(src.width() * s), trunc32(s * src.height()));
+  }
+  from &= m_bitmap.Surface().rect();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  if (!from.isEmpty() && !dest.isEmpty()) painter.drawImage(dest, m_bitmap.Surface(), from);
+
+  // Overlays in printer pixels, clipped to the map part of the page.
+  if (m_hasOverlay) {
+    painter.setClipRect(dest);
+    painter.translate(page.left(), mapTop);
+    painter.scale(1.0, info.scaleY / info.scaleX);
+    const double sx = info.dpiRatioX;
+    const double sy = info.dpiRatioY;
+    const double r = info.scaleX;
+    const print::PrintOptionFlags o = info.options;
+    if (o & print::kOptTrackLines) m_overlay.DrawTrackLines(painter, src, sx, r, 0);
+    if (o & print::kOptWaypointIcons) m_overlay.DrawWaypointIcons(painter, src, sx, r, 0);
+    if ((o & print::kOptTrackLines) && (o & print::kOptTrackNames))
+      m_overlay.DrawLabels(painter, src, sx, sy, r, 0, kTrekTrackLog);
+    if ((o & print::kOptWaypointIcons) && (o & print::kOptWaypointNames))
+      m_overlay.DrawLabels(painter, src, sx, sy, r, 0, kTrekWaypoint);
+  }
+  painter.restore();
+}

@@ -1,0 +1,118 @@
+#include "output/PrintRun.h"
+
+#include <QFont>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <algorithm>
+
+#include "maps/SheetImage.h"
+#include "platform/FileLookup.h"
+
+namespace print {
+
+SPageSpan PrintedPages(const PrintInfo& info) {
+  const auto clampPage = [&info](std::uint32_t p) { return std::min(std::max(p, info.minPage), info.maxPage); };
+  return {clampPage(info.fromPage), clampPage(info.toPage)};
+}
+
+SRunResult RunPages(QPainter& painter, QPagedPaintDevice& device, PrintInfo& info, const CPrintPageRenderer& renderer,
+                    const PageProgress& progress) {
+  SRunResult result;
+  const SPageSpan span = PrintedPages(info);
+  const int step = span.last < span.first ? -1 : 1;
+  const int count = static_cast<int>(step > 0 ? span.last - span.first : span.first - span.last) + 1;
+  info.continuePrinting = true;
+  info.currentPage = span.first;
+  for (int n = 1; n <= count; ++n) {
+    if (n > 1 && !device.newPage()) {
+      result.status = ERunStatus::Failed;
+      return result;
+    }
+    if (progress && !progress(n, count)) {
+      info.continuePrinting = false;
+      result.status = ERunStatus::Cancelled;
+      return result;
+    }
+    renderer.PrintPage(painter, info);
+    ++result.pagesPrinted;
+    info.currentPage = static_cast<std::uint32_t>(static_cast<int>(info.currentPage) + step);
+  }
+  return result;
+}
+
+SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarget& target,
+                      MagnificationCode viewMagnification) {
+  SPdfReport report;
+  if (!sheet.image) {
+    report.error = "no sheet";
+    return report;
+  }
+  QSaveFile file(QString::fromStdString(platform::pathToUtf8(target.path)));
+  if (!file.open(QIODevice::WriteOnly)) {
+    report.error = "cannot write " + platform::pathToUtf8(target.path);
+    return report;
+  }
+  QPdfWriter pdf(&file);
+  pdf.setResolution(target.dpi);
+  pdf.setTitle(QString::fromStdString(target.title));
+  pdf.setCreator(QStringLiteral("Vantoria"));
+  pdf.setPageLayout(QPageLayout(target.pageSize, target.orientation,
+                                QMarginsF(target.marginMm, target.marginMm, target.marginMm, target.marginMm),
+                                QPageLayout::Millimeter));
+  const QRect pageRect = pdf.pageLayout().paintRectPixels(target.dpi);
+
+  SPrintContext context;
+  context.dpi = {target.dpi, target.dpi, target.screenDpi, target.screenDpi};
+  context.page = pageRect.size();
+  context.series = sheet.series;
+  context.viewMagnification = viewMagnification;
+  const QSize whole(sheet.image->width(), sheet.image->height());
+  context.area = info.printSelection && !sheet.selection.isEmpty() ? (sheet.selection & QRect(QPoint(), whole)).size()
+                                                                   : whole;
+  const std::uint32_t from = info.fromPage;
+  const std::uint32_t to = info.toPage;
+  if (!RecomputeScale(info, context) || !RecomputePageLayout(info, context)) {
+    file.cancelWriting();
+    report.error = "the print area cannot be laid out on this paper";
+    return report;
+  }
+  info.fromPage = std::max<std::uint32_t>(from, 1);
+  info.toPage = to;
+  info.drawRect = QRect(QPoint(0, 0), pageRect.size());
+
+  CPrintPageRenderer renderer;
+  (void)renderer.BeginPrinting(info, sheet);
+  report.renderedBytes = renderer.memoryBytes();
+  QPainter painter;
+  if (!painter.begin(&pdf)) {
+    file.cancelWriting();
+    report.error = "cannot start the PDF";
+    return report;
+  }
+  report.run = RunPages(painter, pdf, info, renderer);
+  painter.end();
+  renderer.EndPrinting();
+  if (report.run.status != ERunStatus::Done) {
+    file.cancelWriting();
+    report.error = "the print stopped";
+    return report;
+  }
+  if (!file.commit()) {
+    report.error = "cannot write " + platform::pathToUtf8(target.path);
+    return report;
+  }
+  report.ok = true;
+  return report;
+}
+
+void InstallPrintFontSubstitutes() {
+  const QStringList japanese = {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
+                                QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic")};
+  for (const char* face : {"ＭＳ Ｐゴシック", "ＭＳ　Ｐゴシック"}) {
+    if (QFont::substitutes(QString::fromUtf8(face)).isEmpty()) QFont::insertSubstitutions(QString::fromUtf8(face), japanese);
+  }
+}
+
+}  // namespace print
