@@ -1,0 +1,215 @@
+#include "output/ui/PrintJob.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QWidget>
+#include <algorithm>
+#include <filesystem>
+
+#include "app/CVantoriaDoc.h"
+#include "display/ui/CVantoriaView.h"
+#include "output/ui/CDlgPrintStatus.h"
+#include "output/ui/CPrintDialogTrek.h"
+#include "platform/FileLookup.h"
+#include "platform/IFileDialog.h"
+#include "platform/IPrompt.h"
+#include "trek/CTrekData.h"
+
+namespace {
+
+bool groupOfKindExists(const CVantoriaDoc& doc, std::int32_t kind) {
+  for (const auto& g : doc.TrekGroups().Groups())
+    if (g && g->Kind() == kind) return true;
+  return false;
+}
+
+}  // namespace
+
+CPrintJob::CPrintJob(SPrintHost host) : m_host(std::move(host)) {}
+
+CPrintJob::~CPrintJob() = default;
+
+QStringList CPrintJob::PrinterNames() {
+  QStringList names = QPrinterInfo::availablePrinterNames();
+  names << PdfPrinterName();
+  return names;
+}
+
+bool CPrintJob::SelectPrinter(const QString& name) {
+  std::unique_ptr<QPrinter> printer;
+  if (name == PdfPrinterName()) {
+    printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setPageSize(QPageSize(QPageSize::A4));
+  } else {
+    const QPrinterInfo info = QPrinterInfo::printerInfo(name);
+    if (info.isNull()) return false;
+    printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+  }
+  if (!printer->isValid() || printer->resolution() <= 0) return false;
+  m_printer = std::move(printer);
+  m_printerName = name;
+  return true;
+}
+
+print::SPrintContext CPrintJob::Context() const {
+  print::SPrintContext c;
+  if (m_printer) {
+    const int dpi = m_printer->resolution();
+    c.dpi.printerX = c.dpi.printerY = dpi;
+    c.page = m_printer->pageLayout().paintRectPixels(dpi).size();
+  }
+  c.dpi.screenX = m_host.view ? m_host.view->logicalDpiX() : 96;
+  c.dpi.screenY = m_host.view ? m_host.view->logicalDpiY() : 96;
+  if (m_host.doc) {
+    c.series = static_cast<int>(m_host.doc->SheetSeries());
+    const QSize whole(m_host.doc->Image().width(), m_host.doc->Image().height());
+    c.area = whole;
+    if (m_info.printSelection && HasSelection())
+      c.area = (m_host.view->rangeSelection().selection() & QRect(QPoint(), whole)).size();
+  }
+  if (m_host.view) c.viewMagnification = m_host.view->magnification();
+  return c;
+}
+
+bool CPrintJob::HasSelection() const { return m_host.view && m_host.view->rangeSelection().exists(); }
+
+bool CPrintJob::Recompute() {
+  const print::SPrintContext c = Context();
+  if (!m_printer || !c.dpi.valid()) return false;
+  return print::RecomputeScale(m_info, c) && print::RecomputePageLayout(m_info, c);
+}
+
+SPrintSheet CPrintJob::Sheet() const {
+  SPrintSheet s;
+  if (!m_host.doc) return s;
+  s.image = &m_host.doc->Image();
+  s.series = static_cast<int>(m_host.doc->SheetSeries());
+  s.render = m_host.render;
+  s.sheetName = m_host.doc->CurrentSheet().sheetName;
+  s.groups = &m_host.doc->TrekGroups().Groups();
+  if (m_host.view) {
+    s.frame = &m_host.view->frame();
+    s.selection = m_host.view->rangeSelection().selection();
+  }
+  return s;
+}
+
+QString CPrintJob::DocumentTitle() const {
+  if (m_host.doc && !m_host.doc->Title().isEmpty()) return m_host.doc->Title().trimmed();
+  return m_host.mainWindow ? m_host.mainWindow->windowTitle() : QString();
+}
+
+bool CPrintJob::Print(bool direct) {
+  m_info = PrintInfo{};
+  if (direct) return false;
+  // The application's printer, else the system's default, else the first one, else the PDF
+  // output, which every installation has.
+  const QString wanted = m_host.printerName ? *m_host.printerName : QString();
+  if (wanted.isEmpty() || !SelectPrinter(wanted)) {
+    const QString def = QPrinterInfo::defaultPrinterName();
+    bool chosen = !def.isEmpty() && SelectPrinter(def);
+    for (const QString& name : PrinterNames()) {
+      if (chosen) break;
+      chosen = SelectPrinter(name);
+    }
+    if (!chosen) {
+      platform::prompt().warn(kNoPrinterText);
+      return false;
+    }
+  }
+  if (m_host.previewPages) m_info.previewPages = static_cast<std::uint32_t>(std::clamp(m_host.previewPages(), 1, 2));
+  bool ok = false;
+  {
+    CPrintDialogTrek dialog(*this);
+    if (m_host.doc) {
+      dialog.SetTrekKinds(groupOfKindExists(*m_host.doc, CTrekData::kTrackLogGroup),
+                          groupOfKindExists(*m_host.doc, CTrekData::kWaypointGroup));
+    }
+    ok = dialog.exec() == QDialog::Accepted;
+  }
+  // The printer chosen in the dialog stays the application's, whatever the answer.
+  if (m_host.printerName) *m_host.printerName = m_printerName;
+  if (!ok || !m_printer) return true;
+  return PrintPages();
+}
+
+bool CPrintJob::PrintPages() {
+  if (!m_printer || !m_host.doc) return false;
+  const QString title = DocumentTitle();
+  // The PDF output writes beside the chosen file and takes its place only when complete.
+  std::filesystem::path target;
+  std::filesystem::path partial;
+  if (m_printerName == PdfPrinterName()) {
+    platform::SFileDialogRequest request;
+    request.save = true;
+    request.overwritePrompt = true;
+    request.title = "PDFファイルに印刷";
+    request.filter = "PDFファイル (*.pdf)|*.pdf||";
+    request.defaultExt = "pdf";
+    const platform::SFileDialogResult answer = platform::fileDialog().run(request);
+    if (!answer.accepted || answer.paths.empty()) return true;
+    target = answer.paths.front();
+    partial = target;
+    partial += ".part";
+    m_printer->setOutputFileName(QString::fromStdString(platform::pathToUtf8(partial)));
+  }
+  m_printer->setDocName(title);
+  if (!Recompute()) return false;
+  CPrintPageRenderer renderer;
+  (void)renderer.BeginPrinting(m_info, Sheet());
+  m_info.drawRect = QRect(0, 0, m_info.pageWidth, m_info.pageHeight);
+
+  if (m_host.mainWindow) m_host.mainWindow->setEnabled(false);
+  auto status = std::make_unique<CDlgPrintStatus>(m_host.view);
+  status->SetTexts(m_printerName, QString(), title);
+  status->setEnabled(true);
+  status->show();
+  const auto finish = [&] {
+    status.reset();
+    renderer.EndPrinting();
+    if (m_host.mainWindow) m_host.mainWindow->setEnabled(true);
+    if (!partial.empty()) {
+      std::error_code ec;
+      std::filesystem::remove(partial, ec);
+    }
+  };
+
+  QPainter painter;
+  if (!painter.begin(m_printer.get())) {
+    finish();
+    platform::prompt().warn(kStartFailedText);
+    return false;
+  }
+  CDlgPrintStatus* shown = status.get();
+  const print::SRunResult run = print::RunPages(painter, *m_printer, m_info, renderer, [shown](int n, int count) {
+    QCoreApplication::processEvents();
+    return shown->Update(n, count);
+  });
+  if (run.status == print::ERunStatus::Cancelled) {
+    m_printer->abort();
+    painter.end();
+    finish();
+    platform::prompt().inform("地図画像" + title.toStdString() + "の印刷はキャンセルされました。");
+    return true;
+  }
+  const bool ended = painter.end() && run.status == print::ERunStatus::Done;
+  if (ended && !partial.empty()) {
+    std::error_code ec;
+    std::filesystem::rename(partial, target, ec);
+    if (ec) {
+      finish();
+      return false;
+    }
+    partial.clear();
+  }
+  finish();
+  return ended;
+}
+
+void CPrintJob::ShowPreview() {
+  // No preview window yet: the dialog keeps its preview button disabled.
+}

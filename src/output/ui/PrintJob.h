@@ -1,0 +1,75 @@
+#pragma once
+// The print command: the printer, the settings dialog, the page loop on a QPrinter with its
+// progress window, and the messages. One job per command.
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "output/PrintInfo.h"
+#include "output/PrintPageRenderer.h"
+#include "output/PrintRun.h"
+
+class CVantoriaDoc;
+class CVantoriaView;
+class QPrinter;
+class QWidget;
+
+/// What a print takes from the application.
+struct SPrintHost {
+  CVantoriaDoc* doc = nullptr;
+  CVantoriaView* view = nullptr;
+  QWidget* mainWindow = nullptr;       ///< disabled while pages are printed
+  SMapRenderSettings render;           ///< the user's colours
+  QString* printerName = nullptr;      ///< the application's printer selection; empty: the default
+  std::function<int()> previewPages;   ///< pages the preview shows at once
+  std::function<void(int)> setPreviewPages;
+};
+
+class CPrintJob {
+ public:
+  /// The name of Qt's PDF output in the printer list; printing to it asks for a file.
+  static QString PdfPrinterName() { return QStringLiteral("PDF"); }
+  static constexpr const char* kNoPrinterText =
+      "このコンピュータには、プリンタがインストールされていないようです。\r\nプリンタをインストールしてからこの操作を行って下さい。";
+  static constexpr const char* kPrinterUnusableText = "選択されたプリンタは、利用できません。";
+  static constexpr const char* kStartFailedText = "印刷ジョブを開始できませんでした。";
+
+  explicit CPrintJob(SPrintHost host);
+  ~CPrintJob();
+  CPrintJob(const CPrintJob&) = delete;
+  CPrintJob& operator=(const CPrintJob&) = delete;
+
+  /// The print command: dialog, then the pages. `direct` (printing without the dialog) does
+  /// nothing. False when the run failed.
+  bool Print(bool direct = false);
+
+  /// Every printer the system offers, then the PDF output.
+  [[nodiscard]] static QStringList PrinterNames();
+  /// Makes `name` the chosen printer; false when it cannot be used.
+  bool SelectPrinter(const QString& name);
+  [[nodiscard]] QPrinter* printer() const { return m_printer.get(); }
+  [[nodiscard]] QString printerName() const { return m_printerName; }
+
+  [[nodiscard]] PrintInfo& info() { return m_info; }
+  /// Printer, page, area, series and view magnification for the arithmetic; an invalid
+  /// resolution without a printer.
+  [[nodiscard]] print::SPrintContext Context() const;
+  [[nodiscard]] bool HasSelection() const;
+  /// Scale by mode, then the page grid. False without a printer.
+  bool Recompute();
+  [[nodiscard]] SPrintSheet Sheet() const;
+  [[nodiscard]] QString DocumentTitle() const;
+  [[nodiscard]] const SPrintHost& host() const { return m_host; }
+
+  /// The preview of the dialog's settings.
+  void ShowPreview();
+  /// Runs the pages on the chosen printer (after the dialog ended with OK).
+  bool PrintPages();
+
+ private:
+  SPrintHost m_host;
+  PrintInfo m_info;
+  std::unique_ptr<QPrinter> m_printer;
+  QString m_printerName;
+};
