@@ -1,5 +1,7 @@
 #include "common/TestUtil.h"
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QStringList>
 #include <fstream>
@@ -8,14 +10,26 @@
 namespace testutil {
 
 SRunResult runCli(const std::vector<std::string>& args) {
+  SRunResult r;
+  // A test that runs the program fails without it, never passes or skips unseen.
+  if (!std::filesystem::exists(cliPath())) {
+    ADD_FAILURE() << "vantoria-cli is missing: " << cliPath().string();
+    return r;
+  }
   QProcess p;
   QStringList list;
   for (const auto& a : args) list << QString::fromStdString(a);
   p.start(QString::fromStdString(cliPath().string()), list);
-  SRunResult r;
-  if (!p.waitForStarted(10000)) return r;
+  if (!p.waitForStarted(30000)) {
+    ADD_FAILURE() << "vantoria-cli did not start: " << p.errorString().toStdString();
+    return r;
+  }
   p.closeWriteChannel();
-  p.waitForFinished(240000);
+  if (!p.waitForFinished(240000)) {
+    ADD_FAILURE() << "vantoria-cli did not finish";
+    p.kill();
+    p.waitForFinished(10000);
+  }
   r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
   r.out = p.readAllStandardOutput().toStdString();
   r.err = p.readAllStandardError().toStdString();

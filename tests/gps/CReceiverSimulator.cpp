@@ -16,7 +16,10 @@ namespace gpstest {
 namespace {
 constexpr std::uint8_t kDle = 0x10;
 constexpr std::uint8_t kEtx = 0x03;
-constexpr int kAckWaitMs = 3000;
+// Waits for the host, generous so that a busy machine never looks like a missing answer; after
+// stop() a quiet line ends every wait within a moment anyway.
+constexpr int kAckWaitMs = 10000;
+constexpr int kByteWaitMs = 5000;
 }  // namespace
 
 CReceiverSimulator::CReceiverSimulator(SSimConfig config) : m_config(std::move(config)) {
@@ -142,11 +145,11 @@ std::optional<SHostFrame> CReceiverSimulator::readHostFrame(int timeoutMs) {
   // Every byte from the id through the checksum must have its DLE doubled.
   bool bad = false;
   auto stuffed = [&](std::uint8_t& out) {
-    if (!readByte(out, 1000)) return false;
+    if (!readByte(out, kByteWaitMs)) return false;
     f.raw.push_back(out);
     if (out != kDle) return true;
     std::uint8_t again = 0;
-    if (!readByte(again, 1000)) return false;
+    if (!readByte(again, kByteWaitMs)) return false;
     f.raw.push_back(again);
     if (again != kDle) bad = true;
     return true;
@@ -161,7 +164,7 @@ std::optional<SHostFrame> CReceiverSimulator::readHostFrame(int timeoutMs) {
   }
   complete = complete && stuffed(checksum);
   std::uint8_t tail[2] = {};
-  complete = complete && readByte(tail[0], 1000) && readByte(tail[1], 1000);
+  complete = complete && readByte(tail[0], kByteWaitMs) && readByte(tail[1], kByteWaitMs);
   if (!complete) {
     problem("incomplete frame");
     return std::nullopt;
