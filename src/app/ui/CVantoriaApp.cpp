@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -24,6 +25,7 @@
 #include "app/ui/CMainFrame.h"
 #include "display/ui/CPopTextWnd.h"
 #include "display/ui/CVantoriaView.h"
+#include "output/ui/PrintJob.h"
 #include "platform/FileLookup.h"
 #include "platform/IProfileStore.h"
 #include "platform/IPrompt.h"
@@ -103,6 +105,7 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
     return platform::pathFromUtf8(dlg.selectedFiles().front().toStdString());
   });
   connect(m_doc.get(), &CVantoriaDoc::sheetPropertiesRequested, this, &CVantoriaApp::showSheetProperties);
+  connect(m_frame->MapView(), &CVantoriaView::printRequested, this, &CVantoriaApp::Print);
 
   // Without a stored placement (first run) the frame opens at a useful size, not maximised.
   const std::string showCmd = platform::profile().readString("Wnd_Pos", "showCmd", "");
@@ -143,37 +146,77 @@ bool CVantoriaApp::onCommand(int id) {
     case cmd::About:
       showAbout();
       return true;
-    case cmd::PrintSetup: {
-      if (!GetPrinterDeviceDefaults()) {
-        platform::prompt().inform(
-            "このコンピュータには、プリンタがインストールされていないようです。\r\nプリンタをインストールしてからこの操作を行って下さい。");
-        return true;
-      }
-      QPrintDialog dlg(m_printer.get(), m_frame.get());
-      dlg.setOptions({});
-      dlg.exec();
+    case cmd::PrintSetup:
+      printSetup();
       return true;
-    }
     default:
       return false;
   }
 }
 
 bool CVantoriaApp::GetPrinterDeviceDefaults() {
-  if (m_printer && m_printer->isValid()) return true;
-  const QPrinterInfo info = QPrinterInfo::defaultPrinter().isNull() && !QPrinterInfo::availablePrinters().isEmpty()
-                                ? QPrinterInfo::availablePrinters().front()
-                                : QPrinterInfo::defaultPrinter();
-  if (info.isNull()) return false;
-  m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-  return m_printer->isValid();
+  CPrintJob probe(printHost());
+  if (!m_printerName.isEmpty() && probe.SelectPrinter(m_printerName)) return true;
+  QStringList names = CPrintJob::PrinterNames();
+  const QString def = QPrinterInfo::defaultPrinterName();
+  if (!def.isEmpty()) names.prepend(def);
+  for (const QString& name : names) {
+    if (!probe.SelectPrinter(name)) continue;
+    m_printerName = name;
+    m_pageLayout = QPageLayout();
+    return true;
+  }
+  return false;
 }
 
 bool CVantoriaApp::SelectPrinter(const QString& printerName) {
-  const QPrinterInfo info = QPrinterInfo::printerInfo(printerName);
-  if (info.isNull()) return false;
-  m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+  CPrintJob probe(printHost());
+  if (!probe.SelectPrinter(printerName)) return false;
+  m_printerName = printerName;
+  m_pageLayout = QPageLayout();
   return true;
+}
+
+SPrintHost CVantoriaApp::printHost() {
+  SPrintHost host;
+  host.doc = m_doc.get();
+  host.view = m_frame ? m_frame->MapView() : nullptr;
+  host.mainWindow = m_frame.get();
+  host.render = m_settings.mapRenderSettings();
+  host.printerName = &m_printerName;
+  host.pageLayout = &m_pageLayout;
+  host.previewPages = [this] { return PreviewPages(); };
+  host.setPreviewPages = [this](int pages) { SetPreviewPages(pages); };
+  return host;
+}
+
+void CVantoriaApp::Print() {
+  if (!m_doc || !m_doc->HasSheet()) return;
+  CPrintJob job(printHost());
+  (void)job.Print();
+  if (m_frame) m_frame->UpdateCommandUI();
+}
+
+void CVantoriaApp::printSetup() {
+  if (!GetPrinterDeviceDefaults()) {
+    platform::prompt().warn(CPrintJob::kNoPrinterText);
+    return;
+  }
+  CPrintJob job(printHost());
+  if (!job.SelectPrinter(m_printerName)) return;
+  QPrinter* printer = job.printer();
+  if (m_pageLayout.isValid()) printer->setPageLayout(m_pageLayout);
+  if (m_printerName == CPrintJob::PdfPrinterName()) {
+    // The PDF output has no printer of its own to set up: paper and orientation only.
+    QPageSetupDialog dlg(printer, m_frame.get());
+    if (dlg.exec() == QDialog::Accepted) m_pageLayout = printer->pageLayout();
+    return;
+  }
+  QPrintDialog dlg(printer, m_frame.get());
+  dlg.setOptions({});
+  if (dlg.exec() != QDialog::Accepted) return;
+  m_printerName = printer->outputFormat() == QPrinter::PdfFormat ? CPrintJob::PdfPrinterName() : printer->printerName();
+  m_pageLayout = printer->pageLayout();
 }
 
 int CVantoriaApp::PreviewPages() const { return platform::profile().readInt("Settings", "PreviewPages", 1); }

@@ -2,6 +2,7 @@
 // The process-wide root: settings, document and main window, and the application's own commands
 // (settings sheet, help, ReadMe, version dialog).
 #include <QObject>
+#include <QPageLayout>
 #include <QStringList>
 #include <memory>
 
@@ -10,7 +11,7 @@
 
 class CHelpWindow;
 class CMainFrame;
-class QPrinter;
+struct SPrintHost;
 class QTranslator;
 class CVantoriaDoc;
 namespace platform {
@@ -47,13 +48,18 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   /// Where the help commands find their files; the program's folder unless set (tests).
   void SetHelpDir(const QString& dir) { m_helpDir = dir; }
 
-  /// The printer shared by every print command; none until a print command or the print set-up
-  /// needs one.
-  QPrinter* Printer() const { return m_printer.get(); }
-  /// Fills in the system's default printer when none is selected; false when there is no printer.
+  /// The printer shared by every print command (a system printer or the PDF output); empty
+  /// until a print command or the print set-up needs one.
+  QString PrinterName() const { return m_printerName; }
+  /// Paper and orientation chosen for that printer; invalid until chosen.
+  QPageLayout PrinterPageLayout() const { return m_pageLayout; }
+  /// Fills in the system's default printer when none is selected (else the first one, else the
+  /// PDF output); false when not even that can be used.
   bool GetPrinterDeviceDefaults();
   /// Replaces the printer selection by the named printer; false when it does not exist.
   bool SelectPrinter(const QString& printerName);
+  /// The print command of the map view: settings dialog, then the pages.
+  void Print();
   /// Pages the print preview shows at once ("Settings"/"PreviewPages").
   int PreviewPages() const;
   void SetPreviewPages(int pages);
@@ -65,6 +71,9 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   void showAbout();
   void showHelpFile(const QString& fileName);
   void showSheetProperties();
+  /// What a print command takes from the application: document, view, colours, printer.
+  SPrintHost printHost();
+  void printSetup();
 
   static CVantoriaApp* s_instance;
   AppSettings m_settings;
@@ -72,7 +81,8 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   std::unique_ptr<platform::IFileDialog> m_fileDialog;
   std::unique_ptr<CVantoriaDoc> m_doc;
   std::unique_ptr<CMainFrame> m_frame;
-  std::unique_ptr<QPrinter> m_printer;
+  QString m_printerName;
+  QPageLayout m_pageLayout;
   std::unique_ptr<QTranslator> m_qtTranslator;
   std::unique_ptr<CHelpWindow> m_help;
   QString m_helpDir;

@@ -109,7 +109,9 @@ bool CPrintJob::Print(bool direct) {
   // The application's printer, else the system's default, else the first one, else the PDF
   // output, which every installation has.
   const QString wanted = m_host.printerName ? *m_host.printerName : QString();
-  if (wanted.isEmpty() || !SelectPrinter(wanted)) {
+  if (!wanted.isEmpty() && SelectPrinter(wanted)) {
+    if (m_host.pageLayout && m_host.pageLayout->isValid()) m_printer->setPageLayout(*m_host.pageLayout);
+  } else {
     const QString def = QPrinterInfo::defaultPrinterName();
     bool chosen = !def.isEmpty() && SelectPrinter(def);
     for (const QString& name : PrinterNames()) {
@@ -133,6 +135,7 @@ bool CPrintJob::Print(bool direct) {
   }
   // The printer chosen in the dialog stays the application's, whatever the answer.
   if (m_host.printerName) *m_host.printerName = m_printerName;
+  if (m_host.pageLayout && m_printer) *m_host.pageLayout = m_printer->pageLayout();
   if (!ok || !m_printer) return true;
   return PrintPages();
 }

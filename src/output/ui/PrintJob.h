@@ -1,6 +1,7 @@
 #pragma once
 // The print command: the printer, the settings dialog, the page loop on a QPrinter with its
 // progress window, and the messages. One job per command.
+#include <QPageLayout>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -22,6 +23,7 @@ struct SPrintHost {
   QWidget* mainWindow = nullptr;       ///< disabled while pages are printed
   SMapRenderSettings render;           ///< the user's colours
   QString* printerName = nullptr;      ///< the application's printer selection; empty: the default
+  QPageLayout* pageLayout = nullptr;   ///< its paper and orientation; invalid: the printer's own
   std::function<int()> previewPages;   ///< pages the preview shows at once
   std::function<void(int)> setPreviewPages;
 };

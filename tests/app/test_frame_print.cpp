@@ -1,0 +1,109 @@
+// The print command of the main window: enabled with a sheet open, the settings dialog, the
+// pages printed to the PDF output under the file name the user gives.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+
+#include "app/CVantoriaDoc.h"
+#include "app/ui/CMainFrame.h"
+#include "app/ui/CVantoriaApp.h"
+#include "common/TestUtil.h"
+#include "display/ui/CVantoriaView.h"
+#include "output/ui/PrintJob.h"
+#include "platform/IFileDialog.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+
+namespace {
+
+/// Runs `act` on the first modal dialog named `name` once it is shown.
+void whenModal(const char* name, std::function<void(QWidget&)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w || w->objectName() != QLatin1String(name)) return;
+    timer->stop();
+    timer->deleteLater();
+    act(*w);
+  });
+  timer->start();
+}
+
+class FramePrintTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(index())) GTEST_SKIP() << "sample data not built";
+    ASSERT_TRUE(m_dir.isValid());
+    platform::setProfile(&m_profile);
+    platform::setPrompt(&m_prompt);
+    platform::setFileDialog(&m_dialog);
+  }
+  void TearDown() override {
+    platform::setFileDialog(nullptr);
+    platform::setPrompt(nullptr);
+    platform::setProfile(nullptr);
+  }
+  static std::filesystem::path index() { return testutil::sampleDir() / "map25000" / "index.csv"; }
+
+  QTemporaryDir m_dir;
+  platform::CMemoryProfile m_profile;
+  platform::CScriptedPrompt m_prompt;
+  platform::CScriptedFileDialog m_dialog;
+};
+
+TEST_F(FramePrintTest, PrintCommandPrintsTheOpenSheetToThePdfOutput) {
+  CVantoriaApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString(index().string())}, false));
+  CMainFrame& frame = *app.Frame();
+  QAction* print = frame.Action(cmd::Print);
+  frame.UpdateCommandUI();
+  EXPECT_FALSE(print->isEnabled());  // no sheet yet
+  app.Doc()->LoadSheet(0, 30);
+  frame.UpdateCommandUI();
+  ASSERT_TRUE(print->isEnabled());
+
+  ASSERT_TRUE(app.SelectPrinter(CPrintJob::PdfPrinterName()));
+  m_profile.writeInt("PrintSettings", "MagniSetting", 1);  // fit to paper: one page
+  const std::filesystem::path out = std::filesystem::path(m_dir.path().toStdString()) / "map.pdf";
+  m_dialog.pushPath(out);
+  bool dialogShown = false;
+  whenModal("printDialog", [&dialogShown](QWidget& dlg) {
+    dialogShown = true;
+    dlg.findChild<QPushButton*>(QStringLiteral("printButton"))->click();
+  });
+  print->trigger();
+
+  EXPECT_TRUE(dialogShown);
+  EXPECT_TRUE(m_prompt.requests().empty());
+  ASSERT_EQ(m_dialog.requests().size(), 1u);
+  EXPECT_TRUE(m_dialog.requests()[0].save);
+  QFile pdf(QString::fromStdString(out.string()));
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(pdf.read(5).startsWith("%PDF-"));
+  EXPECT_GT(pdf.size(), 10000);
+  EXPECT_FALSE(std::filesystem::exists(out.string() + ".part"));
+  EXPECT_TRUE(frame.isEnabled());
+  EXPECT_EQ(app.PrinterName(), CPrintJob::PdfPrinterName());
+}
+
+TEST_F(FramePrintTest, CancelledDialogPrintsNothingAndKeepsThePrinter) {
+  CVantoriaApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString(index().string())}, false));
+  app.Doc()->LoadSheet(0, 30);
+  ASSERT_TRUE(app.SelectPrinter(CPrintJob::PdfPrinterName()));
+  whenModal("printDialog", [](QWidget& dlg) { dlg.findChild<QPushButton*>(QStringLiteral("cancelButton"))->click(); });
+  app.Frame()->Action(cmd::Print)->trigger();
+  EXPECT_TRUE(m_dialog.requests().empty());
+  EXPECT_TRUE(m_prompt.requests().empty());
+  EXPECT_EQ(app.PrinterName(), CPrintJob::PdfPrinterName());
+  EXPECT_TRUE(m_profile.contains("PrintSettings", "OptionSettings"));
+}
+
+}  // namespace
