@@ -1,10 +1,14 @@
-// vantoria-cli settings: the effective application settings of the profile, as JSON.
+// vantoria-cli settings: the effective application settings of the profile, as JSON; and
+// `settings set KEY VALUE`, which stores one value of the settings sheet within the sheet's limits.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "CliCommand.h"
 #include "Json.h"
 #include "app/AppSettings.h"
+#include "app/SettingsSheet.h"
+#include "platform/IProfileStore.h"
 
 namespace {
 
@@ -25,7 +29,18 @@ void putScheme(cli::CJsonWriter& json, const char* name, const std::array<std::i
   json.endObject();
 }
 
+// Writes only the one value: everything else in the profile stays as it is.
+int runSet(const std::vector<std::string>& args) {
+  if (args.size() != 3) return cli::fail("settings set: expected KEY VALUE");
+  const SSheetSettingValue v = ParseSheetSetting(args[1], args[2]);
+  if (!v.error.empty()) return cli::fail("settings set: " + v.error);
+  platform::profile().writeInt(v.setting.section, v.setting.key, v.value);
+  platform::profile().flush();
+  return 0;
+}
+
 int runSettings(cli::SCliContext& ctx) {
+  if (!ctx.args.empty() && ctx.args.front() == "set") return runSet(ctx.args);
   if (!ctx.args.empty()) return cli::fail("settings: unexpected argument " + ctx.args.front());
   AppSettings settings;
   settings.setSaveOnDestroy(false);  // looking must not write the profile
@@ -46,7 +61,8 @@ int runSettings(cli::SCliContext& ctx) {
   return 0;
 }
 
-const cli::CCliRegistration kSettings("settings", "settings                 print the effective settings as JSON",
+const cli::CCliRegistration kSettings("settings",
+                                      "settings [set KEY VALUE]",
                                       runSettings);
 
 }  // namespace

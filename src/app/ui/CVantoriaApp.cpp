@@ -23,6 +23,7 @@
 #include "app/ui/CDlgSheetProp.h"
 #include "app/ui/CHelpWindow.h"
 #include "app/ui/CMainFrame.h"
+#include "app/ui/CPrpIni.h"
 #include "display/ui/CPopTextWnd.h"
 #include "display/ui/CVantoriaView.h"
 #include "output/ui/PrintJob.h"
@@ -146,6 +147,11 @@ bool CVantoriaApp::onCommand(int id) {
     case cmd::About:
       showAbout();
       return true;
+    case cmd::Settings: {
+      CMapSettingsRefresh refresh(m_frame ? m_frame->MapView() : nullptr, m_doc.get());
+      RunSettingsSheet(m_frame.get(), m_settings, refresh);
+      return true;
+    }
     case cmd::PrintSetup:
       printSetup();
       return true;
@@ -225,7 +231,7 @@ void CVantoriaApp::SetPreviewPages(int pages) { platform::profile().writeInt("Se
 
 bool CVantoriaApp::onUpdateCommand(int id, SCommandState& state) const {
   switch (id) {
-    case cmd::Help: case cmd::ReadMe: case cmd::About: case cmd::PrintSetup:
+    case cmd::Help: case cmd::ReadMe: case cmd::About: case cmd::PrintSetup: case cmd::Settings:
       state.enabled = true;
       return true;
     default:
