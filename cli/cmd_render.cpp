@@ -1,4 +1,4 @@
-// vantoria-cli render: a sheet recoloured and scaled as the map view shows it, written as PNG.
+// vantoria-cli render: a sheet recoloured and scaled as the map view shows it, written as PNG or BMP.
 #include <QImage>
 #include <QPainter>
 #include <cmath>
@@ -11,18 +11,22 @@
 #include "maps/SheetImage.h"
 #include "output/CBgrImage.h"
 #include "output/ImageWriter.h"
+#include "output/MapImageExport.h"
 #include "platform/FileLookup.h"
 
 namespace {
 
 constexpr std::int64_t kMaxOutputPixels = std::int64_t{1} << 26;
 
-/// Writes `area` of an RGB32 image as a PNG; the previous file stays whole on failure.
+/// Writes `area` of an RGB32 image as a PNG, or as a bitmap for a name ending in ".bmp"; the
+/// previous file stays whole on failure.
 bool writePng(const QImage& image, const QRect& area, const std::string& path) {
   CBgrImage picture;
   if (!picture.Allocate(area.width(), area.height())) return false;
   picture.CopyFrom(image, area);
-  return WritePng(platform::pathFromUtf8(path), picture);
+  const std::filesystem::path out = platform::pathFromUtf8(path);
+  if (map_export::FormatOfPath(out) == ImageFormat::Bmp) return WriteBmp(out, picture);
+  return WritePng(out, picture);
 }
 
 bool parseRect(const std::string& text, QRect& rect) {
@@ -40,7 +44,7 @@ int runRender(cli::SCliContext& ctx) {
   if (!cli::takeOption(ctx.args, "--ratio", ratioText)) return cli::fail("render: --ratio R is required");
   const bool quality = cli::takeFlag(ctx.args, "--quality");
   const bool haveRect = cli::takeOption(ctx.args, "--rect", rectText);
-  if (!cli::takeOption(ctx.args, "-o", outPath)) return cli::fail("render: -o OUT.png is required");
+  if (!cli::takeOption(ctx.args, "-o", outPath)) return cli::fail("render: -o OUT.png|OUT.bmp is required");
   if (ctx.args.size() != 1) return cli::fail("render: expected one sheet TIFF");
   if (seriesText != "1" && seriesText != "2") return cli::fail("render: --series must be 1 or 2");
   const int series = seriesText == "2" ? 2 : 1;
@@ -91,6 +95,6 @@ int runRender(cli::SCliContext& ctx) {
 }
 
 const cli::CCliRegistration kRender(
-    "render", "render SHEET_TIF --series 1|2 --ratio R [--quality] [--rect L,T,R,B] -o OUT.png", runRender);
+    "render", "render SHEET_TIF --series 1|2 --ratio R [--quality] [--rect L,T,R,B] -o OUT.png|OUT.bmp", runRender);
 
 }  // namespace

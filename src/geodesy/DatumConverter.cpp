@@ -13,12 +13,11 @@ struct SEllipsoid {
   double f;  ///< flattening
 };
 constexpr SEllipsoid kWgs84{6378137.0, 0.0033528106647478};
-constexpr SEllipsoid kBessel{6377397.155, 0.00334277318};
+constexpr SEllipsoid kBessel{geodesy::kBesselSemiMajorM, geodesy::kBesselFlattening};
 
-// Tokyo -> WGS-84 geocentric translation [m]; the reverse shift is its negation.
-constexpr double kShiftX = -147.54;
-constexpr double kShiftY = 507.26;
-constexpr double kShiftZ = 680.47;
+constexpr double kShiftX = geodesy::kTokyoToWgs84ShiftM[0];
+constexpr double kShiftY = geodesy::kTokyoToWgs84ShiftM[1];
+constexpr double kShiftZ = geodesy::kTokyoToWgs84ShiftM[2];
 
 double toRadians(const DmsAngle& a) {
   return ((a.seconds / 60.0 + static_cast<double>(a.minutes)) / 60.0 + static_cast<double>(a.degrees)) * kDegToRad;

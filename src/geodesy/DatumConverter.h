@@ -12,6 +12,14 @@ struct SDatumShiftResult {
   double height = 0.0;
 };
 
+namespace geodesy {
+/// The Tokyo datum's ellipsoid, Bessel 1841: semi-major axis [m] and flattening.
+inline constexpr double kBesselSemiMajorM = 6377397.155;
+inline constexpr double kBesselFlattening = 0.00334277318;
+/// Geocentric translation Tokyo -> WGS-84 [m] (x, y, z); the reverse shift is its negation.
+inline constexpr double kTokyoToWgs84ShiftM[3] = {-147.54, 507.26, 680.47};
+}  // namespace geodesy
+
 /// Stateless; construct on the stack where needed (the operations are also static).
 class DatumConverter {
  public:

@@ -1,0 +1,162 @@
+#include "output/MapImageExport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+#include <QStandardPaths>
+#include <algorithm>
+#include <system_error>
+
+#include "display/TrekOverlay.h"
+#include "output/CBgrImage.h"
+#include "platform/FileLookup.h"
+#include "platform/IFileDialog.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+#include "trek/CTrekGroupList.h"
+
+namespace map_export {
+
+std::int32_t EffectiveOptions(std::int32_t bits) {
+  std::int32_t out = 0;
+  if (bits & kExportTrackLines) out |= kExportTrackLines | (bits & kExportTrackNames);
+  if (bits & kExportWaypointIcons) out |= kExportWaypointIcons | (bits & kExportWaypointNames);
+  return out;
+}
+
+std::int32_t OptionsFromChecks(bool trackLines, bool trackNames, bool waypointIcons, bool waypointNames) {
+  std::int32_t out = 0;
+  if (waypointIcons) out |= kExportWaypointIcons | (waypointNames ? kExportWaypointNames : 0);
+  if (trackLines) out |= kExportTrackLines | (trackNames ? kExportTrackNames : 0);
+  return out;
+}
+
+std::int32_t ReadOptions() {
+  return EffectiveOptions(platform::profile().readInt(kOptionSection, kOptionKey, kDefaultExportOptions));
+}
+
+void WriteOptions(std::int32_t bits) { platform::profile().writeInt(kOptionSection, kOptionKey, EffectiveOptions(bits)); }
+
+STrekKinds TrekKinds(const CTrekGroupList& treks) {
+  STrekKinds kinds;
+  for (const auto& group : treks.Groups()) {
+    kinds.waypoints = kinds.waypoints || group->Kind() == kTrekWaypointGroup;
+    kinds.trackLogs = kinds.trackLogs || group->Kind() == kTrekTrackLogGroup;
+  }
+  return kinds;
+}
+
+QRect ExportArea(const QRect& selection, const QSize& sheetSize) {
+  const QRect sheet(QPoint(0, 0), sheetSize);
+  return selection.isNull() ? sheet : selection.normalized() & sheet;
+}
+
+std::vector<QRect> Bands(const QRect& area) {
+  std::vector<QRect> bands;
+  for (int y = 0; y < area.height(); y += kBandRows)
+    bands.emplace_back(area.left(), area.top() + y, area.width(), std::min(kBandRows, area.height() - y));
+  return bands;
+}
+
+bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay, std::int32_t options,
+                    CBgrImage& out) {
+  out.release();
+  if (sheet.isNull() || area.isEmpty() || !sheet.rect().contains(area)) return false;
+  if (!out.Allocate(area.width(), area.height())) return false;
+  const std::int32_t draw = overlay ? EffectiveOptions(options) : 0;
+  if (draw == 0) {
+    // Nothing drawn over the map: the rows go straight into the picture.
+    out.CopyFrom(sheet, area);
+    return true;
+  }
+  // One band surface at a time: each band is complete (map and every overlay) before the next.
+  QImage band(area.width(), std::min(kBandRows, area.height()), QImage::Format_RGB32);
+  if (band.isNull()) {
+    out.release();
+    return false;
+  }
+  for (const QRect& rows : Bands(area)) {
+    QPainter painter(&band);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(0, 0), sheet, rows);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setClipRect(QRect(0, 0, rows.width(), rows.height()));
+    // Every band is given 500 rows, so that the last one draws what reaches into it alike.
+    const QRect given(rows.left(), rows.top(), rows.width(), kBandRows);
+    if (draw & kExportWaypointIcons) overlay->DrawWaypointIcons(painter, given);
+    if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given, area);
+    if (draw & kExportTrackLines) overlay->DrawTrackLines(painter, given);
+    if (draw & kExportTrackNames) overlay->DrawTrackLabels(painter, given, area);
+    painter.end();
+    out.CopyFrom(band, QRect(0, 0, rows.width(), rows.height()), rows.top() - area.top());
+  }
+  return true;
+}
+
+bool WriteMapImage(const std::filesystem::path& path, ImageFormat format, const CBgrImage& image,
+                   const std::optional<SWorldFile>& world, const WriteProgress& progress) {
+  const bool written = format == ImageFormat::Png ? WritePng(path, image, progress) : WriteBmp(path, image, progress);
+  if (!written) return false;
+  return !world || WriteWorldFiles(path, *world);
+}
+
+std::filesystem::path WithImageExtension(const std::filesystem::path& chosen, int filterIndex) {
+  const std::string name = chosen.filename().string();
+  const std::size_t dot = name.rfind('.');
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  if (ext == ".png" || ext == ".bmp") return chosen;
+  std::filesystem::path out = chosen;
+  out += filterIndex == 1 ? ".png" : ".bmp";
+  return out;
+}
+
+std::optional<ImageFormat> FormatOfPath(const std::filesystem::path& path) {
+  const std::string name = path.filename().string();
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return std::nullopt;
+  std::string ext = name.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == "png") return ImageFormat::Png;
+  if (ext == "bmp") return ImageFormat::Bmp;
+  return std::nullopt;
+}
+
+std::filesystem::path InitialFolder() {
+  const std::string stored = platform::profile().readString(kFolderSection, kFolderKey, std::string());
+  if (!stored.empty()) return platform::pathFromUtf8(stored);
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  const QString folder = !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+  return platform::pathFromUtf8(folder.toStdString());
+}
+
+std::optional<SImageFileChoice> ChooseImageFile() {
+  platform::SFileDialogRequest request;
+  request.save = true;
+  request.overwritePrompt = false;
+  request.title = kDialogTitle;
+  request.filter = kDialogFilter;
+  request.initialDir = InitialFolder();
+  for (;;) {
+    const platform::SFileDialogResult result = platform::fileDialog().run(request);
+    if (!result.accepted || result.paths.empty()) return std::nullopt;
+    const std::filesystem::path path = WithImageExtension(result.paths.front(), result.filterIndex);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+      const platform::EPromptAnswer answer = platform::prompt().ask(
+          {"ファイル [ " + platform::pathToUtf8(path) + " ] は、既に存在します。\r\n上書きしますか？",
+           platform::EPromptIcon::Question, platform::EPromptButtons::YesNoCancel, {}, "Vantoria"});
+      if (answer == platform::EPromptAnswer::Cancel) return std::nullopt;
+      if (answer == platform::EPromptAnswer::No) {
+        // Ask again where the user left off.
+        request.initialDir = path.parent_path();
+        request.filterIndex = result.filterIndex;
+        continue;
+      }
+    }
+    SImageFileChoice choice{path, FormatOfPath(path).value_or(ImageFormat::Bmp)};
+    platform::profile().writeString(kFolderSection, kFolderKey, platform::pathToUtf8(path.parent_path()));
+    return choice;
+  }
+}
+
+}  // namespace map_export

@@ -1,0 +1,94 @@
+#pragma once
+// Saving a rectangle of the open sheet as an image file at the sheet's own resolution, in the
+// colours shown on screen, with the trek overlays drawn over it: the option bits, the file
+// choice, and the engine that draws the area in bands of 500 rows into one 24-bit picture and
+// writes it (BMP or PNG) with its world file.
+#include <QImage>
+#include <QRect>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output/ImageWriter.h"
+#include "output/WorldFile.h"
+
+class CBgrImage;
+class CTrekGroupList;
+class TrekOverlay;
+
+/// What is drawn over an exported map ("Settings"/"SaveMapimgOption").
+enum ExportOptionFlags : std::int32_t {
+  kExportTrackLines = 1,
+  kExportTrackNames = 2,     ///< only together with kExportTrackLines
+  kExportWaypointIcons = 4,
+  kExportWaypointNames = 8,  ///< only together with kExportWaypointIcons
+};
+inline constexpr std::int32_t kDefaultExportOptions = 15;
+
+enum class ImageFormat : std::int32_t { Png = 0, Bmp = 1 };
+
+namespace map_export {
+
+inline constexpr const char* kOptionSection = "Settings";
+inline constexpr const char* kOptionKey = "SaveMapimgOption";
+inline constexpr const char* kFolderSection = "FileDlgSettings";
+inline constexpr const char* kFolderKey = "SaveMapImg";
+inline constexpr const char* kDialogTitle = "地形図の保存";
+inline constexpr const char* kDialogFilter = "Windowsビットマップ形式(*.bmp)|*.bmp|PNG形式(*.png)|*.png||";
+inline constexpr const char* kFailedText = "地形図の保存に失敗しました。";
+inline constexpr const char* kProgressText = "地形図をファイルに保存しています...";
+inline constexpr int kBandRows = 500;
+
+/// The bits that count: a name bit only with its line or icon bit; bits above 8 dropped.
+[[nodiscard]] std::int32_t EffectiveOptions(std::int32_t bits);
+/// The bits of the options dialog's four check boxes.
+[[nodiscard]] std::int32_t OptionsFromChecks(bool trackLines, bool trackNames, bool waypointIcons, bool waypointNames);
+/// The stored options, as they count.
+[[nodiscard]] std::int32_t ReadOptions();
+void WriteOptions(std::int32_t bits);
+
+/// Whether the trek data hold a waypoint group / a track log group.
+struct STrekKinds {
+  bool waypoints = false;
+  bool trackLogs = false;
+  [[nodiscard]] bool any() const { return waypoints || trackLogs; }
+};
+[[nodiscard]] STrekKinds TrekKinds(const CTrekGroupList& treks);
+
+/// The area to save: the selection (sheet pixels) inside the sheet, or the whole sheet without one.
+[[nodiscard]] QRect ExportArea(const QRect& selection, const QSize& sheetSize);
+/// The bands of at most 500 rows the area is drawn in, from the top; the last holds the rest.
+[[nodiscard]] std::vector<QRect> Bands(const QRect& area);
+
+/// Draws `area` of `sheet` (the sheet rendered at 1.0) into `out`, band by band, with the
+/// overlays of `options` from `overlay` (cached at ratio 1.0; null for none) in this order:
+/// waypoint icons, waypoint names, track log lines, track log names. False, with `out` empty,
+/// when the area lies outside the sheet or memory runs out.
+[[nodiscard]] bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay,
+                                  std::int32_t options, CBgrImage& out);
+
+/// Writes the picture as `format` and, given one, the world file and ".prj" beside it.
+[[nodiscard]] bool WriteMapImage(const std::filesystem::path& path, ImageFormat format, const CBgrImage& image,
+                                 const std::optional<SWorldFile>& world, const WriteProgress& progress = {});
+
+/// A chosen file name with the extension rules applied: kept when it ends in exactly ".png" or
+/// ".bmp" (letter case counts), otherwise the extension of the chosen filter (0 bitmap, 1 PNG)
+/// appended.
+[[nodiscard]] std::filesystem::path WithImageExtension(const std::filesystem::path& chosen, int filterIndex);
+/// The format of a path's extension, lower-cased; none for another one.
+[[nodiscard]] std::optional<ImageFormat> FormatOfPath(const std::filesystem::path& path);
+/// Folder the file dialog starts in: "FileDlgSettings"/"SaveMapImg", else the Pictures folder
+/// (or the home folder).
+[[nodiscard]] std::filesystem::path InitialFolder();
+
+struct SImageFileChoice {
+  std::filesystem::path path;
+  ImageFormat format = ImageFormat::Bmp;
+};
+/// The save dialog: extension rules, then the overwrite question for an existing file (No asks
+/// again, Cancel gives up). Remembers the folder. None when cancelled.
+[[nodiscard]] std::optional<SImageFileChoice> ChooseImageFile();
+
+}  // namespace map_export
