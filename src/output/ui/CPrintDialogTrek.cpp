@@ -135,7 +135,6 @@ CPrintDialogTrek::CPrintDialogTrek(CPrintJob& job, QWidget* parent) : QDialog(pa
 
   auto* previewButton = new QPushButton(QStringLiteral("印刷プレビュー(&V)..."), this);
   previewButton->setObjectName(QStringLiteral("previewButton"));
-  previewButton->setEnabled(false);  // the preview window comes later
   auto* printButton = new QPushButton(QStringLiteral("印刷"), this);
   printButton->setObjectName(QStringLiteral("printButton"));
   printButton->setDefault(true);
@@ -356,7 +355,7 @@ bool CPrintDialogTrek::validateMagnification() {
 
 void CPrintDialogTrek::preview() {
   if (!validateMagnification()) return;
-  m_job.ShowPreview();
+  if (m_job.ShowPreview()) accept();
 }
 
 void CPrintDialogTrek::accept() {

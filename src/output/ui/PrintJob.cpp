@@ -11,6 +11,7 @@
 
 #include "app/CVantoriaDoc.h"
 #include "display/ui/CVantoriaView.h"
+#include "output/ui/CDlgPrintPreview.h"
 #include "output/ui/CDlgPrintStatus.h"
 #include "output/ui/CPrintDialogTrek.h"
 #include "platform/FileLookup.h"
@@ -213,6 +214,45 @@ bool CPrintJob::PrintPages() {
   return ended;
 }
 
-void CPrintJob::ShowPreview() {
-  // No preview window yet: the dialog keeps its preview button disabled.
+SPreviewPaper CPrintJob::PreviewPaper() const {
+  SPreviewPaper paper;
+  const print::SPrintContext c = Context();
+  paper.screenDpiX = c.dpi.screenX;
+  paper.screenDpiY = c.dpi.screenY;
+  if (m_printer) {
+    const int dpi = m_printer->resolution();
+    paper.printerDpiX = paper.printerDpiY = dpi;
+    const QPageLayout layout = m_printer->pageLayout();
+    paper.paper = layout.fullRectPixels(dpi).size();
+    paper.printable = layout.paintRectPixels(dpi).topLeft();
+  }
+  return paper;
+}
+
+bool CPrintJob::ShowPreview() {
+  if (!m_printer) {
+    platform::prompt().warn(kNoPrinterText);
+    return false;
+  }
+  if (!m_host.doc || m_info.maxPage == print::kOpenEndedPage) return false;
+  // The preview's own record: the dialog's scale, options and pages, all pages in range.
+  PrintInfo info = m_info;
+  info.fromPage = info.minPage;
+  info.toPage = info.maxPage;
+  info.skipDialog = true;
+  auto renderer = std::make_shared<CPrintPageRenderer>();
+  (void)renderer->BeginPrinting(info, Sheet());
+  const int pages = m_host.previewPages ? m_host.previewPages() : static_cast<int>(m_info.previewPages);
+  if (m_host.view) m_host.view->setPaintingSuspended(true);
+  int result = QDialog::Rejected;
+  {
+    CDlgPrintPreview dlg(info, renderer, PreviewPaper(), pages == 0 ? 1 : pages, [this](int shown) {
+      m_info.previewPages = static_cast<std::uint32_t>(shown);
+      if (m_host.setPreviewPages) m_host.setPreviewPages(shown);
+    });
+    result = dlg.exec();
+  }
+  renderer->EndPrinting();
+  if (m_host.view) m_host.view->setPaintingSuspended(false);
+  return result == CDlgPrintPreview::kPrintResult;
 }

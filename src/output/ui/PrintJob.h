@@ -10,6 +10,7 @@
 #include "output/PrintInfo.h"
 #include "output/PrintPageRenderer.h"
 #include "output/PrintRun.h"
+#include "output/ui/CPrintPreviewWnd.h"
 
 class CVantoriaDoc;
 class CVantoriaView;
@@ -64,8 +65,11 @@ class CPrintJob {
   [[nodiscard]] QString DocumentTitle() const;
   [[nodiscard]] const SPrintHost& host() const { return m_host; }
 
-  /// The preview of the dialog's settings.
-  void ShowPreview();
+  /// The preview of the dialog's settings, the map view's painting held meanwhile. True when
+  /// the user chose to print from it.
+  bool ShowPreview();
+  /// The paper of the chosen printer as the preview draws it.
+  [[nodiscard]] SPreviewPaper PreviewPaper() const;
   /// Runs the pages on the chosen printer (after the dialog ended with OK).
   bool PrintPages();
 
