@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
@@ -11,10 +13,12 @@
 #include "app/CVantoriaDoc.h"
 #include "common/TestUtil.h"
 #include "display/ui/CVantoriaView.h"
+#include "output/ui/CPrintDialogTrek.h"
 #include "output/ui/PrintJob.h"
 #include "platform/IFileDialog.h"
 #include "platform/IProfileStore.h"
 #include "platform/IPrompt.h"
+#include "platform/PrinterState.h"
 
 namespace {
 
@@ -43,6 +47,28 @@ TEST(CupsQueue, PrintsTheSampleSheetThroughTheQueue) {
     host.doc = &doc;
     host.view = &view;
     host.printerName = &printerName;
+    // The queue's state as the dialog shows it: ready, then stopped by the administrator.
+    const auto statusShown = [&host, &queue] {
+      CPrintJob probe(host);
+      EXPECT_TRUE(probe.SelectPrinter(queue));
+      CPrintDialogTrek dlg(probe);
+      return dlg.findChild<QLabel*>(QStringLiteral("statusText"))->text();
+    };
+    const auto state = platform::QueryPrinterState(queue.toStdString());
+    ASSERT_TRUE(state.has_value());
+    EXPECT_EQ(state->state, 3);
+    EXPECT_EQ(statusShown(), QStringLiteral("準備完了"));
+    const auto admin = [&queue](const char* program) {
+      QProcess p;
+      p.start(QString::fromLatin1(program), {queue});
+      return p.waitForFinished(30000) && p.exitCode() == 0;
+    };
+    if (admin("cupsdisable")) {
+      EXPECT_EQ(platform::QueryPrinterState(queue.toStdString())->state, 5);
+      EXPECT_EQ(statusShown(), QStringLiteral("印刷不可能"));
+      ASSERT_TRUE(admin("cupsenable"));
+    }
+
     CPrintJob job(host);
     auto* timer = new QTimer;
     timer->setInterval(50);

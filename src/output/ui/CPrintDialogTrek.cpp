@@ -21,6 +21,7 @@
 #include "output/ui/CPrintPaperView.h"
 #include "output/ui/PrintJob.h"
 #include "platform/IPrompt.h"
+#include "platform/PrinterState.h"
 
 using namespace print;
 
@@ -293,10 +294,19 @@ void CPrintDialogTrek::showPrinterInfo() {
     m_comment->clear();
   } else {
     const QPrinterInfo pi = QPrinterInfo::printerInfo(m_job.printerName());
-    const int state = pi.state() == QPrinter::Idle ? 3 : pi.state() == QPrinter::Active ? 4 : 5;
-    m_status->setText(pi.isNull() ? QString() : u(PrinterStatusText(PrinterStatusFromCups(state, {}))));
-    m_location->setText(pi.location());
-    m_comment->setText(pi.description());
+    if (pi.isNull()) {
+      for (QLabel* l : {m_status, m_location, m_comment}) l->clear();
+    } else if (const auto cups = platform::QueryPrinterState(m_job.printerName().toStdString())) {
+      // The print system's reasons tell a jam or an empty tray from a plain stop.
+      m_status->setText(u(PrinterStatusText(PrinterStatusFromCups(cups->state, cups->reasons))));
+      m_location->setText(u(cups->location));
+      m_comment->setText(u(cups->comment));
+    } else {
+      const int state = pi.state() == QPrinter::Idle ? 3 : pi.state() == QPrinter::Active ? 4 : 5;
+      m_status->setText(u(PrinterStatusText(PrinterStatusFromCups(state, {}))));
+      m_location->setText(pi.location());
+      m_comment->setText(pi.description());
+    }
   }
   m_paper->setText(printer->pageLayout().pageSize().name());
   const auto o = printer->pageLayout().orientation();
