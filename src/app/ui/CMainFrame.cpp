@@ -174,6 +174,19 @@ void CMainFrame::createActions() {
   add(Help, "Vantoriaヘルプ(&H)...", "ヘルプを表示します")->setShortcut(QKeySequence(Qt::Key_F1));
   add(ReadMe, "ReadMeファイルを読む(&R)", "ReadMeファイルを表示します");
   add(About, "ﾊﾞｰｼﾞｮﾝ情報(&A)...", "プログラムのバージョンを表示します");
+
+  // Delete and the clipboard keys act on the selected waypoint or track log. Of each pair only
+  // the one that fits the selection is ever enabled, so a key never means two commands.
+  const struct { int waypoint, track; QKeySequence key; } kTrekKeys[] = {
+      {DeleteWaypoint, DeleteTrack, QKeySequence(Qt::Key_Delete)},
+      {CopyWaypoint, CopyTrack, QKeySequence(QKeySequence::Copy)},
+      {CutWaypoint, CutTrack, QKeySequence(QKeySequence::Cut)},
+      {PasteWaypoint, PasteTrack, QKeySequence(QKeySequence::Paste)},
+  };
+  for (const auto& k : kTrekKeys) {
+    m_actions.value(k.waypoint)->setShortcut(k.key);
+    m_actions.value(k.track)->setShortcut(k.key);
+  }
 }
 
 void CMainFrame::createView() {

@@ -1,12 +1,15 @@
 #include "display/ui/CTrekDataList.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include "app/AppSettings.h"
@@ -84,6 +87,7 @@ CTrekDataList::CTrekDataList(CVantoriaDoc& doc, QWidget* parent) : QWidget(paren
 
   connect(m_tree, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentItemChanged(current); });
+  connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) { goTo(item); });
   connect(m_tree, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { showContextMenu(m_tree->viewport()->mapToGlobal(pos)); });
   connect(&m_doc, &CVantoriaDoc::trekDataChanged, this, [this] {
@@ -97,6 +101,20 @@ CTrekDataList::CTrekDataList(CVantoriaDoc& doc, QWidget* parent) : QWidget(paren
 void CTrekDataList::Fill() {
   m_tree->setUpdatesEnabled(false);
   m_filling = true;
+  // What the user opened or closed, by the address of the group or track log; addresses stay
+  // while the items exist, whatever their place in the lists.
+  QHash<quintptr, bool> groupsExpanded;
+  QHash<quintptr, bool> logsExpanded;
+  for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* node = m_tree->topLevelItem(i);
+    groupsExpanded.insert(node->data(0, kRoleGroupAddress).value<quintptr>(), node->isExpanded());
+    for (int k = 0; k < node->childCount(); ++k) {
+      const QTreeWidgetItem* child = node->child(k);
+      if (child->childCount() > 0 && child->isExpanded()) logsExpanded.insert(child->data(0, kRoleItem).value<quintptr>(), true);
+    }
+  }
+  const int scrollX = m_tree->horizontalScrollBar()->value();
+  const int scrollY = m_tree->verticalScrollBar()->value();
   m_tree->clear();
   m_selectedGroupNode = -1;
   const std::int32_t sortWp = m_settings ? m_settings->sortWaypoints : kSortNone;
@@ -110,7 +128,9 @@ void CTrekDataList::Fill() {
     auto* node = new QTreeWidgetItem(m_tree);
     node->setText(0, QStringLiteral("%1 (%2%3)").arg(text(group.GroupName())).arg(count).arg(waypoints ? "points" : "tracks"));
     node->setIcon(0, images[kImageGroup]);
-    node->setToolTip(0, node->text(0));
+    // Two groups may share a name; their files tell them apart.
+    node->setToolTip(0, group.FilePath().empty() ? QStringLiteral("（未保存）") : QString::fromStdString(group.FilePath()));
+    node->setData(0, kRoleGroupAddress, quintptr(&group));
     node->setData(0, kRoleKind, waypoints ? int(kTrekWaypointGroup) : int(kTrekTrackLogGroup));
     node->setData(0, kRoleGroup, int(g));
     node->setData(0, kRoleItem, quintptr(0));
@@ -147,9 +167,14 @@ void CTrekDataList::Fill() {
         points.push_back(pt);
       }
       child->addChildren(points);
+      if (logsExpanded.contains(quintptr(&log))) child->setExpanded(true);
     }
-    node->setExpanded(true);
+    node->setExpanded(groupsExpanded.value(quintptr(&group), true));
   }
+  // Lay the items out now, so that the scroll range is there to take the old position.
+  m_tree->doItemsLayout();
+  m_tree->horizontalScrollBar()->setValue(scrollX);
+  m_tree->verticalScrollBar()->setValue(scrollY);
   m_filling = false;
   m_tree->setUpdatesEnabled(true);
   // Nothing to browse without trek data.
@@ -269,6 +294,15 @@ bool CTrekDataList::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void CTrekDataList::goTo(const QTreeWidgetItem* item) {
+  if (!item || !m_lookup) return;
+  const int kind = item->data(0, kRoleKind).toInt();
+  // The first click of the two made the item the document's selection.
+  const int id = kind == kTrekWaypoint ? cmd::GotoWaypoint : kind == kTrekTrackPoint ? cmd::GotoTrackPoint : 0;
+  QAction* action = id ? m_lookup(id) : nullptr;
+  if (action && action->isEnabled()) action->trigger();
 }
 
 void CTrekDataList::showContextMenu(const QPoint& globalPos) {

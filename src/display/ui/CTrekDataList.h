@@ -23,6 +23,7 @@ class CTrekDataList : public QWidget {
     kRoleGroup,                ///< group index
     kRoleItem,                 ///< waypoint or track log address (quintptr), 0 for a group node
     kRolePoint,                ///< track point index, -1 otherwise
+    kRoleGroupAddress,         ///< the group's address (quintptr), to know it again after a refill
   };
   /// Indexes of the item images.
   enum EImage : int { kImageGroup = 0, kImageWaypoint = 1, kImageTrackLog = 2, kImageTrackPoint = 3 };
@@ -34,7 +35,9 @@ class CTrekDataList : public QWidget {
   /// Where the context menus find the commands (the main window's actions).
   void setCommandLookup(std::function<QAction*(int id)> lookup) { m_lookup = std::move(lookup); }
 
-  /// Rebuilds the tree from the document's groups, in the sort orders of the settings.
+  /// Rebuilds the tree from the document's groups, in the sort orders of the settings. Nodes of
+  /// groups and track logs that were shown before keep their expanded state, and the tree keeps
+  /// its scroll position; new groups come expanded.
   void Fill();
   /// Selects the node of an item chosen elsewhere (`item`: the waypoint or track log, null for
   /// the group node); kind 4, or kind 2 with `expand`, expands the node found. Does not report
@@ -59,6 +62,8 @@ class CTrekDataList : public QWidget {
   void followDocument();
   bool clickAllowed(const QTreeWidgetItem* item) const;
   void showContextMenu(const QPoint& globalPos);
+  /// A double click on a waypoint or track point goes to it on the map.
+  void goTo(const QTreeWidgetItem* item);
 
   CVantoriaDoc& m_doc;
   const AppSettings* m_settings = nullptr;

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QShortcut>
 
 #include "app/AppSettings.h"
 #include "app/CVantoriaDoc.h"
@@ -58,6 +59,21 @@ CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScro
   connect(&m_doc, &CVantoriaDoc::selectionChanged, this, [this] { viewport()->update(); });
   connect(&m_doc, &CVantoriaDoc::centreRequested, this,
           [this](const DmsAngle& lat, const DmsAngle& lon, int datum) { CentreOn(lat, lon, datum); });
+
+  // Ctrl++ / Ctrl+- zoom one step about the middle, anywhere in the window. "Ctrl+=" and
+  // "Ctrl+;" are the same key without Shift on US and Japanese keyboards.
+  const auto zoomKeys = [this](std::initializer_list<QKeySequence> keys, bool zoomIn) {
+    for (const QKeySequence& key : keys) {
+      auto* shortcut = new QShortcut(key, this, nullptr, nullptr, Qt::WindowShortcut);
+      connect(shortcut, &QShortcut::activated, this, [this, zoomIn] {
+        if (hasMap()) ZoomStep(zoomIn);
+      });
+    }
+  };
+  zoomKeys({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+            QKeySequence(Qt::CTRL | Qt::Key_Semicolon)},
+           true);
+  zoomKeys({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, false);
 }
 
 CVantoriaView::~CVantoriaView() {
@@ -570,7 +586,13 @@ bool CVantoriaView::onCommand(int id) {
     case cmd::ClearSelection: clearRangeSelection(); return true;
     case cmd::ShowWaypoints:
     case cmd::ShowTracks: toggleShown(id == cmd::ShowWaypoints); return true;
-    case cmd::AddWaypoint: (void)m_editing->open(CTrekEditController::EWindow::AddWaypoint); return true;
+    case cmd::AddWaypoint:
+      if (m_editing->open(CTrekEditController::EWindow::AddWaypoint) && m_contextPoint && m_frameReady) {
+        // Chosen from the map's own menu: the clicked position is the natural start.
+        if (const std::optional<GeoPosition> g = m_frame.PixelToGeo(m_contextPoint->x(), m_contextPoint->y(), Datum::Tokyo))
+          (void)m_editing->setWaypointPosition(g->latitude, g->longitude, Datum::Tokyo);
+      }
+      return true;
     case cmd::EditWaypoint: (void)m_editing->open(CTrekEditController::EWindow::EditWaypoint); return true;
     case cmd::EditTrack: (void)m_editing->open(CTrekEditController::EWindow::TrackLog); return true;
     case cmd::SaveMapImage:
@@ -672,6 +694,9 @@ void CVantoriaView::keyPressEvent(QKeyEvent* event) {
 void CVantoriaView::contextMenuEvent(QContextMenuEvent* event) {
   if (m_tool == ETool::ZoomIn || m_tool == ETool::ZoomOut || m_editing->waypointWindowOpen()) return;
   QMenu* menu = buildContextMenu();
+  // The commands run while the menu is up; the add command takes the clicked position.
+  if (event->reason() == QContextMenuEvent::Mouse && hasMap()) m_contextPoint = logical(event->pos());
   if (!menu->isEmpty()) menu->exec(event->globalPos());
+  m_contextPoint.reset();
   delete menu;
 }

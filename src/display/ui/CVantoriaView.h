@@ -197,6 +197,7 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   bool m_showTracks = true;
   bool m_panning = false;
   QPoint m_panLast;
+  std::optional<QPoint> m_contextPoint;  ///< logical point of the open context menu's click
   bool m_initialised = false;
   QHash<int, QCursor> m_cursors;  ///< by resource number, made on first use
   int m_cursorId = 0;             ///< cursor shown: resource number, or -(Qt shape) - 1
