@@ -1,6 +1,7 @@
 #include "app/CVantoriaDoc.h"
 
 #include <QCursor>
+#include <algorithm>
 #include <QGuiApplication>
 #include <fstream>
 
@@ -248,6 +249,22 @@ void CVantoriaDoc::LoadSheet(int area, int slot) {
   emit trekDataChanged();
   emit progressStep(100);
   emit progressEnd();
+}
+
+bool CVantoriaDoc::SaveMapImage(const ImageSave& save) {
+  CWaitCursor wait;
+  emit progressBegin(QStringLiteral("地形図をファイルに保存しています..."));
+  int shown = 0;
+  // The bar moves per whole percent, not per row.
+  const bool ok = save([this, &shown](double fraction) {
+    const int percent = int(std::clamp(fraction, 0.0, 1.0) * 100);
+    if (percent == shown) return;
+    shown = percent;
+    emit progressStep(percent);
+  });
+  emit progressStep(100);
+  emit progressEnd();
+  return ok;
 }
 
 void CVantoriaDoc::SelectAndLoadSheet(int area, int slot) {

@@ -61,6 +61,11 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// A sheet whose image cannot be read is reported and not shown: afterwards no sheet is
   /// current.
   void LoadSheet(int area, int slot);
+  /// Runs a map image export with the wait cursor and the progress bar showing "地形図をファイルに
+  /// 保存しています..."; `save` reports the share done (0..1, above 1 counts as 1). Returns what
+  /// `save` returns.
+  using ImageSave = std::function<bool(const std::function<void(double fraction)>& progress)>;
+  bool SaveMapImage(const ImageSave& save);
   /// Marks the sheet in the map index window, then loads it.
   void SelectAndLoadSheet(int area, int slot);
   /// Shows a Tokyo-datum position: centres it when the current sheet holds it, otherwise loads

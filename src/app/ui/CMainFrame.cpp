@@ -31,6 +31,7 @@
 #include "display/ui/CVantoriaView.h"
 #include "display/ui/GpsWindowHost.h"
 #include "maps/ui/IndexPanel.h"
+#include "output/ui/CMapImageSaver.h"
 #include "display/ui/CZoomBar.h"
 #include "platform/IProfileStore.h"
 
@@ -206,6 +207,9 @@ void CMainFrame::connectView() {
     m_view->SetMagnification(code);
     UpdateCommandUI();
   });
+  auto saver = std::make_shared<CMapImageSaver>(*m_view, m_doc, this);
+  connect(m_view, &CVantoriaView::saveMapImageRequested, this,
+          [saver](const QRect& selection) { (void)saver->SaveSelectionCommand(selection); });
 }
 
 void CMainFrame::createToolBars() {

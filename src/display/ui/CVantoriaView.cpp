@@ -233,6 +233,19 @@ void CVantoriaView::setPaintingSuspended(bool suspended) {
   if (!suspended) viewport()->update();
 }
 
+QSize CVantoriaView::RenderForOutput(double ratio) {
+  m_canvas.setPaintingSuspended(true);
+  if (!m_doc.HasSheet()) return {};
+  takeRenderSettings();
+  return m_canvas.bitmap().Render(ratio, series());
+}
+
+void CVantoriaView::EndOutputRender() {
+  takeRenderSettings();
+  if (m_doc.HasSheet()) m_canvas.render(m_ratio);
+  setPaintingSuspended(false);
+}
+
 void CVantoriaView::updateScrollBars() {
   const QSize client = viewport()->size();
   QScrollBar* h = horizontalScrollBar();

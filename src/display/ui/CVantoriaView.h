@@ -93,6 +93,11 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void RefreshColours(int series);
   /// While suspended, paints show the last composed picture.
   void setPaintingSuspended(bool suspended);
+  /// Renders the scaled copy at `ratio` for image export or printing and holds the picture on
+  /// screen until EndOutputRender(). Returns the copy's size; (0, 0) without a sheet.
+  QSize RenderForOutput(double ratio);
+  /// Renders the copy at the view's magnification again and shows it.
+  void EndOutputRender();
 
   [[nodiscard]] MagnificationCode magnification() const { return m_code; }
   [[nodiscard]] double ratio() const { return m_ratio; }

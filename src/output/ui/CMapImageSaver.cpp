@@ -1,0 +1,56 @@
+#include "output/ui/CMapImageSaver.h"
+
+#include <QGuiApplication>
+
+#include "app/CVantoriaDoc.h"
+#include "display/TrekOverlay.h"
+#include "display/ui/CVantoriaView.h"
+#include "output/CBgrImage.h"
+#include "output/ui/CDlgSavemapOption.h"
+#include "platform/IPrompt.h"
+
+CMapImageSaver::CMapImageSaver(CVantoriaView& view, CVantoriaDoc& doc, QWidget* dialogParent)
+    : m_view(view), m_doc(doc), m_parent(dialogParent) {}
+
+std::optional<std::int32_t> CMapImageSaver::askOptions(std::int32_t options, const map_export::STrekKinds& kinds) const {
+  if (m_optionsDialog) return m_optionsDialog(options, kinds);
+  CDlgSavemapOption dlg(options, kinds.trackLogs, kinds.waypoints, m_parent);
+  if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+  return dlg.options();
+}
+
+bool CMapImageSaver::SaveSelectionCommand(const QRect& selection) {
+  const map_export::STrekKinds kinds = map_export::TrekKinds(m_doc.TrekGroups());
+  std::int32_t options = 0;
+  if (kinds.any()) {
+    const std::optional<std::int32_t> chosen = askOptions(map_export::ReadOptions(), kinds);
+    if (!chosen) return false;
+    map_export::WriteOptions(*chosen);
+    options = map_export::EffectiveOptions(*chosen);
+  }
+
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const QSize size = m_view.RenderForOutput(1.0);
+  QGuiApplication::restoreOverrideCursor();
+  bool written = false;
+  if (size.isEmpty()) {
+    platform::prompt().error(map_export::kFailedText);
+  } else {
+    const QRect area = map_export::ExportArea(selection, size);
+    // The export's own cache at the sheet's resolution; the view's stays as it is.
+    TrekOverlay overlay;
+    if (options) overlay.Rebuild(m_doc.TrekGroups().Groups(), m_view.frame(), 1.0);
+    if (const std::optional<map_export::SImageFileChoice> file = map_export::ChooseImageFile()) {
+      const QImage& sheet = m_view.canvas().bitmap().Surface();
+      written = m_doc.SaveMapImage([&](const std::function<void(double)>& progress) {
+        CBgrImage picture;
+        if (!map_export::RenderMapImage(sheet, area, options ? &overlay : nullptr, options, picture)) return false;
+        const std::optional<SWorldFile> world = SheetWorldFile(m_doc.CurrentSheet(), area.topLeft());
+        return map_export::WriteMapImage(file->path, file->format, picture, world, progress);
+      });
+      if (!written) platform::prompt().error(map_export::kFailedText);
+    }
+  }
+  m_view.EndOutputRender();
+  return written;
+}
