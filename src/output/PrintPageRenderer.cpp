@@ -39,6 +39,8 @@ class CWaitCursor {
 bool CPrintPageRenderer::BeginPrinting(PrintInfo& info, const SPrintSheet& sheet) {
   m_series = sheet.series;
   m_sheetName = sheet.sheetName;
+  m_reduced = QImage();
+  m_reducedFactor = 0.0;
   m_bitmap.setSource(sheet.image);
   m_bitmap.setRenderSettings(sheet.render);
   QSize rendered;
@@ -74,7 +76,19 @@ bool CPrintPageRenderer::BeginPrinting(PrintInfo& info, const SPrintSheet& sheet
   return true;
 }
 
+const QImage& CPrintPageRenderer::reducedSurface(double factor) const {
+  if (m_reduced.isNull() || m_reducedFactor != factor) {
+    const QImage& s = m_bitmap.Surface();
+    const QSize size(std::max(1, static_cast<int>(s.width() * factor)), std::max(1, static_cast<int>(s.height() * factor)));
+    m_reduced = s.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    m_reducedFactor = factor;
+  }
+  return m_reduced;
+}
+
 void CPrintPageRenderer::EndPrinting() {
+  m_reduced = QImage();
+  m_reducedFactor = 0.0;
   m_bitmap.Release();
   m_overlay.Clear();
   m_hasOverlay = false;
@@ -141,7 +155,17 @@ void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) con
   }
   from &= m_bitmap.Surface().rect();
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  if (!from.isEmpty() && !dest.isEmpty()) painter.drawImage(dest, m_bitmap.Surface(), from);
+  // Sheet pixels per device pixel: 1 or more on paper; a preview may draw far smaller.
+  const double onDevice = from.isEmpty() ? 1.0 : painter.worldTransform().m11() * dest.width() / from.width();
+  if (onDevice < 0.75 && !from.isEmpty() && !dest.isEmpty()) {
+    const double f = std::max(0.01, std::round(onDevice * 100) / 100);
+    const QImage& reduced = reducedSurface(f);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(QRectF(dest), reduced, QRectF(from.x() * f, from.y() * f, from.width() * f, from.height() * f));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  } else if (!from.isEmpty() && !dest.isEmpty()) {
+    painter.drawImage(dest, m_bitmap.Surface(), from);
+  }
 
   // Overlays in printer pixels, clipped to the map part of the page.
   if (m_hasOverlay) {

@@ -51,7 +51,13 @@ class CPrintPageRenderer {
   [[nodiscard]] static QString PageNumberText(std::uint32_t page, std::uint32_t maxPage);
 
  private:
+  /// The rendered copy reduced by `factor` with area averaging, for painters that draw the page
+  /// much smaller than printed (the preview): thin lines keep their weight instead of breaking up.
+  const QImage& reducedSurface(double factor) const;
+
   ScaledSheetBitmap m_bitmap;
+  mutable QImage m_reduced;
+  mutable double m_reducedFactor = 0.0;
   TrekOverlay m_overlay;
   ScaleBar m_scaleBar;
   QFont m_headerFont;

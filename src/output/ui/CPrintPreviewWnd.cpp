@@ -42,6 +42,8 @@ void DrawPage(QPainter& painter, const QRect& paperRect, QPointF scale, const SP
   // The printable area begins at the printer's printing offset from the paper's corner.
   painter.translate(paperRect.left() + paper.printable.x() * scale.x(), paperRect.top() + paper.printable.y() * scale.y());
   painter.scale(scale.x(), scale.y());
+  // Reduced, the printer's thin lines would fall between screen pixels.
+  if (scale.x() < 1.0 || scale.y() < 1.0) painter.setRenderHint(QPainter::Antialiasing, true);
   renderer.PrintPage(painter, info);
   painter.restore();
 }
