@@ -363,7 +363,7 @@ TEST_F(ViewTest, SheetWithoutAPictureShowsNoPositions) {
   fs::create_directories(root / "5438");
   ASSERT_TRUE(m_doc->OpenIndexFile(root / "index.csv"));
   m_doc->LoadSheet(0, kSlot543836);
-  EXPECT_TRUE(m_doc->HasSheet());
+  EXPECT_FALSE(m_doc->HasSheet()) << "a sheet whose image cannot be read is not shown";
   EXPECT_FALSE(view.hasMap());
   EXPECT_TRUE(view.PositionTexts({10, 10}).isEmpty()) << "no position of the previous sheet";
   SCommandState st;
