@@ -470,8 +470,9 @@ TEST_F(SettingsSheetTest, SettingsCommandChangesMapAndTrekView) {
   bool ran = false;
   m_chooser.pushColour(kRed);
   QTimer::singleShot(0, [&] {
-    auto* sheet = qobject_cast<CPrpIni*>(QApplication::activeModalWidget());
+    auto* sheet = app.Frame()->findChild<CPrpIni*>();
     ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isModal());
     EXPECT_EQ(sheet->windowTitle(), QStringLiteral("Vantoriaの設定"));
     auto* tabs = sheet->findChild<QTabWidget*>(QStringLiteral("settingsPages"));
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("数値地図25000の色"));

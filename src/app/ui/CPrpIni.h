@@ -33,7 +33,7 @@ class CMapSettingsRefresh : public ISettingsRefresh {
 class CPrpIniColor : public QWidget {
   Q_OBJECT
  public:
-  CPrpIniColor(CColourPageModel& model, QWidget* parent = nullptr);
+  explicit CPrpIniColor(CColourPageModel& model, QWidget* parent = nullptr);
 
  signals:
   /// The page's values changed (the sheet enables Apply).
