@@ -70,6 +70,7 @@ AppSettings& AppSettings::operator=(const AppSettings& other) {
   gpsCommDatum = other.gpsCommDatum;
   sortWaypoints = other.sortWaypoints;
   sortTracks = other.sortTracks;
+  pauseSeconds = other.pauseSeconds;
   return *this;
 }
 
@@ -89,6 +90,7 @@ void AppSettings::resetToDefaults() {
   gpsCommDatum = 1;
   sortWaypoints = -1;
   sortTracks = -1;
+  pauseSeconds = 60;
 }
 
 void AppSettings::Load() {
@@ -103,6 +105,7 @@ void AppSettings::Load() {
   gpsCommDatum = readDatum(kSettingsSection, "GPSCommDatum");
   sortWaypoints = readRanged(kSettingsSection, "Sort_Wp", -1, -1, 0);
   sortTracks = readRanged(kSettingsSection, "Sort_Tk", -1, -1, 1);
+  pauseSeconds = readRanged(kSettingsSection, "PauseSeconds", 60, 1, 86400);
 }
 
 void AppSettings::Save() const {
@@ -116,6 +119,7 @@ void AppSettings::Save() const {
   store.writeInt(kSettingsSection, "GPSCommDatum", gpsCommDatum);
   store.writeInt(kSettingsSection, "Sort_Wp", sortWaypoints);
   store.writeInt(kSettingsSection, "Sort_Tk", sortTracks);
+  store.writeInt(kSettingsSection, "PauseSeconds", pauseSeconds);
   store.writeInt("Vantoria", "Version", 200);
   store.flush();
 }

@@ -55,6 +55,7 @@ class AppSettings {
   std::int32_t gpsCommDatum = 1;   ///< datum option of the GPS transfer dialogs
   std::int32_t sortWaypoints = -1; ///< -1 none, 0 by name
   std::int32_t sortTracks = -1;    ///< -1 none, 0 by name, 1 by time
+  std::int32_t pauseSeconds = 60;  ///< track statistics: a longer gap between two points is a pause
 
  private:
   bool m_saveOnDestroy = true;

@@ -76,6 +76,8 @@ TEST_F(SettingsTest, UnreadableValuesFallBackToDefaults) {
       {"Settings", "Sort_Wp", "1", [](const AppSettings& s) { return s.sortWaypoints; }, -1},
       {"Settings", "Sort_Tk", "1", [](const AppSettings& s) { return s.sortTracks; }, 1},
       {"Settings", "Sort_Tk", "-2", [](const AppSettings& s) { return s.sortTracks; }, -1},
+      {"Settings", "PauseSeconds", "300", [](const AppSettings& s) { return s.pauseSeconds; }, 300},
+      {"Settings", "PauseSeconds", "0", [](const AppSettings& s) { return s.pauseSeconds; }, 60},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.key) + " = " + c.stored);
