@@ -142,9 +142,9 @@ const std::filesystem::path& catalogueDir() {
         const int west = (lon + 100) * 3600 + col * 450, east = west + 450;
         std::string r = area + std::to_string(row) + std::to_string(col) + ",sheet,second,NI-54-25-8-1,1,a,b,c,d,e,f,pub";
         const int la[4] = {north, south, south, north}, lo[4] = {west, west, east, east};
-        for (int c = 0; c < 4; ++c) r += "," + dms(la[c]) + "," + dms(lo[c]);
+        for (int c = 0; c < 4; ++c) r.append(",").append(dms(la[c])).append(",").append(dms(lo[c]));
         r += ",0,0,0,0,0,0,0,0,100,120,100,3820,4700,3820,4700,120,0,0,0,0,0,0,0";
-        kanri += "\r\n" + r;
+        kanri.append("\r\n").append(r);
       }
     }
     kanri += "\r\n";

@@ -72,10 +72,15 @@ SIndexPreview PreviewIndexFile(const std::filesystem::path& indexCsv) {
 
 std::vector<SSheetPropertyRow> SheetPropertyRows(const SheetRecord& r, MapSeries series) {
   const bool s50 = series == MapSeries::Scale50000;
-  auto blank = [](std::string_view cp932) { return " " + u8(cp932); };
+  // Appended, not `" " + u8(...)`: GCC 12 at -O3 takes that for an overlapping copy (-Wrestrict).
+  auto blank = [](std::string_view cp932) {
+    std::string text = " ";
+    text += u8(cp932);
+    return text;
+  };
   std::vector<SSheetPropertyRow> rows;
   rows.push_back({"種類", s50 ? " 数値地図50000(地図画像)" : " 数値地図25000(地図画像)"});
-  rows.push_back({"図名", " " + u8(r.sheetName) + " ( " + u8(r.secondName) + " )"});
+  rows.push_back({"図名", blank(r.sheetName).append(" ( ").append(u8(r.secondName)).append(" )")});
   rows.push_back({"２次メッシュコード", blank(r.meshCode)});
   rows.push_back({"地形図コード", blank(r.sheetCode)});
   rows.push_back({"号数", blank(r.number)});

@@ -31,7 +31,7 @@ inline std::string kanriRow(const SSheetRow& r, int series) {
                     (series == 1 ? "NI-54-25-1-1" : "NI-54-25-1") + ",1,";
   if (series == 2) row += "7,";
   const int histories = series == 1 ? 6 : 4;
-  for (int i = 0; i < histories; ++i) row += "H" + std::to_string(i) + ",";
+  for (int i = 0; i < histories; ++i) row.append("H").append(std::to_string(i)).append(",");
   row += "2001/01/01,";
   const int n = r.latS + dLat, s = r.latS, w = r.lonW, e = r.lonW + dLon;
   row += dms(n) + "," + dms(w) + "," + dms(s) + "," + dms(w) + "," + dms(s) + "," + dms(e) + "," + dms(n) + "," +

@@ -315,7 +315,7 @@ TEST_F(GpsDialogTest, DownloadedTrackLogsShowStartAndEndTimes) {
 
 TEST_F(GpsDialogTest, CancelMidDownloadKeepsWhatArrived) {
   SSimConfig cfg;
-  for (int i = 0; i < 20; ++i) cfg.waypoints.push_back(waypoint(0x19000000 + i * 4096, 0x63000000, 0.0f, "W" + std::to_string(i)));
+  for (int i = 0; i < 20; ++i) cfg.waypoints.push_back(waypoint(0x19000000 + i * 4096, 0x63000000, 0.0f, std::string("W").append(std::to_string(i))));
   CReceiverSimulator sim(cfg);
   plug(sim);
   CDlgGpsDownload dlg(m_list, CTrekData::kWaypointGroup);

@@ -303,7 +303,7 @@ TEST_F(GpsTransferTest, UploadAnnouncesLargeCounts) {
   CTrekData group;
   for (int i = 0; i < 300; ++i) {
     auto m = std::make_unique<CMarkerPoint>();
-    m->gpsName = "P" + std::to_string(i);
+    m->gpsName = std::string("P").append(std::to_string(i));
     group.AppendWaypoint(std::move(m));
   }
   CReceiverSimulator sim;

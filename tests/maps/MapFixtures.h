@@ -28,10 +28,10 @@ inline std::string row25000(const SRowFields& r) {
   std::string s = r.mesh + "," + r.name + ",second," + r.sheetCode + ",no1,h1,h2,h3,h4,h5,h6,pub";
   const int lat[4] = {r.north, r.south, r.south, r.north};
   const int lon[4] = {r.west, r.west, r.east, r.east};
-  for (int c = 0; c < 4; ++c) s += "," + dmsColumns(lat[c]) + "," + dmsColumns(lon[c]);
-  for (int i = 0; i < 8; ++i) s += "," + std::to_string(i + 1);
+  for (int c = 0; c < 4; ++c) s.append(",").append(dmsColumns(lat[c])).append(",").append(dmsColumns(lon[c]));
+  for (int i = 0; i < 8; ++i) s.append(",").append(std::to_string(i + 1));
   s += ",100,120,100,3820,4700,3820,4700,120";
-  for (int i = 0; i < 7; ++i) s += "," + std::to_string(-(i + 1));
+  for (int i = 0; i < 7; ++i) s.append(",").append(std::to_string(-(i + 1)));
   return s;
 }
 

@@ -111,7 +111,7 @@ TEST(SheetCatalogue, ParsesFullRows) {
 
   // A 1:50,000 row has the extra integer after the number and four histories.
   std::string r50 = "523900,n,s,NI-54-25-8,no,77,a,b,c,d,pub";
-  for (int i = 0; i < 24 + 8 + 8 + 7; ++i) r50 += "," + std::to_string(i);
+  for (int i = 0; i < 24 + 8 + 8 + 7; ++i) r50.append(",").append(std::to_string(i));
   SheetRecord rec50;
   rec50.history[4] = "stale";
   ASSERT_TRUE(ParseSheetRecord("h\r\n" + r50, "523900", MapSeries::Scale50000, rec50));

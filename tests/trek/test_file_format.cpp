@@ -26,7 +26,7 @@ std::unique_ptr<CMarkerPoint> sampleWaypoint(int i) {
   p->sheetName25000 = "\x93\x8c\x8b\x9e";  // 東京
   p->sheetName50000 = "sheet50";
   p->areaName = "area";
-  p->name = "\x8e\x52" + std::to_string(i);  // 山<i>
+  p->name = std::string("\x8e\x52").append(std::to_string(i));  // 山<i>
   p->indexDirectory = "C:\\MAP";
   p->description1 = "d1";
   p->description2 = "d2";
@@ -34,7 +34,7 @@ std::unique_ptr<CMarkerPoint> sampleWaypoint(int i) {
   p->symbol = -18 - i;
   p->reserved = 0x12345678;
   p->altitude = 1234.5678901234567;
-  p->gpsName = "PEAK" + std::to_string(i);
+  p->gpsName = std::string("PEAK").append(std::to_string(i));
   return p;
 }
 

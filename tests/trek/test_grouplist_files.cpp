@@ -29,12 +29,12 @@ std::unique_ptr<CTrekData> makeGroup(std::int32_t kind, const std::string& name,
   for (int i = 0; i < items; ++i) {
     if (kind == CTrekData::kWaypointGroup) {
       auto p = std::make_unique<CMarkerPoint>();
-      p->name = "P" + std::to_string(i);
+      p->name = std::string("P").append(std::to_string(i));
       p->SetPosition(DmsAngle(35, 40, i), DmsAngle(139, 45, 0.0), Datum::Wgs84);
       g->AppendWaypoint(std::move(p));
     } else {
       auto log = std::make_unique<CTrackLog>();
-      log->name = "L" + std::to_string(i);
+      log->name = std::string("L").append(std::to_string(i));
       CTrackPoint pt;
       pt.SetPosition(DmsAngle(35, 40, i), DmsAngle(139, 45, 0.0), Datum::Wgs84);
       log->AppendPoint(pt);

@@ -67,6 +67,13 @@ std::string kanriHeader(ESeries series) {
   return h;
 }
 
+// Appends "," and each column. (GCC 12 at -O3 takes `"," + std::string` for an overlapping
+// copy and warns with -Wrestrict.)
+template <typename... Columns>
+void addColumns(std::string& row, const Columns&... columns) {
+  (row.append(",").append(columns), ...);
+}
+
 std::string kanriRow(const SSheet& s) {
   const std::uint64_t h = sheetHash(s);
   const int survey = 1968 + static_cast<int>(h % 9), revised = 1981 + static_cast<int>((h >> 8) % 6);
@@ -84,15 +91,15 @@ std::string kanriRow(const SSheet& s) {
   r += era(updated + 3) + std::to_string(1 + (h >> 24) % 12) + "月1日";
   const std::pair<int, int> corners[4] = {
       {s.northSec, s.westSec}, {s.southSec, s.westSec}, {s.southSec, s.eastSec}, {s.northSec, s.eastSec}};
-  for (auto [lat, lon] : corners) r += "," + dmsColumns(lat) + "," + dmsColumns(lon);
+  for (auto [lat, lon] : corners) addColumns(r, dmsColumns(lat), dmsColumns(lon));
   const int denominator = s.series == ESeries::Map25000 ? 25000 : 50000;
   for (long a : {std::lround(s.groundNorthM), std::lround(s.groundSouthM),
                  std::lround((s.groundNorthM + s.groundSouthM) / 2), std::lround(s.groundHeightM),
                  static_cast<long>(s.x1 - s.x0), static_cast<long>(s.y1 - s.y0), static_cast<long>(denominator), 254L})
-    r += "," + std::to_string(a);
+    addColumns(r, std::to_string(a));
   const std::pair<int, int> pixels[4] = {{s.x0, s.y0}, {s.x0, s.y1}, {s.x1, s.y1}, {s.x1, s.y0}};
-  for (auto [x, y] : pixels) r += "," + std::to_string(x) + "," + std::to_string(y);
-  for (int b : {s.width, s.height, 8, 256, 5, kRowsPerStrip, 0}) r += "," + std::to_string(b);
+  for (auto [x, y] : pixels) addColumns(r, std::to_string(x), std::to_string(y));
+  for (int b : {s.width, s.height, 8, 256, 5, kRowsPerStrip, 0}) addColumns(r, std::to_string(b));
   return r;
 }
 
