@@ -3,14 +3,18 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "CliCommand.h"
 #include "Json.h"
+#include "app/AppSettings.h"
 #include "platform/Codepage.h"
 #include "platform/FileLookup.h"
 #include "platform/IPrompt.h"
 #include "trek/CTrekData.h"
+#include "trek/TrackStatistics.h"
 #include "trek/TrekFile.h"
 
 namespace {
@@ -179,15 +183,89 @@ int runConvert(cli::SCliContext& ctx) {
   return 0;
 }
 
+void optionalField(cli::CJsonWriter& json, const char* name, const std::optional<double>& v) {
+  if (v) json.field(name, *v);
+  else json.key(name).null();
+}
+
+void optionalField(cli::CJsonWriter& json, const char* name, const std::optional<std::int64_t>& v) {
+  if (v) json.field(name, static_cast<long long>(*v));
+  else json.key(name).null();
+}
+
+void extremeField(cli::CJsonWriter& json, const char* name, const std::optional<trek::SAltitudeExtreme>& e,
+                  const CTrackLog& log) {
+  if (!e) {
+    json.key(name).null();
+    return;
+  }
+  json.key(name).beginObject();
+  json.field("altitude", e->altitude);
+  json.field("index", static_cast<long long>(e->index));
+  json.field("label", log.Points()[e->index].Label());
+  json.endObject();
+}
+
+// Statistics of every track log of a file; figures the points cannot give (no times, no
+// altitudes) are null.
+int runStats(cli::SCliContext& ctx) {
+  std::string pause;
+  const bool havePause = cli::takeOption(ctx.args, "--pause", pause);
+  if (ctx.args.size() != 1) return cli::fail("trek stats: expected FILE [--pause SECONDS]");
+  trek::STrackStatsOptions options;
+  if (havePause) {
+    char* end = nullptr;
+    const long v = std::strtol(pause.c_str(), &end, 10);
+    if (pause.empty() || *end != '\0' || v < 1 || v > 86400) return cli::fail("trek stats: --pause takes 1 to 86400 seconds");
+    options.pauseSeconds = static_cast<std::int32_t>(v);
+  } else {
+    AppSettings settings;
+    settings.setSaveOnDestroy(false);
+    settings.Load();
+    options.pauseSeconds = settings.pauseSeconds;
+  }
+  const std::string& path = ctx.args[0];
+  const STrekReadResult r = readAnswering(path, false);
+  if (!r.ok()) return failRead(path, r);
+  cli::CJsonWriter json;
+  json.beginObject();
+  json.field("file", path);
+  json.field("pauseSeconds", options.pauseSeconds);
+  json.field("climbHysteresisMetres", trek::kClimbHysteresisMetres);
+  json.key("trackLogs").beginArray();
+  for (const auto& l : r.group->TrackLogs()) {
+    const trek::STrackStatistics st = trek::computeTrackStatistics(*l, options);
+    json.beginObject();
+    json.field("name", text(l->name));
+    json.field("pointCount", static_cast<long long>(st.pointCount));
+    json.field("lengthMetres", st.lengthMetres);
+    optionalField(json, "totalSeconds", st.totalSeconds);
+    optionalField(json, "movingSeconds", st.movingSeconds);
+    optionalField(json, "averageSpeedKmh", st.averageSpeed ? std::optional<double>(*st.averageSpeed * 3.6) : std::nullopt);
+    optionalField(json, "movingSpeedKmh", st.movingSpeed ? std::optional<double>(*st.movingSpeed * 3.6) : std::nullopt);
+    optionalField(json, "ascentMetres", st.ascentMetres);
+    optionalField(json, "descentMetres", st.descentMetres);
+    extremeField(json, "highest", st.highest, *l);
+    extremeField(json, "lowest", st.lowest, *l);
+    json.endObject();
+  }
+  json.endArray();
+  json.endObject();
+  std::printf("%s\n", json.str().c_str());
+  return 0;
+}
+
 int runTrek(cli::SCliContext& ctx) {
-  if (ctx.args.empty()) return cli::fail("trek: expected show or convert");
+  if (ctx.args.empty()) return cli::fail("trek: expected show, convert or stats");
   const std::string sub = ctx.args[0];
   ctx.args.erase(ctx.args.begin());
   if (sub == "show") return runShow(ctx);
   if (sub == "convert") return runConvert(ctx);
-  return cli::fail("trek: unknown subcommand '" + sub + "' (use show or convert)");
+  if (sub == "stats") return runStats(ctx);
+  return cli::fail("trek: unknown subcommand '" + sub + "' (use show, convert or stats)");
 }
 
-const cli::CCliRegistration kTrek("trek", "trek show FILE | trek convert IN OUT [--force]   (.pmd/.ptd files)", runTrek);
+const cli::CCliRegistration kTrek(
+    "trek", "trek show FILE | trek convert IN OUT [--force] | trek stats FILE [--pause S]   (.pmd/.ptd files)", runTrek);
 
 }  // namespace
