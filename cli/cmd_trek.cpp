@@ -1,7 +1,8 @@
-// Trek file subcommands: show a waypoint or track log file as JSON, and convert one (an old
-// version included) to the current version.
+// Trek file subcommands: show a waypoint or track log file as JSON, convert one (an old version
+// included) to the current version, and convert between trek files and GPX files.
 #include <QDateTime>
 #include <QString>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "platform/FileLookup.h"
 #include "platform/IPrompt.h"
 #include "trek/CTrekData.h"
+#include "trek/GpxFile.h"
 #include "trek/TrackStatistics.h"
 #include "trek/TrekFile.h"
 
@@ -155,8 +157,57 @@ int runShow(cli::SCliContext& ctx) {
   return 0;
 }
 
+std::string lowerExtension(const std::string& path) {
+  std::string ext = platform::pathFromUtf8(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+void printConverted(const std::string& in, const std::string& out, const CTrekData& g, const char* from,
+                    const char* to, const std::string& notice) {
+  cli::CJsonWriter json;
+  json.beginObject();
+  json.field("in", in);
+  json.field("out", out);
+  json.field("from", from);
+  json.field("to", to);
+  json.field("kind", g.Kind());
+  json.field("waypoints", static_cast<long long>(g.Waypoints().size()));
+  json.field("trackLogs", static_cast<long long>(g.TrackLogs().size()));
+  if (!notice.empty()) json.field("notice", notice);
+  else json.key("notice").null();
+  json.endObject();
+  std::printf("%s\n", json.str().c_str());
+}
+
+// A .gpx into one trek file: the kind is the output's (.pmd waypoints, .ptd track logs); a file
+// holding both kinds must be told which one is meant.
+int convertFromGpx(const std::string& in, const std::string& out, bool wantWaypoints, bool wantTracks) {
+  const std::string outExt = lowerExtension(out);
+  if (outExt != ".pmd" && outExt != ".ptd") return cli::fail("trek convert: OUT must be a .pmd or .ptd file");
+  if (wantWaypoints && wantTracks) return cli::fail("trek convert: --waypoints and --tracks exclude each other");
+  const SGpxReadResult r = ReadGpxFile(platform::pathFromUtf8(in));
+  if (!r.ok()) return cli::fail(r.error);
+  if (r.waypoints && r.tracks && !wantWaypoints && !wantTracks) {
+    return cli::fail("trek convert: " + in + " holds both waypoints and tracks; use --waypoints or --tracks");
+  }
+  const bool waypoints = wantWaypoints || (!wantTracks && r.waypoints);
+  if (waypoints != (outExt == ".pmd")) {
+    return cli::fail(std::string("trek convert: ") + (waypoints ? "waypoints go into a .pmd file" : "tracks go into a .ptd file"));
+  }
+  const std::unique_ptr<CTrekData>& group = waypoints ? r.waypoints : r.tracks;
+  if (!group) return cli::fail("trek convert: " + in + (waypoints ? " holds no waypoints" : " holds no tracks"));
+  if (!r.notice.empty()) std::fprintf(stderr, "vantoria-cli: %s\n", r.notice.c_str());
+  const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *group);
+  if (!w.ok()) return cli::fail(w.message);
+  printConverted(in, out, *group, "gpx", waypoints ? "pmd" : "ptd", r.notice);
+  return 0;
+}
+
 int runConvert(cli::SCliContext& ctx) {
   const bool force = cli::takeFlag(ctx.args, "--force");
+  const bool wantWaypoints = cli::takeFlag(ctx.args, "--waypoints");
+  const bool wantTracks = cli::takeFlag(ctx.args, "--tracks");
   if (ctx.args.size() != 2) return cli::fail("trek convert: expected IN OUT");
   const std::string& in = ctx.args[0];
   const std::string& out = ctx.args[1];
@@ -164,8 +215,19 @@ int runConvert(cli::SCliContext& ctx) {
   if (!force && std::filesystem::exists(platform::pathFromUtf8(out), ec)) {
     return cli::fail("trek convert: " + out + " exists (use --force to overwrite)");
   }
+  const bool gpxIn = lowerExtension(in) == ".gpx";
+  const bool gpxOut = lowerExtension(out) == ".gpx";
+  if (gpxIn && gpxOut) return cli::fail("trek convert: one of IN and OUT must be a .pmd or .ptd file");
+  if (gpxIn) return convertFromGpx(in, out, wantWaypoints, wantTracks);
+  if (wantWaypoints || wantTracks) return cli::fail("trek convert: --waypoints and --tracks are for a .gpx IN");
   const STrekReadResult r = readAnswering(in, true);
   if (!r.ok()) return failRead(in, r);
+  if (gpxOut) {
+    const STrekWriteResult w = WriteGpxFileAtomic(platform::pathFromUtf8(out), *r.group);
+    if (!w.ok()) return cli::fail(w.message);
+    printConverted(in, out, *r.group, r.group->Kind() == CTrekData::kWaypointGroup ? "pmd" : "ptd", "gpx", {});
+    return 0;
+  }
   const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *r.group);
   if (!w.ok()) return cli::fail(w.message);
   cli::CJsonWriter json;
@@ -266,6 +328,9 @@ int runTrek(cli::SCliContext& ctx) {
 }
 
 const cli::CCliRegistration kTrek(
-    "trek", "trek show FILE | trek convert IN OUT [--force] | trek stats FILE [--pause S]   (.pmd/.ptd files)", runTrek);
+    "trek",
+    "trek show FILE | trek convert IN OUT [--force] [--waypoints|--tracks] | trek stats FILE [--pause S]   "
+    "(.pmd/.ptd files; convert also to and from .gpx)",
+    runTrek);
 
 }  // namespace
