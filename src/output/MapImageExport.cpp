@@ -58,6 +58,10 @@ std::vector<QRect> Bands(const QRect& area) {
   return bands;
 }
 
+namespace {
+constexpr int kLabelReach = 32;
+}  // namespace
+
 bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay, std::int32_t options,
                     CBgrImage& out) {
   out.release();
@@ -84,7 +88,10 @@ bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* o
     // Every band is given 500 rows, so that the last one draws what reaches into it alike.
     const QRect given(rows.left(), rows.top(), rows.width(), kBandRows);
     if (draw & kExportWaypointIcons) overlay->DrawWaypointIcons(painter, given);
-    if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given, area);
+    // A name put above its flag at the area's bottom edge reaches up to about 30 rows above the
+    // waypoint: the band takes the names of waypoints that far below it too, so that no name is
+    // cut at a seam.
+    if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given.adjusted(0, 0, 0, kLabelReach), area);
     if (draw & kExportTrackLines) overlay->DrawTrackLines(painter, given);
     if (draw & kExportTrackNames) overlay->DrawTrackLabels(painter, given, area);
     painter.end();

@@ -385,6 +385,32 @@ TEST_F(CSampleSheetExport, OverlaysLandOnTheScreensPixels) {
   }
 }
 
+TEST_F(CSampleSheetExport, NamesAboveTheirFlagsAreWholeAtBandSeams) {
+  // Areas of 1,030 rows: the last band holds 30. A waypoint 20 rows below the seam has its name
+  // put above the flag (the area's bottom edge is near), reaching into the band above.
+  const QSize size = m_bitmap.Size();
+  int checked = 0;
+  for (const WaypointMark& m : m_overlay.Waypoints()) {
+    const QRect area(m.x - 200, m.y - 1020, 400, 1030);
+    if (!QRect(QPoint(0, 0), size).contains(area)) continue;
+    SCOPED_TRACE(m.name);
+    // Drawn in one piece: the whole area as one surface.
+    QImage whole = m_bitmap.Surface().copy(area);
+    {
+      QPainter painter(&whole);
+      const QRect one(area.topLeft(), QSize(area.width(), 2000));
+      m_overlay.DrawWaypointIcons(painter, one);
+      m_overlay.DrawWaypointLabels(painter, one, area);
+    }
+    CBgrImage picture;
+    ASSERT_TRUE(map_export::RenderMapImage(m_bitmap.Surface(), area, &m_overlay, kExportWaypointIcons | kExportWaypointNames,
+                                           picture));
+    EXPECT_TRUE(samePixels(picture, whole, whole.rect()));
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
 TEST_F(CSampleSheetExport, NamesAreDrawnOnlyWithTrekOptions) {
   const QRect area(QPoint(0, 0), m_bitmap.Size());
   CBgrImage bare, names, noNames;
