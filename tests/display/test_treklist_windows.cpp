@@ -391,3 +391,58 @@ TEST_F(TrekWindows, CommandsAreEnabledByTheSelection) {
 }
 
 }  // namespace
+
+TEST_F(TrekWindows, TrackLogStatisticsRowsAndAbsentFigures) {
+  openBoth();
+  click(node(1, 1));  // Alpha: 20" of meridian at 35 N in two minutes, 100 m to 300 m
+  const QString want[][2] = {{"距離", "616m"},           {"所要時間", "2分0秒"},       {"移動時間", "2分0秒"},
+                             {"平均速度", "18.5km/h"},   {"移動速度", "18.5km/h"},     {"累積標高(登り)", "200m"},
+                             {"累積標高(下り)", "0m"},   {"最高点", "300.0m (No.2)"}, {"最低点", "100.0m (No.0)"}};
+  ASSERT_EQ(view.rowCount(), CTrekDataView::kRows + 9);
+  for (int i = 0; i < 9; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(view.label(CTrekDataView::kRows + i), want[i][0]);
+    EXPECT_EQ(view.value(CTrekDataView::kRows + i), want[i][1]);
+  }
+
+  // Without times and altitudes only the length remains; a pause threshold below the interval
+  // leaves no moving time.
+  CTrackLog* alpha = doc.TrekGroups().Group(1)->TrackLogs()[1].get();
+  CTrackLog bare = *alpha;
+  for (auto& p : bare.Points()) {
+    p.time = TrekTime(-1);
+    p.altitude = 1.0e25;
+  }
+  view.ShowTrackLog(bare);
+  EXPECT_EQ(view.value(CTrekDataView::kRows), QStringLiteral("616m"));
+  for (int i = 1; i < 9; ++i) EXPECT_EQ(view.value(CTrekDataView::kRows + i), QStringLiteral("\u2015")) << i;
+  settings.pauseSeconds = 30;
+  view.ShowTrackLog(*alpha);
+  EXPECT_EQ(view.value(CTrekDataView::kRows + 2), QStringLiteral("0秒"));
+  EXPECT_EQ(view.value(CTrekDataView::kRows + 4), QStringLiteral("\u2015"));
+
+  // A track point shows its six rows only.
+  click(node(1, 1, 0));
+  EXPECT_EQ(view.rowCount(), CTrekDataView::kRows);
+}
+
+TEST_F(TrekWindows, WaypointPairChosenWithCtrlShowsDistanceAndBearing) {
+  openBoth();
+  click(node(0, 1));  // Hut, 30" north of Peak
+  ASSERT_EQ(doc.TrekGroups().Selection().kind, kTrekWaypoint);
+  QTreeWidgetItem* peak = node(0, 0);
+  QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, tree()->visualItemRect(peak).center());
+  ASSERT_EQ(doc.TrekGroups().SelectedWaypoint(), doc.TrekGroups().Group(0)->Waypoints()[0].get());
+  EXPECT_EQ(view.value(0), QStringLiteral("Peak"));
+  ASSERT_EQ(view.rowCount(), CTrekDataView::kRows + 3);
+  EXPECT_EQ(view.label(6), QStringLiteral("基点"));
+  EXPECT_EQ(view.value(6), QStringLiteral("Hut"));
+  EXPECT_EQ(view.label(7), QStringLiteral("2点間の距離"));
+  EXPECT_EQ(view.value(7), QStringLiteral("925m"));
+  EXPECT_EQ(view.label(8), QStringLiteral("2点間の方位"));
+  EXPECT_EQ(view.value(8), QStringLiteral("180.0°"));
+
+  // Without Ctrl the next waypoint is shown alone.
+  click(node(0, 2));
+  EXPECT_EQ(view.rowCount(), CTrekDataView::kRows);
+}

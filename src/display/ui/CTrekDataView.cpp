@@ -1,5 +1,6 @@
 #include "display/ui/CTrekDataView.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -9,6 +10,7 @@
 #include "geodesy/DmsAngle.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekGroupList.h"
+#include "trek/TrackStatistics.h"
 #include "trek/TrekEditing.h"
 
 namespace {
@@ -24,6 +26,35 @@ QString dateTime(const TrekTime& t) {
   std::string date, time;
   t.FormatDateAndTime(date, time);
   return text(date) + QLatin1Char(' ') + text(time);
+}
+
+// Shown for a figure the points cannot give (no times, no altitudes).
+const QString kAbsent = QStringLiteral("\u2015");
+
+QString lengthText(double metres) {
+  return metres < 1000.0 ? QString::asprintf("%.0fm", metres) : QString::asprintf("%.2fkm", metres / 1000.0);
+}
+
+QString durationText(const std::optional<std::int64_t>& seconds) {
+  if (!seconds) return kAbsent;
+  const long long s = *seconds;
+  if (s >= 3600) return QString::asprintf("%lld時間%lld分", s / 3600, s % 3600 / 60);
+  if (s >= 60) return QString::asprintf("%lld分%lld秒", s / 60, s % 60);
+  return QString::asprintf("%lld秒", s);
+}
+
+QString speedText(const std::optional<double>& metresPerSecond) {
+  return metresPerSecond ? QString::asprintf("%.1fkm/h", *metresPerSecond * 3.6) : kAbsent;
+}
+
+QString climbText(const std::optional<double>& metres) {
+  return metres ? QString::asprintf("%.0fm", *metres) : kAbsent;
+}
+
+QString extremeText(const std::optional<trek::SAltitudeExtreme>& e, const CTrackLog& log) {
+  if (!e) return kAbsent;
+  return QString::asprintf("%.1fm (", e->altitude) + QString::fromStdString(log.Points()[e->index].Label()) +
+         QLatin1Char(')');
 }
 
 }  // namespace
@@ -46,7 +77,19 @@ CTrekDataView::CTrekDataView(CVantoriaDoc& doc, QWidget* parent) : QWidget(paren
   m_comment->setAcceptRichText(false);
 
   const auto follow = [this] { Show(m_doc.TrekGroups().Selection()); };
-  connect(&m_doc, &CVantoriaDoc::selectionChanged, this, follow);
+  // A waypoint chosen with Ctrl held, after another one, shows the pair.
+  connect(&m_doc, &CVantoriaDoc::selectionChanged, this, [this] {
+    const CMarkerPoint* before = m_lastWaypoint;
+    Show(m_doc.TrekGroups().Selection());
+    const CMarkerPoint* now = m_doc.TrekGroups().SelectedWaypoint();
+    if (!before || !now || before == now || m_lastWaypoint != now ||
+        !(QGuiApplication::keyboardModifiers() & Qt::ControlModifier))
+      return;
+    // The earlier waypoint may have gone meanwhile (cut or deleted): only one still held counts.
+    for (int g = 0; g < m_doc.TrekGroups().Count(); ++g)
+      for (const auto& w : m_doc.TrekGroups().Group(g)->Waypoints())
+        if (w.get() == before) return ShowWaypointPair(*before, *now);
+  });
   // Edits, renumbering and renaming change what the selected item shows.
   connect(&m_doc, &CVantoriaDoc::trekDataChanged, this, follow);
   Clear();
@@ -55,6 +98,7 @@ CTrekDataView::CTrekDataView(CVantoriaDoc& doc, QWidget* parent) : QWidget(paren
 int CTrekDataView::displayDatum() const { return m_settings ? m_settings->dispDatum : 1; }
 
 void CTrekDataView::setRows(const QString (&labels)[kRows], const QString (&values)[kRows]) {
+  m_table->setRowCount(kRows);
   setEnabled(true);
   m_table->setEnabled(true);
   for (int r = 0; r < kRows; ++r) {
@@ -66,7 +110,22 @@ void CTrekDataView::setRows(const QString (&labels)[kRows], const QString (&valu
   m_table->resizeColumnToContents(1);
 }
 
+void CTrekDataView::appendRows(const std::vector<std::pair<QString, QString>>& rows) {
+  for (const auto& [label, value] : rows) {
+    const int r = m_table->rowCount();
+    m_table->insertRow(r);
+    m_table->setItem(r, 0, new QTableWidgetItem(label));
+    auto* item = new QTableWidgetItem(value);
+    item->setToolTip(value);
+    m_table->setItem(r, 1, item);
+  }
+  m_table->resizeColumnToContents(0);
+  m_table->resizeColumnToContents(1);
+  layoutChildren();
+}
+
 void CTrekDataView::ShowWaypoint(const CMarkerPoint& point) {
+  m_lastWaypoint = &point;
   const bool tokyo = displayDatum() == 1;
   DmsAngle lat, lon;
   point.GetPosition(lat, lon, tokyo ? Datum::Tokyo : Datum::Wgs84);
@@ -92,6 +151,18 @@ void CTrekDataView::ShowTrackLog(const CTrackLog& log) {
                                  pts.empty() ? QString() : dateTime(pts.back().GetTime()),
                                  text(log.description1), text(log.description2), QString()};
   setRows(labels, values);
+  trek::STrackStatsOptions options;
+  if (m_settings) options.pauseSeconds = m_settings->pauseSeconds;
+  const trek::STrackStatistics st = trek::computeTrackStatistics(log, options);
+  appendRows({{QStringLiteral("距離"), lengthText(st.lengthMetres)},
+              {QStringLiteral("所要時間"), durationText(st.totalSeconds)},
+              {QStringLiteral("移動時間"), durationText(st.movingSeconds)},
+              {QStringLiteral("平均速度"), speedText(st.averageSpeed)},
+              {QStringLiteral("移動速度"), speedText(st.movingSpeed)},
+              {QStringLiteral("累積標高(登り)"), climbText(st.ascentMetres)},
+              {QStringLiteral("累積標高(下り)"), climbText(st.descentMetres)},
+              {QStringLiteral("最高点"), extremeText(st.highest, log)},
+              {QStringLiteral("最低点"), extremeText(st.lowest, log)}});
   m_comment->clear();
   m_comment->setEnabled(false);
 }
@@ -113,8 +184,18 @@ void CTrekDataView::ShowTrackPoint(const CTrackPoint& point) {
   m_comment->setEnabled(false);
 }
 
+void CTrekDataView::ShowWaypointPair(const CMarkerPoint& from, const CMarkerPoint& to) {
+  ShowWaypoint(to);
+  const trek::SGeodesicLeg leg = trek::geodesicLeg(from.latitude.ToDegrees(), from.longitude.ToDegrees(),
+                                                   to.latitude.ToDegrees(), to.longitude.ToDegrees());
+  appendRows({{QStringLiteral("基点"), text(from.name)},
+              {QStringLiteral("2点間の距離"), lengthText(leg.distanceMetres)},
+              {QStringLiteral("2点間の方位"), QString::asprintf("%.1f°", leg.bearingDegrees)}});
+}
+
 void CTrekDataView::Show(const STrekSelection& sel) {
   const CTrekGroupList& list = m_doc.TrekGroups();
+  if (sel.kind != kTrekWaypoint) m_lastWaypoint = nullptr;
   if (sel.groupIndex < 0) {
     Clear();
     return;
@@ -140,6 +221,8 @@ void CTrekDataView::Show(const STrekSelection& sel) {
 }
 
 void CTrekDataView::Clear() {
+  m_table->setRowCount(kRows);
+  m_lastWaypoint = nullptr;
   for (int r = 0; r < kRows; ++r) {
     m_table->item(r, 0)->setText(QString());
     m_table->item(r, 1)->setText(QString());
@@ -152,8 +235,13 @@ void CTrekDataView::Clear() {
   setEnabled(false);
 }
 
-QString CTrekDataView::label(int row) const { return row >= 0 && row < kRows ? m_table->item(row, 0)->text() : QString(); }
-QString CTrekDataView::value(int row) const { return row >= 0 && row < kRows ? m_table->item(row, 1)->text() : QString(); }
+int CTrekDataView::rowCount() const { return m_table->rowCount(); }
+QString CTrekDataView::label(int row) const {
+  return row >= 0 && row < m_table->rowCount() ? m_table->item(row, 0)->text() : QString();
+}
+QString CTrekDataView::value(int row) const {
+  return row >= 0 && row < m_table->rowCount() ? m_table->item(row, 1)->text() : QString();
+}
 
 void CTrekDataView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
@@ -162,7 +250,7 @@ void CTrekDataView::resizeEvent(QResizeEvent* event) {
 
 void CTrekDataView::layoutChildren() {
   const int rowHeight = m_table->rowHeight(0);
-  const int tableHeight = rowHeight * kRows + 22;
+  const int tableHeight = rowHeight * m_table->rowCount() + 22;
   m_table->setGeometry(0, 0, std::max(0, width() - 2), tableHeight);
   const int top = tableHeight + 3;
   m_comment->setGeometry(0, top, std::max(0, width() - 2), std::max(0, height() - top));

@@ -3,6 +3,8 @@
 // two-column table of six rows (positions in the display datum), with the waypoint's comment
 // in a read-only box below. It follows the document's trek selection.
 #include <QWidget>
+#include <utility>
+#include <vector>
 
 class AppSettings;
 class CMarkerPoint;
@@ -26,12 +28,17 @@ class CTrekDataView : public QWidget {
   void ShowWaypoint(const CMarkerPoint& point);
   void ShowTrackLog(const CTrackLog& log);
   void ShowTrackPoint(const CTrackPoint& point);
+  /// `to` as a waypoint, followed by the distance and the bearing from `from`.
+  void ShowWaypointPair(const CMarkerPoint& from, const CMarkerPoint& to);
   /// The item of a selection (kinds 5, 2, 4); Clear without a group or an item; other kinds
   /// leave the view as it is.
   void Show(const STrekSelection& selection);
   /// Six empty rows, everything disabled.
   void Clear();
 
+  /// Rows shown: the six of the item, then any figures below them (track log statistics,
+  /// the distance and bearing of a waypoint pair).
+  [[nodiscard]] int rowCount() const;
   [[nodiscard]] QString label(int row) const;
   [[nodiscard]] QString value(int row) const;
   [[nodiscard]] QTableWidget* table() const { return m_table; }
@@ -42,6 +49,7 @@ class CTrekDataView : public QWidget {
 
  private:
   void setRows(const QString (&labels)[kRows], const QString (&values)[kRows]);
+  void appendRows(const std::vector<std::pair<QString, QString>>& rows);
   [[nodiscard]] int displayDatum() const;
   void layoutChildren();
 
@@ -49,4 +57,5 @@ class CTrekDataView : public QWidget {
   const AppSettings* m_settings = nullptr;
   QTableWidget* m_table = nullptr;
   QTextEdit* m_comment = nullptr;
+  const CMarkerPoint* m_lastWaypoint = nullptr;  ///< the waypoint shown before, for a pair with Ctrl
 };
