@@ -33,6 +33,8 @@ enum : int {
   DownloadTracks = 32846,
   UploadWaypoints = 32845,
   UploadTracks = 32867,
+  ImportGpx = 32870,
+  ExportGpx = 32871,
   SortWaypointsNone = 200,
   SortWaypointsByName = 201,
   SortTracksNone = 202,

@@ -2,11 +2,13 @@
 
 #include "app/AppSettings.h"
 #include "app/CVantoriaDoc.h"
+#include "platform/Codepage.h"
 #include "platform/FileLookup.h"
 #include "platform/IFileDialog.h"
 #include "platform/IProfileStore.h"
 #include "platform/IPrompt.h"
 #include "trek/CTrekGroupList.h"
+#include "trek/GpxFile.h"
 #include "trek/SheetAssignment.h"
 #include "trek/TrekSort.h"
 
@@ -33,21 +35,76 @@ int CTrekCommands::OpenTrekFiles(std::int32_t kind) {
     if (list.OpenTrekFile(path) == 0) platform::prompt().error(CTrekGroupList::OpenFailedText(path));
   }
   const int added = list.Count() - before;
+  afterGroupsAdded(before);
 
+  profile.writeString("FileDlgSettings", "LoadPoint", platform::pathToUtf8(result.paths.back().parent_path()));
+  if (kind != kTrekWaypointGroup && kind != kTrekTrackLogGroup)
+    profile.writeInt("Settings", "TkDOpenDlg_Filter", result.filterIndex);
+  return added;
+}
+
+void CTrekCommands::afterGroupsAdded(int before) {
+  CTrekGroupList& list = m_doc.TrekGroups();
+  if (list.Count() <= before) return;
   // Waypoints of the new groups that lie on the sheet on screen learn its name.
-  if (added > 0 && m_doc.HasSheet()) {
+  if (m_doc.HasSheet()) {
     if (const auto area = m_doc.CurrentArea()) {
       const CatalogueArea& a = m_doc.Catalogue().areas()[std::size_t(*area)];
       for (int i = before; i < list.Count(); ++i)
         AssignSheetToGroup(*list.Group(i), m_doc.CurrentSheet(), a, m_doc.SheetSeries());
     }
   }
-  if (added > 0) list.NotifyDataChanged();
+  list.NotifyDataChanged();
+}
 
+int CTrekCommands::ImportGpxFiles() {
+  auto& profile = platform::profile();
+  platform::SFileDialogRequest request;
+  request.title = kGpxOpenTitle;
+  request.multiSelect = true;
+  request.filter = kFilterGpx;
+  request.initialDir = platform::pathFromUtf8(profile.readString("FileDlgSettings", "LoadPoint", "C:\\"));
+  const platform::SFileDialogResult result = platform::fileDialog().run(request);
+  if (!result.accepted || result.paths.empty()) return 0;
+
+  CTrekGroupList& list = m_doc.TrekGroups();
+  const int before = list.Count();
+  for (const auto& path : result.paths) {
+    SGpxReadResult r = ReadGpxFile(path);
+    if (!r.ok()) {
+      platform::prompt().error(r.error);
+      continue;
+    }
+    if (r.waypoints) list.AppendGroup(std::move(r.waypoints));
+    if (r.tracks) list.AppendGroup(std::move(r.tracks));
+    if (!r.notice.empty()) platform::prompt().warn(r.notice);
+  }
+  afterGroupsAdded(before);
   profile.writeString("FileDlgSettings", "LoadPoint", platform::pathToUtf8(result.paths.back().parent_path()));
-  if (kind != kTrekWaypointGroup && kind != kTrekTrackLogGroup)
-    profile.writeInt("Settings", "TkDOpenDlg_Filter", result.filterIndex);
-  return added;
+  return list.Count() - before;
+}
+
+bool CTrekCommands::ExportSelectedGpx() {
+  const CTrekData* group = m_doc.TrekGroups().SelectedGroup();
+  if (!group) return false;
+  auto& profile = platform::profile();
+  platform::SFileDialogRequest request;
+  request.title = kGpxSaveTitle;
+  request.save = true;
+  request.overwritePrompt = true;
+  request.filter = kFilterGpx;
+  request.defaultExt = "gpx";
+  request.initialDir = platform::pathFromUtf8(profile.readString("FileDlgSettings", "LoadPoint", "C:\\"));
+  request.initialName = platform::cp932::toUtf8Lossy(group->GroupName()) + ".gpx";
+  const platform::SFileDialogResult result = platform::fileDialog().run(request);
+  if (!result.accepted || result.paths.empty()) return false;
+  const STrekWriteResult w = WriteGpxFileAtomic(result.paths.front(), *group);
+  if (!w.ok()) {
+    platform::prompt().error(w.message);
+    return false;
+  }
+  profile.writeString("FileDlgSettings", "LoadPoint", platform::pathToUtf8(result.paths.front().parent_path()));
+  return true;
 }
 
 bool CTrekCommands::SaveSelected() {
@@ -88,6 +145,8 @@ bool CTrekCommands::onCommand(int id) {
     case cmd::SaveTrek: SaveSelected(); return true;
     case cmd::SaveTrekAs: SaveSelectedAs(); return true;
     case cmd::CloseTrek: CloseSelected(); return true;
+    case cmd::ImportGpx: ImportGpxFiles(); return true;
+    case cmd::ExportGpx: ExportSelectedGpx(); return true;
     case cmd::RenameGroup:
       if (m_renameDialog && list.SelectedGroup()) m_renameDialog(list.SelectedGroupIndex());
       return true;
@@ -115,10 +174,10 @@ bool CTrekCommands::onUpdateCommand(int id, SCommandState& state) const {
   const bool waypoint = sel.kind == kTrekWaypoint && list.SelectedWaypoint();
   const bool trackLog = sel.kind == kTrekTrackLog && list.SelectedTrackLog();
   switch (id) {
-    case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile:
+    case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile: case cmd::ImportGpx:
       state.enabled = true;
       return true;
-    case cmd::SaveTrek: case cmd::SaveTrekAs: case cmd::RenameGroup:
+    case cmd::SaveTrek: case cmd::SaveTrekAs: case cmd::RenameGroup: case cmd::ExportGpx:
       state.enabled = group != nullptr;
       return true;
     // An open editing window keeps its group and item.

@@ -19,6 +19,9 @@ class CTrekCommands : public ICommandTarget {
       "トラックログファイル(*.ptd)|*.ptd||";
   static constexpr const char* kFilterWaypoints = "ウェイポイントファイル(*.pmd)|*.pmd||";
   static constexpr const char* kFilterTrackLogs = "トラックログファイル(*.ptd)|*.ptd||";
+  static constexpr const char* kGpxOpenTitle = "GPXファイルを読み込む";
+  static constexpr const char* kGpxSaveTitle = "GPXファイルに書き出す";
+  static constexpr const char* kFilterGpx = "GPXファイル(*.gpx)|*.gpx||";
 
   /// `settings` holds the sort modes (not owned; null keeps them in this object only).
   CTrekCommands(CVantoriaDoc& doc, AppSettings* settings);
@@ -37,6 +40,13 @@ class CTrekCommands : public ICommandTarget {
   bool SaveSelected();
   bool SaveSelectedAs();
   bool CloseSelected();
+  /// The open dialog for GPX files, then every chosen file in turn: its waypoints and routes
+  /// become a new waypoint group, its tracks a new track log group. What could not be kept as
+  /// it was is shown in one message per file. Returns the number of groups added.
+  int ImportGpxFiles();
+  /// Writes the selected group as a GPX file chosen in a save dialog; the group stays as it was
+  /// (still modified when it was). False when nothing was written.
+  bool ExportSelectedGpx();
   /// Sets "Sort_Wp" (-1 none, 0 by name) / "Sort_Tk" (-1 none, 0 by name, 1 by time) and has
   /// the trek list filled again.
   void SetWaypointSort(std::int32_t mode);
@@ -48,6 +58,8 @@ class CTrekCommands : public ICommandTarget {
   bool onUpdateCommand(int id, SCommandState& state) const override;
 
  private:
+  void afterGroupsAdded(int before);
+
   CVantoriaDoc& m_doc;
   AppSettings* m_settings;
   std::int32_t m_sortWaypoints = -1;  ///< used without settings

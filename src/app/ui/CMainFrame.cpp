@@ -160,6 +160,8 @@ void CMainFrame::createActions() {
   add(DownloadTracks, "トラックログ(&T)...", "GPSからトラックログをダウンロードします");
   add(UploadWaypoints, "ウェイポイント(&W)...", "GPSへウェイポイントをアップロードします");
   add(UploadTracks, "トラックログ(&T)...", "GPSへトラックログをアップロードします");
+  add(ImportGpx, "GPXファイルを読み込む...", "GPXファイルのウェイポイントとトラックを新しいグループとして読み込みます");
+  add(ExportGpx, "GPXファイルに書き出す...", "選択中のグループをGPXファイルに書き出します");
 
   add(BarMain, "メイン(&M)", "メインツールバーの表示を切り替えます", true);
   add(BarTrek, "ポイント(&T)", "トレックデータツールバーの表示を切り替えます", true);
@@ -390,6 +392,9 @@ void CMainFrame::createMenus() {
   QMenu* up = trek->addMenu(QStringLiteral("GPSへアップロード(&U)"));
   up->addAction(Action(UploadWaypoints));
   up->addAction(Action(UploadTracks));
+  trek->addSeparator();
+  trek->addAction(Action(ImportGpx));
+  trek->addAction(Action(ExportGpx));
 
   QMenu* tools = mb->addMenu(QStringLiteral("ツール(&T)"));
   tools->addAction(Action(Settings));

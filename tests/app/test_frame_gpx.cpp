@@ -1,0 +1,116 @@
+// GPX files through the trek data menu: reading one into new groups (with its notice) and
+// writing the selected group out, with the dialogs scripted.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+
+#include "app/CVantoriaDoc.h"
+#include "app/Commands.h"
+#include "app/ui/CMainFrame.h"
+#include "platform/IFileDialog.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+#include "trek/CTrekGroupList.h"
+#include "trek/GpxFile.h"
+
+namespace {
+
+class FrameGpxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_dir.isValid());
+    platform::setProfile(&m_profile);
+    platform::setPrompt(&m_prompt);
+    platform::setFileDialog(&m_dialog);
+  }
+  void TearDown() override {
+    platform::setFileDialog(nullptr);
+    platform::setPrompt(nullptr);
+    platform::setProfile(nullptr);
+  }
+  std::filesystem::path put(const char* name, const std::string& bytes) const {
+    const std::filesystem::path p = std::filesystem::path(m_dir.path().toStdString()) / name;
+    QFile f(QString::fromStdString(p.string()));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return p;
+  }
+
+  QTemporaryDir m_dir;
+  platform::CMemoryProfile m_profile;
+  platform::CScriptedPrompt m_prompt;
+  platform::CScriptedFileDialog m_dialog;
+};
+
+QAction* menuEntry(CMainFrame& frame, const QString& menuTitle, const QString& text) {
+  for (QAction* top : frame.menuBar()->actions()) {
+    if (top->text() != menuTitle || !top->menu()) continue;
+    for (QAction* a : top->menu()->actions()) {
+      if (a->text() == text) return a;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TEST_F(FrameGpxTest, MenuEntriesReadAndWriteGpxFiles) {
+  CVantoriaDoc doc;
+  CMainFrame frame(doc);
+  frame.InstallTrekCommands(nullptr);
+  QAction* import = menuEntry(frame, QStringLiteral("トレックデータ(&G)"), QStringLiteral("GPXファイルを読み込む..."));
+  QAction* exportTo = menuEntry(frame, QStringLiteral("トレックデータ(&G)"), QStringLiteral("GPXファイルに書き出す..."));
+  ASSERT_TRUE(import && exportTo);
+  frame.UpdateCommandUI();
+  EXPECT_TRUE(import->isEnabled());
+  EXPECT_FALSE(exportTo->isEnabled());  // no group selected
+
+  const auto gpx = put("hike.gpx",
+                       "<gpx version=\"1.1\" creator=\"phone\" xmlns=\"http://www.topografix.com/GPX/1/1\">"
+                       "<wpt lat=\"35.36\" lon=\"138.72\"><name>Summit ⛰</name></wpt>"
+                       "<trk><name>Morning</name><trkseg><trkpt lat=\"35.3\" lon=\"138.7\">"
+                       "<time>2024-05-01T22:00:00Z</time></trkpt></trkseg></trk></gpx>");
+  const auto broken = put("broken.gpx", "<gpx><wpt></gpx>");
+  m_dialog.push({true, {gpx, broken}, 0, {}});
+  import->trigger();
+  ASSERT_EQ(m_dialog.requests().size(), 1u);
+  EXPECT_EQ(m_dialog.requests()[0].filter, "GPXファイル(*.gpx)|*.gpx||");
+  EXPECT_TRUE(m_dialog.requests()[0].multiSelect);
+  CTrekGroupList& list = doc.TrekGroups();
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Group(0)->Kind(), CTrekData::kWaypointGroup);
+  EXPECT_EQ(list.Group(1)->Kind(), CTrekData::kTrackLogGroup);
+  EXPECT_EQ(list.Group(0)->GroupName(), "hike");
+  EXPECT_EQ(list.Group(1)->TrackLogs()[0]->name, "Morning");
+  // The notice of the good file, then the refusal of the broken one: the file's turn decides.
+  const std::vector<std::string> texts = m_prompt.texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[0].find("ウェイポイント「Summit ⛰」"), std::string::npos) << texts[0];
+  EXPECT_NE(texts[1].find(broken.string() + " はGPXファイルとして読み込めません。"), std::string::npos) << texts[1];
+
+  ASSERT_TRUE(list.Select({kTrekTrackLogGroup, 1, nullptr, nullptr, -1}));
+  frame.UpdateCommandUI();
+  EXPECT_TRUE(exportTo->isEnabled());
+  const auto out = std::filesystem::path(m_dir.path().toStdString()) / "out.gpx";
+  m_dialog.pushPath(out);
+  exportTo->trigger();
+  ASSERT_EQ(m_dialog.requests().size(), 2u);
+  EXPECT_TRUE(m_dialog.requests()[1].save);
+  EXPECT_EQ(m_dialog.requests()[1].initialName, "hike.gpx");
+  const SGpxReadResult back = ReadGpxFile(out);
+  ASSERT_TRUE(back.ok()) << back.error;
+  ASSERT_TRUE(back.tracks);
+  EXPECT_FALSE(back.waypoints);
+  EXPECT_EQ(back.tracks->TrackLogs()[0]->Points()[0].time, list.Group(1)->TrackLogs()[0]->Points()[0].time);
+  EXPECT_EQ(list.Group(1)->IsModified(), 1);  // a GPX copy is not the group's own file
+
+  // A folder that cannot be written is reported and nothing else changes.
+  m_dialog.pushPath(out / "sub.gpx");
+  exportTo->trigger();
+  ASSERT_EQ(m_prompt.texts().size(), 3u);
+  EXPECT_EQ(m_prompt.texts()[2].rfind("ファイル [ " + (out / "sub.gpx").string() + " ] を保存できませんでした。", 0), 0u);
+}
