@@ -127,8 +127,7 @@ CPrpIniColor50::CPrpIniColor50(CColourPageModel& model, QWidget* parent) : CPrpI
 CPrpIniView::CPrpIniView(CViewPageModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
   setObjectName(QStringLiteral("prpIniView"));
   const auto radioGroup = [this](const QString& title, const QString& first, const char* firstName,
-                                 const QString& second, const char* secondName, int value,
-                                 void (CViewPageModel::*set)(int)) {
+                                 const QString& second, const char* secondName, int value, bool quality) {
     auto* box = new QGroupBox(title, this);
     auto* buttons = new QButtonGroup(box);
     auto* lay = new QVBoxLayout(box);
@@ -140,17 +139,20 @@ CPrpIniView::CPrpIniView(CViewPageModel& model, QWidget* parent) : QWidget(paren
       buttons->addButton(radio, id++);
       lay->addWidget(radio);
     }
-    connect(buttons, &QButtonGroup::idClicked, this, [this, set](int clicked) {
-      (m_model.*set)(clicked);
+    connect(buttons, &QButtonGroup::idClicked, this, [this, quality](int clicked) {
+      if (quality)
+        m_model.SetQuality(clicked);
+      else
+        m_model.SetDatum(clicked);
       emit changed();
     });
     return box;
   };
   auto* lay = new QVBoxLayout(this);
   lay->addWidget(radioGroup(QStringLiteral("地形図画像の表示品質"), QStringLiteral("表示速度優先(&P)"), "qualitySpeed",
-                            QStringLiteral("画質優先(&Q)"), "qualityQuality", model.quality(), &CViewPageModel::SetQuality));
+                            QStringLiteral("画質優先(&Q)"), "qualityQuality", model.quality(), true));
   lay->addWidget(radioGroup(QStringLiteral("経緯度表示"), QStringLiteral("&WGS-84/JGD2000 測地系で表示"), "datumWgs84",
-                            QStringLiteral("&Tokyo 測地系で表示"), "datumTokyo", model.datum(), &CViewPageModel::SetDatum));
+                            QStringLiteral("&Tokyo 測地系で表示"), "datumTokyo", model.datum(), false));
   lay->addStretch(1);
 }
 
