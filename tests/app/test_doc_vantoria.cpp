@@ -4,35 +4,19 @@
 #include <QTemporaryDir>
 
 #include "app/CVantoriaDoc.h"
+#include "FrameFixture.h"
 #include "test_doc_fixture.h"
-#include "platform/IFileDialog.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
 
 namespace {
 
 using apptest::writeMapTree;
 
-class DocTest : public ::testing::Test {
+class DocTest : public apptest::FrameFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.isValid());
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    platform::setFileDialog(&m_dialog);
+    ASSERT_NO_FATAL_FAILURE(FrameFixture::SetUp());
     m_index = writeMapTree(root());
   }
-  void TearDown() override {
-    platform::setFileDialog(nullptr);
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-  std::filesystem::path root() const { return std::filesystem::path(m_dir.path().toStdString()); }
-
-  QTemporaryDir m_dir;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  platform::CScriptedFileDialog m_dialog;
   std::filesystem::path m_index;
 };
 

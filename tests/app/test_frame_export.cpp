@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
 
@@ -17,9 +16,7 @@
 #include "common/TestUtil.h"
 #include "display/ui/CVantoriaView.h"
 #include "output/ui/CDlgSavemapOption.h"
-#include "platform/IFileDialog.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
+#include "FrameFixture.h"
 
 namespace fs = std::filesystem;
 
@@ -36,26 +33,7 @@ void shot(QWidget* w, const char* name) {
   if (!dir.isEmpty()) w->grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
 }
 
-class FrameExportTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_dir.isValid());
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    platform::setFileDialog(&m_dialog);
-  }
-  void TearDown() override {
-    platform::setFileDialog(nullptr);
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-  fs::path path(const char* name) const { return fs::path(m_dir.path().toStdString()) / name; }
-
-  QTemporaryDir m_dir;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  platform::CScriptedFileDialog m_dialog;
-};
+using FrameExportTest = apptest::FrameFixture;
 
 TEST_F(FrameExportTest, SaveSelectionFromTheMenu) {
   const fs::path sample = testutil::sampleDir();

@@ -3,48 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTemporaryDir>
 
 #include "app/CVantoriaDoc.h"
 #include "app/Commands.h"
 #include "app/ui/CMainFrame.h"
-#include "platform/IFileDialog.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
 #include "trek/CTrekGroupList.h"
 #include "trek/GpxFile.h"
+#include "FrameFixture.h"
 
 namespace {
 
-class FrameGpxTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_dir.isValid());
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    platform::setFileDialog(&m_dialog);
-  }
-  void TearDown() override {
-    platform::setFileDialog(nullptr);
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-  std::filesystem::path put(const char* name, const std::string& bytes) const {
-    const std::filesystem::path p = std::filesystem::path(m_dir.path().toStdString()) / name;
-    QFile f(QString::fromStdString(p.string()));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    return p;
-  }
-
-  QTemporaryDir m_dir;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  platform::CScriptedFileDialog m_dialog;
-};
+using FrameGpxTest = apptest::FrameFixture;
 
 QAction* menuEntry(CMainFrame& frame, const QString& menuTitle, const QString& text) {
   for (QAction* top : frame.menuBar()->actions()) {
@@ -95,7 +66,7 @@ TEST_F(FrameGpxTest, MenuEntriesReadAndWriteGpxFiles) {
   ASSERT_TRUE(list.Select({kTrekTrackLogGroup, 1, nullptr, nullptr, -1}));
   frame.UpdateCommandUI();
   EXPECT_TRUE(exportTo->isEnabled());
-  const auto out = std::filesystem::path(m_dir.path().toStdString()) / "out.gpx";
+  const auto out = path("out.gpx");
   m_dialog.pushPath(out);
   exportTo->trigger();
   ASSERT_EQ(m_dialog.requests().size(), 2u);

@@ -11,7 +11,6 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 
@@ -21,33 +20,12 @@
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CVantoriaApp.h"
 #include "common/TestUtil.h"
-#include "platform/IFileDialog.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
+#include "FrameFixture.h"
 #include "test_doc_fixture.h"
 
 namespace {
 
-class FrameTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_dir.isValid());
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    platform::setFileDialog(&m_dialog);
-  }
-  void TearDown() override {
-    platform::setFileDialog(nullptr);
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-  std::filesystem::path root() const { return std::filesystem::path(m_dir.path().toStdString()); }
-
-  QTemporaryDir m_dir;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  platform::CScriptedFileDialog m_dialog;
-};
+using FrameTest = apptest::FrameFixture;
 
 TEST_F(FrameTest, CommandLineOpensTheMapIndex) {
   std::filesystem::path index = testutil::sampleDir() / "map25000" / "index.csv";

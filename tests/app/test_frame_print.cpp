@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 
@@ -16,9 +15,7 @@
 #include "common/TestUtil.h"
 #include "display/ui/CVantoriaView.h"
 #include "output/ui/PrintJob.h"
-#include "platform/IFileDialog.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
+#include "FrameFixture.h"
 
 namespace {
 
@@ -36,26 +33,13 @@ void whenModal(const char* name, std::function<void(QWidget&)> act) {
   timer->start();
 }
 
-class FramePrintTest : public ::testing::Test {
+class FramePrintTest : public apptest::FrameFixture {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(index())) GTEST_SKIP() << "sample data not built";
-    ASSERT_TRUE(m_dir.isValid());
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    platform::setFileDialog(&m_dialog);
-  }
-  void TearDown() override {
-    platform::setFileDialog(nullptr);
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
+    FrameFixture::SetUp();
   }
   static std::filesystem::path index() { return testutil::sampleDir() / "map25000" / "index.csv"; }
-
-  QTemporaryDir m_dir;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  platform::CScriptedFileDialog m_dialog;
 };
 
 TEST_F(FramePrintTest, PrintCommandPrintsTheOpenSheetToThePdfOutput) {
@@ -71,7 +55,7 @@ TEST_F(FramePrintTest, PrintCommandPrintsTheOpenSheetToThePdfOutput) {
 
   ASSERT_TRUE(app.SelectPrinter(CPrintJob::PdfPrinterName()));
   m_profile.writeInt("PrintSettings", "MagniSetting", 1);  // fit to paper: one page
-  const std::filesystem::path out = std::filesystem::path(m_dir.path().toStdString()) / "map.pdf";
+  const std::filesystem::path out = path("map.pdf");
   m_dialog.pushPath(out);
   bool dialogShown = false;
   whenModal("printDialog", [&dialogShown](QWidget& dlg) {

@@ -27,9 +27,7 @@
 #include "common/TestUtil.h"
 #include "display/ui/CVantoriaView.h"
 #include "display/ui/CZoomBar.h"
-#include "platform/IFileDialog.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
+#include "FrameFixture.h"
 #include "test_doc_fixture.h"
 
 namespace {
@@ -37,26 +35,7 @@ namespace {
 const char* const kPickSheetHint = "「地形図インデックス」ウィンドウで地域を選び、表示する地形図をクリックして下さい。";
 const char* const kOpenIndexHint = "「ファイル」メニューの「地形図インデックスを開く」で、地形図の index.csv を開いて下さい。";
 
-class ShellTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_dir.isValid());
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    platform::setFileDialog(&m_dialog);
-  }
-  void TearDown() override {
-    platform::setFileDialog(nullptr);
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-  std::filesystem::path root() const { return std::filesystem::path(m_dir.path().toStdString()); }
-
-  QTemporaryDir m_dir;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  platform::CScriptedFileDialog m_dialog;
-};
+using ShellTest = apptest::FrameFixture;
 
 TEST_F(ShellTest, CommandLineIndexThatDoesNotOpenIsReportedAndTheProgramRuns) {
   const auto tree = apptest::writeMapTree(root() / "tree");

@@ -12,7 +12,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -26,13 +25,11 @@
 #include "display/ui/CVantoriaView.h"
 #include "display/ui/TrekEditController.h"
 #include "platform/FileLookup.h"
-#include "platform/IFileDialog.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
 #include "trek/CTrekGroupList.h"
 #include "trek/TrekFile.h"
 #include "trek/ui/CDlgTrackLog.h"
 #include "trek/ui/CDlgWaypoint.h"
+#include "FrameFixture.h"
 
 namespace fs = std::filesystem;
 using platform::EPromptAnswer;
@@ -43,13 +40,10 @@ namespace {
 constexpr int kSlot543836 = 30;
 constexpr int kSlot543837 = 31;  // the sheet east of it
 
-class FrameTrekTest : public ::testing::Test {
+class FrameTrekTest : public apptest::FrameFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dir.isValid());
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-    platform::setFileDialog(&m_dialog);
+    ASSERT_NO_FATAL_FAILURE(FrameFixture::SetUp());
     const fs::path index = testutil::sampleDir() / "map25000" / "index.csv";
     if (!fs::exists(index)) GTEST_SKIP() << "sample data not built";
     ASSERT_TRUE(m_app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString(index.string())}, true));
@@ -101,13 +95,6 @@ class FrameTrekTest : public ::testing::Test {
     ASSERT_EQ(list().OpenTrekFile(m_tracksPath), 1);
     m_frame->UpdateCommandUI();
   }
-  void TearDown() override {
-    platform::setFileDialog(nullptr);
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-
-  fs::path root() const { return fs::path(m_dir.path().toStdString()); }
   CVantoriaView* view() const { return m_frame->MapView(); }
   CTrekGroupList& list() const { return m_doc->TrekGroups(); }
   QTreeWidget* tree() const { return m_frame->TrekList()->tree(); }
@@ -160,10 +147,6 @@ class FrameTrekTest : public ::testing::Test {
   CTrekData& peaks() const { return *list().Group(0); }
   CTrekData& tracks() const { return *list().Group(1); }
 
-  QTemporaryDir m_dir;
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-  platform::CScriptedFileDialog m_dialog;
   CVantoriaApp m_app;
   CMainFrame* m_frame = nullptr;
   CVantoriaDoc* m_doc = nullptr;
