@@ -23,41 +23,16 @@ CDlgGpsDownload::CDlgGpsDownload(CTrekGroupList& groups, std::int32_t kind, QWid
   setWindowTitle(q(wp ? gpstext::kDownloadWaypointsCaption : gpstext::kDownloadTracksCaption));
   setModal(true);
 
-  auto button = [this](const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), this);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-  };
-
-  m_ports = new QComboBox(this);
-  m_ports->setObjectName(QStringLiteral("portList"));
-  m_ports->setMinimumContentsLength(18);
-  auto* portLabel = new QLabel(QStringLiteral("通信ポート(&P)"), this);
-  portLabel->setBuddy(m_ports);
-  QPushButton* start = button(wp ? "ダウンロード開始" : "ダウンロード開始(&D)", "downloadButton");
-  auto* top = new QHBoxLayout;
-  top->addWidget(portLabel);
-  top->addWidget(m_ports);
-  top->addWidget(start);
-  top->addStretch(1);
-  if (wp) {
-    m_wgs84 = new QRadioButton(QStringLiteral("&WGS-84/JGD2000で表示"), this);
-    m_wgs84->setObjectName(QStringLiteral("datumWgs84"));
-    m_tokyo = new QRadioButton(QStringLiteral("&tokyoで表示"), this);
-    m_tokyo->setObjectName(QStringLiteral("datumTokyo"));
-    top->addWidget(m_wgs84);
-    top->addWidget(m_tokyo);
-    connect(m_wgs84, &QRadioButton::toggled, this, &CDlgGpsDownload::refreshRows);
-  }
+  m_port = gpsui::MakePortRow(this, wp, wp ? "ダウンロード開始" : "ダウンロード開始(&D)", "downloadButton");
+  if (m_port.wgs84) connect(m_port.wgs84, &QRadioButton::toggled, this, &CDlgGpsDownload::refreshRows);
 
   m_rows = gpsui::MakeList(CGpsDownloadSession::ColumnTitles(kind), QStringLiteral("downloadList"), this);
   m_rows->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_rows->setMinimumSize(520, 180);
   auto* rowsLabel = new QLabel(QStringLiteral("ダウンロードリスト(&L)"), this);
   rowsLabel->setBuddy(m_rows);
-  m_selectAll = button("すべて選択(&S)", "selectAllButton");
-  m_clear = button("クリア(&C)", "clearButton");
+  m_selectAll = gpsui::MakeButton("すべて選択(&S)", "selectAllButton", this);
+  m_clear = gpsui::MakeButton("クリア(&C)", "clearButton", this);
   auto* rowButtons = new QVBoxLayout;
   rowButtons->addWidget(m_selectAll);
   rowButtons->addWidget(m_clear);
@@ -66,8 +41,8 @@ CDlgGpsDownload::CDlgGpsDownload(CTrekGroupList& groups, std::int32_t kind, QWid
   rowsBox->addWidget(m_rows, 1);
   rowsBox->addLayout(rowButtons);
 
-  QPushButton* add = button("追加(&A)　↓", "addButton");
-  m_undo = button("元に戻す(&U)", "undoButton");
+  QPushButton* add = gpsui::MakeButton("追加(&A)　↓", "addButton", this);
+  m_undo = gpsui::MakeButton("元に戻す(&U)", "undoButton", this);
   auto* addRow = new QHBoxLayout;
   addRow->addStretch(1);
   addRow->addWidget(add);
@@ -80,8 +55,8 @@ CDlgGpsDownload::CDlgGpsDownload(CTrekGroupList& groups, std::int32_t kind, QWid
   m_groupList->setMinimumHeight(110);
   auto* groupLabel = new QLabel(wp ? QStringLiteral("ウェイポイントファイル(&F)") : QStringLiteral("トラックログファイル(&G)"), this);
   groupLabel->setBuddy(m_groupList);
-  QPushButton* newGroup = button(wp ? "新規ポイントファイル(&N)" : "新規トラックログファイル(&N)", "newGroupButton");
-  QPushButton* open = button(wp ? "ポイントファイルを開く(&G)" : "トラックログファイルを開く(&O)", "openGroupButton");
+  QPushButton* newGroup = gpsui::MakeButton(wp ? "新規ポイントファイル(&N)" : "新規トラックログファイル(&N)", "newGroupButton", this);
+  QPushButton* open = gpsui::MakeButton(wp ? "ポイントファイルを開く(&G)" : "トラックログファイルを開く(&O)", "openGroupButton", this);
   auto* groupButtons = new QVBoxLayout;
   groupButtons->addWidget(newGroup);
   groupButtons->addWidget(open);
@@ -90,13 +65,13 @@ CDlgGpsDownload::CDlgGpsDownload(CTrekGroupList& groups, std::int32_t kind, QWid
   groupBox->addWidget(m_groupList, 1);
   groupBox->addLayout(groupButtons);
 
-  QPushButton* close = button("終了", "closeButton");
+  QPushButton* close = gpsui::MakeButton("終了", "closeButton", this);
   auto* bottom = new QHBoxLayout;
   bottom->addStretch(1);
   bottom->addWidget(close);
 
   auto* lay = new QVBoxLayout(this);
-  lay->addLayout(top);
+  lay->addLayout(m_port.layout);
   lay->addWidget(rowsLabel);
   lay->addLayout(rowsBox, 1);
   lay->addLayout(addRow);
@@ -104,12 +79,9 @@ CDlgGpsDownload::CDlgGpsDownload(CTrekGroupList& groups, std::int32_t kind, QWid
   lay->addLayout(groupBox);
   lay->addLayout(bottom);
 
-  m_progress = new CDlgGpsProgress(this);
-  m_progress->setObjectName(QStringLiteral("gpsProgress"));
-  // Nothing but "中止" takes input while the transfer runs.
-  m_progress->setWindowModality(Qt::ApplicationModal);
+  m_progress = gpsui::MakeProgressWindow(this);
 
-  connect(start, &QPushButton::clicked, this, &CDlgGpsDownload::download);
+  connect(m_port.start, &QPushButton::clicked, this, &CDlgGpsDownload::download);
   connect(m_selectAll, &QPushButton::clicked, m_rows, &QTreeWidget::selectAll);
   connect(m_clear, &QPushButton::clicked, this, [this] {
     m_session.Clear();
@@ -134,17 +106,15 @@ CDlgGpsDownload::~CDlgGpsDownload() = default;
 void CDlgGpsDownload::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (m_wgs84) (gpsui::StoredDatum(m_settings) == 0 ? m_wgs84 : m_tokyo)->setChecked(true);
+  gpsui::ShowStoredDatum(m_port, m_settings);
   refreshRows();
   refreshGroups();
-  gpsui::FillPorts(*m_ports, gpsui::StoredPort(m_settings));
+  gpsui::FillPorts(*m_port.ports, gpsui::StoredPort(m_settings));
 }
-
-Datum CDlgGpsDownload::shownDatum() const { return m_wgs84 && m_wgs84->isChecked() ? Datum::Wgs84 : Datum::Tokyo; }
 
 void CDlgGpsDownload::refreshRows() {
   m_rows->clear();
-  const Datum datum = shownDatum();
+  const Datum datum = gpsui::ShownDatum(m_port);
   QList<QTreeWidgetItem*> items;
   for (int r = 0; r < m_session.RowCount(); ++r) {
     QStringList texts;
@@ -188,7 +158,7 @@ void CDlgGpsDownload::updateButtons() {
 void CDlgGpsDownload::download() {
   if (m_transferring) return;
   m_transferring = true;
-  (void)m_session.Download(SGpsPort(gpsui::ChosenPort(*m_ports)), *m_progress);
+  (void)m_session.Download(SGpsPort(gpsui::ChosenPort(*m_port.ports)), *m_progress);
   m_transferring = false;
   // What arrived before a failure or a cancel is kept and shown too.
   refreshRows();
@@ -212,6 +182,6 @@ void CDlgGpsDownload::undo() {
 
 void CDlgGpsDownload::reject() {
   if (m_transferring) return;
-  gpsui::StoreSettings(m_settings, gpsui::ChosenPort(*m_ports), m_wgs84 ? (m_wgs84->isChecked() ? 0 : 1) : -1);
+  gpsui::StoreSettings(m_settings, m_port);
   QDialog::reject();
 }

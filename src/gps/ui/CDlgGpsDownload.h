@@ -11,9 +11,7 @@
 
 class CDlgGpsProgress;
 class CTrekGroupList;
-class QComboBox;
 class QPushButton;
-class QRadioButton;
 class QTreeWidget;
 
 class CDlgGpsDownload : public QDialog {
@@ -45,7 +43,6 @@ class CDlgGpsDownload : public QDialog {
   void download();
   void addRows();
   void undo();
-  [[nodiscard]] Datum shownDatum() const;
   void updateButtons();
 
   CTrekGroupList& m_groups;
@@ -53,9 +50,7 @@ class CDlgGpsDownload : public QDialog {
   gpsui::SGpsSettings m_settings;
   std::function<void()> m_newGroup;
   std::function<void()> m_openFiles;
-  QComboBox* m_ports = nullptr;
-  QRadioButton* m_wgs84 = nullptr;  ///< waypoint dialog only
-  QRadioButton* m_tokyo = nullptr;
+  gpsui::SPortRow m_port;
   QTreeWidget* m_rows = nullptr;
   QTreeWidget* m_groupList = nullptr;
   QPushButton* m_selectAll = nullptr;

@@ -29,31 +29,8 @@ CDlgGpsUpload::CDlgGpsUpload(CTrekGroupList& groups, std::int32_t kind, QWidget*
   setWindowTitle(q(wp ? gpstext::kUploadWaypointsCaption : gpstext::kUploadTracksCaption));
   setModal(false);
 
-  auto button = [this](const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), this);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-  };
-
-  m_ports = new QComboBox(this);
-  m_ports->setObjectName(QStringLiteral("portList"));
-  m_ports->setMinimumContentsLength(18);
-  auto* portLabel = new QLabel(QStringLiteral("通信ポート(&P)"), this);
-  portLabel->setBuddy(m_ports);
-  auto* top = new QHBoxLayout;
-  top->addWidget(portLabel);
-  top->addWidget(m_ports);
-  top->addStretch(1);
-  if (wp) {
-    m_wgs84 = new QRadioButton(QStringLiteral("&WGS-84/JGD2000で表示"), this);
-    m_wgs84->setObjectName(QStringLiteral("datumWgs84"));
-    m_tokyo = new QRadioButton(QStringLiteral("&tokyoで表示"), this);
-    m_tokyo->setObjectName(QStringLiteral("datumTokyo"));
-    top->addWidget(m_wgs84);
-    top->addWidget(m_tokyo);
-    connect(m_wgs84, &QRadioButton::toggled, this, &CDlgGpsUpload::refreshRows);
-  }
+  m_port = gpsui::MakePortRow(this, wp);
+  if (m_port.wgs84) connect(m_port.wgs84, &QRadioButton::toggled, this, &CDlgGpsUpload::refreshRows);
 
   m_rows = gpsui::MakeList(CGpsUploadList::ColumnTitles(kind), QStringLiteral("uploadList"), this);
   m_rows->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -61,11 +38,11 @@ CDlgGpsUpload::CDlgGpsUpload(CTrekGroupList& groups, std::int32_t kind, QWidget*
   auto* rowsLabel = new QLabel(QStringLiteral("アップロードリスト(&L)"), this);
   rowsLabel->setBuddy(m_rows);
 
-  m_add = button("リストに追加(&A)", "addButton");
-  m_gpsName = button(wp ? "GPS用ﾎﾟｲﾝﾄ名の編集(&N)..." : "GPS用トラック名の編集(&N)...", "gpsNameButton");
-  if (!wp) m_method = button("送信方法(&T)...", "sendMethodButton");
-  m_remove = button("削除(&D)", "removeButton");
-  m_clear = button("クリア(&C)", "clearButton");
+  m_add = gpsui::MakeButton("リストに追加(&A)", "addButton", this);
+  m_gpsName = gpsui::MakeButton(wp ? "GPS用ﾎﾟｲﾝﾄ名の編集(&N)..." : "GPS用トラック名の編集(&N)...", "gpsNameButton", this);
+  if (!wp) m_method = gpsui::MakeButton("送信方法(&T)...", "sendMethodButton", this);
+  m_remove = gpsui::MakeButton("削除(&D)", "removeButton", this);
+  m_clear = gpsui::MakeButton("クリア(&C)", "clearButton", this);
   auto* side = new QVBoxLayout;
   side->addWidget(m_add);
   side->addSpacing(8);
@@ -89,7 +66,7 @@ CDlgGpsUpload::CDlgGpsUpload(CTrekGroupList& groups, std::int32_t kind, QWidget*
   m_greyNote->setPalette(warn);
 
   auto* lay = new QVBoxLayout(this);
-  lay->addLayout(top);
+  lay->addLayout(m_port.layout);
   lay->addWidget(rowsLabel);
   lay->addLayout(middle, 1);
   if (!wp) {
@@ -109,18 +86,15 @@ CDlgGpsUpload::CDlgGpsUpload(CTrekGroupList& groups, std::int32_t kind, QWidget*
   lay->addWidget(hint);
   lay->addWidget(m_greyNote);
 
-  m_start = button("アップロード開始(&U)", "uploadButton");
-  QPushButton* close = button("終了", "closeButton");
+  m_start = gpsui::MakeButton("アップロード開始(&U)", "uploadButton", this);
+  QPushButton* close = gpsui::MakeButton("終了", "closeButton", this);
   auto* bottom = new QHBoxLayout;
   bottom->addStretch(1);
   bottom->addWidget(m_start);
   bottom->addWidget(close);
   lay->addLayout(bottom);
 
-  m_progress = new CDlgGpsProgress(this);
-  m_progress->setObjectName(QStringLiteral("gpsProgress"));
-  // The trek data must not change under a running transfer: only "中止" takes input.
-  m_progress->setWindowModality(Qt::ApplicationModal);
+  m_progress = gpsui::MakeProgressWindow(this);
 
   connect(m_add, &QPushButton::clicked, this, [this] {
     if (m_list.AddSelection() > 0) refreshRows();
@@ -147,12 +121,10 @@ CDlgGpsUpload::~CDlgGpsUpload() = default;
 void CDlgGpsUpload::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (m_wgs84) (gpsui::StoredDatum(m_settings) == 0 ? m_wgs84 : m_tokyo)->setChecked(true);
+  gpsui::ShowStoredDatum(m_port, m_settings);
   trekDataChanged();
-  gpsui::FillPorts(*m_ports, gpsui::StoredPort(m_settings));
+  gpsui::FillPorts(*m_port.ports, gpsui::StoredPort(m_settings));
 }
-
-Datum CDlgGpsUpload::shownDatum() const { return m_wgs84 && m_wgs84->isChecked() ? Datum::Wgs84 : Datum::Tokyo; }
 
 int CDlgGpsUpload::currentRow() const {
   const QTreeWidgetItem* item = m_rows->currentItem();
@@ -162,7 +134,7 @@ int CDlgGpsUpload::currentRow() const {
 void CDlgGpsUpload::refreshRows() {
   const int keep = currentRow();
   m_rows->clear();
-  const Datum datum = shownDatum();
+  const Datum datum = gpsui::ShownDatum(m_port);
   const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
   bool anyGrey = false;
   QList<QTreeWidgetItem*> items;
@@ -224,13 +196,13 @@ void CDlgGpsUpload::editSendMethod() {
 void CDlgGpsUpload::upload() {
   if (m_transferring || m_list.Count() == 0) return;
   m_transferring = true;
-  (void)m_list.Upload(SGpsPort(gpsui::ChosenPort(*m_ports)), *m_progress);
+  (void)m_list.Upload(SGpsPort(gpsui::ChosenPort(*m_port.ports)), *m_progress);
   m_transferring = false;
 }
 
 void CDlgGpsUpload::reject() {
   if (m_transferring) return;
-  gpsui::StoreSettings(m_settings, gpsui::ChosenPort(*m_ports), m_wgs84 ? (m_wgs84->isChecked() ? 0 : 1) : -1);
+  gpsui::StoreSettings(m_settings, m_port);
   // The list lives only while the dialog is open.
   m_list.Clear();
   refreshRows();

@@ -11,10 +11,8 @@
 
 class CDlgGpsProgress;
 class CTrekGroupList;
-class QComboBox;
 class QLabel;
 class QPushButton;
-class QRadioButton;
 class QTreeWidget;
 
 class CDlgGpsUpload : public QDialog {
@@ -50,7 +48,6 @@ class CDlgGpsUpload : public QDialog {
 
  private:
   [[nodiscard]] int currentRow() const;
-  [[nodiscard]] Datum shownDatum() const;
   void editGpsName();
   void editSendMethod();
   void upload();
@@ -59,9 +56,7 @@ class CDlgGpsUpload : public QDialog {
   CTrekGroupList& m_groups;
   CGpsUploadList m_list;
   gpsui::SGpsSettings m_settings;
-  QComboBox* m_ports = nullptr;
-  QRadioButton* m_wgs84 = nullptr;  ///< waypoint dialog only
-  QRadioButton* m_tokyo = nullptr;
+  gpsui::SPortRow m_port;
   QTreeWidget* m_rows = nullptr;
   QLabel* m_greyNote = nullptr;
   QPushButton* m_add = nullptr;

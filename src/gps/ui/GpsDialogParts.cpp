@@ -1,13 +1,18 @@
 #include "gps/ui/GpsDialogParts.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
 #include "gps/GpsDialogTexts.h"
 #include "gps/GpsPortList.h"
+#include "gps/ui/CDlgGpsProgress.h"
 #include "platform/IProfileStore.h"
 #include "platform/IPrompt.h"
 
@@ -46,6 +51,54 @@ void StoreSettings(const SGpsSettings& settings, int port, int datum) {
     if (settings.gpsCommDatum) *settings.gpsCommDatum = datum;
     profile.writeInt("Settings", "GPSCommDatum", datum);
   }
+}
+
+QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
+  auto* b = new QPushButton(QString::fromUtf8(text), parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAutoDefault(false);
+  return b;
+}
+
+SPortRow MakePortRow(QWidget* parent, bool datumOptions, const char* startText, const char* startName) {
+  SPortRow row;
+  row.ports = new QComboBox(parent);
+  row.ports->setObjectName(QStringLiteral("portList"));
+  row.ports->setMinimumContentsLength(18);
+  auto* label = new QLabel(QStringLiteral("通信ポート(&P)"), parent);
+  label->setBuddy(row.ports);
+  if (startText) row.start = MakeButton(startText, startName, parent);
+  row.layout = new QHBoxLayout;
+  row.layout->addWidget(label);
+  row.layout->addWidget(row.ports);
+  if (row.start) row.layout->addWidget(row.start);
+  row.layout->addStretch(1);
+  if (datumOptions) {
+    row.wgs84 = new QRadioButton(QStringLiteral("&WGS-84/JGD2000で表示"), parent);
+    row.wgs84->setObjectName(QStringLiteral("datumWgs84"));
+    row.tokyo = new QRadioButton(QStringLiteral("&tokyoで表示"), parent);
+    row.tokyo->setObjectName(QStringLiteral("datumTokyo"));
+    row.layout->addWidget(row.wgs84);
+    row.layout->addWidget(row.tokyo);
+  }
+  return row;
+}
+
+void ShowStoredDatum(const SPortRow& row, const SGpsSettings& settings) {
+  if (row.wgs84) (StoredDatum(settings) == 0 ? row.wgs84 : row.tokyo)->setChecked(true);
+}
+
+Datum ShownDatum(const SPortRow& row) { return row.wgs84 && row.wgs84->isChecked() ? Datum::Wgs84 : Datum::Tokyo; }
+
+void StoreSettings(const SGpsSettings& settings, const SPortRow& row) {
+  StoreSettings(settings, ChosenPort(*row.ports), row.wgs84 ? (row.wgs84->isChecked() ? 0 : 1) : -1);
+}
+
+CDlgGpsProgress* MakeProgressWindow(QWidget* parent) {
+  auto* progress = new CDlgGpsProgress(parent);
+  progress->setObjectName(QStringLiteral("gpsProgress"));
+  progress->setWindowModality(Qt::ApplicationModal);
+  return progress;
 }
 
 QTreeWidget* MakeList(const std::vector<std::string>& titles, const QString& name, QWidget* parent) {
