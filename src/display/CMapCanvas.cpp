@@ -26,11 +26,15 @@ void fillImageRect(QImage& image, const QRect& rect, std::uint32_t value) {
 
 // ---- MapBackBuffer ----
 
-bool MapBackBuffer::Recreate(int clientWidth, int clientHeight) {
+bool MapBackBuffer::Recreate(int clientWidth, int clientHeight, double devicePixelRatio) {
   m_image = QImage();
   if (clientWidth <= 0 || clientHeight <= 0) return true;
   if (clientWidth > 32768 || clientHeight > 32768) return false;
-  const std::int64_t pixels = std::int64_t{clientWidth} * clientHeight;
+  if (!(devicePixelRatio > 0.0) || devicePixelRatio > 16.0) devicePixelRatio = 1.0;
+  const int width = static_cast<int>(std::ceil(clientWidth * devicePixelRatio));
+  const int height = static_cast<int>(std::ceil(clientHeight * devicePixelRatio));
+  if (width > 32768 || height > 32768) return false;
+  const std::int64_t pixels = std::int64_t{width} * height;
   if (pixels > m_capacity) {
     m_pixels.reset();
     m_capacity = 0;
@@ -38,8 +42,8 @@ bool MapBackBuffer::Recreate(int clientWidth, int clientHeight) {
     if (!m_pixels) return false;
     m_capacity = pixels;
   }
-  m_image = QImage(reinterpret_cast<uchar*>(m_pixels.get()), clientWidth, clientHeight, clientWidth * 4,
-                   QImage::Format_RGB32);
+  m_image = QImage(reinterpret_cast<uchar*>(m_pixels.get()), width, height, width * 4, QImage::Format_RGB32);
+  m_image.setDevicePixelRatio(devicePixelRatio);
   return true;
 }
 
@@ -60,7 +64,20 @@ void CMapCanvas::setSheet(SheetImage* image, int series) {
 
 QSize CMapCanvas::render(double ratio) {
   m_ratio = ratio;
-  return m_bitmap.Render(std::min(ratio, 1.0), m_series);
+  return m_bitmap.Render(std::min(ratio * m_dpr, 1.0), m_series);
+}
+
+void CMapCanvas::setDevicePixelRatio(double ratio) {
+  if (!(ratio > 0.0) || ratio > 16.0) ratio = 1.0;
+  if (ratio == m_dpr) return;
+  m_dpr = ratio;
+  if (!m_client.isEmpty()) (void)Recreate(m_client.width(), m_client.height());
+  if (m_bitmap.isReady() && !m_suspended) render(m_ratio);
+}
+
+bool CMapCanvas::Recreate(int clientWidth, int clientHeight) {
+  m_client = QSize(clientWidth, clientHeight);
+  return m_back.Recreate(clientWidth, clientHeight, m_dpr);
 }
 
 bool CMapCanvas::RefreshColours(int series) {
@@ -71,7 +88,7 @@ bool CMapCanvas::RefreshColours(int series) {
 
 QSize CMapCanvas::mapSize() const {
   if (!m_bitmap.isReady()) return {0, 0};
-  if (m_ratio <= 1.0) return m_bitmap.Size();
+  if (m_ratio <= 1.0 && m_dpr == 1.0) return m_bitmap.Size();
   const QSize source = m_bitmap.sourceSize();
   return ScaledSheetBitmap::ScaledSize(source.width(), source.height(), m_ratio);
 }
@@ -127,10 +144,26 @@ void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box,
 void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& origin,
                           const MapOverlayPainter& overlays) {
   QImage& back = m_back.image();
+  const double dpr = m_dpr;
+  // Logical rectangles of the client area to the device pixels covering them.
+  auto toDevice = [dpr](const QRect& r) {
+    if (dpr == 1.0) return r;
+    const int left = static_cast<int>(std::floor(r.left() * dpr));
+    const int top = static_cast<int>(std::floor(r.top() * dpr));
+    const int right = static_cast<int>(std::ceil((r.right() + 1) * dpr));
+    const int bottom = static_cast<int>(std::ceil((r.bottom() + 1) * dpr));
+    return QRect(left, top, right - left, bottom - top);
+  };
+  auto copyToTarget = [&](const QRect& device) {
+    if (dpr == 1.0)
+      target.drawImage(device.topLeft(), back, device);
+    else
+      target.drawImage(QPointF(device.left() / dpr, device.top() / dpr), back, QRectF(device));
+  };
   if (m_suspended) {
     if (!back.isNull()) {
-      const QRect local = clip.translated(-origin) & back.rect();
-      target.drawImage(local.topLeft(), back, local);
+      const QRect device = toDevice(clip.translated(-origin)) & back.rect();
+      if (!device.isEmpty()) copyToTarget(device);
     }
     return;
   }
@@ -139,40 +172,58 @@ void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& ori
     return;
   }
   if (back.isNull()) return;
-  const QRect box = PaintBox(clip, m_ratio) & QRect(origin, back.size());
-  if (box.isEmpty()) return;
-  const QRect local = box.translated(-origin);
+  const double ratio = deviceRatio();
+  // The map point shown at the client area's top-left corner, in device pixels.
+  const QPoint deviceOrigin = dpr == 1.0 ? origin
+                                         : QPoint(static_cast<int>(std::lround(origin.x() * dpr)),
+                                                  static_cast<int>(std::lround(origin.y() * dpr)));
+  const QRect logicalBox = PaintBox(clip, ratio) & QRect(origin, m_client);
+  if (logicalBox.isEmpty()) return;
+  const QRect local = toDevice(logicalBox.translated(-origin)) & back.rect();
+  if (local.isEmpty()) return;
+  const QRect box = local.translated(deviceOrigin);
   const QImage& surface = m_bitmap.Surface();
 
-  if (m_ratio <= 1.0) {
+  if (ratio <= 1.0) {
     const QRect have = box & QRect(QPoint(0, 0), m_bitmap.Size());
     if (have.isEmpty()) {
       fillImageRect(back, local, kWhite);
     } else {
       // White only where the copy does not reach (right of and below the map).
-      fillImageRect(back, QRect(box.left(), box.top(), box.width(), have.top() - box.top()).translated(-origin), kWhite);
-      fillImageRect(back, QRect(box.left(), have.bottom() + 1, box.width(), box.bottom() - have.bottom()).translated(-origin),
+      fillImageRect(back, QRect(box.left(), box.top(), box.width(), have.top() - box.top()).translated(-deviceOrigin),
                     kWhite);
-      fillImageRect(back, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-origin), kWhite);
-      fillImageRect(back, QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height()).translated(-origin),
+      fillImageRect(back,
+                    QRect(box.left(), have.bottom() + 1, box.width(), box.bottom() - have.bottom())
+                        .translated(-deviceOrigin),
+                    kWhite);
+      fillImageRect(back, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-deviceOrigin),
+                    kWhite);
+      fillImageRect(back,
+                    QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height())
+                        .translated(-deviceOrigin),
                     kWhite);
       const std::size_t bytes = static_cast<std::size_t>(have.width()) * 4;
       for (int y = have.top(); y <= have.bottom(); ++y) {
         const auto* s = reinterpret_cast<const std::uint32_t*>(surface.constScanLine(y)) + have.left();
-        auto* d = reinterpret_cast<std::uint32_t*>(back.scanLine(y - origin.y())) + (have.left() - origin.x());
+        auto* d = reinterpret_cast<std::uint32_t*>(back.scanLine(y - deviceOrigin.y())) + (have.left() - deviceOrigin.x());
         std::memcpy(d, s, bytes);
       }
     }
   } else {
-    if (!QRect(QPoint(0, 0), mapSize()).contains(box)) fillImageRect(back, local, kWhite);
-    StretchMap(surface, m_ratio, box, back, origin);
+    const QSize source = m_bitmap.sourceSize();
+    const QSize deviceMap = ScaledSheetBitmap::ScaledSize(source.width(), source.height(), ratio);
+    if (!QRect(QPoint(0, 0), deviceMap).contains(box)) fillImageRect(back, local, kWhite);
+    StretchMap(surface, ratio, box, back, deviceOrigin);
   }
 
   if (overlays) {
     QPainter painter(&back);
-    painter.translate(-origin);
-    painter.setClipRect(box);
-    for (const EMapOverlay which : kOverlayOrder) overlays(painter, which, box);
+    if (dpr == 1.0)
+      painter.translate(-origin);
+    else
+      painter.translate(-deviceOrigin.x() / dpr, -deviceOrigin.y() / dpr);
+    painter.setClipRect(logicalBox);
+    for (const EMapOverlay which : kOverlayOrder) overlays(painter, which, logicalBox);
   }
-  target.drawImage(local.topLeft(), back, local);
+  copyToTarget(local);
 }

@@ -14,12 +14,14 @@
 
 class QPainter;
 
-/// The client-sized offscreen picture every paint is composed in (RGB32). Its memory is kept
-/// when the size shrinks and reused when it grows back.
+/// The client-sized offscreen picture every paint is composed in (RGB32), in device pixels: a
+/// client area of w x h logical pixels on a screen with `devicePixelRatio` d is
+/// ceil(w x d) x ceil(h x d) pixels, tagged with d. Its memory is kept when the size shrinks and
+/// reused when it grows back.
 class MapBackBuffer {
  public:
   /// Resizes to the client area; false (and no buffer) when memory runs out or the size is absurd.
-  bool Recreate(int clientWidth, int clientHeight);
+  bool Recreate(int clientWidth, int clientHeight, double devicePixelRatio = 1.0);
   [[nodiscard]] QImage& image() { return m_image; }
   [[nodiscard]] const QImage& image() const { return m_image; }
   [[nodiscard]] bool isNull() const { return m_image.isNull(); }
@@ -60,10 +62,18 @@ class CMapCanvas {
   void setSheet(SheetImage* image, int series);
   [[nodiscard]] int series() const { return m_series; }
 
-  /// Renders the scaled copy for the display ratio (at min(ratio, 1)) and keeps the ratio for
-  /// painting. Returns the size of the copy; (0, 0) without an image.
+  /// Renders the scaled copy for the display ratio (at min(ratio x device pixel ratio, 1)) and
+  /// keeps the ratio for painting. Returns the size of the copy; (0, 0) without an image.
   QSize render(double ratio);
   [[nodiscard]] double ratio() const { return m_ratio; }
+  /// Device pixels per logical pixel of the screen painted on (1 until set). The map is composed
+  /// in device pixels, one sheet pixel per device pixel at a device ratio of 1, so a 2x screen
+  /// never shows it blurred by an up-scale. A change resizes the back buffer and, unless
+  /// painting is suspended, renders the copy again.
+  void setDevicePixelRatio(double ratio);
+  [[nodiscard]] double devicePixelRatio() const { return m_dpr; }
+  /// Device pixels per sheet pixel: ratio() x devicePixelRatio().
+  [[nodiscard]] double deviceRatio() const { return m_ratio * m_dpr; }
   /// Renders again after a colour or quality change when `series` is -1 or the open sheet's series.
   /// True when it rendered.
   bool RefreshColours(int series);
@@ -71,11 +81,13 @@ class CMapCanvas {
   /// Size of the map in logical (display) pixels: trunc(source size x ratio).
   [[nodiscard]] QSize mapSize() const;
 
-  /// Resizes the back buffer to the client area.
-  bool Recreate(int clientWidth, int clientHeight) { return m_back.Recreate(clientWidth, clientHeight); }
+  /// Resizes the back buffer to the client area (logical pixels).
+  bool Recreate(int clientWidth, int clientHeight);
 
   /// Paints the clip box `clip` (logical coordinates) on `target`, whose origin is the client
   /// area's top-left corner; `origin` is the logical point shown there (the scroll position).
+  /// The map is composed in device pixels and copied unscaled to a target of the same device
+  /// pixel ratio; the overlays draw in logical coordinates.
   void PaintMap(QPainter& target, const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays = {});
 
   /// While suspended a paint only copies the last composed picture to the target.
@@ -103,6 +115,8 @@ class CMapCanvas {
   MapBackBuffer m_back;
   int m_series = 1;
   double m_ratio = 1.0;
+  double m_dpr = 1.0;
+  QSize m_client;
   bool m_suspended = false;
   QColor m_windowColour = Qt::white;
 };

@@ -106,11 +106,17 @@ void CVantoriaView::setSettings(const AppSettings* settings) {
 
 void CVantoriaView::takeRenderSettings() {
   m_canvas.setRenderSettings(m_settings ? m_settings->mapRenderSettings() : SMapRenderSettings{});
+  m_canvas.setDevicePixelRatio(viewport()->devicePixelRatioF());
 }
 
 int CVantoriaView::series() const { return m_doc.HasSheet() ? int(m_doc.SheetSeries()) : -1; }
 
-double CVantoriaView::ratioFor(MagnificationCode code) const { return MagnificationToRatio(code, series(), logicalDpiX()); }
+double CVantoriaView::ratioFor(MagnificationCode code) const {
+  // Percentages count device pixels: 100 % is one sheet pixel per pixel of the screen, also on a
+  // high-density one. Map scales are measured in logical pixels.
+  const double ratio = MagnificationToRatio(code, series(), logicalDpiX());
+  return code > 0 ? ratio / viewport()->devicePixelRatioF() : ratio;
+}
 
 QPoint CVantoriaView::scrollPosition() const {
   return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
@@ -162,14 +168,14 @@ void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoin
 }
 
 void CVantoriaView::ZoomStep(bool zoomIn, std::optional<QPoint> centre) {
-  const std::optional<int> step = NextZoomStep(m_ratio, zoomIn);
+  const std::optional<int> step = NextZoomStep(m_ratio * viewport()->devicePixelRatioF(), zoomIn);
   if (!step) return;
   emit magnificationShown(*step);
   SetMagnification(*step, centre);
 }
 
 void CVantoriaView::ZoomToRectangle(const QRect& sheetRect) {
-  const SRectangleZoom zoom = RectangleZoom(viewport()->size(), sheetRect);
+  const SRectangleZoom zoom = RectangleZoom(viewport()->size() * viewport()->devicePixelRatioF(), sheetRect);
   emit magnificationShown(zoom.percent);
   SetMagnification(zoom.percent, zoom.centre);
 }
@@ -268,6 +274,20 @@ void CVantoriaView::scrollContentsBy(int, int) { viewport()->update(); }
 // ---- painting
 
 void CVantoriaView::paintEvent(QPaintEvent* event) {
+  if (viewport()->devicePixelRatioF() != m_canvas.devicePixelRatio() && !m_canvas.paintingSuspended()) {
+    // Moved to a screen of another density: the same magnification in its device pixels, once
+    // this paint is done (it shows the old picture scaled meanwhile).
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (viewport()->devicePixelRatioF() == m_canvas.devicePixelRatio() || m_canvas.paintingSuspended()) return;
+          if (hasMap())
+            SetMagnification(m_code);
+          else
+            m_canvas.setDevicePixelRatio(viewport()->devicePixelRatioF());
+        },
+        Qt::QueuedConnection);
+  }
   QPainter painter(viewport());
   const QPoint origin = scrollPosition();
   m_canvas.PaintMap(painter, event->rect().translated(origin), origin,
@@ -312,6 +332,7 @@ void CVantoriaView::invalidateLogical(const QRect& logicalRect) {
 
 void CVantoriaView::resizeEvent(QResizeEvent*) {
   const QSize client = viewport()->size();
+  m_canvas.setDevicePixelRatio(viewport()->devicePixelRatioF());
   (void)m_canvas.Recreate(client.width(), client.height());
   updateScrollBars();
 }

@@ -1,0 +1,309 @@
+// The canvas's fast paths against plain reference versions kept here (random sheets, ratios and
+// rectangles with fixed seeds), and painting in device pixels on a 2x screen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QProcess>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "app/AppSettings.h"
+#include "app/CVantoriaDoc.h"
+#include "common/TestUtil.h"
+#include "display/CMapCanvas.h"
+#include "display/ScaledSheetBitmap.h"
+#include "display/ui/CVantoriaView.h"
+#include "maps/SheetImage.h"
+#include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
+
+namespace {
+
+SheetImage randomSheet(std::mt19937& rng, int width, int height, int bitCount) {
+  SheetImage image;
+  EXPECT_TRUE(CreatePackedBitmap(image, width, height, bitCount));
+  const int bytes = width * bitCount / 8;
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* line = image.scanLine(y);
+    // Runs of equal values as a map has, with single odd pixels between them.
+    std::uint8_t value = static_cast<std::uint8_t>(rng());
+    for (int i = 0; i < bytes; ++i) {
+      if (rng() % 4 == 0) value = static_cast<std::uint8_t>(rng());
+      line[i] = value;
+    }
+  }
+  return image;
+}
+
+// 0xRRGGBB of a sheet pixel (top-down rows) through the colour table the render left behind.
+std::uint32_t colourAt(const SheetImage& image, int x, int y) {
+  const std::uint8_t* line = image.scanLine(y);
+  if (image.bitCount() == 24) {
+    const std::uint8_t* p = line + 3 * x;
+    return std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+  }
+  const int index = line[x];
+  if (index >= image.colourCount()) return 0;
+  const std::uint8_t* e = image.colourTable() + 4 * index;
+  return std::uint32_t{e[2]} << 16 | std::uint32_t{e[1]} << 8 | e[0];
+}
+
+// Area average written out: every source pixel weighted by its overlap with the destination
+// pixel (in 1/dw by 1/dh units), rounded half up.
+QImage referenceAreaAverage(const SheetImage& image, int dw, int dh) {
+  const std::int64_t sw = image.width(), sh = image.height();
+  QImage out(dw, dh, QImage::Format_RGB32);
+  for (std::int64_t y = 0; y < dh; ++y) {
+    for (std::int64_t x = 0; x < dw; ++x) {
+      std::uint64_t sum[3] = {0, 0, 0};
+      for (std::int64_t j = y * sh / dh; j * dh < (y + 1) * sh; ++j) {
+        const std::int64_t oy = std::min((j + 1) * dh, (y + 1) * sh) - std::max(j * dh, y * sh);
+        for (std::int64_t i = x * sw / dw; i * dw < (x + 1) * sw; ++i) {
+          const std::int64_t ox = std::min((i + 1) * dw, (x + 1) * sw) - std::max(i * dw, x * sw);
+          const std::uint32_t c = colourAt(image, static_cast<int>(i), static_cast<int>(j));
+          for (int k = 0; k < 3; ++k) sum[k] += static_cast<std::uint64_t>(ox * oy) * ((c >> (16 - 8 * k)) & 0xFF);
+        }
+      }
+      const std::uint64_t total = static_cast<std::uint64_t>(sw * sh);
+      std::uint32_t pixel = 0xFF000000u;
+      for (int k = 0; k < 3; ++k)
+        pixel |= static_cast<std::uint32_t>((2 * sum[k] + total) / (2 * total)) << (16 - 8 * k);
+      out.setPixel(static_cast<int>(x), static_cast<int>(y), pixel);
+    }
+  }
+  return out;
+}
+
+QImage referenceNearest(const SheetImage& image, int dw, int dh) {
+  const std::int64_t sw = image.width(), sh = image.height();
+  QImage out(dw, dh, QImage::Format_RGB32);
+  for (std::int64_t y = 0; y < dh; ++y)
+    for (std::int64_t x = 0; x < dw; ++x)
+      out.setPixel(static_cast<int>(x), static_cast<int>(y),
+                   0xFF000000u | colourAt(image, static_cast<int>((2 * x + 1) * sw / (2 * dw)),
+                                          static_cast<int>((2 * y + 1) * sh / (2 * dh))));
+  return out;
+}
+
+// First differing pixel, for a readable failure.
+std::string firstDifference(const QImage& got, const QImage& want) {
+  if (got.size() != want.size()) return "size differs";
+  for (int y = 0; y < want.height(); ++y)
+    for (int x = 0; x < want.width(); ++x)
+      if (got.pixel(x, y) != want.pixel(x, y))
+        return "at " + std::to_string(x) + "," + std::to_string(y) + ": " + std::to_string(got.pixel(x, y)) +
+               " != " + std::to_string(want.pixel(x, y));
+  return {};
+}
+
+class CanvasPathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::setProfile(&m_profile); }
+  void TearDown() override { platform::setProfile(nullptr); }
+  platform::CMemoryProfile m_profile;
+};
+
+TEST_F(CanvasPathsTest, RendersMatchThePlainReferenceOnRandomSheets) {
+  std::mt19937 rng(20261208);
+  // One bitmap for every case: its memory and per-worker buffers carry over between renders.
+  ScaledSheetBitmap bitmap;
+  for (int round = 0; round < 48; ++round) {
+    const int bitCount = round % 3 == 2 ? 24 : 8;
+    const int width = 1 + static_cast<int>(rng() % (round < 8 ? 40 : 640));
+    const int height = 1 + static_cast<int>(rng() % (round < 8 ? 40 : 480));
+    // Ratios from a fifteenth (more than eight whole pixels a column) to 1, some of them simple.
+    static constexpr double kSimple[] = {0.5, 0.25, 1.0 / 3.0, 0.75, 1.0};
+    const double ratio = round % 4 == 0 ? kSimple[(round / 4) % 5] : 0.066 + (rng() % 100000) / 100000.0 * 0.934;
+    const int threads = 1 + round % 2;
+    SheetImage image = randomSheet(rng, width, height, bitCount);
+    bitmap.setSource(&image);
+    bitmap.setThreadCount(threads);
+    for (const auto mode : {ScaledSheetBitmap::EResample::AreaAverage, ScaledSheetBitmap::EResample::Nearest}) {
+      const QSize size = bitmap.Render(ratio, 1 + round % 2, mode);
+      SCOPED_TRACE(testing::Message() << "round " << round << ": " << width << "x" << height << "x" << bitCount
+                                      << " at " << ratio << " -> " << size.width() << "x" << size.height()
+                                      << (mode == ScaledSheetBitmap::EResample::Nearest ? " nearest" : " area"));
+      ASSERT_EQ(size, ScaledSheetBitmap::ScaledSize(width, height, ratio));
+      if (size.isEmpty()) continue;
+      const QImage want = mode == ScaledSheetBitmap::EResample::Nearest
+                              ? referenceNearest(image, size.width(), size.height())
+                              : referenceAreaAverage(image, size.width(), size.height());
+      ASSERT_EQ(firstDifference(bitmap.Surface(), want), "");
+    }
+  }
+}
+
+// Weight totals too large for the 32-bit accumulators (coprime sides), split over two workers.
+TEST_F(CanvasPathsTest, WideDivisorsAndTwoWorkersMatchTheReference) {
+  std::mt19937 rng(7);
+  SheetImage image = randomSheet(rng, 3001, 2801, 8);
+  ScaledSheetBitmap bitmap;
+  bitmap.setSource(&image);
+  bitmap.setThreadCount(2);
+  const double ratio = 0.3709;
+  const QSize size = bitmap.Render(ratio, 1, ScaledSheetBitmap::EResample::AreaAverage);
+  ASSERT_EQ(size, QSize(1113, 1038));
+  EXPECT_EQ(firstDifference(bitmap.Surface(), referenceAreaAverage(image, size.width(), size.height())), "");
+  ASSERT_EQ(bitmap.Render(ratio, 1, ScaledSheetBitmap::EResample::Nearest), size);
+  EXPECT_EQ(firstDifference(bitmap.Surface(), referenceNearest(image, size.width(), size.height())), "");
+}
+
+TEST(CanvasPaths, StretchMatchesThePlainReference) {
+  std::mt19937 rng(99);
+  constexpr std::uint32_t kUntouched = 0xFF123456u;
+  for (int round = 0; round < 200; ++round) {
+    QImage sheet(1 + static_cast<int>(rng() % 50), 1 + static_cast<int>(rng() % 50), QImage::Format_RGB32);
+    for (int y = 0; y < sheet.height(); ++y)
+      for (int x = 0; x < sheet.width(); ++x) sheet.setPixel(x, y, 0xFF000000u | (rng() & 0xFFFFFFu));
+    static constexpr double kSimple[] = {2.0, 3.0, 5.0, 1.5};
+    const double ratio = round % 3 == 0 ? kSimple[(round / 3) % 4] : 1.0 + (rng() % 100000) / 100000.0 * 8.0;
+    QImage to(1 + static_cast<int>(rng() % 120), 1 + static_cast<int>(rng() % 120), QImage::Format_RGB32);
+    to.fill(kUntouched);
+    const QPoint origin(static_cast<int>(rng() % 200) - 20, static_cast<int>(rng() % 200) - 20);
+    const QRect box(origin.x() + static_cast<int>(rng() % 140) - 10, origin.y() + static_cast<int>(rng() % 140) - 10,
+                    static_cast<int>(rng() % 130), static_cast<int>(rng() % 130));
+    SCOPED_TRACE(testing::Message() << "round " << round << ": ratio " << ratio);
+    CMapCanvas::StretchMap(sheet, ratio, box, to, origin);
+    for (int y = 0; y < to.height(); ++y) {
+      for (int x = 0; x < to.width(); ++x) {
+        const QPoint logical(x + origin.x(), y + origin.y());
+        std::uint32_t want = kUntouched;
+        if (box.contains(logical) && logical.x() >= 0 && logical.y() >= 0) {
+          const int sx = static_cast<int>(std::floor(logical.x() / ratio));
+          const int sy = static_cast<int>(std::floor(logical.y() / ratio));
+          if (sx < sheet.width() && sy < sheet.height()) want = sheet.pixel(sx, sy);
+        }
+        ASSERT_EQ(to.pixel(x, y), want) << x << "," << y;
+      }
+    }
+  }
+}
+
+// ---- device pixels ----
+
+TEST_F(CanvasPathsTest, TwiceDenseTargetGetsOneSheetPixelPerDevicePixel) {
+  std::mt19937 rng(3);
+  SheetImage image = randomSheet(rng, 12, 10, 24);
+  CMapCanvas canvas;
+  canvas.setSheet(&image, 1);
+  canvas.setDevicePixelRatio(2.0);
+  ASSERT_TRUE(canvas.Recreate(5, 4));
+  ASSERT_EQ(canvas.backBuffer().image().size(), QSize(10, 8));
+  const QPoint origin(1, 2);  // scrolled: device (2, 4) at the top-left corner
+  const struct {
+    double ratio;  // logical pixels per sheet pixel
+    QSize logicalMap;
+    int devicePerSheet;
+  } kCases[] = {{0.5, QSize(6, 5), 1}, {1.0, QSize(12, 10), 2}, {0.25, QSize(3, 2), 0}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.ratio);
+    canvas.render(c.ratio);
+    EXPECT_EQ(canvas.mapSize(), c.logicalMap);
+    QImage target(10, 8, QImage::Format_RGB32);
+    target.setDevicePixelRatio(2.0);
+    target.fill(Qt::black);
+    bool overlaysRan = false;
+    {
+      QPainter p(&target);
+      canvas.PaintMap(p, QRect(origin, QSize(5, 4)), origin, [&](QPainter& op, EMapOverlay which, const QRect&) {
+        if (which != EMapOverlay::ZoomBand) return;
+        overlaysRan = true;
+        op.fillRect(QRect(3, 3, 1, 1), QColor(0, 0, 255));  // logical: client (2, 1)
+      });
+    }
+    EXPECT_TRUE(overlaysRan);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 10; ++x) {
+        std::uint32_t want;
+        if (x / 2 == 2 && y / 2 == 1) {
+          want = 0x0000FF;  // a logical pixel of overlay is 2 x 2 device pixels
+        } else if (c.devicePerSheet == 0) {
+          // A quarter: device ratio 1/2, the nearest copy's pixel of device (x + 2, y + 4).
+          const int dx = x + 2, dy = y + 4;
+          want = dx < 6 && dy < 5 ? colourAt(image, (2 * dx + 1) * 12 / 12, (2 * dy + 1) * 10 / 10) : 0xFFFFFF;
+        } else {
+          const int sx = (x + 2) / c.devicePerSheet, sy = (y + 4) / c.devicePerSheet;
+          want = sx < 12 && sy < 10 ? colourAt(image, sx, sy) : 0xFFFFFF;
+        }
+        ASSERT_EQ(target.pixel(x, y) & 0xFFFFFFu, want) << x << "," << y;
+      }
+    }
+  }
+}
+
+// The view on a screen with two device pixels per logical pixel. The screen density is fixed when
+// the application starts, so the test runs itself again with QT_SCALE_FACTOR=2.
+TEST(ViewDevicePixels, HundredPercentShowsOneSheetPixelPerDevicePixel) {
+  const std::filesystem::path index = testutil::sampleDir() / "map25000" / "index.csv";
+  if (!std::filesystem::exists(index)) GTEST_SKIP() << "sample data not built";
+  if (qApp->devicePixelRatio() != 2.0) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=ViewDevicePixels.HundredPercentShowsOneSheetPixelPerDevicePixel")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QByteArray out = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+    return;
+  }
+  platform::CMemoryProfile profile;
+  platform::CScriptedPrompt prompt;
+  platform::setProfile(&profile);
+  platform::setPrompt(&prompt);
+  AppSettings settings;
+  settings.setSaveOnDestroy(false);
+  {
+    CVantoriaDoc doc;
+    CVantoriaView view(doc);
+    view.setSettings(&settings);
+    view.setFrameShape(QFrame::NoFrame);
+    view.resize(400, 300);
+    view.show();
+    ASSERT_TRUE(doc.OpenIndexFile(index));
+    doc.LoadSheet(0, 30);  // 543836, 4,587 x 3,746
+    ASSERT_TRUE(view.hasMap());
+    view.SetMagnification(100, QPoint(1000, 800));
+    QApplication::processEvents();
+    EXPECT_EQ(view.ratio(), 0.5) << "logical pixels per sheet pixel";
+    EXPECT_EQ(view.mapSize(), QSize(4587 / 2, 3746 / 2));
+    // The scaled copy is the whole sheet at 100 %, one sheet pixel per device pixel.
+    const QImage& sheet = view.canvas().bitmap().Surface();
+    ASSERT_EQ(sheet.size(), QSize(4587, 3746));
+    const QPoint scroll = view.scrollPosition();
+    const QSize client = view.viewport()->size();
+    // The mouse names the sheet pixel under it; the scroll range covers the map in logical pixels.
+    EXPECT_EQ(view.SheetPixelAt(QPoint(10, 7)), 2 * (scroll + QPoint(10, 7)));
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 4587 / 2 - client.width());
+
+    const QImage shot = view.viewport()->grab().toImage();
+    ASSERT_EQ(shot.devicePixelRatio(), 2.0);
+    ASSERT_EQ(shot.size(), client * 2);
+    for (int y = 0; y < shot.height(); y += 3)
+      for (int x = 0; x < shot.width(); x += 3)
+        ASSERT_EQ(shot.pixel(x, y) & 0xFFFFFFu, sheet.pixel(2 * scroll.x() + x, 2 * scroll.y() + y) & 0xFFFFFFu)
+            << x << "," << y;
+
+    // Zooming in a step from 100 % goes on in device pixels (the next step of the list).
+    view.ZoomStep(true);
+    EXPECT_EQ(view.ratio() * 2.0, view.magnification() / 100.0);
+    EXPECT_GT(view.magnification(), 100);
+  }
+  platform::setPrompt(nullptr);
+  platform::setProfile(nullptr);
+}
+
+}  // namespace
