@@ -7,6 +7,7 @@
 
 #include "app/AppSettings.h"
 #include "app/CVantoriaDoc.h"
+#include "display/ui/TrekFigures.h"
 #include "geodesy/DmsAngle.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekGroupList.h"
@@ -14,6 +15,8 @@
 #include "trek/TrekEditing.h"
 
 namespace {
+
+using namespace trek_figures;
 
 QString text(const std::string& cp932) { return QString::fromStdString(platform::cp932::toUtf8Lossy(cp932)); }
 
@@ -26,29 +29,6 @@ QString dateTime(const TrekTime& t) {
   std::string date, time;
   t.FormatDateAndTime(date, time);
   return text(date) + QLatin1Char(' ') + text(time);
-}
-
-// Shown for a figure the points cannot give (no times, no altitudes).
-const QString kAbsent = QStringLiteral("\u2015");
-
-QString lengthText(double metres) {
-  return metres < 1000.0 ? QString::asprintf("%.0fm", metres) : QString::asprintf("%.2fkm", metres / 1000.0);
-}
-
-QString durationText(const std::optional<std::int64_t>& seconds) {
-  if (!seconds) return kAbsent;
-  const long long s = *seconds;
-  if (s >= 3600) return QString::asprintf("%lld時間%lld分", s / 3600, s % 3600 / 60);
-  if (s >= 60) return QString::asprintf("%lld分%lld秒", s / 60, s % 60);
-  return QString::asprintf("%lld秒", s);
-}
-
-QString speedText(const std::optional<double>& metresPerSecond) {
-  return metresPerSecond ? QString::asprintf("%.1fkm/h", *metresPerSecond * 3.6) : kAbsent;
-}
-
-QString climbText(const std::optional<double>& metres) {
-  return metres ? QString::asprintf("%.0fm", *metres) : kAbsent;
 }
 
 QString extremeText(const std::optional<trek::SAltitudeExtreme>& e, const CTrackLog& log) {
@@ -91,7 +71,10 @@ CTrekDataView::CTrekDataView(CVantoriaDoc& doc, QWidget* parent) : QWidget(paren
         if (w.get() == before) return ShowWaypointPair(*before, *now);
   });
   // Edits, renumbering and renaming change what the selected item shows.
-  connect(&m_doc, &CVantoriaDoc::trekDataChanged, this, follow);
+  connect(&m_doc, &CVantoriaDoc::trekDataChanged, this, [this, follow] {
+    m_stats.Invalidate();
+    follow();
+  });
   Clear();
 }
 
@@ -153,7 +136,7 @@ void CTrekDataView::ShowTrackLog(const CTrackLog& log) {
   setRows(labels, values);
   trek::STrackStatsOptions options;
   if (m_settings) options.pauseSeconds = m_settings->pauseSeconds;
-  const trek::STrackStatistics st = trek::computeTrackStatistics(log, options);
+  const trek::STrackStatistics& st = m_stats.Get(log, options);
   appendRows({{QStringLiteral("距離"), lengthText(st.lengthMetres)},
               {QStringLiteral("所要時間"), durationText(st.totalSeconds)},
               {QStringLiteral("移動時間"), durationText(st.movingSeconds)},

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "trek/TrackStatsCache.h"
+
 class AppSettings;
 class CMarkerPoint;
 class CTrackLog;
@@ -43,6 +45,8 @@ class CTrekDataView : public QWidget {
   [[nodiscard]] QString value(int row) const;
   [[nodiscard]] QTableWidget* table() const { return m_table; }
   [[nodiscard]] QTextEdit* commentBox() const { return m_comment; }
+  /// The track log figures, kept until the trek data change.
+  [[nodiscard]] const trek::CTrackStatsCache& statsCache() const { return m_stats; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -57,5 +61,6 @@ class CTrekDataView : public QWidget {
   const AppSettings* m_settings = nullptr;
   QTableWidget* m_table = nullptr;
   QTextEdit* m_comment = nullptr;
+  trek::CTrackStatsCache m_stats;
   const CMarkerPoint* m_lastWaypoint = nullptr;  ///< the waypoint shown before, for a pair with Ctrl
 };

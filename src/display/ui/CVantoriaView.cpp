@@ -28,6 +28,13 @@ constexpr const char* kMagnificationKey = "DispMagni";
 
 QString fromCp932(const std::string& text) { return QString::fromStdString(platform::cp932::toUtf8Lossy(text)); }
 
+constexpr int kProfileMarkerRadius = 7;
+// What the marker covers, its white outline and antialiased edge included.
+QRect profileMarkerBox(const QPoint& centre) {
+  const int r = kProfileMarkerRadius + 4;
+  return QRect(centre.x() - r, centre.y() - r, 2 * r + 1, 2 * r + 1);
+}
+
 }  // namespace
 
 CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScrollArea(parent), m_doc(doc) {
@@ -292,6 +299,20 @@ void CVantoriaView::paintEvent(QPaintEvent* event) {
   const QPoint origin = scrollPosition();
   m_canvas.PaintMap(painter, event->rect().translated(origin), origin,
                     [this](QPainter& p, EMapOverlay which, const QRect& clip) { paintOverlay(p, which, clip); });
+  if (const std::optional<QPoint> marker = profileMarkerPixel()) {
+    // A ring with a dot, outlined in white so that it stands out on any map colour.
+    const QPoint c = *marker - origin;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 5));
+    painter.drawEllipse(c, kProfileMarkerRadius, kProfileMarkerRadius);
+    painter.setPen(QPen(QColor(0x00, 0x60, 0xFF), 3));
+    painter.drawEllipse(c, kProfileMarkerRadius, kProfileMarkerRadius);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x00, 0x60, 0xFF));
+    painter.drawEllipse(c, 2, 2);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+  }
   const QString hint = EmptyMapHint();
   if (!hint.isEmpty()) {
     painter.setPen(QColor(0x55, 0x55, 0x55));
@@ -304,6 +325,27 @@ QString CVantoriaView::EmptyMapHint() const {
   if (m_doc.Catalogue().empty())
     return QStringLiteral("「ファイル」メニューの「地形図インデックスを開く」で、地形図の index.csv を開いて下さい。");
   return QStringLiteral("「地形図インデックス」ウィンドウで地域を選び、表示する地形図をクリックして下さい。");
+}
+
+void CVantoriaView::SetProfileMarker(const DmsAngle& latitude, const DmsAngle& longitude) {
+  const std::optional<QPoint> before = profileMarkerPixel();
+  m_profileMarker = GeoPosition{latitude, longitude, Datum::Wgs84};
+  const std::optional<QPoint> now = profileMarkerPixel();
+  if (before == now) return;
+  if (before) invalidateLogical(profileMarkerBox(*before));
+  if (now) invalidateLogical(profileMarkerBox(*now));
+}
+
+void CVantoriaView::ClearProfileMarker() {
+  if (const std::optional<QPoint> before = profileMarkerPixel()) invalidateLogical(profileMarkerBox(*before));
+  m_profileMarker.reset();
+}
+
+std::optional<QPoint> CVantoriaView::profileMarkerPixel() const {
+  if (!m_profileMarker || !m_frameReady || !hasMap()) return std::nullopt;
+  const std::optional<SFramePixel> px = m_frame.GeoToPixel(m_profileMarker->latitude, m_profileMarker->longitude, Datum::Wgs84);
+  if (!px || !px->onFrame) return std::nullopt;
+  return QPoint(px->x, px->y);
 }
 
 void CVantoriaView::paintOverlay(QPainter& painter, EMapOverlay which, const QRect& clip) {

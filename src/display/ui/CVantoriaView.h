@@ -124,6 +124,12 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   [[nodiscard]] QStringList PositionTexts(const QPoint& client) const;
   /// The line the empty map area shows to tell how to begin; empty while a sheet is shown.
   [[nodiscard]] QString EmptyMapHint() const;
+  /// Marks a WGS-84 position on the map (the point under the mouse on the elevation profile);
+  /// drawn while it lies on the sheet.
+  void SetProfileMarker(const DmsAngle& latitude, const DmsAngle& longitude);
+  void ClearProfileMarker();
+  /// Logical map pixel of the profile marker; none without one or when it is off the sheet.
+  [[nodiscard]] std::optional<QPoint> profileMarkerPixel() const;
 
   bool onCommand(int id) override;
   bool onUpdateCommand(int id, SCommandState& state) const override;
@@ -207,4 +213,5 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   QHash<int, QCursor> m_cursors;  ///< by resource number, made on first use
   int m_cursorId = 0;             ///< cursor shown: resource number, or -(Qt shape) - 1
   CPopTextWnd* m_pop = nullptr;  ///< child of the view
+  std::optional<GeoPosition> m_profileMarker;  ///< WGS-84
 };
