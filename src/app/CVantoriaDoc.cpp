@@ -329,6 +329,12 @@ bool CVantoriaDoc::onCommand(int id) {
     case cmd::GotoTrackPoint:
       GotoSelectedTrackPoint();
       return true;
+    case cmd::Undo:
+      m_trek.Undo();
+      return true;
+    case cmd::Redo:
+      m_trek.Redo();
+      return true;
     default:
       return false;
   }
@@ -348,6 +354,12 @@ bool CVantoriaDoc::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::GotoTrackPoint:
       state.enabled = m_trek.Selection().kind == kTrekTrackPoint && m_trek.SelectedTrackPoint();
       return true;
+    case cmd::Undo:
+      state.enabled = m_trek.CanUndo();
+      return true;
+    case cmd::Redo:
+      state.enabled = m_trek.CanRedo();
+      return true;
     default:
       break;
   }
@@ -356,4 +368,14 @@ bool CVantoriaDoc::onUpdateCommand(int id, SCommandState& state) const {
     return true;
   }
   return false;
+}
+
+QString CVantoriaDoc::UndoCommandText() const {
+  const std::string name = m_trek.UndoName();
+  return name.empty() ? QStringLiteral("元に戻す(&U)") : QString::fromStdString(name) + QStringLiteral("を元に戻す(&U)");
+}
+
+QString CVantoriaDoc::RedoCommandText() const {
+  const std::string name = m_trek.RedoName();
+  return name.empty() ? QStringLiteral("やり直し(&R)") : QString::fromStdString(name) + QStringLiteral("をやり直す(&R)");
 }

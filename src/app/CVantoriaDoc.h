@@ -103,6 +103,11 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// The go-to commands: show the sheet holding the selected waypoint / track point.
   bool GotoSelectedWaypoint();
   bool GotoSelectedTrackPoint();
+  /// Menu texts of the undo and redo commands, naming the edit they act on:
+  /// "ウェイポイントの移動を元に戻す(&U)", "トラックポイントの削除をやり直す(&R)"; "元に戻す(&U)" and
+  /// "やり直し(&R)" when there is none.
+  [[nodiscard]] QString UndoCommandText() const;
+  [[nodiscard]] QString RedoCommandText() const;
   /// Asked before the application ends: offers every modified group for saving; false keeps
   /// the application running.
   [[nodiscard]] bool CanCloseFrame() { return m_trek.ConfirmCloseAll(); }

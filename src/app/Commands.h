@@ -6,6 +6,8 @@ namespace cmd {
 enum : int {
   // document and application
   OpenIndex = 57601,
+  Undo = 57643,
+  Redo = 57644,
   Print = 57607,
   PrintSetup = 57606,
   Exit = 57665,

@@ -78,6 +78,7 @@ QIcon VantoriaIcon(int commandId) {
       {cmd::ZoomIn, "zoom_in"},              {cmd::ZoomOut, "zoom_out"},
       {cmd::ZoomRect, "zoom_rect"},          {cmd::ShowWaypoints, "show_waypoints"},
       {cmd::ShowTracks, "show_tracks"},      {cmd::WideView, "wide_view"},
+      {cmd::Undo, "undo"},                   {cmd::Redo, "redo"},
   };
   const auto it = kFiles.find(commandId);
   if (it == kFiles.end()) return {};

@@ -122,16 +122,36 @@ bool CTrekCommands::CloseSelected() { return m_doc.TrekGroups().CloseSelectedGro
 std::int32_t CTrekCommands::WaypointSort() const { return m_settings ? m_settings->sortWaypoints : m_sortWaypoints; }
 std::int32_t CTrekCommands::TrackLogSort() const { return m_settings ? m_settings->sortTracks : m_sortTracks; }
 
-void CTrekCommands::SetWaypointSort(std::int32_t mode) {
+CTrekCommands::~CTrekCommands() { m_doc.TrekGroups().DropUndoEntries(this); }
+
+void CTrekCommands::applyWaypointSort(std::int32_t mode) {
   (m_settings ? m_settings->sortWaypoints : m_sortWaypoints) = mode;
   platform::profile().writeInt("Settings", "Sort_Wp", mode);
   m_doc.TrekGroups().NotifyDataChanged();
 }
 
-void CTrekCommands::SetTrackLogSort(std::int32_t mode) {
+void CTrekCommands::applyTrackLogSort(std::int32_t mode) {
   (m_settings ? m_settings->sortTracks : m_sortTracks) = mode;
   platform::profile().writeInt("Settings", "Sort_Tk", mode);
   m_doc.TrekGroups().NotifyDataChanged();
+}
+
+void CTrekCommands::SetWaypointSort(std::int32_t mode) {
+  const std::int32_t before = WaypointSort();
+  applyWaypointSort(mode);
+  if (before == mode) return;
+  m_doc.TrekGroups().PushUndoAction(
+      "ウェイポイントの並べ替え", [this, before] { applyWaypointSort(before); }, [this, mode] { applyWaypointSort(mode); },
+      this);
+}
+
+void CTrekCommands::SetTrackLogSort(std::int32_t mode) {
+  const std::int32_t before = TrackLogSort();
+  applyTrackLogSort(mode);
+  if (before == mode) return;
+  m_doc.TrekGroups().PushUndoAction(
+      "トラックログの並べ替え", [this, before] { applyTrackLogSort(before); }, [this, mode] { applyTrackLogSort(mode); },
+      this);
 }
 
 bool CTrekCommands::onCommand(int id) {

@@ -25,6 +25,10 @@ class CTrekCommands : public ICommandTarget {
 
   /// `settings` holds the sort modes (not owned; null keeps them in this object only).
   CTrekCommands(CVantoriaDoc& doc, AppSettings* settings);
+  /// Takes its sort-order entries off the undo stack.
+  ~CTrekCommands() override;
+  CTrekCommands(const CTrekCommands&) = delete;
+  CTrekCommands& operator=(const CTrekCommands&) = delete;
   void setSettings(AppSettings* settings) { m_settings = settings; }
 
   /// The windows that ask for a group name. Each shows its dialog and applies the name through
@@ -48,7 +52,7 @@ class CTrekCommands : public ICommandTarget {
   /// (still modified when it was). False when nothing was written.
   bool ExportSelectedGpx();
   /// Sets "Sort_Wp" (-1 none, 0 by name) / "Sort_Tk" (-1 none, 0 by name, 1 by time) and has
-  /// the trek list filled again.
+  /// the trek list filled again; a change of order is an undo entry.
   void SetWaypointSort(std::int32_t mode);
   void SetTrackLogSort(std::int32_t mode);
   [[nodiscard]] std::int32_t WaypointSort() const;
@@ -59,6 +63,8 @@ class CTrekCommands : public ICommandTarget {
 
  private:
   void afterGroupsAdded(int before);
+  void applyWaypointSort(std::int32_t mode);
+  void applyTrackLogSort(std::int32_t mode);
 
   CVantoriaDoc& m_doc;
   AppSettings* m_settings;

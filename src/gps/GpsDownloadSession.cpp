@@ -79,8 +79,11 @@ std::vector<gps::SGroupRow> CGpsDownloadSession::GroupRows() const {
 }
 
 int CGpsDownloadSession::Add(const std::vector<int>& rows, int groupIndex) {
-  const CTrekData* group = m_groups.Group(groupIndex);
+  CTrekData* group = m_groups.Group(groupIndex);
   if (rows.empty() || !group || group->Kind() != m_kind) return 0;
+  // All that one press of the add button brings is one edit.
+  CTrekEditScope edit(m_groups, *group,
+                      IsWaypoints() ? "GPSから受信したウェイポイントの追加" : "GPSから受信したトラックログの追加");
   int added = 0;
   for (int row : rows) {
     if (row < 0 || row >= RowCount()) continue;
@@ -105,27 +108,37 @@ bool CGpsDownloadSession::Undo() {
   if (platform::prompt().ask(question) != platform::EPromptAnswer::Ok) return false;
   const STrekSelection& sel = m_groups.Selection();
   bool selectionGone = false;
-  for (const SAddition& a : m_record) {
+  const char* editName = IsWaypoints() ? "受信したウェイポイントの取り消し" : "受信したトラックログの取り消し";
+  // One edit per group, so that the main window can bring the items back.
+  std::vector<const CTrekData*> groups;
+  for (const SAddition& a : m_record)
+    if (std::find(groups.begin(), groups.end(), a.group) == groups.end()) groups.push_back(a.group);
+  for (const CTrekData* g : groups) {
     // Items are looked up again: a group may have been closed meanwhile.
-    CTrekData* group = m_groups.Group(m_groups.IndexOf(a.group));
+    CTrekData* group = m_groups.Group(m_groups.IndexOf(g));
     if (!group) continue;
+    CTrekEditScope edit(m_groups, *group, editName);
     bool removed = false;
-    if (IsWaypoints()) {
-      auto& list = group->Waypoints();
-      const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == a.item; });
-      if (it != list.end()) {
+    for (const SAddition& a : m_record) {
+      if (a.group != g) continue;
+      if (IsWaypoints()) {
+        auto& list = group->Waypoints();
+        const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == a.item; });
+        if (it == list.end()) continue;
         selectionGone = selectionGone || sel.waypoint == it->get();
+        std::unique_ptr<CMarkerPoint> taken = std::move(*it);
         list.erase(it);
-        removed = true;
-      }
-    } else {
-      auto& list = group->TrackLogs();
-      const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == a.item; });
-      if (it != list.end()) {
+        m_groups.Discard(*group, std::move(taken));
+      } else {
+        auto& list = group->TrackLogs();
+        const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == a.item; });
+        if (it == list.end()) continue;
         selectionGone = selectionGone || sel.trackLog == it->get();
+        std::unique_ptr<CTrackLog> taken = std::move(*it);
         list.erase(it);
-        removed = true;
+        m_groups.Discard(*group, std::move(taken));
       }
+      removed = true;
     }
     if (removed) group->SetModified(1);
   }

@@ -315,6 +315,9 @@ bool CTrekGroupList::CloseSelectedGroup() {
   const int index = m_selection.groupIndex;
   CTrekData* group = Group(index);
   if (!group || !CanCloseSelectedGroup() || !ConfirmClose(*group)) return false;
+  // The other groups' entries stay: no entry changes more than one group.
+  removeEntries([group](const CTrekUndoEntry& e) { return e.group() == group; });
+  for (int i = 0; i < m_undo.count(); ++i) entryAt(i)->forgetGroup(group);
   m_groups.erase(m_groups.begin() + index);
   m_selection = {};
   NotifyDataChanged();

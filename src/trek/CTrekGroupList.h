@@ -4,8 +4,10 @@
 // editing waypoints and track logs. No widgets: questions and messages go through
 // platform::prompt() and platform::fileDialog(), changes are told to one listener, which the
 // document forwards as signals.
+#include <QUndoStack>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include "trek/CTrackLog.h"
 #include "trek/CTrekData.h"
 #include "trek/TrekEditing.h"
+#include "trek/TrekUndo.h"
 
 /// Kinds of a trek selection (also the list window's item kinds).
 enum ETrekItemKind : std::int32_t {
@@ -52,7 +55,7 @@ class CTrekGroupList {
  public:
   using GroupList = std::vector<std::unique_ptr<CTrekData>>;
 
-  CTrekGroupList() = default;
+  CTrekGroupList();
   CTrekGroupList(const CTrekGroupList&) = delete;
   CTrekGroupList& operator=(const CTrekGroupList&) = delete;
 
@@ -179,8 +182,10 @@ class CTrekGroupList {
   bool RenameGroup(int groupIndex, std::string_view nameUtf8);
 
   /// The waypoint window's OK in edit mode: checks (messages shown on refusal), then the
-  /// position and texts of the selected waypoint; its group becomes modified.
-  bool EditSelectedWaypoint(const trek::SWaypointInput& input);
+  /// position and texts of the selected waypoint; its group becomes modified. `afterApply`
+  /// (the sheet names) runs on the point within the same edit.
+  bool EditSelectedWaypoint(const trek::SWaypointInput& input,
+                            const std::function<void(CMarkerPoint&)>& afterApply = {});
   /// The track log window's OK: the four texts of the selected track log.
   bool EditSelectedTrackLog(const trek::STrackLogInput& input);
   /// Removes the selected track point from its log; the points after it are numbered one
@@ -190,15 +195,66 @@ class CTrekGroupList {
   /// (messages shown on refusal), stored, the group marked modified.
   bool SetWaypointGpsName(int groupIndex, CMarkerPoint& point, std::string_view nameUtf8);
   bool SetTrackLogGpsName(int groupIndex, CTrackLog& log, std::string_view nameUtf8);
+  /// The selected track point dragged on the map while the track log window is open.
+  bool MoveSelectedTrackPoint(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum);
+
+  // --- undo
+  /// Entries the stack keeps; older ones are forgotten.
+  static constexpr int kUndoLimit = 100;
+  /// Every edit of the open groups, one entry each. Opening, saving and closing files are not
+  /// entries; closing a group removes its entries.
+  [[nodiscard]] QUndoStack& UndoStack() { return m_undo; }
+  [[nodiscard]] const QUndoStack& UndoStack() const { return m_undo; }
+  /// There is an entry to undo / redo and no editing window works on the trek data.
+  [[nodiscard]] bool CanUndo() const;
+  [[nodiscard]] bool CanRedo() const;
+  /// Takes back / makes again the next edit: the group gets the exact content it had, stays
+  /// modified, the selection returns to where it was, and the listener is told. Should the data
+  /// no longer be what the entry expects, the whole history is dropped instead.
+  bool Undo();
+  bool Redo();
+  /// Name of the edit Undo / Redo would act on (UTF-8, "ウェイポイントの移動"); empty for none.
+  [[nodiscard]] std::string UndoName() const;
+  [[nodiscard]] std::string RedoName() const;
+  /// An entry that changes no group (the trek list's sort order): the stack runs `undo` and,
+  /// from the second time on, `redo`. `owner` names it for DropUndoEntries.
+  void PushUndoAction(const std::string& textUtf8, std::function<void()> undo, std::function<void()> redo,
+                      const void* owner);
+  /// Removes the entries pushed by `owner` (when it goes away).
+  void DropUndoEntries(const void* owner);
+  /// An item an edit removed from `group`: the open edit scope keeps it for undo; without one
+  /// it is destroyed.
+  void Discard(CTrekData& group, std::unique_ptr<CMarkerPoint> point);
+  void Discard(CTrekData& group, std::unique_ptr<CTrackLog> log);
+
+  /// The track log window keeps the selected log as it was when it opened. Ending without
+  /// `keep` gives the log back its points (moves and deletions made meanwhile are taken back,
+  /// and their entries removed); with `keep` they stay, each its own entry.
+  void BeginTrackLogSession();
+  void EndTrackLogSession(bool keep);
+  [[nodiscard]] bool InTrackLogSession() const { return m_session.log != nullptr; }
 
  private:
+  friend class CTrekEditScope;
+  friend class CTrekUndoEntry;
+  void finishEdit(CTrekEditScope& scope);
+  [[nodiscard]] trek::SKeptSelection keptSelection() const;
+  /// Selects what `kept` names when it is still there, else `fallback` as a group.
+  void restoreSelection(const trek::SKeptSelection& kept, const CTrekData* fallback);
+  /// Rebuilds the stack without the entries `drop` names; the others keep their order and state.
+  void removeEntries(const std::function<bool(const CTrekUndoEntry&)>& drop);
+  [[nodiscard]] CTrekUndoEntry* entryAt(int index) const;
+  [[nodiscard]] CTrekEditScope* scopeFor(const CTrekData& group) const;
+  bool step(bool undo);
+
   void setSelection(const STrekSelection& selection);
   void notifySelection();
   void markModified(CTrekData& group);
   [[nodiscard]] bool contains(int groupIndex, const CMarkerPoint* point) const;
   [[nodiscard]] bool contains(int groupIndex, const CTrackLog* log) const;
-  void removeSelectedWaypoint();
-  void removeSelectedTrackLog();
+  /// Removes the selected item as the edit `editName` (its undo entry).
+  void removeSelectedWaypoint(const char* editName);
+  void removeSelectedTrackLog(const char* editName);
   /// After an item joined `group`: modified, refresh when asked, and the item selected unless kept.
   void afterItemAdded(CTrekData& group, const STrekSelection& added, bool refresh, bool keepSelection);
   /// After the selected item left `group`: modified, the group selected, listeners told.
@@ -214,4 +270,13 @@ class CTrekGroupList {
   bool m_trackLogEditing = false;
   SHold m_hold;
   ITrekGroupListener* m_listener = nullptr;
+  QUndoStack m_undo;
+  CTrekEditScope* m_edit = nullptr;  ///< the innermost open edit scope
+  struct STrackLogSession {
+    int id = 0;
+    const CTrekData* group = nullptr;
+    CTrackLog* log = nullptr;
+    CTrackLog copy;  ///< the log as it was when the window opened
+  } m_session;
+  int m_nextSession = 1;
 };

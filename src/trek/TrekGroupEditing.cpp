@@ -2,6 +2,7 @@
 // deleting, the two clipboards, renaming, and the editing windows' OK actions.
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "platform/Codepage.h"
 #include "platform/IPrompt.h"
@@ -25,13 +26,14 @@ bool askDelete(const std::string& text) {
          EPromptAnswer::Ok;
 }
 
-// Removes the owned `item` from `list`; false when it is not there.
+// Takes the owned `item` out of `list`; null when it is not there.
 template <class T>
-bool eraseOwned(std::vector<std::unique_ptr<T>>& list, const T* item) {
+std::unique_ptr<T> takeOwned(std::vector<std::unique_ptr<T>>& list, const T* item) {
   const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == item; });
-  if (!item || it == list.end()) return false;
+  if (!item || it == list.end()) return nullptr;
+  std::unique_ptr<T> taken = std::move(*it);
   list.erase(it);
-  return true;
+  return taken;
 }
 
 }  // namespace
@@ -73,6 +75,7 @@ CMarkerPoint* CTrekGroupList::AddWaypoint(int groupIndex, std::unique_ptr<CMarke
       return nullptr;
     }
   }
+  CTrekEditScope edit(*this, *group, "ウェイポイントの追加");
   CMarkerPoint* added = point.get();
   group->AppendWaypoint(std::move(point));
   STrekSelection s;
@@ -93,6 +96,7 @@ CTrackLog* CTrekGroupList::AddTrackLog(int groupIndex, std::unique_ptr<CTrackLog
       return nullptr;
     }
   }
+  CTrekEditScope edit(*this, *group, "トラックログの追加");
   CTrackLog* added = log.get();
   group->AppendTrackLog(std::move(log));
   STrekSelection s;
@@ -103,23 +107,31 @@ CTrackLog* CTrekGroupList::AddTrackLog(int groupIndex, std::unique_ptr<CTrackLog
   return added;
 }
 
-void CTrekGroupList::removeSelectedWaypoint() {
+void CTrekGroupList::removeSelectedWaypoint(const char* editName) {
   CTrekData* group = SelectedGroup();
-  if (group && CanRemoveSelectedWaypoint() && eraseOwned(group->Waypoints(), SelectedWaypoint()))
-    afterItemRemoved(*group);
+  if (!group || !CanRemoveSelectedWaypoint()) return;
+  CTrekEditScope edit(*this, *group, editName);
+  std::unique_ptr<CMarkerPoint> taken = takeOwned(group->Waypoints(), SelectedWaypoint());
+  if (!taken) return;
+  Discard(*group, std::move(taken));
+  afterItemRemoved(*group);
 }
 
-void CTrekGroupList::removeSelectedTrackLog() {
+void CTrekGroupList::removeSelectedTrackLog(const char* editName) {
   CTrekData* group = SelectedGroup();
-  if (group && CanRemoveSelectedTrackLog() && eraseOwned(group->TrackLogs(), SelectedTrackLog()))
-    afterItemRemoved(*group);
+  if (!group || !CanRemoveSelectedTrackLog()) return;
+  CTrekEditScope edit(*this, *group, editName);
+  std::unique_ptr<CTrackLog> taken = takeOwned(group->TrackLogs(), SelectedTrackLog());
+  if (!taken) return;
+  Discard(*group, std::move(taken));
+  afterItemRemoved(*group);
 }
 
 bool CTrekGroupList::DeleteWaypoint() {
   const CMarkerPoint* point = SelectedWaypoint();
   if (!point || !SelectedGroup() || !CanRemoveSelectedWaypoint()) return false;
   if (!askDelete("ポイント [" + toUtf8Lossy(point->name) + "] を削除しますか?  ")) return false;
-  removeSelectedWaypoint();
+  removeSelectedWaypoint("ウェイポイントの削除");
   return true;
 }
 
@@ -127,7 +139,7 @@ bool CTrekGroupList::DeleteTrackLog() {
   const CTrackLog* log = SelectedTrackLog();
   if (!log || !SelectedGroup() || !CanRemoveSelectedTrackLog()) return false;
   if (!askDelete("トラックログ[" + toUtf8Lossy(log->name) + "] を削除しますか?  ")) return false;
-  removeSelectedTrackLog();
+  removeSelectedTrackLog("トラックログの削除");
   return true;
 }
 
@@ -140,11 +152,14 @@ void CTrekGroupList::CopyWaypoint() {
 void CTrekGroupList::CutWaypoint() {
   if (!CanRemoveSelectedWaypoint()) return;
   CopyWaypoint();
-  removeSelectedWaypoint();
+  removeSelectedWaypoint("ウェイポイントの切り取り");
 }
 
 bool CTrekGroupList::PasteWaypoint() {
   if (!m_waypointClipboard) return false;
+  CTrekData* group = SelectedGroup();
+  std::optional<CTrekEditScope> edit;
+  if (group) edit.emplace(*this, *group, "ウェイポイントの貼り付け");
   auto copy = std::make_unique<CMarkerPoint>(*m_waypointClipboard);
   return AddWaypoint(m_selection.groupIndex, std::move(copy), true, false) != nullptr;
 }
@@ -158,11 +173,14 @@ void CTrekGroupList::CopyTrackLog() {
 void CTrekGroupList::CutTrackLog() {
   if (!CanRemoveSelectedTrackLog()) return;
   CopyTrackLog();
-  removeSelectedTrackLog();
+  removeSelectedTrackLog("トラックログの切り取り");
 }
 
 bool CTrekGroupList::PasteTrackLog() {
   if (!m_trackLogClipboard) return false;
+  CTrekData* group = SelectedGroup();
+  std::optional<CTrekEditScope> edit;
+  if (group) edit.emplace(*this, *group, "トラックログの貼り付け");
   auto copy = std::make_unique<CTrackLog>(*m_trackLogClipboard);
   return AddTrackLog(m_selection.groupIndex, std::move(copy), true, false) != nullptr;
 }
@@ -171,18 +189,37 @@ bool CTrekGroupList::RenameGroup(int groupIndex, std::string_view nameUtf8) {
   CTrekData* group = Group(groupIndex);
   if (!group) return false;
   if (!trek::ReportInputProblem(trek::CheckGroupRename(nameUtf8))) return false;
+  CTrekEditScope edit(*this, *group, "グループ名の変更");
   group->SetGroupName(trek::ToModelText(nameUtf8));
   markModified(*group);
   NotifyDataChanged();
   return true;
 }
 
-bool CTrekGroupList::EditSelectedWaypoint(const trek::SWaypointInput& input) {
+bool CTrekGroupList::EditSelectedWaypoint(const trek::SWaypointInput& input,
+                                          const std::function<void(CMarkerPoint&)>& afterApply) {
   CMarkerPoint* point = SelectedWaypoint();
   CTrekData* group = SelectedGroup();
   if (!point || !group) return false;
   if (!trek::ReportInputProblem(trek::CheckWaypointInput(input))) return false;
+  CTrekEditScope edit(*this, *group, "ウェイポイントの編集");
+  edit.Touch(point);
+  const CMarkerPoint before = *point;
   trek::ApplyWaypointInput(*point, input);
+  if (afterApply) afterApply(*point);
+  // A point only dragged to another place is named as a move.
+  CMarkerPoint moved = before;
+  moved.latitude = point->latitude;
+  moved.longitude = point->longitude;
+  if (!(moved == before)) {
+    // Sheet names follow the position; they do not make it more than a move.
+    moved.meshCode = point->meshCode;
+    moved.sheetName25000 = point->sheetName25000;
+    moved.sheetName50000 = point->sheetName50000;
+    moved.areaName = point->areaName;
+    moved.indexDirectory = point->indexDirectory;
+    if (moved == *point) edit.SetText("ウェイポイントの移動");
+  }
   markModified(*group);
   NotifyDataChanged();
   return true;
@@ -193,6 +230,8 @@ bool CTrekGroupList::EditSelectedTrackLog(const trek::STrackLogInput& input) {
   CTrekData* group = SelectedGroup();
   if (!log || !group) return false;
   if (!trek::ReportInputProblem(trek::CheckTrackLogInput(input))) return false;
+  CTrekEditScope edit(*this, *group, "トラックログの編集");
+  edit.Touch(log);
   trek::ApplyTrackLogInput(*log, input);
   markModified(*group);
   NotifyDataChanged();
@@ -203,6 +242,9 @@ bool CTrekGroupList::DeleteSelectedTrackPoint() {
   CTrekData* group = SelectedGroup();
   CTrackLog* log = SelectedTrackLog();
   if (!group || !log || !SelectedTrackPoint()) return false;
+  CTrekEditScope edit(*this, *group, "トラックポイントの削除");
+  edit.Touch(log);
+  edit.m_sessionEdit = true;
   auto& points = log->Points();
   const auto at = static_cast<std::size_t>(m_selection.pointIndex);
   for (std::size_t i = at; i < points.size(); ++i) {
@@ -224,6 +266,8 @@ bool CTrekGroupList::DeleteSelectedTrackPoint() {
 bool CTrekGroupList::SetWaypointGpsName(int groupIndex, CMarkerPoint& point, std::string_view nameUtf8) {
   if (!contains(groupIndex, &point)) return false;
   if (!trek::ReportInputProblem(trek::CheckGpsNameEdit(nameUtf8, trek::kMaxWaypointGpsName))) return false;
+  CTrekEditScope edit(*this, *Group(groupIndex), "GPS表示名の変更");
+  edit.Touch(&point);
   point.gpsName = trek::ToModelText(nameUtf8);
   markModified(*Group(groupIndex));
   return true;
@@ -232,7 +276,23 @@ bool CTrekGroupList::SetWaypointGpsName(int groupIndex, CMarkerPoint& point, std
 bool CTrekGroupList::SetTrackLogGpsName(int groupIndex, CTrackLog& log, std::string_view nameUtf8) {
   if (!contains(groupIndex, &log)) return false;
   if (!trek::ReportInputProblem(trek::CheckGpsNameEdit(nameUtf8, trek::kMaxTrackLogGpsName))) return false;
+  CTrekEditScope edit(*this, *Group(groupIndex), "GPS表示名の変更");
+  edit.Touch(&log);
   log.gpsName = trek::ToModelText(nameUtf8);
   markModified(*Group(groupIndex));
+  return true;
+}
+
+bool CTrekGroupList::MoveSelectedTrackPoint(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum) {
+  CTrekData* group = SelectedGroup();
+  CTrackLog* log = SelectedTrackLog();
+  CTrackPoint* point = SelectedTrackPoint();
+  if (!group || !log || !point) return false;
+  CTrekEditScope edit(*this, *group, "トラックポイントの移動");
+  edit.Touch(log);
+  edit.m_sessionEdit = true;
+  point->SetPosition(latitude, longitude, datum);
+  markModified(*group);
+  NotifyDataChanged();
   return true;
 }

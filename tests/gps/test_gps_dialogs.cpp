@@ -211,6 +211,18 @@ TEST_F(GpsDialogTest, DownloadedWaypointsAreAddedUndoneAndAskedAboutAsDuplicates
   EXPECT_TRUE(m_list.Group(b)->Waypoints().empty());
   EXPECT_EQ(rowTexts(groups, 1), (QStringList{"B", "0points"}));
   EXPECT_FALSE(dlg.findChild<QPushButton*>("undoButton")->isEnabled());
+  // Both presses of the add button and the take-back per group are edits of the main window's history.
+  EXPECT_EQ(m_list.UndoStack().count(), 4);
+  EXPECT_EQ(m_list.UndoName(), "受信したウェイポイントの取り消し");
+  ASSERT_TRUE(m_list.Undo());
+  ASSERT_TRUE(m_list.Undo());
+  EXPECT_EQ(m_list.Group(a)->Waypoints().size(), 2u);
+  EXPECT_EQ(m_list.Group(b)->Waypoints().size(), 1u);
+  EXPECT_EQ(m_list.UndoName(), "GPSから受信したウェイポイントの追加");
+  ASSERT_TRUE(m_list.Redo());
+  ASSERT_TRUE(m_list.Redo());
+  EXPECT_TRUE(m_list.Group(a)->Waypoints().empty());
+  EXPECT_TRUE(m_list.Group(b)->Waypoints().empty());
 
   // Added again, then the same row once more: the duplicate question, answered No.
   selectRows(rows, {0});

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -75,6 +76,7 @@ CMainFrame::CMainFrame(CVantoriaDoc& doc, QWidget* parent) : QMainWindow(parent)
     SetPaneText(2, QString());
     SetPaneText(3, QString());
   });
+  connect(&m_doc.TrekGroups().UndoStack(), &QUndoStack::indexChanged, this, &CMainFrame::UpdateCommandUI);
   for (auto sig : {&CVantoriaDoc::sheetOpened, &CVantoriaDoc::catalogueOpened, &CVantoriaDoc::trekDataChanged,
                    &CVantoriaDoc::selectionChanged})
     connect(&m_doc, sig, this, &CMainFrame::UpdateCommandUI);
@@ -87,7 +89,11 @@ CMainFrame::CMainFrame(CVantoriaDoc& doc, QWidget* parent) : QMainWindow(parent)
   UpdateCommandUI();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+  // The trek commands take their entries off the document's undo stack as they go; the stack's
+  // signals must not reach this half-destroyed window.
+  disconnect(&m_doc.TrekGroups().UndoStack(), nullptr, this, nullptr);
+}
 
 QAction* CMainFrame::addCommand(int id, const QString& text, const QString& tip, bool checkable) {
   auto* a = new QAction(text, this);
@@ -126,6 +132,12 @@ void CMainFrame::createActions() {
   add(Print, "印刷(&P)...", "地形図を印刷します\n印刷")->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
   add(PrintSetup, "プリンタの設定(&R)...", "プリンタと印刷オプションを変更します");
   add(Exit, "アプリケーションの終了(&X)", "アプリケーションを終了します");
+
+  // Their texts name the edit they act on (UpdateCommandUI).
+  add(Undo, "元に戻す(&U)", "直前のトレックデータの編集を元に戻します\n元に戻す")
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+  add(Redo, "やり直し(&R)", "元に戻した編集をやり直します\nやり直し")
+      ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Y")));
 
   add(RangeSelect, "範囲選択(&S)", "地形図上の範囲を選択します\n範囲選択", true);
   add(ClearSelection, "選択範囲のクリア(&C)", "選択範囲を解除します\n選択範囲のクリア");
@@ -240,6 +252,9 @@ void CMainFrame::createToolBars() {
   m_trekBar->addSeparator();
   m_trekBar->addAction(Action(EditTrack));
   m_trekBar->addAction(Action(DeleteTrack));
+  m_trekBar->addSeparator();
+  m_trekBar->addAction(Action(Undo));
+  m_trekBar->addAction(Action(Redo));
 
   m_zoomBar = new CZoomBar(QStringLiteral("ズーム"), this);
   m_zoomBar->setObjectName(QStringLiteral("zoomBar"));
@@ -359,6 +374,11 @@ void CMainFrame::createMenus() {
   m_fileMenu->addSeparator();
   m_fileMenu->addAction(Action(Exit));
   rebuildRecentEntries();
+
+  QMenu* editMenu = mb->addMenu(QStringLiteral("編集(&E)"));
+  editMenu->setObjectName(QStringLiteral("editMenu"));
+  editMenu->addAction(Action(Undo));
+  editMenu->addAction(Action(Redo));
 
   QMenu* view = mb->addMenu(QStringLiteral("表示(&V)"));
   QMenu* bars = view->addMenu(QStringLiteral("ツールバー(&T)"));
@@ -496,6 +516,14 @@ void CMainFrame::UpdateCommandUI() {
     a->setEnabled(known && st.enabled);
     if (a->isCheckable()) a->setChecked(known && st.checked);
   }
+  const auto name = [](QAction* a, const QString& text) {
+    if (!a || a->text() == text) return;
+    a->setText(text);
+    // The tip without the access key: "ウェイポイントの移動を元に戻す".
+    a->setToolTip(QString(text).remove(QRegularExpression(QStringLiteral("\\(&.\\)$"))));
+  };
+  name(m_actions.value(cmd::Undo), m_doc.UndoCommandText());
+  name(m_actions.value(cmd::Redo), m_doc.RedoCommandText());
 }
 
 bool CMainFrame::onCommand(int id) {

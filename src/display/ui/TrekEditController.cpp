@@ -98,13 +98,8 @@ bool CTrekEditController::setWaypointPosition(const DmsAngle& latitude, const Dm
 bool CTrekEditController::moveSelectedTrackPoint(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum) {
   if (openWindow() != EWindow::TrackLog) return false;
   CTrekGroupList& list = m_doc.TrekGroups();
-  CTrackPoint* point = list.SelectedTrackPoint();
-  CTrekData* group = list.SelectedGroup();
-  if (!point || !group || list.SelectedTrackLog() != m_editedLog) return false;
-  point->SetPosition(latitude, longitude, datum);
-  group->SetModified(1);
-  list.NotifyDataChanged();
-  return true;
+  if (!list.SelectedTrackPoint() || list.SelectedTrackLog() != m_editedLog) return false;
+  return list.MoveSelectedTrackPoint(latitude, longitude, datum);
 }
 
 void CTrekEditController::assignSheet(CMarkerPoint& point) const {
@@ -135,8 +130,8 @@ bool CTrekEditController::completeEdit(const trek::SWaypointInput& input) {
                                 "Vantoria"}) != platform::EPromptAnswer::Yes)
       return false;
   }
-  if (!list.EditSelectedWaypoint(input)) return false;
-  assignSheet(*point);
+  // The sheet names belong to the same edit, so one undo takes both back.
+  if (!list.EditSelectedWaypoint(input, [this](CMarkerPoint& p) { assignSheet(p); })) return false;
   list.NotifyDataChanged();
   return true;
 }

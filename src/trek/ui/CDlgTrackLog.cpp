@@ -55,6 +55,7 @@ CDlgTrackLog::CDlgTrackLog(CTrekGroupList& list, QWidget* parent) : QDialog(pare
 
 CDlgTrackLog::~CDlgTrackLog() {
   if (!m_editing) return;
+  m_list.EndTrackLogSession(true);
   m_list.SetTrackLogEditing(false);
   m_list.ReleaseHold();
 }
@@ -87,6 +88,8 @@ void CDlgTrackLog::reject() { finish(false); }
 
 void CDlgTrackLog::finish(bool ok) {
   trek::SaveWindowPosition(*this);
+  // Cancel takes back the points moved and deleted while the window was open.
+  m_list.EndTrackLogSession(ok);
   QDialog::done(ok ? QDialog::Accepted : QDialog::Rejected);
   if (ok) emit completed();
   else emit cancelled();
@@ -98,6 +101,7 @@ void CDlgTrackLog::showEvent(QShowEvent* event) {
     trek::RestoreWindowPosition(*this);
     m_list.SetTrackLogEditing(true);
     m_list.HoldSelection(true);
+    m_list.BeginTrackLogSession();
     m_editing = true;
   }
   QDialog::showEvent(event);
@@ -105,6 +109,7 @@ void CDlgTrackLog::showEvent(QShowEvent* event) {
 
 void CDlgTrackLog::hideEvent(QHideEvent* event) {
   if (!event->spontaneous() && m_editing) {
+    m_list.EndTrackLogSession(true);  // a no-op after finish
     m_list.SetTrackLogEditing(false);
     m_list.ReleaseHold();
     m_editing = false;

@@ -215,11 +215,9 @@ void CDlgWaypoint::accept() {
       if (!trek::ReportInputProblem(trek::CheckWaypointInput(in))) return;
       ok = m_editHandler(in);
     } else {
-      ok = m_list.EditSelectedWaypoint(in);
-      if (ok && m_assign && m_list.SelectedWaypoint()) {
-        m_assign(*m_list.SelectedWaypoint());
-        m_list.NotifyDataChanged();
-      }
+      ok = m_list.EditSelectedWaypoint(in, [this](CMarkerPoint& p) {
+        if (m_assign) m_assign(p);
+      });
     }
     if (!ok) return;
     if (m_markerDatum) *m_markerDatum = static_cast<std::int32_t>(in.datum);
