@@ -3,15 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QPushButton>
-#include <QTimer>
-#include <functional>
 
 #include "app/CVantoriaDoc.h"
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CVantoriaApp.h"
+#include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
 #include "display/ui/CVantoriaView.h"
 #include "output/ui/PrintJob.h"
@@ -19,19 +17,7 @@
 
 namespace {
 
-/// Runs `act` on the first modal dialog named `name` once it is shown.
-void whenModal(const char* name, std::function<void(QWidget&)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
-    QWidget* w = QApplication::activeModalWidget();
-    if (!w || w->objectName() != QLatin1String(name)) return;
-    timer->stop();
-    timer->deleteLater();
-    act(*w);
-  });
-  timer->start();
-}
+using testutil::whenModal;
 
 class FramePrintTest : public apptest::FrameFixture {
  protected:

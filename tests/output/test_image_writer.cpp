@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
 #include "output/CBgrImage.h"
 #include "output/ImageWriter.h"
@@ -37,24 +38,6 @@ Bytes bytesOf(const QByteArray& data) { return Bytes(data.begin(), data.end()); 
 std::uint32_t be32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
-
-// Accepts `limit` bytes, then refuses every write.
-class CFailingDevice : public QIODevice {
- public:
-  explicit CFailingDevice(qint64 limit) : m_limit(limit) { open(QIODevice::WriteOnly); }
-
- protected:
-  qint64 readData(char*, qint64) override { return -1; }
-  qint64 writeData(const char*, qint64 length) override {
-    if (m_written + length > m_limit) return -1;
-    m_written += length;
-    return length;
-  }
-
- private:
-  qint64 m_limit;
-  qint64 m_written = 0;
-};
 
 struct SPngChunks {
   std::vector<std::string> types;
@@ -270,7 +253,7 @@ TEST(ImageWriter, RefusedBytesFailTheWrite) {
     ASSERT_TRUE(w.toDevice(buffer, image, {}));
     for (const qint64 limit : {qint64{0}, qint64{10}, qint64{60}, qint64{whole.size() / 2}, qint64{whole.size() - 1}}) {
       SCOPED_TRACE(testing::Message() << w.name << " accepting " << limit << " of " << whole.size());
-      CFailingDevice device(limit);
+      testutil::CFullDevice device(limit);
       EXPECT_FALSE(w.toDevice(device, image, {}));
     }
   }

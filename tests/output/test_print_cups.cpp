@@ -3,14 +3,12 @@
 // starts a private cupsd and names its queue in VANTORIA_CUPS_QUEUE; skipped otherwise.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QTimer>
-#include <functional>
 
 #include "app/CVantoriaDoc.h"
+#include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
 #include "display/ui/CVantoriaView.h"
 #include "output/ui/CPrintDialogTrek.h"
@@ -70,16 +68,8 @@ TEST(CupsQueue, PrintsTheSampleSheetThroughTheQueue) {
     }
 
     CPrintJob job(host);
-    auto* timer = new QTimer;
-    timer->setInterval(50);
-    QObject::connect(timer, &QTimer::timeout, [timer] {
-      QWidget* w = QApplication::activeModalWidget();
-      if (!w || w->objectName() != QLatin1String("printDialog")) return;
-      timer->stop();
-      timer->deleteLater();
-      w->findChild<QPushButton*>(QStringLiteral("printButton"))->click();
-    });
-    timer->start();
+    testutil::whenModal("printDialog",
+                        [](QWidget& w) { w.findChild<QPushButton*>(QStringLiteral("printButton"))->click(); });
     EXPECT_TRUE(job.Print());
     EXPECT_EQ(job.printerName(), queue);
     EXPECT_EQ(job.info().maxPage, 1u);

@@ -2,17 +2,16 @@
 // states, the page texts, the remembered page count, and the map view held while it is open.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
 #include "app/CVantoriaDoc.h"
+#include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
 #include "display/ui/CVantoriaView.h"
 #include "output/PrintRun.h"
@@ -25,6 +24,8 @@
 #include "platform/IPrompt.h"
 
 namespace {
+
+using testutil::whenModal;
 
 constexpr const char* kMesh = "543836";
 std::filesystem::path sampleIndex() { return testutil::sampleDir() / "map25000" / "index.csv"; }
@@ -202,20 +203,6 @@ TEST_F(PreviewPagesTest, OnePagePrintKeepsNextAndTheToggleDisabled) {
   EXPECT_FALSE(button("prevButton")->isEnabled());
   EXPECT_FALSE(button("pagesButton")->isEnabled());
   EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("currentPageText"))->text(), QStringLiteral("現在ページ 1"));
-}
-
-/// Runs `act` on the first modal dialog named `name` once it is shown.
-void whenModal(const char* name, std::function<void(QWidget&)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
-    QWidget* w = QApplication::activeModalWidget();
-    if (!w || w->objectName() != QLatin1String(name)) return;
-    timer->stop();
-    timer->deleteLater();
-    act(*w);
-  });
-  timer->start();
 }
 
 TEST(PreviewFromDialog, PageCountIsRememberedAndTheViewIsHeld) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 
+#include "common/QtTestUtil.h"
 #include "common/TestUtil.h"
 #include "test_file_bytes.h"
 #include "trek/CTrekArchive.h"
@@ -310,34 +311,13 @@ TEST(TrekFileFormat, SixteenBitStringsBecomeCp932) {
   }
 }
 
-namespace {
-// A device that accepts a fixed number of bytes and then refuses.
-class CFullDevice : public QIODevice {
- public:
-  explicit CFullDevice(qint64 room) : m_room(room) {}
-  qint64 written = 0;
-
- protected:
-  qint64 readData(char*, qint64) override { return -1; }
-  qint64 writeData(const char*, qint64 len) override {
-    if (written + len > m_room) return -1;
-    written += len;
-    return len;
-  }
-
- private:
-  qint64 m_room;
-};
-}  // namespace
-
 TEST(TrekFileFormat, SavingNeverLeavesAHalfFile) {
   CTrekData g;
   g.SetKind(CTrekData::kTrackLogGroup);
   g.SetGroupName("keep");
   g.AppendTrackLog(sampleLog("l", 5000));
 
-  CFullDevice full(100000);
-  full.open(QIODevice::WriteOnly);
+  testutil::CFullDevice full(100000);
   EXPECT_FALSE(WriteTrekDevice(full, g));
 
   const QTemporaryDir dir;
