@@ -1,5 +1,6 @@
 #include "platform/Codepage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <mutex>
@@ -67,26 +68,23 @@ std::mutex& mutex() {
   return m;
 }
 
+/// Plain ASCII reads the same in both code pages and needs no conversion (the common case for
+/// numbers and mesh codes).
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
+}
+
 }  // namespace
 
 SConversion toUtf8(std::string_view cp932) {
-  // Plain ASCII needs no conversion (the common case for numbers and mesh codes).
-  bool ascii = true;
-  for (char c : cp932) {
-    if (static_cast<std::uint8_t>(c) >= 0x80) { ascii = false; break; }
-  }
-  if (ascii) return {std::string(cp932), 0};
+  if (isAscii(cp932)) return {std::string(cp932), 0};
   std::lock_guard lock(mutex());
   static CIconv conv("UTF-8", "CP932");
   return conv.run(cp932, "\xEF\xBF\xBD", true);
 }
 
 SConversion fromUtf8(std::string_view utf8) {
-  bool ascii = true;
-  for (char c : utf8) {
-    if (static_cast<std::uint8_t>(c) >= 0x80) { ascii = false; break; }
-  }
-  if (ascii) return {std::string(utf8), 0};
+  if (isAscii(utf8)) return {std::string(utf8), 0};
   std::lock_guard lock(mutex());
   static CIconv conv("CP932", "UTF-8");
   return conv.run(utf8, "?", false);
