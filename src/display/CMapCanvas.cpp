@@ -1,6 +1,8 @@
 #include "display/CMapCanvas.h"
 
+#include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -141,19 +143,109 @@ void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box,
   }
 }
 
+QPoint CMapCanvas::deviceOrigin(const QPoint& origin) const {
+  if (m_dpr == 1.0) return origin;
+  return {static_cast<int>(std::lround(origin.x() * m_dpr)), static_cast<int>(std::lround(origin.y() * m_dpr))};
+}
+
+QRect CMapCanvas::toDevice(const QRect& r) const {
+  if (m_dpr == 1.0) return r;
+  const int left = static_cast<int>(std::floor(r.left() * m_dpr));
+  const int top = static_cast<int>(std::floor(r.top() * m_dpr));
+  const int right = static_cast<int>(std::ceil((r.right() + 1) * m_dpr));
+  const int bottom = static_cast<int>(std::ceil((r.bottom() + 1) * m_dpr));
+  return QRect(left, top, right - left, bottom - top);
+}
+
+void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin) const {
+  const double ratio = deviceRatio();
+  const QImage& surface = m_bitmap.Surface();
+  if (ratio <= 1.0) {
+    const QRect have = box & QRect(QPoint(0, 0), m_bitmap.Size());
+    if (have.isEmpty()) {
+      fillImageRect(to, box.translated(-toOrigin), kWhite);
+      return;
+    }
+    // White only where the copy does not reach (right of and below the map).
+    fillImageRect(to, QRect(box.left(), box.top(), box.width(), have.top() - box.top()).translated(-toOrigin), kWhite);
+    fillImageRect(to, QRect(box.left(), have.bottom() + 1, box.width(), box.bottom() - have.bottom()).translated(-toOrigin),
+                  kWhite);
+    fillImageRect(to, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-toOrigin), kWhite);
+    fillImageRect(to, QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height()).translated(-toOrigin),
+                  kWhite);
+    const std::size_t bytes = static_cast<std::size_t>(have.width()) * 4;
+    for (int y = have.top(); y <= have.bottom(); ++y) {
+      const auto* s = reinterpret_cast<const std::uint32_t*>(surface.constScanLine(y)) + have.left();
+      auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(y - toOrigin.y())) + (have.left() - toOrigin.x());
+      std::memcpy(d, s, bytes);
+    }
+  } else {
+    const QSize source = m_bitmap.sourceSize();
+    const QSize deviceMap = ScaledSheetBitmap::ScaledSize(source.width(), source.height(), ratio);
+    if (!QRect(QPoint(0, 0), deviceMap).contains(box)) fillImageRect(to, box.translated(-toOrigin), kWhite);
+    StretchMap(surface, ratio, box, to, toOrigin);
+  }
+}
+
+QRect CMapCanvas::composeBack(const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays) {
+  QImage& back = m_back.image();
+  if (back.isNull()) return {};
+  const QRect logicalBox = PaintBox(clip, deviceRatio()) & QRect(origin, m_client);
+  if (logicalBox.isEmpty()) return {};
+  const QRect local = toDevice(logicalBox.translated(-origin)) & back.rect();
+  if (local.isEmpty()) return {};
+  const QPoint devOrigin = deviceOrigin(origin);
+  composeMap(back, local.translated(devOrigin), devOrigin);
+  if (overlays) {
+    QPainter painter(&back);
+    if (m_dpr == 1.0)
+      painter.translate(-origin);
+    else
+      painter.translate(-devOrigin.x() / m_dpr, -devOrigin.y() / m_dpr);
+    painter.setClipRect(logicalBox);
+    for (const EMapOverlay which : kOverlayOrder) overlays(painter, which, logicalBox);
+  }
+  return local;
+}
+
+void CMapCanvas::setPaintingSuspended(bool suspended) {
+  if (suspended && !m_suspended && m_backStale && m_bitmap.isReady()) {
+    // The picture on screen, whole, for the paints while suspended.
+    (void)composeBack(QRect(m_lastOrigin, m_client), m_lastOrigin, m_lastOverlays);
+    m_backStale = false;
+  }
+  m_suspended = suspended;
+}
+
+namespace {
+
+// The image a painter draws on when pixels can be written there directly: a 32-bit opaque
+// raster image of its own, reached by a device-pixel-ratio scale and a whole-pixel shift, with no
+// clipping of the painter's own. `offset` is the target pixel of the painter's (0, 0).
+QImage* directTarget(QPainter& painter, double dpr, QPoint& offset) {
+  QPaintEngine* engine = painter.paintEngine();
+  if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping()) return nullptr;
+  QPaintDevice* device = engine->paintDevice();
+  if (!device || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied) return nullptr;
+  if (!image->isDetached() || painter.opacity() != 1.0 ||
+      painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+    return nullptr;
+  const QTransform t = painter.deviceTransform();
+  if (t.type() > QTransform::TxScale || t.m11() != dpr || t.m22() != dpr) return nullptr;
+  const double dx = t.dx(), dy = t.dy();
+  if (dx != std::round(dx) || dy != std::round(dy) || std::abs(dx) > 1e6 || std::abs(dy) > 1e6) return nullptr;
+  offset = QPoint(static_cast<int>(dx), static_cast<int>(dy));
+  return image;
+}
+
+}  // namespace
+
 void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& origin,
                           const MapOverlayPainter& overlays) {
   QImage& back = m_back.image();
   const double dpr = m_dpr;
-  // Logical rectangles of the client area to the device pixels covering them.
-  auto toDevice = [dpr](const QRect& r) {
-    if (dpr == 1.0) return r;
-    const int left = static_cast<int>(std::floor(r.left() * dpr));
-    const int top = static_cast<int>(std::floor(r.top() * dpr));
-    const int right = static_cast<int>(std::ceil((r.right() + 1) * dpr));
-    const int bottom = static_cast<int>(std::ceil((r.bottom() + 1) * dpr));
-    return QRect(left, top, right - left, bottom - top);
-  };
   auto copyToTarget = [&](const QRect& device) {
     if (dpr == 1.0)
       target.drawImage(device.topLeft(), back, device);
@@ -172,58 +264,42 @@ void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& ori
     return;
   }
   if (back.isNull()) return;
-  const double ratio = deviceRatio();
-  // The map point shown at the client area's top-left corner, in device pixels.
-  const QPoint deviceOrigin = dpr == 1.0 ? origin
-                                         : QPoint(static_cast<int>(std::lround(origin.x() * dpr)),
-                                                  static_cast<int>(std::lround(origin.y() * dpr)));
-  const QRect logicalBox = PaintBox(clip, ratio) & QRect(origin, m_client);
-  if (logicalBox.isEmpty()) return;
-  const QRect local = toDevice(logicalBox.translated(-origin)) & back.rect();
-  if (local.isEmpty()) return;
-  const QRect box = local.translated(deviceOrigin);
-  const QImage& surface = m_bitmap.Surface();
 
-  if (ratio <= 1.0) {
-    const QRect have = box & QRect(QPoint(0, 0), m_bitmap.Size());
-    if (have.isEmpty()) {
-      fillImageRect(back, local, kWhite);
+  QPoint offset;
+  if (QImage* image = directTarget(target, dpr, offset)) {
+    // Straight onto the target: the map, then the overlays through its painter.
+    const QRect logicalBox = PaintBox(clip, deviceRatio()) & QRect(origin, m_client);
+    if (logicalBox.isEmpty()) return;
+    QRect local = toDevice(logicalBox.translated(-origin)) & back.rect();
+    const QPoint toOrigin = deviceOrigin(origin) - offset;
+    const QRegion system = target.paintEngine()->systemClip();
+    const QRect writable = system.isEmpty() ? image->rect() : system.boundingRect() & image->rect();
+    local &= writable.translated(-offset);
+    if (local.isEmpty()) return;
+    if (system.isEmpty() || system.rectCount() == 1) {
+      composeMap(*image, local.translated(offset + toOrigin), toOrigin);
     } else {
-      // White only where the copy does not reach (right of and below the map).
-      fillImageRect(back, QRect(box.left(), box.top(), box.width(), have.top() - box.top()).translated(-deviceOrigin),
-                    kWhite);
-      fillImageRect(back,
-                    QRect(box.left(), have.bottom() + 1, box.width(), box.bottom() - have.bottom())
-                        .translated(-deviceOrigin),
-                    kWhite);
-      fillImageRect(back, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-deviceOrigin),
-                    kWhite);
-      fillImageRect(back,
-                    QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height())
-                        .translated(-deviceOrigin),
-                    kWhite);
-      const std::size_t bytes = static_cast<std::size_t>(have.width()) * 4;
-      for (int y = have.top(); y <= have.bottom(); ++y) {
-        const auto* s = reinterpret_cast<const std::uint32_t*>(surface.constScanLine(y)) + have.left();
-        auto* d = reinterpret_cast<std::uint32_t*>(back.scanLine(y - deviceOrigin.y())) + (have.left() - deviceOrigin.x());
-        std::memcpy(d, s, bytes);
+      for (const QRect& r : system) {
+        const QRect part = local & (r & image->rect()).translated(-offset);
+        if (!part.isEmpty()) composeMap(*image, part.translated(offset + toOrigin), toOrigin);
       }
     }
-  } else {
-    const QSize source = m_bitmap.sourceSize();
-    const QSize deviceMap = ScaledSheetBitmap::ScaledSize(source.width(), source.height(), ratio);
-    if (!QRect(QPoint(0, 0), deviceMap).contains(box)) fillImageRect(back, local, kWhite);
-    StretchMap(surface, ratio, box, back, deviceOrigin);
+    if (overlays) {
+      target.save();
+      if (dpr == 1.0)
+        target.translate(-origin);
+      else
+        target.translate(-deviceOrigin(origin).x() / dpr, -deviceOrigin(origin).y() / dpr);
+      target.setClipRect(logicalBox);
+      for (const EMapOverlay which : kOverlayOrder) overlays(target, which, logicalBox);
+      target.restore();
+    }
+    m_backStale = true;
+    m_lastOrigin = origin;
+    m_lastOverlays = overlays;
+    return;
   }
 
-  if (overlays) {
-    QPainter painter(&back);
-    if (dpr == 1.0)
-      painter.translate(-origin);
-    else
-      painter.translate(-deviceOrigin.x() / dpr, -deviceOrigin.y() / dpr);
-    painter.setClipRect(logicalBox);
-    for (const EMapOverlay which : kOverlayOrder) overlays(painter, which, logicalBox);
-  }
-  copyToTarget(local);
+  const QRect local = composeBack(clip, origin, overlays);
+  if (!local.isEmpty()) copyToTarget(local);
 }

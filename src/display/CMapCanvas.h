@@ -90,8 +90,9 @@ class CMapCanvas {
   /// pixel ratio; the overlays draw in logical coordinates.
   void PaintMap(QPainter& target, const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays = {});
 
-  /// While suspended a paint only copies the last composed picture to the target.
-  void setPaintingSuspended(bool suspended) { m_suspended = suspended; }
+  /// While suspended a paint only copies the last composed picture to the target (composed in
+  /// full on the back buffer when suspending, if paints went straight to the target).
+  void setPaintingSuspended(bool suspended);
   [[nodiscard]] bool paintingSuspended() const { return m_suspended; }
   /// Colour of a view that has not shown a sheet yet (the system window colour).
   void setWindowColour(const QColor& colour) { m_windowColour = colour; }
@@ -111,12 +112,26 @@ class CMapCanvas {
   [[nodiscard]] MapBackBuffer& backBuffer() { return m_back; }
 
  private:
+  // The map pixels of `box` (device pixels of the map) on `to`, whose pixel (0, 0) shows the map
+  // point `toOrigin`: the copy or its stretch, white beyond the map.
+  void composeMap(QImage& to, const QRect& box, const QPoint& toOrigin) const;
+  // Composes `clip` (logical) with its overlays on the back buffer; the device rectangle of the
+  // client area it covered (empty for nothing).
+  QRect composeBack(const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays);
+  // The map point shown at the client area's top-left corner, in device pixels.
+  [[nodiscard]] QPoint deviceOrigin(const QPoint& origin) const;
+  [[nodiscard]] QRect toDevice(const QRect& logical) const;
+
   ScaledSheetBitmap m_bitmap;
   MapBackBuffer m_back;
   int m_series = 1;
   double m_ratio = 1.0;
   double m_dpr = 1.0;
   QSize m_client;
+  // A paint went straight to the target: the back buffer is not the picture on screen.
+  bool m_backStale = false;
+  QPoint m_lastOrigin;
+  MapOverlayPainter m_lastOverlays;
   bool m_suspended = false;
   QColor m_windowColour = Qt::white;
 };

@@ -9,6 +9,10 @@
 #include <system_error>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "display/MapColourScheme.h"
 #include "maps/SheetImage.h"
 
@@ -231,9 +235,33 @@ void tapsFrom(const std::uint8_t* s, const SColourLuts& lut, const SAxisTaps& tx
 
 // ---- nearest pixel ----
 
+// One row of the 8-bit nearest copy. A copy larger than the caches is written around them
+// (four pixels per store, the destination line never read in first).
+void nearestRow8(const std::uint8_t* s, const SColourLuts& lut, const std::int32_t* xmap, int dw, bool stream,
+                 std::uint32_t* d) {
+  int x = 0;
+#if defined(__SSE2__)
+  if (stream) {
+    for (; x < dw && (reinterpret_cast<std::uintptr_t>(d + x) & 15) != 0; ++x) d[x] = lut.rgb[s[xmap[x]]];
+    for (; x + 4 <= dw; x += 4) {
+      const __m128i v = _mm_set_epi32(static_cast<int>(lut.rgb[s[xmap[x + 3]]]), static_cast<int>(lut.rgb[s[xmap[x + 2]]]),
+                                      static_cast<int>(lut.rgb[s[xmap[x + 1]]]), static_cast<int>(lut.rgb[s[xmap[x]]]));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + x), v);
+    }
+  }
+#else
+  (void)stream;
+#endif
+  for (; x < dw; ++x) d[x] = lut.rgb[s[xmap[x]]];
+}
+
+// Copies above this size bypass the caches when written.
+constexpr std::int64_t kStreamBytes = std::int64_t{8} << 20;
+
 template <int Bytes>
 void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int32_t* xmap, int dw, int dh, int y0,
                  int y1, std::uint32_t* out) {
+  const bool stream = std::int64_t{dw} * dh * 4 >= kStreamBytes;
   for (int y = y0; y < y1; ++y) {
     const int sy = static_cast<int>((std::int64_t{2} * y + 1) * src.height / (std::int64_t{2} * dh));
     const std::uint8_t* s = src.row(sy);
@@ -242,7 +270,7 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
       if (dw == src.width) {
         for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[x]];
       } else {
-        for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[xmap[x]]];
+        nearestRow8(s, lut, xmap, dw, stream, d);
       }
     } else {
       for (int x = 0; x < dw; ++x) {
@@ -251,6 +279,9 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
       }
     }
   }
+#if defined(__SSE2__)
+  if (stream) _mm_sfence();
+#endif
 }
 
 // ---- area average ----
