@@ -11,6 +11,10 @@
 
 #include "maps/SheetImage.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
@@ -22,6 +26,33 @@ void fillImageRect(QImage& image, const QRect& rect, std::uint32_t value) {
     auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y)) + r.left();
     std::fill(line, line + r.width(), value);
   }
+}
+
+// Pictures at least this large are written around the caches (a full screen is read by the
+// window system, not by us, once written).
+constexpr std::int64_t kStreamBytes = std::int64_t{4} << 20;
+
+// Copies a row of pixels; with `stream`, four at a time without reading the destination in first.
+void copyRow(std::uint32_t* d, const std::uint32_t* s, int count, bool stream) {
+#if defined(__SSE2__)
+  if (stream) {
+    int x = 0;
+    for (; x < count && (reinterpret_cast<std::uintptr_t>(d + x) & 15) != 0; ++x) d[x] = s[x];
+    for (; x + 4 <= count; x += 4)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + x), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x)));
+    for (; x < count; ++x) d[x] = s[x];
+    return;
+  }
+#endif
+  (void)stream;
+  std::memcpy(d, s, static_cast<std::size_t>(count) * 4);
+}
+
+void endStreaming(bool stream) {
+#if defined(__SSE2__)
+  if (stream) _mm_sfence();
+#endif
+  (void)stream;
 }
 
 }  // namespace
@@ -125,22 +156,27 @@ void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box,
   const int count = last - x0;
   if (count <= 0) return;
   const std::int32_t* xs = xmap.data();
-  const std::size_t rowBytes = static_cast<std::size_t>(count) * 4;
+  const bool stream = std::int64_t{count} * (y1 - y0) * 4 >= kStreamBytes;
+  // Each stretched sheet row is made once (in a row kept in the cache when streaming) and copied
+  // to the rows that show it.
+  std::vector<std::uint32_t> row(stream ? static_cast<std::size_t>(count) : 0);
   int previousSource = -1;
   const std::uint32_t* previousRow = nullptr;
   for (int y = y0; y < y1; ++y) {
     const int sy = SheetPixelAt(y, ratio);
     if (sy >= sheet.height()) break;
     auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(y - origin.y())) + (x0 - origin.x());
-    if (sy == previousSource) {
-      std::memcpy(d, previousRow, rowBytes);
-    } else {
+    if (sy != previousSource) {
       const auto* s = reinterpret_cast<const std::uint32_t*>(sheet.constScanLine(sy));
-      for (int i = 0; i < count; ++i) d[i] = s[xs[i]];
+      std::uint32_t* r = stream ? row.data() : d;
+      for (int i = 0; i < count; ++i) r[i] = s[xs[i]];
       previousSource = sy;
+      previousRow = r;
+      if (!stream) continue;
     }
-    previousRow = d;
+    copyRow(d, previousRow, count, stream);
   }
+  endStreaming(stream);
 }
 
 QPoint CMapCanvas::deviceOrigin(const QPoint& origin) const {
@@ -173,12 +209,13 @@ void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin
     fillImageRect(to, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-toOrigin), kWhite);
     fillImageRect(to, QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height()).translated(-toOrigin),
                   kWhite);
-    const std::size_t bytes = static_cast<std::size_t>(have.width()) * 4;
+    const bool stream = std::int64_t{have.width()} * have.height() * 4 >= kStreamBytes;
     for (int y = have.top(); y <= have.bottom(); ++y) {
       const auto* s = reinterpret_cast<const std::uint32_t*>(surface.constScanLine(y)) + have.left();
       auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(y - toOrigin.y())) + (have.left() - toOrigin.x());
-      std::memcpy(d, s, bytes);
+      copyRow(d, s, have.width(), stream);
     }
+    endStreaming(stream);
   } else {
     const QSize source = m_bitmap.sourceSize();
     const QSize deviceMap = ScaledSheetBitmap::ScaledSize(source.width(), source.height(), ratio);
