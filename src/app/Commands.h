@@ -66,6 +66,7 @@ enum : int {
   BarIndex = 32836,
   BarTrekList = 32837,
   BarTrekView = 32838,
+  BarElevation = 32880,
   BarStatus = 59393,
   WideView = 32819,
 };

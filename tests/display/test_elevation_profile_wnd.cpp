@@ -211,7 +211,7 @@ TEST_F(ProfileWindow, DragSelectsAStretchAndShowsItsFigures) {
   ASSERT_TRUE(m_wnd->range());
   EXPECT_EQ(*m_wnd->range(), (trek::SProfileRange{3, 12}));
   const QString text = m_wnd->rangeText();
-  EXPECT_TRUE(text.startsWith(QStringLiteral("区間 No.3 - No.12\n"))) << text.toStdString();
+  EXPECT_TRUE(text.startsWith(QStringLiteral("区間 No.3 - No.12  距離 "))) << text.toStdString();
   EXPECT_TRUE(text.contains(QStringLiteral("所要時間 4分30秒"))) << text.toStdString();
   EXPECT_TRUE(text.contains(QStringLiteral("累積標高(登り) 90m  累積標高(下り) 0m"))) << text.toStdString();
   EXPECT_TRUE(text.contains(QStringLiteral("最高点 620.0m  最低点 530.0m"))) << text.toStdString();

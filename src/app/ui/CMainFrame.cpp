@@ -26,6 +26,7 @@
 #include "app/TrekCommands.h"
 #include "display/ui/CTrekDataList.h"
 #include "display/ui/CTrekDataView.h"
+#include "display/ui/CElevationProfileWnd.h"
 #include "trek/ui/CDlgGroupName.h"
 #include "display/ui/CScaleBarWnd.h"
 #include "display/ui/CPopTextWnd.h"
@@ -182,6 +183,7 @@ void CMainFrame::createActions() {
   add(BarIndex, "地形図インデックス(&M)", "地形図インデックスの表示を切り替えます", true);
   add(BarTrekList, "トレックデータリスト(&P)", "トレックデータリストの表示を切り替えます", true);
   add(BarTrekView, "トレックデータビュー(&V)", "トレックデータビューの表示を切り替えます", true);
+  add(BarElevation, "標高グラフ(&E)", "選択中のトラックログの標高グラフの表示を切り替えます", true);
   add(BarStatus, "ステータスバー(&S)", "ステータスバーの表示を切り替えます", true);
   add(WideView, "ワイドビューモード(&W)", "ツールウィンドウを隠して地形図を広く表示します\nワイドビューモード", true);
 
@@ -297,7 +299,18 @@ void CMainFrame::createDocks() {
   m_trekView = new CTrekDataView(m_doc, this);
   dock(2, QStringLiteral("トレックデータビュー"), QStringLiteral("trekViewDock"), m_trekView);
 
+  // The profile wants width more than height: below the map, at the bottom.
+  m_profile = new CElevationProfileWnd(m_doc, this);
+  m_profileDock = new QDockWidget(QStringLiteral("標高グラフ"), this);
+  m_profileDock->setObjectName(QStringLiteral("profileDock"));
+  m_profileDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
+  m_profileDock->setWidget(m_profile);
+  addDockWidget(Qt::BottomDockWidgetArea, m_profileDock);
+  connect(m_profile, &CElevationProfileWnd::markerMoved, m_view, &CVantoriaView::SetProfileMarker);
+  connect(m_profile, &CElevationProfileWnd::markerCleared, m_view, &CVantoriaView::ClearProfileMarker);
+
   resizeDocks({m_docks[0], m_docks[1], m_docks[2]}, {300, 300, 300}, Qt::Vertical);
+  resizeDocks({m_profileDock}, {250}, Qt::Vertical);
   // Wide enough at first for tree labels, property values and the index grid at the font in
   // use; the user's own layout, once stored, replaces this.
   resizeDocks({m_docks[0]}, {FirstDockWidth(font())}, Qt::Horizontal);
@@ -307,6 +320,7 @@ void CMainFrame::createDocks() {
 void CMainFrame::InstallTrekCommands(AppSettings* settings) {
   m_trekList->setSettings(settings);
   m_trekView->setSettings(settings);
+  m_profile->setSettings(settings);
   if (m_view) m_view->setMarkerDatumSetting(settings ? &settings->markerDatum : nullptr);
   if (m_view)
     m_view->gpsWindows().setSettings(settings ? &settings->commPort : nullptr, settings ? &settings->gpsCommDatum : nullptr);
@@ -383,7 +397,7 @@ void CMainFrame::createMenus() {
   QMenu* view = mb->addMenu(QStringLiteral("表示(&V)"));
   QMenu* bars = view->addMenu(QStringLiteral("ツールバー(&T)"));
   for (int id : {BarMain, BarTrek, BarZoom, BarScale}) bars->addAction(Action(id));
-  for (int id : {BarIndex, BarTrekList, BarTrekView, BarStatus}) view->addAction(Action(id));
+  for (int id : {BarIndex, BarTrekList, BarTrekView, BarElevation, BarStatus}) view->addAction(Action(id));
   view->addSeparator();
   view->addAction(Action(WideView));
   view->addSeparator();
@@ -481,6 +495,7 @@ QWidget* CMainFrame::barOf(int id) const {
     case cmd::BarIndex: return m_docks[0];
     case cmd::BarTrekList: return m_docks[1];
     case cmd::BarTrekView: return m_docks[2];
+    case cmd::BarElevation: return m_profileDock;
     case cmd::BarStatus: return statusBar();
     default: return ToolBar(id);
   }
@@ -564,6 +579,8 @@ void CMainFrame::toggleWideView() {
     }
     m_wideWidth = m_docks[0]->width();
     for (QDockWidget* d : m_docks) d->hide();
+    m_wideProfileVisible = m_profileDock && m_profileDock->isVisible();
+    if (m_profileDock) m_profileDock->hide();
     m_wideView = true;
   } else {
     QList<QDockWidget*> shown;
@@ -579,6 +596,7 @@ void CMainFrame::toggleWideView() {
       resizeDocks(shown, heights, Qt::Vertical);
       resizeDocks({shown.front()}, {m_wideWidth}, Qt::Horizontal);
     }
+    if (m_profileDock) m_profileDock->setVisible(m_wideProfileVisible);
     m_wideView = false;
   }
 }

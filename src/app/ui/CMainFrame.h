@@ -14,6 +14,7 @@ class AppSettings;
 class CTrekCommands;
 class CTrekDataList;
 class CTrekDataView;
+class CElevationProfileWnd;
 class CVantoriaDoc;
 class CVantoriaView;
 class IndexPanel;
@@ -61,6 +62,9 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   QDockWidget* IndexDock() const { return m_docks[0]; }
   QDockWidget* TrekListDock() const { return m_docks[1]; }
   QDockWidget* TrekViewDock() const { return m_docks[2]; }
+  /// The elevation profile ("標高グラフ"), docked below the map at first.
+  QDockWidget* ProfileDock() const { return m_profileDock; }
+  CElevationProfileWnd* ProfileWindow() const { return m_profile; }
   QToolBar* ToolBar(int id) const;
   QMenu* RecentMenu() const { return m_fileMenu; }
   bool IsWideView() const { return m_wideView; }
@@ -117,6 +121,9 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   QToolBar* m_scaleBar = nullptr;
   CScaleBarWnd* m_scaleWnd = nullptr;
   std::array<QDockWidget*, 3> m_docks{};
+  QDockWidget* m_profileDock = nullptr;
+  CElevationProfileWnd* m_profile = nullptr;
+  bool m_wideProfileVisible = false;  ///< the profile before wide view
   std::array<QLabel*, 4> m_panes{};
   QProgressBar* m_progress = nullptr;
   QMenu* m_fileMenu = nullptr;

@@ -118,7 +118,7 @@ CElevationProfileWnd::CElevationProfileWnd(CVantoriaDoc& doc, QWidget* parent) :
   m_chartView = new CChartView(m_chart, *this);
   m_chartView->setObjectName(QStringLiteral("profileChart"));
   m_chartView->setRenderHint(QPainter::Antialiasing);
-  m_chartView->setMinimumSize(200, 120);
+  m_chartView->setMinimumSize(200, 140);
   connect(m_chart, &QChart::plotAreaChanged, this, &CElevationProfileWnd::plotAreaChanged);
 
   m_empty = new QLabel(this);
@@ -281,29 +281,30 @@ void CElevationProfileWnd::setUpChart() {
   if (m_profile.axis == trek::EProfileAxis::Time) {
     auto* t = new QDateTimeAxis;
     t->setFormat(QStringLiteral("H:mm"));
-    t->setTitleText(QStringLiteral("時刻"));
     t->setTickCount(6);
     t->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(plotX(xLo))),
                 QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(plotX(xHi))));
     xAxis = t;
   } else {
     auto* v = new QValueAxis;
-    v->setTitleText(m_kilometres ? QStringLiteral("距離 (km)") : QStringLiteral("距離 (m)"));
     v->setRange(plotX(xLo), plotX(xHi));
     const double step = niceStep(plotX(xHi) - plotX(xLo), 6);
     v->setTickType(QValueAxis::TicksDynamic);
     v->setTickAnchor(0.0);
     v->setTickInterval(step);
-    v->setLabelFormat(decimalsFormat(step));
+    v->setLabelFormat(decimalsFormat(step) + (m_kilometres ? QStringLiteral(" km") : QStringLiteral(" m")));
     xAxis = v;
   }
   auto* yAxis = new QValueAxis;
-  yAxis->setTitleText(QStringLiteral("標高 (m)"));
   const double span = m_profile.altitudeMax - m_profile.altitudeMin;
   const double pad = std::max(span * 0.05, 5.0);
   yAxis->setRange(m_profile.altitudeMin - pad, m_profile.altitudeMax + pad);
   yAxis->applyNiceNumbers();
-  yAxis->setLabelFormat(QStringLiteral("%.0f"));
+  yAxis->setLabelFormat(QStringLiteral("%.0f m"));
+  // Units sit in the labels, so the plot keeps its height in a low window.
+  QFont small = font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  for (QAbstractAxis* a : {xAxis, static_cast<QAbstractAxis*>(yAxis)}) a->setLabelsFont(small);
 
   // The stretch shade, the cursor line and the two dots stay across refills of the line.
   m_rangeShade = new QAreaSeries(new QLineSeries, new QLineSeries);
@@ -552,7 +553,7 @@ QString CElevationProfileWnd::rangeFigures() const {
   const auto extreme = [&](const std::optional<trek::SAltitudeExtreme>& e) {
     return e ? QString::asprintf("%.1fm", e->altitude) : kAbsent;
   };
-  return head + QStringLiteral("\n距離 ") + lengthText(st.lengthMetres) +
+  return head + QStringLiteral("  距離 ") + lengthText(st.lengthMetres) +
          QStringLiteral("  所要時間 ") + durationText(st.totalSeconds) + QStringLiteral("  移動時間 ") +
          durationText(st.movingSeconds) + QStringLiteral("  平均速度 ") + speedText(st.averageSpeed) +
          QStringLiteral("\n累積標高(登り) ") + climbText(st.ascentMetres) + QStringLiteral("  累積標高(下り) ") +
