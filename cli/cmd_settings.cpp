@@ -1,12 +1,17 @@
 // vantoria-cli settings: the effective application settings of the profile, as JSON; and
 // `settings set KEY VALUE`, which stores one value of the settings sheet within the sheet's limits.
+// vantoria-cli about: the version and the help files the program finds.
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CliCommand.h"
 #include "Json.h"
 #include "app/AppSettings.h"
+#include "app/ProgramFiles.h"
 #include "app/SettingsSheet.h"
 #include "platform/IProfileStore.h"
 
@@ -64,5 +69,26 @@ int runSettings(cli::SCliContext& ctx) {
 const cli::CCliRegistration kSettings("settings",
                                       "settings [set KEY VALUE]",
                                       runSettings);
+
+// Where the program's manual and ReadMe are found from this program's folder (the program and
+// vantoria-cli are installed side by side), as the help commands find them.
+int runAbout(cli::SCliContext& ctx) {
+  if (!ctx.args.empty()) return cli::fail("about: unexpected argument " + ctx.args.front());
+  const QString dir = FindHelpDir(QCoreApplication::applicationDirPath());
+  cli::CJsonWriter json;
+  json.beginObject();
+  json.key("version").string(VANTORIA_VERSION);
+  for (const auto& [name, file] : {std::pair{"manual", kManualFile}, std::pair{"readme", kReadMeFile}}) {
+    const QString path = dir + QLatin1Char('/') + QLatin1String(file);
+    json.key(name);
+    if (QFileInfo(path).isFile()) json.string(path.toStdString());
+    else json.null();
+  }
+  json.endObject();
+  std::printf("%s\n", json.str().c_str());
+  return 0;
+}
+
+const cli::CCliRegistration kAbout("about", "about                    version, and where the manual and the ReadMe are", runAbout);
 
 }  // namespace

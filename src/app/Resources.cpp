@@ -88,6 +88,6 @@ QIcon VantoriaIcon(int commandId) {
 QIcon VantoriaAppIcon() {
   initResources();
   QIcon icon;
-  for (int size : {16, 32, 48, 64}) icon.addPixmap(renderSvg(QStringLiteral(":/vantoria/icons/app.svg"), size, 1.0));
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(renderSvg(QStringLiteral(":/vantoria/icons/app.svg"), size, 1.0));
   return icon;
 }

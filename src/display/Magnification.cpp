@@ -18,7 +18,7 @@ int truncToInt(double v) {
 
 }  // namespace
 
-double MagnificationToRatio(MagnificationCode code, int series, int dpiX) {
+double MagnificationToRatio(MagnificationCode code, int series, double dpiX) {
   if (code > 0) return code * 0.01;
   if (code == 0) return 1.0;
   const double n = -static_cast<double>(code);
@@ -26,6 +26,12 @@ double MagnificationToRatio(MagnificationCode code, int series, int dpiX) {
   const double groundPerPixel = series == 1 ? 2.5 : series == 2 ? 5.0 : 1.0;
   const auto numerator = static_cast<std::int64_t>(static_cast<double>(pixelsPerMetre) * groundPerPixel);
   return static_cast<double>(numerator) / n;
+}
+
+double MapScaleDpi(double physicalDpi, double logicalDpi) {
+  if (!(logicalDpi > 0 && std::isfinite(logicalDpi))) logicalDpi = 96;
+  if (std::isfinite(physicalDpi) && physicalDpi >= logicalDpi / 4 && physicalDpi <= logicalDpi * 4) return physicalDpi;
+  return logicalDpi;
 }
 
 bool IsUsableMagnification(MagnificationCode code) {

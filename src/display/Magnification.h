@@ -13,7 +13,14 @@ using MagnificationCode = std::int32_t;
 /// Display pixels per sheet-image pixel for `code`. A map scale depends on the screen's
 /// horizontal pixels per inch and on the series (1 = 1:25,000: 2.5 ground metres per sheet
 /// pixel, 2 = 1:50,000: 5 m, anything else 1 m).
-[[nodiscard]] double MagnificationToRatio(MagnificationCode code, int series, int dpiX);
+[[nodiscard]] double MagnificationToRatio(MagnificationCode code, int series, double dpiX);
+
+/// The horizontal pixels per inch a map scale on screen is measured with, both densities in
+/// the same (device-independent) pixels: the screen's real density where the system reports a
+/// believable one (within a factor of 4 of the logical density), so that 1:N on a monitor
+/// that tells its size is true size; the logical density otherwise (no size reported, or a
+/// made-up one).
+[[nodiscard]] double MapScaleDpi(double physicalDpi, double logicalDpi);
 
 /// False for codes that would give absurd sizes (a remembered value from outside): percentages
 /// above 1,600 and map scales outside 1:100 .. 1:10,000,000.

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPainter>
 #include <climits>
+#include <limits>
 #include <optional>
 
 #include "display/Magnification.h"
@@ -30,6 +31,34 @@ TEST(Magnification, CodeToRatio) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     EXPECT_DOUBLE_EQ(MagnificationToRatio(c.code, c.series, c.dpi), c.want);
+  }
+}
+
+TEST(Magnification, MapScalesUseTheScreensRealDensityWhereItIsKnown) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* name;
+    double physical, logical;
+    double wantDpi;
+    double want25000;  // ratio of 1:25,000 on a 1:25,000 sheet
+  } kCases[] = {
+      {"24 inch full HD", 91.79, 96, 91.79, 9032.0 / 25000},
+      {"laptop at 100 %", 157.35, 96, 157.35, 15485.0 / 25000},
+      {"2x screen (device-independent pixels)", 81.6, 96, 81.6, 8030.0 / 25000},
+      {"system says 96 because it knows nothing better", 96, 96, 96, 9447.0 / 25000},
+      {"no size reported (zero)", 0, 96, 96, 9447.0 / 25000},
+      {"no size reported (infinite)", inf, 96, 96, 9447.0 / 25000},
+      {"no size reported (not a number)", nan, 120, 120, 11810.0 / 25000},
+      {"made-up size: a wall", 12, 96, 96, 9447.0 / 25000},
+      {"made-up size: a stamp", 900, 96, 96, 9447.0 / 25000},
+      {"no logical density either", 0, 0, 96, 9447.0 / 25000},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const double dpi = MapScaleDpi(c.physical, c.logical);
+    EXPECT_DOUBLE_EQ(dpi, c.wantDpi);
+    EXPECT_DOUBLE_EQ(MagnificationToRatio(-25000, 1, dpi), c.want25000);
   }
 }
 

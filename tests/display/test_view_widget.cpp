@@ -343,7 +343,7 @@ TEST_F(ViewTest, RemembersTheMagnification) {
 TEST_F(ViewTest, MapScaleFollowsTheSeriesOfTheOpenSheet) {
   m_profile.writeInt("ViewSettings", "DispMagni", -25000);
   CVantoriaView& view = open();
-  const int dpi = view.logicalDpiX();
+  const double dpi = view.mapScaleDpi();
   EXPECT_DOUBLE_EQ(view.ratio(), MagnificationToRatio(-25000, 1, dpi));
   ASSERT_TRUE(m_doc->OpenIndexFile(testutil::sampleDir() / "map50000" / "index.csv"));
   m_doc->LoadSheet(0, 20);

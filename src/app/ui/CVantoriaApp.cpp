@@ -14,10 +14,13 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "app/CVantoriaDoc.h"
+#include "app/ProgramFiles.h"
 #include "app/Resources.h"
 #include "app/ui/CDlgOpenIndex.h"
 #include "app/ui/CDlgSheetProp.h"
@@ -118,31 +121,60 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
     else m_frame->show();
   }
 
-  // The command line: a map index, then trek data files. A map index that does not open is
-  // reported as the open command reports it, and the program runs on without one.
-  if (arguments.size() > 1) {
-    // Absolute, so the recent list and the remembered folder stay valid from any working folder.
-    const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
-    (void)m_doc->OpenIndexFromDialog(platform::pathFromUtf8(path.toStdString()));
-  }
-  for (qsizetype i = 2; i < arguments.size(); ++i) {
-    const std::filesystem::path trekPath =
-        platform::pathFromUtf8(QFileInfo(arguments.at(i)).absoluteFilePath().toStdString());
+  OpenFiles(arguments.mid(1));
+  return true;
+}
+
+void CVantoriaApp::OpenFiles(const QStringList& files) {
+  if (!m_doc || !m_frame) return;
+  const SCommandLineFiles sorted = SortCommandLineFiles(files);
+  // A map index that does not open is reported as the open command reports it, and the program
+  // runs on without one. Paths are made absolute, so the recent list and the remembered folder
+  // stay valid from any working folder.
+  if (!sorted.index.isEmpty())
+    (void)m_doc->OpenIndexFromDialog(platform::pathFromUtf8(QFileInfo(sorted.index).absoluteFilePath().toStdString()));
+  for (const QString& file : sorted.trekFiles) {
+    const std::filesystem::path trekPath = platform::pathFromUtf8(QFileInfo(file).absoluteFilePath().toStdString());
     if (m_doc->TrekGroups().OpenTrekFile(trekPath) == 0)
       platform::prompt().error(CTrekGroupList::OpenFailedText(trekPath));
   }
-
   m_frame->UpdateCommandUI();
-  return true;
+}
+
+void CVantoriaApp::OpenHandedOverFiles(const QStringList& files) {
+  m_handedOver += files;
+  if (m_handOverQueued) return;
+  m_handOverQueued = true;
+  // A dialog or menu of this program has the user's attention (or a transfer letting messages
+  // through): the files wait until it is closed.
+  const auto tryOpen = [this](const auto& self) -> void {
+    if (!m_frame || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+      QTimer::singleShot(300, this, [self] { self(self); });
+      return;
+    }
+    m_handOverQueued = false;
+    const QStringList pending = std::exchange(m_handedOver, {});
+    BringToFront();
+    OpenFiles(pending);
+  };
+  QTimer::singleShot(0, this, [tryOpen] { tryOpen(tryOpen); });
+}
+
+void CVantoriaApp::BringToFront() {
+  if (!m_frame) return;
+  if (m_frame->isMinimized()) m_frame->setWindowState(m_frame->windowState() & ~Qt::WindowMinimized);
+  m_frame->show();
+  m_frame->raise();
+  m_frame->activateWindow();
 }
 
 bool CVantoriaApp::onCommand(int id) {
   switch (id) {
     case cmd::Help:
-      showHelpFile(QStringLiteral("Vantoria.html"));
+      showHelpFile(QLatin1String(kManualFile));
       return true;
     case cmd::ReadMe:
-      showHelpFile(QStringLiteral("ReadMe.txt"));
+      showHelpFile(QLatin1String(kReadMeFile));
       return true;
     case cmd::About:
       showAbout();
@@ -262,7 +294,7 @@ void CVantoriaApp::showAbout() {
 
 void CVantoriaApp::showHelpFile(const QString& fileName) {
   if (!m_help) m_help = std::make_unique<CHelpWindow>(m_frame.get());
-  m_help->ShowFile((m_helpDir.isEmpty() ? ProgramDir() : m_helpDir) + QLatin1Char('/') + fileName);
+  m_help->ShowFile((m_helpDir.isEmpty() ? FindHelpDir(ProgramDir()) : m_helpDir) + QLatin1Char('/') + fileName);
   m_help->show();
   m_help->raise();
   m_help->activateWindow();

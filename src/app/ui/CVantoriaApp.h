@@ -31,6 +31,16 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   /// left out. `show` is off for tests, which look at the frame without showing it.
   bool InitInstance(const QStringList& arguments, bool show = true);
 
+  /// Opens files as the command line names them: the first file that is not a trek data file
+  /// (".pmd", ".ptd") is the map index, the rest trek data files. Also what a second start of
+  /// the program hands over to this one.
+  void OpenFiles(const QStringList& files);
+  /// Shows the main window above the others (restored when minimised).
+  void BringToFront();
+  /// Files a second start of the program handed over: opened as `OpenFiles` does and the
+  /// window brought to the front, once no dialog or menu of this program is open.
+  void OpenHandedOverFiles(const QStringList& files);
+
   static CVantoriaApp* instance() { return s_instance; }
   AppSettings& Settings() { return m_settings; }
   CVantoriaDoc* Doc() const { return m_doc.get(); }
@@ -38,14 +48,14 @@ class CVantoriaApp : public QObject, public ICommandTarget {
 
   /// Maps the Windows face names the program asks for to the Japanese fonts installed here.
   static void InstallFontSubstitutes();
-  /// Folder holding the help file and the ReadMe beside the program.
+  /// The program's folder; the help files lie there or in the installed data folder.
   static QString ProgramDir();
   /// Loads Qt's own Japanese texts (file and colour dialogs, message box buttons, print
   /// dialogs) from `folder`; false, and English texts there, when the translation is absent.
   bool InstallQtTranslation(const QString& folder);
   /// The window the help and ReadMe commands show their files in; null until first used.
   CHelpWindow* HelpWindow() const { return m_help.get(); }
-  /// Where the help commands find their files; the program's folder unless set (tests).
+  /// Where the help commands find their files; found from the program's folder unless set (tests).
   void SetHelpDir(const QString& dir) { m_helpDir = dir; }
 
   /// The printer shared by every print command (a system printer or the PDF output); empty
@@ -86,4 +96,6 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   std::unique_ptr<QTranslator> m_qtTranslator;
   std::unique_ptr<CHelpWindow> m_help;
   QString m_helpDir;
+  QStringList m_handedOver;
+  bool m_handOverQueued = false;
 };

@@ -7,6 +7,7 @@
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 
@@ -118,10 +119,15 @@ void CVantoriaView::takeRenderSettings() {
 
 int CVantoriaView::series() const { return m_doc.HasSheet() ? int(m_doc.SheetSeries()) : -1; }
 
+double CVantoriaView::mapScaleDpi() const {
+  const QScreen* s = screen();
+  return MapScaleDpi(s ? s->physicalDotsPerInchX() : 0.0, logicalDpiX());
+}
+
 double CVantoriaView::ratioFor(MagnificationCode code) const {
   // Percentages count device pixels: 100 % is one sheet pixel per pixel of the screen, also on a
   // high-density one. Map scales are measured in logical pixels.
-  const double ratio = MagnificationToRatio(code, series(), logicalDpiX());
+  const double ratio = MagnificationToRatio(code, series(), mapScaleDpi());
   return code > 0 ? ratio / viewport()->devicePixelRatioF() : ratio;
 }
 

@@ -101,6 +101,9 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
 
   [[nodiscard]] MagnificationCode magnification() const { return m_code; }
   [[nodiscard]] double ratio() const { return m_ratio; }
+  /// Pixels per inch that map scales 1:N are shown with: the screen's real density where it is
+  /// known (MapScaleDpi).
+  [[nodiscard]] double mapScaleDpi() const;
   [[nodiscard]] QSize mapSize() const { return m_mapSize; }
   [[nodiscard]] QPoint scrollPosition() const;
   [[nodiscard]] ETool tool() const { return m_tool; }
