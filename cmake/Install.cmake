@@ -26,11 +26,12 @@ set(CPACK_PACKAGE_CONTACT ${VANTORIA_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VANTORIA_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for Japan's raster topographic maps with GPS trek data")
 set(CPACK_PACKAGE_DESCRIPTION "Vantoria shows the 1:25,000 and 1:50,000 raster topographic maps of Japan
-(\"数値地図 (地図画像)\" CD-ROM series: index.csv, kanri.csv, one TIFF per sheet)
-in your own layer colours at a percentage or a map scale, with the cursor
-position in the Tokyo datum or WGS-84. Over the map it keeps waypoints and
-track logs (.pmd, .ptd, GPX), exchanges them with Garmin receivers over a
-serial port, prints the map over many pages and saves it as PNG or BMP.
+from the CD-ROM series 数値地図 25000/50000 地図画像 (index.csv, kanri.csv, one
+TIFF per sheet) in your own layer colours at a percentage or a map scale,
+with the cursor position in the Tokyo datum or WGS-84. Over the map it keeps
+waypoints and track logs (.pmd, .ptd, GPX), exchanges them with Garmin
+receivers over a serial port, prints the map over many pages and saves it as
+PNG or BMP.
 The package also holds vantoria-cli, the headless companion program.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
