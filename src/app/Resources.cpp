@@ -56,12 +56,16 @@ constexpr SCursorSource kCursors[] = {
 }  // namespace
 
 QCursor VantoriaCursor(int id) {
+  qreal dpr = 1.0;
+  if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) dpr = app->devicePixelRatio();
+  return VantoriaCursor(id, dpr);
+}
+
+QCursor VantoriaCursor(int id, qreal devicePixelRatio) {
   initResources();
   for (const auto& c : kCursors) {
     if (c.id != id) continue;
-    qreal dpr = 1.0;
-    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) dpr = app->devicePixelRatio();
-    dpr = dpr >= 1.5 ? 2.0 : 1.0;
+    const qreal dpr = devicePixelRatio >= 1.5 ? 2.0 : 1.0;
     const QPixmap pm = renderSvg(QStringLiteral(":/vantoria/cursors/%1.svg").arg(QLatin1String(c.file)), 32, dpr);
     return QCursor(pm, c.hotX, c.hotY);
   }

@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
+#include <utility>
 
 #include "app/CVantoriaDoc.h"
 #include "app/Resources.h"
@@ -368,6 +369,14 @@ TEST(ResourcesTest, CursorsAndIconsAreDrawnAtBothScales) {
     EXPECT_GT(opaque, 40);
   }
   EXPECT_EQ(VantoriaCursor(1).shape(), Qt::ArrowCursor);
+  // On a 2x screen (and a 1.5x one, which Qt rounds the same way) the 2x drawing.
+  for (const auto& [dpr, pixels] : {std::pair{1.0, 32}, std::pair{1.25, 32}, std::pair{1.5, 64}, std::pair{2.0, 64}}) {
+    SCOPED_TRACE(dpr);
+    const QCursor c = VantoriaCursor(178, dpr);
+    EXPECT_EQ(c.pixmap().size(), QSize(pixels, pixels));
+    EXPECT_EQ(c.pixmap().deviceIndependentSize(), QSizeF(32, 32));
+    EXPECT_EQ(c.hotSpot(), QPoint(12, 12));
+  }
   for (const int id : {cmd::OpenIndex, cmd::Print, cmd::ZoomIn, cmd::WideView, cmd::DeleteTrack}) {
     SCOPED_TRACE(id);
     const QIcon icon = VantoriaIcon(id);

@@ -136,7 +136,13 @@ void IndexGrid::reveal(const QRect& canvasRect) {
 }
 
 void IndexGrid::compose() {
-  if (m_picture.size() != m_canvasSize) m_picture = QImage(m_canvasSize, QImage::Format_RGB32);
+  // In device pixels, so that the names stay sharp on a high-density screen.
+  const qreal dpr = devicePixelRatioF();
+  const QSize pixels = (QSizeF(m_canvasSize) * dpr).toSize();
+  if (m_picture.size() != pixels || m_picture.devicePixelRatio() != dpr) {
+    m_picture = QImage(pixels, QImage::Format_RGB32);
+    m_picture.setDevicePixelRatio(dpr);
+  }
   QPainter p(&m_picture);
   const int w = m_canvasSize.width();
   const int h = m_canvasSize.height();
@@ -191,6 +197,7 @@ QPoint IndexGrid::toCanvas(const QPoint& client) const {
 }
 
 void IndexGrid::paintEvent(QPaintEvent* event) {
+  if (m_picture.devicePixelRatio() != devicePixelRatioF()) compose();  // moved to another screen
   QPainter p(viewport());
   const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
   // Beyond the canvas the window shows its own background.
