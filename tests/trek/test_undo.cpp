@@ -6,6 +6,7 @@
 
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <limits>
@@ -252,14 +253,15 @@ TEST_F(TrekUndo, ARunOfEveryKindUndoesAndRedoesAsAWhole) {
 
 TEST_F(TrekUndo, SavingLeavesAGroupCleanUntilTheNextChangeAndUndoKeepsItModified) {
   ASSERT_TRUE(list->RenameGroup(wpIndex, "Saved"));
-  const auto path = std::filesystem::temp_directory_path() / "vantoria_undo_saved.pmd";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const auto path = std::filesystem::path(dir.path().toStdString()) / "saved.pmd";
   ASSERT_TRUE(list->SaveTrekFile(path, *list->Group(wpIndex)));
   EXPECT_EQ(list->Group(wpIndex)->IsModified(), 0);
   EXPECT_TRUE(list->CanUndo());  // saving is not an entry, and keeps the history
   ASSERT_TRUE(list->Undo());
   EXPECT_EQ(list->Group(wpIndex)->IsModified(), 1);
   EXPECT_EQ(list->Group(wpIndex)->GroupName(), "Walk");
-  std::filesystem::remove(path);
 }
 
 TEST_F(TrekUndo, ClosingAGroupDropsItsEntriesOnly) {
