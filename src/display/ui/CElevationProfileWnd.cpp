@@ -160,7 +160,11 @@ CElevationProfileWnd::CElevationProfileWnd(CVantoriaDoc& doc, QWidget* parent) :
   follow();
 }
 
-CElevationProfileWnd::~CElevationProfileWnd() = default;
+CElevationProfileWnd::~CElevationProfileWnd() {
+  // The plot calls back into this window: it goes first, while the window is still whole.
+  disconnect(m_chart, nullptr, this, nullptr);
+  delete m_chartView;
+}
 
 void CElevationProfileWnd::setAxis(trek::EProfileAxis axis) {
   (axis == trek::EProfileAxis::Distance ? m_byDistance : m_byTime)->setChecked(true);
