@@ -177,6 +177,11 @@ void CElevationProfileWnd::setAxis(trek::EProfileAxis axis) {
 void CElevationProfileWnd::follow() {
   const STrekSelection& sel = m_doc.TrekGroups().Selection();
   const CTrackLog* log = sel.kind == kTrekTrackLog || sel.kind == kTrekTrackPoint ? sel.trackLog : nullptr;
+  // Only a log its group still holds is read: the whole log is walked below.
+  const CTrekData* group = log ? m_doc.TrekGroups().Group(sel.groupIndex) : nullptr;
+  if (log && (!group || std::none_of(group->TrackLogs().begin(), group->TrackLogs().end(),
+                                     [log](const auto& held) { return held.get() == log; })))
+    log = nullptr;
   m_groupIndex = log ? sel.groupIndex : -1;
   if (log != m_log) {
     m_log = log;
