@@ -1,7 +1,8 @@
 #pragma once
 // The map canvas of the view: the scaled sheet copy, the client-sized back buffer and the paint
-// that composes map and overlays there before one copy to the target. No widgets: the view calls
-// PaintMap() from its paintEvent, and printing and export paint through the same object.
+// of map and overlays. A paint writes straight onto a raster target where it can and composes on
+// the back buffer otherwise (then one copy to the target). No widgets: the view calls PaintMap()
+// from its paintEvent, and printing and export paint through the same object.
 #include <QColor>
 #include <QImage>
 #include <QPoint>
