@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QStringDecoder>
 #include <QTimer>
+#include <algorithm>
 
 #include "platform/UserId.h"
 
