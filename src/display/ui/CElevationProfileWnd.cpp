@@ -118,7 +118,7 @@ CElevationProfileWnd::CElevationProfileWnd(CVantoriaDoc& doc, QWidget* parent) :
   m_chartView = new CChartView(m_chart, *this);
   m_chartView->setObjectName(QStringLiteral("profileChart"));
   m_chartView->setRenderHint(QPainter::Antialiasing);
-  m_chartView->setMinimumSize(200, 140);
+  m_chartView->setMinimumSize(200, 110);
   connect(m_chart, &QChart::plotAreaChanged, this, &CElevationProfileWnd::plotAreaChanged);
 
   m_empty = new QLabel(this);
