@@ -190,34 +190,50 @@ struct SColourLuts {
   std::uint64_t spreadUnit[256];  // spread x the weight of a wholly covered pixel
 };
 
-template <int Whole>
-void stripPass(const std::uint8_t* s, const SColourLuts& lut, const SStripColumns& strip, std::uint64_t* out) {
-  std::uint64_t carry = 0;
+// Several source rows at once: they share the column words and the loop around them.
+constexpr int kStripRows = 4;
+template <int Whole, int Rows>
+void stripRowsPass(const std::uint8_t* const* rows, const SColourLuts& lut, const SStripColumns& strip,
+                   std::uint64_t* const* outs) {
+  std::uint64_t carry[Rows] = {};
+  const std::uint8_t* s[Rows];
+  std::uint64_t* out[Rows];
+  for (int r = 0; r < Rows; ++r) {
+    s[r] = rows[r];
+    out[r] = outs[r];
+  }
   std::int32_t left = 0;
   const SStripColumn* c = strip.columns.data();
   const int fastEnd = strip.fastEnd;
   for (int x = 0; x < fastEnd; ++x, ++c) {
-    const std::uint8_t* p = s + left;
-    std::uint64_t acc = lut.spreadUnit[p[0]] - carry;
-    for (int k = 1; k < Whole; ++k) acc += lut.spreadUnit[p[k]];
-    if constexpr (Whole > 0) acc += lut.spreadUnit[p[Whole]] & c->lastMask;
-    carry = lut.spread[s[c->boundary]] * c->edgeWeight;
-    out[x] = acc + carry;
-    left = c->boundary;
+    const std::uint64_t lastMask = c->lastMask;
+    const std::uint64_t edgeWeight = c->edgeWeight;
+    const std::int32_t boundary = c->boundary;
+    for (int r = 0; r < Rows; ++r) {
+      const std::uint8_t* p = s[r] + left;
+      std::uint64_t acc = lut.spreadUnit[p[0]] - carry[r];
+      for (int k = 1; k < Whole; ++k) acc += lut.spreadUnit[p[k]];
+      if constexpr (Whole > 0) acc += lut.spreadUnit[p[Whole]] & lastMask;
+      carry[r] = lut.spread[s[r][boundary]] * edgeWeight;
+      out[r][x] = acc + carry[r];
+    }
+    left = boundary;
   }
 }
 
-using StripFn = void (*)(const std::uint8_t*, const SColourLuts&, const SStripColumns&, std::uint64_t*);
-StripFn pickStrip(int whole) {
+using StripRowsFn = void (*)(const std::uint8_t* const*, const SColourLuts&, const SStripColumns&,
+                             std::uint64_t* const*);
+template <int Rows>
+StripRowsFn pickStripRows(int whole) {
   switch (whole) {
-    case 0: return stripPass<0>;
-    case 1: return stripPass<1>;
-    case 2: return stripPass<2>;
-    case 3: return stripPass<3>;
-    case 4: return stripPass<4>;
-    case 5: return stripPass<5>;
-    case 6: return stripPass<6>;
-    default: return stripPass<7>;
+    case 0: return stripRowsPass<0, Rows>;
+    case 1: return stripRowsPass<1, Rows>;
+    case 2: return stripRowsPass<2, Rows>;
+    case 3: return stripRowsPass<3, Rows>;
+    case 4: return stripRowsPass<4, Rows>;
+    case 5: return stripRowsPass<5, Rows>;
+    case 6: return stripRowsPass<6, Rows>;
+    default: return stripRowsPass<7, Rows>;
   }
 }
 
@@ -324,13 +340,14 @@ HorizontalFn pickHorizontal(int taps) {
 
 }  // namespace
 
-// Per-worker buffers of the area average: two horizontally reduced source rows and the
-// accumulator of one destination row.
+// Per-worker buffers of the area average: horizontally reduced source rows and the accumulator of
+// one destination row.
 struct ScaledSheetBitmap::SScratch {
-  std::vector<std::uint64_t> rows[2];
+  std::vector<std::uint64_t> rows[4];  // two for the wide path, four for the fast path's batches
   int rowIndex[2] = {-1, -1};
   std::vector<std::uint64_t> acc;
-  std::vector<std::uint32_t> planes[2];  // red, green, blue planes of a reduced row (fast path)
+  std::vector<std::uint32_t> planes;  // ring of reduced rows as red, green, blue planes (fast path)
+  std::vector<int> planeIndex;        // the source row each ring slot holds
   std::vector<std::uint32_t> accPlanes;  // red, green, blue accumulators (fast path)
 };
 
@@ -340,6 +357,24 @@ void areaRows(const SSourceRows& src, int bytes, const SColourLuts& lut, const S
               const SStripColumns& strip, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
               std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch);
 
+// The weighted sum of up to four reduced rows (plus the rounding half) in one sweep.
+constexpr int kMaxFusedTaps = 4;
+template <int N>
+[[gnu::always_inline]] inline void weighRows(const std::uint32_t* const* rows, const std::uint32_t* weights,
+                                             std::size_t n, std::uint32_t half, std::uint32_t* __restrict acc) {
+  const std::uint32_t* __restrict h[N];
+  std::uint32_t wt[N];
+  for (int k = 0; k < N; ++k) {
+    h[k] = rows[k];
+    wt[k] = weights[k];
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint32_t a = half;
+    for (int k = 0; k < N; ++k) a += h[k][i] * wt[k];
+    acc[i] = a;
+  }
+}
+
 // Planar 32-bit version for accumulators below 2^31 (every practical ratio of a map sheet): plain
 // loops over contiguous arrays that the compiler turns into vector code.
 VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, const SColourLuts& lut,
@@ -348,28 +383,17 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
                                          ScaledSheetBitmap::SScratch& scratch) {
   const std::size_t w = static_cast<std::size_t>(dw);
   for (auto& r : scratch.rows) r.resize(w);
-  for (auto& p : scratch.planes) p.resize(w * 3);
-  scratch.rowIndex[0] = scratch.rowIndex[1] = -1;
+  // Room for every row of one destination row plus the batch that completes it.
+  const int ring = ty.taps + kStripRows;
+  scratch.planes.resize(w * 3 * static_cast<std::size_t>(ring));
+  scratch.planeIndex.assign(static_cast<std::size_t>(ring), -1);
+  auto slotOf = [&](int j) { return scratch.planes.data() + static_cast<std::size_t>(j % ring) * w * 3; };
   scratch.accPlanes.resize(w * 3);
   const HorizontalFn horizontal = bytes == 1 ? pickHorizontal<1>(tx.taps) : pickHorizontal<3>(tx.taps);
-  const StripFn stripFn = pickStrip(strip.whole);
-  int recent = 0;
-  auto reducedRow = [&](int j) -> const std::uint32_t* {
-    for (int slot = 0; slot < 2; ++slot) {
-      if (scratch.rowIndex[slot] == j) {
-        recent = slot;
-        return scratch.planes[slot].data();
-      }
-    }
-    const int slot = 1 - recent;
-    std::uint64_t* packed = scratch.rows[0].data();
-    if (bytes == 1 && strip.usable) {
-      const std::uint8_t* row = src.row(j);
-      stripFn(row, lut, strip, packed);
-      tapsFrom(row, lut, tx, strip.fastEnd, dw, packed);
-    } else
-      horizontal(src.row(j), lut, tx, dw, tx.taps, packed);
-    std::uint32_t* r = scratch.planes[slot].data();
+  const StripRowsFn stripBatch = pickStripRows<kStripRows>(strip.whole);
+  const StripRowsFn stripOne = pickStripRows<1>(strip.whole);
+  const bool batches = bytes == 1 && strip.usable;
+  auto unpack = [&](const std::uint64_t* packed, std::uint32_t* r) {
     std::uint32_t* g = r + w;
     std::uint32_t* b = g + w;
     for (std::size_t x = 0; x < w; ++x) {
@@ -378,9 +402,31 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
       g[x] = static_cast<std::uint32_t>((v >> kFieldBits) & kFieldMask);
       b[x] = static_cast<std::uint32_t>(v & kFieldMask);
     }
-    scratch.rowIndex[slot] = j;
-    recent = slot;
-    return r;
+  };
+  // The reduced source row j. Rows are asked for in rising order and each batch starts at the
+  // first row not made yet, so a batch only replaces rows below the current destination row's.
+  auto reducedRow = [&](int j) -> const std::uint32_t* {
+    if (scratch.planeIndex[static_cast<std::size_t>(j % ring)] == j) return slotOf(j);
+    const std::uint8_t* rows[kStripRows];
+    std::uint64_t* packed[kStripRows];
+    const int count = batches ? std::min(kStripRows, src.height - j) : 1;
+    for (int r = 0; r < kStripRows; ++r) {
+      rows[r] = src.row(std::min(j + r, src.height - 1));
+      packed[r] = scratch.rows[r].data();
+    }
+    if (count == kStripRows)
+      stripBatch(rows, lut, strip, packed);
+    else if (batches)
+      for (int r = 0; r < count; ++r) stripOne(rows + r, lut, strip, packed + r);
+    if (batches)
+      for (int r = 0; r < count; ++r) tapsFrom(rows[r], lut, tx, strip.fastEnd, dw, packed[r]);
+    else
+      horizontal(rows[0], lut, tx, dw, tx.taps, packed[0]);
+    for (int r = 0; r < count; ++r) {
+      unpack(packed[r], slotOf(j + r));
+      scratch.planeIndex[static_cast<std::size_t>((j + r) % ring)] = j + r;
+    }
+    return slotOf(j);
   };
   std::uint32_t* acc = scratch.accPlanes.data();
   const std::size_t n = w * 3;
@@ -389,16 +435,40 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
   for (int y = y0; y < y1; ++y) {
     const std::int32_t firstRow = ty.first[static_cast<std::size_t>(y)];
     const std::uint32_t* wy = &ty.weights[static_cast<std::size_t>(y) * static_cast<std::size_t>(ty.taps)];
-    bool started = false;
+    // Every row first (a later batch never replaces an earlier row of the same destination row).
+    const std::uint32_t* h[kMaxFusedTaps];
+    std::uint32_t weights[kMaxFusedTaps];
+    int nonzero = 0;
     for (int k = 0; k < ty.taps; ++k) {
-      const std::uint32_t weight = wy[k];
-      if (weight == 0) continue;
-      const std::uint32_t* h = reducedRow(firstRow + k);
-      if (!started) {
-        for (std::size_t i = 0; i < n; ++i) acc[i] = h[i] * weight + half;
-        started = true;
-      } else {
-        for (std::size_t i = 0; i < n; ++i) acc[i] += h[i] * weight;
+      if (wy[k] == 0) continue;
+      reducedRow(firstRow + k);
+      ++nonzero;
+    }
+    if (nonzero <= kMaxFusedTaps) {
+      int used = 0;
+      for (int k = 0; k < ty.taps; ++k) {
+        if (wy[k] == 0) continue;
+        h[used] = slotOf(firstRow + k);
+        weights[used++] = wy[k];
+      }
+      switch (used) {
+        case 1: weighRows<1>(h, weights, n, half, acc); break;
+        case 2: weighRows<2>(h, weights, n, half, acc); break;
+        case 3: weighRows<3>(h, weights, n, half, acc); break;
+        default: weighRows<4>(h, weights, n, half, acc); break;
+      }
+    } else {
+      bool started = false;
+      for (int k = 0; k < ty.taps; ++k) {
+        const std::uint32_t weight = wy[k];
+        if (weight == 0) continue;
+        const std::uint32_t* hk = slotOf(firstRow + k);
+        if (!started) {
+          for (std::size_t i = 0; i < n; ++i) acc[i] = hk[i] * weight + half;
+          started = true;
+        } else {
+          for (std::size_t i = 0; i < n; ++i) acc[i] += hk[i] * weight;
+        }
       }
     }
     // Quotients in place, then interleaved into pixels.
