@@ -471,15 +471,17 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
         }
       }
     }
-    // Quotients in place, then interleaved into pixels.
-    for (std::size_t i = 0; i < n; ++i)
-      acc[i] = static_cast<std::uint32_t>(
-          static_cast<std::int32_t>((static_cast<double>(static_cast<std::int32_t>(acc[i])) + 0.5) * reciprocal));
-    std::uint32_t* d = out + static_cast<std::ptrdiff_t>(y) * dw;
-    const std::uint32_t* r = acc;
-    const std::uint32_t* g = acc + w;
-    const std::uint32_t* b = acc + 2 * w;
-    for (std::size_t x = 0; x < w; ++x) d[x] = 0xFF000000u | (r[x] << 16) | (g[x] << 8) | b[x];
+    // Quotients, interleaved into pixels.
+    auto quotient = [reciprocal](std::uint32_t a) {
+      return static_cast<std::uint32_t>(
+          static_cast<std::int32_t>((static_cast<double>(static_cast<std::int32_t>(a)) + 0.5) * reciprocal));
+    };
+    std::uint32_t* __restrict d = out + static_cast<std::ptrdiff_t>(y) * dw;
+    const std::uint32_t* __restrict r = acc;
+    const std::uint32_t* __restrict g = acc + w;
+    const std::uint32_t* __restrict b = acc + 2 * w;
+    for (std::size_t x = 0; x < w; ++x)
+      d[x] = 0xFF000000u | (quotient(r[x]) << 16) | (quotient(g[x]) << 8) | quotient(b[x]);
   }
 }
 
