@@ -6,6 +6,7 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -309,11 +310,15 @@ void CElevationProfileWnd::setUpChart() {
   const double pad = std::max(span * 0.05, 5.0);
   yAxis->setRange(m_profile.altitudeMin - pad, m_profile.altitudeMax + pad);
   yAxis->applyNiceNumbers();
+  m_niceTicks = yAxis->tickCount();
   yAxis->setLabelFormat(QStringLiteral("%.0f m"));
   // Units sit in the labels, so the plot keeps its height in a low window.
   QFont small = font();
   small.setPointSizeF(small.pointSizeF() * 0.85);
-  for (QAbstractAxis* a : {xAxis, static_cast<QAbstractAxis*>(yAxis)}) a->setLabelsFont(small);
+  for (QAbstractAxis* a : {xAxis, static_cast<QAbstractAxis*>(yAxis)}) {
+    a->setLabelsFont(small);
+    a->setTruncateLabels(false);  // a short figure cut to "..." tells nothing
+  }
 
   // The stretch shade, the cursor line and the two dots stay across refills of the line.
   m_rangeShade = new QAreaSeries(new QLineSeries, new QLineSeries);
@@ -393,7 +398,19 @@ void CElevationProfileWnd::plotAreaChanged() {
   // A narrower or wider plot wants the line thinned again; a change of a few pixels does not.
   const int width = static_cast<int>(m_chart->plotArea().width());
   if (m_columns > 0 && std::abs(width - m_columns) >= 8) fillSeries();
+  fitAltitudeTicks();
   if (m_hovered) setHovered(m_hovered);
+}
+
+void CElevationProfileWnd::fitAltitudeTicks() {
+  // A low window leaves too little room between altitude ticks for their labels, which the chart
+  // would then cut to "..."; fewer ticks keep every label whole.
+  auto* y = qobject_cast<QValueAxis*>(m_chart->axes(Qt::Vertical).value(0));
+  if (!y) return;
+  const int labelHeight = QFontMetrics(y->labelsFont()).height() + 4;
+  const int fit = static_cast<int>(m_chart->plotArea().height()) / labelHeight + 1;
+  const int ticks = std::clamp(fit, 2, std::max(2, m_niceTicks));
+  if (y->tickCount() != ticks) y->setTickCount(ticks);
 }
 
 QPoint CElevationProfileWnd::viewportPointOf(std::size_t profileIndex) const {

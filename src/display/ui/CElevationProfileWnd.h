@@ -94,6 +94,7 @@ class CElevationProfileWnd : public QWidget {
   void mouseReleased(const QPoint& pos);
   void mouseLeft();
   void plotAreaChanged();
+  void fitAltitudeTicks();
   /// Profile x of a viewport point (clamped to the plot); none without a plot.
   [[nodiscard]] std::optional<double> profileXAt(const QPoint& pos, bool clamp) const;
   [[nodiscard]] double plotX(double profileX) const;
@@ -114,6 +115,7 @@ class CElevationProfileWnd : public QWidget {
 
   // Plot state.
   std::size_t m_drawnPoints = 0;
+  int m_niceTicks = 5;  // the altitude axis's tick count before a low window thins it
   int m_columns = 0;
   std::optional<std::size_t> m_hovered;  ///< index into m_profile.points
   std::optional<trek::SProfileRange> m_range;
