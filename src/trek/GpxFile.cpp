@@ -442,11 +442,18 @@ void textElement(QXmlStreamWriter& w, const char* name, const std::string& cp932
   if (!cp932.empty()) w.writeTextElement(QLatin1String(name), utf8(cp932));
 }
 
+// Receivers send 1.0e25 for "no altitude", and waypoints converted from older trek files carry
+// 100000 for the same; neither is a height another program should plot.
+constexpr double kNoAltitudeMagnitude = 1.0e24;
+constexpr double kConvertedWaypointAltitude = 100000.0;
+
+bool isHeight(double alt) { return std::isfinite(alt) && std::fabs(alt) < kNoAltitudeMagnitude; }
+
 void pointStart(QXmlStreamWriter& w, const char* element, const DmsAngle& lat, const DmsAngle& lon, double alt) {
   w.writeStartElement(QLatin1String(element));
   w.writeAttribute(QStringLiteral("lat"), decimal(lat.ToDegrees(), 10));
   w.writeAttribute(QStringLiteral("lon"), decimal(lon.ToDegrees(), 10));
-  if (std::isfinite(alt)) w.writeTextElement(QStringLiteral("ele"), decimal(alt, 6));
+  if (isHeight(alt)) w.writeTextElement(QStringLiteral("ele"), decimal(alt, 6));
 }
 
 void writeTime(QXmlStreamWriter& w, const TrekTime& t) {
@@ -474,7 +481,8 @@ void writeGpx(QIODevice& device, const CTrekData& group) {
     w.writeEndElement();
   }
   for (const auto& p : group.Waypoints()) {
-    pointStart(w, "wpt", p->latitude, p->longitude, p->altitude);
+    const bool placeholder = p->altitude == kConvertedWaypointAltitude;
+    pointStart(w, "wpt", p->latitude, p->longitude, placeholder ? std::numeric_limits<double>::infinity() : p->altitude);
     textElement(w, "name", p->name);
     textElement(w, "cmt", p->comment);
     textElement(w, "desc", p->description1);

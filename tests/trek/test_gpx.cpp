@@ -334,6 +334,39 @@ TEST(GpxWrite, WrittenFilesFollowTheGpx11Structure) {
   EXPECT_NE(xml.find("<time>2021-09-08T01:46:40Z</time>"), std::string::npos);  // 1e9 receiver seconds
 }
 
+TEST(GpxWrite, AltitudesThatAreNoHeightAreLeftOut) {
+  struct Case {
+    const char* what;
+    double waypoint;
+    double trackPoint;
+    bool written;
+  };
+  const Case cases[] = {
+      {"a height", 1234.5, 1234.5, true},
+      {"sea level", 0.0, 0.0, true},
+      {"below sea level", -3.25, -3.25, true},
+      {"the receiver's no-altitude value", 1.0e25, 1.0e25, false},
+      {"not a number", std::nan(""), std::nan(""), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto waypoints = sampleWaypoints();
+    for (auto& w : waypoints->Waypoints()) w->altitude = c.waypoint;
+    auto tracks = sampleTracks();
+    for (auto& log : tracks->TrackLogs())
+      for (CTrackPoint& p : log->Points()) p.altitude = c.trackPoint;
+    for (const CTrekData* g : {waypoints.get(), tracks.get()}) {
+      const std::string xml = WriteGpxBytes(*g);
+      EXPECT_EQ(xml.find("<ele>") != std::string::npos, c.written);
+      EXPECT_EQ(structureFault(xml), QString());
+    }
+  }
+  // Waypoints converted from older trek files hold 100000 for "unknown".
+  auto waypoints = sampleWaypoints();
+  for (auto& w : waypoints->Waypoints()) w->altitude = 100000.0;
+  EXPECT_EQ(WriteGpxBytes(*waypoints).find("<ele>"), std::string::npos);
+}
+
 TEST(GpxWrite, RoundTripsThroughTrekFilesKeepPositionsTimesAndNames) {
   for (auto make : {sampleTracks, sampleWaypoints}) {
     const std::unique_ptr<CTrekData> original = make();
