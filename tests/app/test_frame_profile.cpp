@@ -8,28 +8,15 @@
 #include <filesystem>
 
 #include "app/CVantoriaDoc.h"
+#include "FrameFixture.h"
 #include "app/ui/CMainFrame.h"
 #include "common/TestUtil.h"
 #include "display/ui/CElevationProfileWnd.h"
 #include "display/ui/CVantoriaView.h"
-#include "platform/IProfileStore.h"
-#include "platform/IPrompt.h"
 
 namespace {
 
-class FrameProfile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform::setProfile(&m_profile);
-    platform::setPrompt(&m_prompt);
-  }
-  void TearDown() override {
-    platform::setPrompt(nullptr);
-    platform::setProfile(nullptr);
-  }
-  platform::CMemoryProfile m_profile;
-  platform::CScriptedPrompt m_prompt;
-};
+using FrameProfile = apptest::FrameFixture;
 
 TEST_F(FrameProfile, DockBelowTheMapShownAndHiddenLikeTheOtherToolWindows) {
   CVantoriaDoc doc;
