@@ -195,14 +195,18 @@ constexpr int kStripRows = 4;
 template <int Whole, int Rows>
 void stripRowsPass(const std::uint8_t* const* rows, const SColourLuts& lut, const SStripColumns& strip,
                    std::uint64_t* const* outs) {
-  std::uint64_t carry[Rows] = {};
+  // The colour of the pixel holding the previous right edge: this column's left edge pixel, of
+  // which it takes what the previous column left.
+  std::uint64_t edge[Rows];
   const std::uint8_t* s[Rows];
   std::uint64_t* out[Rows];
   for (int r = 0; r < Rows; ++r) {
     s[r] = rows[r];
     out[r] = outs[r];
+    edge[r] = lut.spread[s[r][0]];
   }
   std::int32_t left = 0;
+  std::uint64_t rest = strip.unit;
   const SStripColumn* c = strip.columns.data();
   const int fastEnd = strip.fastEnd;
   for (int x = 0; x < fastEnd; ++x, ++c) {
@@ -211,12 +215,13 @@ void stripRowsPass(const std::uint8_t* const* rows, const SColourLuts& lut, cons
     const std::int32_t boundary = c->boundary;
     for (int r = 0; r < Rows; ++r) {
       const std::uint8_t* p = s[r] + left;
-      std::uint64_t acc = lut.spreadUnit[p[0]] - carry[r];
+      std::uint64_t acc = edge[r] * rest;
       for (int k = 1; k < Whole; ++k) acc += lut.spreadUnit[p[k]];
       if constexpr (Whole > 0) acc += lut.spreadUnit[p[Whole]] & lastMask;
-      carry[r] = lut.spread[s[r][boundary]] * edgeWeight;
-      out[r][x] = acc + carry[r];
+      edge[r] = lut.spread[s[r][boundary]];
+      out[r][x] = acc + edge[r] * edgeWeight;
     }
+    rest = strip.unit - edgeWeight;
     left = boundary;
   }
 }
