@@ -106,9 +106,19 @@ TEST_F(ViewTest, StatusBarShowsThePositionUnderTheMouse) {
   ASSERT_EQ(wgs.size(), 3);
   EXPECT_EQ(wgs[0], QStringLiteral("測地系 WGS-84/JGD2000"));
   EXPECT_NE(wgs[1], QStringLiteral("北緯 36度20分0.01秒"));
+  // A change of datum reads the last point out again, without the mouse moving.
+  m_settings.dispDatum = 1;
+  sendMouse(port(), QEvent::MouseMove, {48, 24}, Qt::NoButton, Qt::NoButton);
+  m_settings.dispDatum = 0;
+  QSignalSpy again(&view, &CVantoriaView::paneTextChanged);
+  view.RefreshPositionPanes();
+  ASSERT_EQ(again.count(), 3);
+  EXPECT_EQ(again.at(0).at(1).toString(), wgs[0]);
+  EXPECT_EQ(again.at(1).at(1).toString(), wgs[1]);
   m_settings.dispDatum = 2;
   QSignalSpy spy(&view, &CVantoriaView::paneTextChanged);
   sendMouse(port(), QEvent::MouseMove, {48, 24}, Qt::NoButton, Qt::NoButton);
+  view.RefreshPositionPanes();
   EXPECT_EQ(spy.count(), 0);
 }
 

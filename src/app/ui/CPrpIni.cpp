@@ -29,8 +29,10 @@ void CMapSettingsRefresh::RefreshColours(int series) {
 }
 
 void CMapSettingsRefresh::RefreshTrekDisplay() {
-  // The trek windows show the selected item again, now in the new datum.
+  // The trek windows show the selected item again, and the status panes the last point, now in
+  // the new datum.
   if (m_doc) emit m_doc->selectionChanged();
+  if (m_view) m_view->RefreshPositionPanes();
 }
 
 // ---- colour pages

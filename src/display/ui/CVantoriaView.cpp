@@ -638,7 +638,14 @@ QStringList CVantoriaView::PositionTexts(const QPoint& client) const {
 
 void CVantoriaView::showPosition(const QPoint& client) {
   const QStringList texts = PositionTexts(client);
+  if (!texts.isEmpty()) m_shownPosition = client;
   for (int i = 0; i < texts.size(); ++i) emit paneTextChanged(i + 1, texts.at(i));
+}
+
+void CVantoriaView::RefreshPositionPanes() {
+  // The panes keep the last point read out; after a change of datum they read it again, so they
+  // never name one datum beside figures of the other.
+  if (m_shownPosition) showPosition(*m_shownPosition);
 }
 
 // ---- commands

@@ -125,6 +125,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   /// Status bar texts for a point of the client area: datum, latitude, longitude (empty when no
   /// frame is set up or the datum setting is unknown).
   [[nodiscard]] QStringList PositionTexts(const QPoint& client) const;
+  /// Reads out the last shown point again (after the display datum changed).
+  void RefreshPositionPanes();
   /// The line the empty map area shows to tell how to begin; empty while a sheet is shown.
   [[nodiscard]] QString EmptyMapHint() const;
   /// Marks a WGS-84 position on the map (the point under the mouse on the elevation profile);
@@ -198,6 +200,7 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   QPoint m_dragGrab;    ///< mouse at the press (logical)
   QPoint m_dragStart;   ///< the mark's position at the press
   STrekHit m_hover;
+  std::optional<QPoint> m_shownPosition;  ///< the last point the status panes read out
   CMapCanvas m_canvas;
   SheetFrame m_frame;
   bool m_frameReady = false;
