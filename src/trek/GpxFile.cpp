@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <cmath>
@@ -542,21 +541,8 @@ std::string WriteGpxBytes(const CTrekData& group) {
 }
 
 STrekWriteResult WriteGpxFileAtomic(const std::filesystem::path& path, const CTrekData& group) {
-  const std::string name = platform::pathToUtf8(path);
-  const std::string failedText = "ファイル [ " + name + " ] を保存できませんでした。";
-  QSaveFile file(QString::fromStdString(name));
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return {ETrekWriteStatus::CreateFailed, failedText + "\r\n" + file.errorString().toStdString()};
-  }
-  writeGpx(file, group);
-  if (file.error() != QFileDevice::NoError) {
-    const std::string reason = file.errorString().toStdString();
-    file.cancelWriting();
-    return {ETrekWriteStatus::WriteFailed, failedText + "\r\n" + reason};
-  }
-  if (!file.commit()) {
-    return {ETrekWriteStatus::CommitFailed, failedText + "\r\n" + file.errorString().toStdString()};
-  }
-  return {};
+  return WriteFileAtomic(path, [&group](QIODevice& device) {
+    writeGpx(device, group);
+    return true;  // a refused byte shows as the device's error
+  });
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QSaveFile>
+#include <functional>
 
 #include "platform/FileLookup.h"
 #include "trek/CTrekArchive.h"
@@ -109,7 +110,7 @@ std::string WriteTrekBytes(const CTrekData& group) {
   return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CTrekData& group) {
+STrekWriteResult WriteFileAtomic(const std::filesystem::path& path, const std::function<bool(QIODevice&)>& write) {
   const std::string name = platform::pathToUtf8(path);
   const std::string failedText = "ファイル [ " + name + " ] を保存できませんでした。";
   QSaveFile file(QString::fromStdString(name));
@@ -118,7 +119,7 @@ STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CT
   if (!file.open(QIODevice::WriteOnly)) {
     return {ETrekWriteStatus::CreateFailed, failedText + "\r\n" + file.errorString().toStdString()};
   }
-  if (!WriteTrekDevice(file, group)) {
+  if (!write(file) || file.error() != QFileDevice::NoError) {
     const std::string reason = file.errorString().toStdString();
     file.cancelWriting();
     return {ETrekWriteStatus::WriteFailed, failedText + "\r\n" + reason};
@@ -127,4 +128,8 @@ STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CT
     return {ETrekWriteStatus::CommitFailed, failedText + "\r\n" + file.errorString().toStdString()};
   }
   return {};
+}
+
+STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CTrekData& group) {
+  return WriteFileAtomic(path, [&group](QIODevice& device) { return WriteTrekDevice(device, group); });
 }

@@ -3,6 +3,7 @@
 // platform::prompt(); failures come back as a status and a message for the caller to show.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -49,6 +50,9 @@ struct STrekWriteResult {
 /// only after every byte was written, flushed and closed; on any failure the previous file is
 /// left whole. Does not touch the group's flags.
 [[nodiscard]] STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CTrekData& group);
+/// The same for any content: `write` fills the device and returns false when it refused bytes.
+[[nodiscard]] STrekWriteResult WriteFileAtomic(const std::filesystem::path& path,
+                                               const std::function<bool(QIODevice&)>& write);
 /// The bytes of the group in the version 3 layout.
 [[nodiscard]] std::string WriteTrekBytes(const CTrekData& group);
 /// Writes the group to an open device; false when the device refused bytes.
