@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "display/SheetKernels.h"
 #include "maps/SheetImage.h"
 
 #if defined(__SSE2__)
@@ -34,6 +35,7 @@ constexpr std::int64_t kStreamBytes = std::int64_t{4} << 20;
 
 // Copies a row of pixels; with `stream`, four at a time without reading the destination in first.
 void copyRow(std::uint32_t* d, const std::uint32_t* s, int count, bool stream) {
+  if (stream && sheetkernels::StreamCopy(d, s, count)) return;
 #if defined(__SSE2__)
   if (stream) {
     int x = 0;
@@ -169,7 +171,8 @@ void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box,
     if (sy != previousSource) {
       const auto* s = reinterpret_cast<const std::uint32_t*>(sheet.constScanLine(sy));
       std::uint32_t* r = stream ? row.data() : d;
-      for (int i = 0; i < count; ++i) r[i] = s[xs[i]];
+      if (!sheetkernels::StretchRow(r, s, sheet.width(), xs, count))
+        for (int i = 0; i < count; ++i) r[i] = s[xs[i]];
       previousSource = sy;
       previousRow = r;
       if (!stream) continue;

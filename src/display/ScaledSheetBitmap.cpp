@@ -14,6 +14,7 @@
 #endif
 
 #include "display/MapColourScheme.h"
+#include "display/SheetKernels.h"
 #include "maps/SheetImage.h"
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -27,7 +28,17 @@
 #define VANTORIA_VECTOR_CLONES
 #endif
 
+// The wide kernels' share of a render (plans left empty when they do not apply), kept between
+// renders with the rest of the bitmap's memory.
+struct ScaledSheetBitmap::SWidePlans {
+  sheetkernels::SChannelTables tables;
+  sheetkernels::SAreaPlan area;
+  sheetkernels::SNearestPlan nearest[4];  // by the pixels a row has before its first 16-byte boundary
+};
+
 namespace {
+
+using SWidePlans = ScaledSheetBitmap::SWidePlans;
 
 // The sheet's pixel rows as the resamplers read them (top-down addressing over bottom-up rows).
 struct SSourceRows {
@@ -281,7 +292,7 @@ constexpr std::int64_t kStreamBytes = std::int64_t{8} << 20;
 
 template <int Bytes>
 void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int32_t* xmap, int dw, int dh, int y0,
-                 int y1, std::uint32_t* out) {
+                 int y1, std::uint32_t* out, const SWidePlans& wide) {
   const bool stream = std::int64_t{dw} * dh * 4 >= kStreamBytes;
   for (int y = y0; y < y1; ++y) {
     const int sy = static_cast<int>((std::int64_t{2} * y + 1) * src.height / (std::int64_t{2} * dh));
@@ -290,6 +301,14 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
     if constexpr (Bytes == 1) {
       if (dw == src.width) {
         for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[x]];
+      } else if (wide.nearest[0].blocks > 0) {
+        // Pixels up to the row's first 16-byte boundary, then the kernel planned from there.
+        const int head = static_cast<int>(((16 - (reinterpret_cast<std::uintptr_t>(d) & 15)) & 15) / 4);
+        const sheetkernels::SNearestPlan& plan = wide.nearest[head];
+        const int done = plan.blocks > 0 ? head + 64 * plan.blocks : 0;
+        for (int x = 0; x < head && x < done; ++x) d[x] = lut.rgb[s[xmap[x]]];
+        if (plan.blocks > 0) sheetkernels::NearestRow(s, wide.tables, plan, d + head, stream);
+        for (int x = done; x < dw; ++x) d[x] = lut.rgb[s[xmap[x]]];
       } else {
         nearestRow8(s, lut, xmap, dw, stream, d);
       }
@@ -303,6 +322,7 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
 #if defined(__SSE2__)
   if (stream) _mm_sfence();
 #endif
+  if (stream && wide.nearest[0].blocks > 0) sheetkernels::StreamFence();
 }
 
 // ---- area average ----
@@ -360,7 +380,8 @@ namespace {
 
 void areaRows(const SSourceRows& src, int bytes, const SColourLuts& lut, const SAxisTaps& tx,
               const SStripColumns& strip, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
-              std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch);
+              std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch,
+              const SWidePlans& wide);
 
 // The weighted sum of up to four reduced rows (plus the rounding half) in one sweep.
 constexpr int kMaxFusedTaps = 4;
@@ -385,7 +406,7 @@ template <int N>
 VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, const SColourLuts& lut,
                                          const SAxisTaps& tx, const SStripColumns& strip, const SAxisTaps& ty,
                                          const SDivider& divide, int dw, int y0, int y1, std::uint32_t* out,
-                                         ScaledSheetBitmap::SScratch& scratch) {
+                                         ScaledSheetBitmap::SScratch& scratch, const SWidePlans& wide) {
   const std::size_t w = static_cast<std::size_t>(dw);
   for (auto& r : scratch.rows) r.resize(w);
   // Room for every row of one destination row plus the batch that completes it.
@@ -412,6 +433,18 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
   // first row not made yet, so a batch only replaces rows below the current destination row's.
   auto reducedRow = [&](int j) -> const std::uint32_t* {
     if (scratch.planeIndex[static_cast<std::size_t>(j % ring)] == j) return slotOf(j);
+    if (wide.area.blocks > 0) {
+      const std::uint8_t* rows[kStripRows] = {};
+      std::uint32_t* planes[kStripRows] = {};
+      const int count = std::min(kStripRows, src.height - j);
+      for (int r = 0; r < count; ++r) {
+        rows[r] = src.row(j + r);
+        planes[r] = slotOf(j + r);
+      }
+      sheetkernels::AreaRows(rows, count, wide.tables, wide.area, dw, planes);
+      for (int r = 0; r < count; ++r) scratch.planeIndex[static_cast<std::size_t>((j + r) % ring)] = j + r;
+      return slotOf(j);
+    }
     const std::uint8_t* rows[kStripRows];
     std::uint64_t* packed[kStripRows];
     const int count = batches ? std::min(kStripRows, src.height - j) : 1;
@@ -514,6 +547,7 @@ void ScaledSheetBitmap::Release() {
   m_ready = false;
   m_size = QSize(0, 0);
   m_scratch.clear();
+  m_wide.reset();
 }
 
 bool ScaledSheetBitmap::ensureCapacity(std::int64_t pixels) {
@@ -591,17 +625,31 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
     helper.join();
   };
 
+  if (!m_wide) m_wide = std::make_unique<SWidePlans>();
+  SWidePlans* const wide = m_wide.get();
+  wide->area.blocks = 0;
+  for (auto& plan : wide->nearest) plan.blocks = 0;
+  const bool wideKernels = bitCount == 8 && sheetkernels::WideAvailable();
+  if (wideKernels) {
+    for (int i = 0; i < 256; ++i)
+      for (int c = 0; c < 3; ++c) wide->tables.channel[c][i] = static_cast<std::uint8_t>(lut.rgb[i] >> (16 - 8 * c));
+  }
+
   if (mode == EResample::Nearest) {
     std::vector<std::int32_t> xmap(static_cast<std::size_t>(dw));
     for (int x = 0; x < dw; ++x)
       xmap[static_cast<std::size_t>(x)] =
           static_cast<std::int32_t>((std::int64_t{2} * x + 1) * sw / (std::int64_t{2} * dw)) * bytes;
+    if (wideKernels && dw != sw && sheetkernels::PlanNearest(xmap.data(), sw, dw, wide->nearest[0])) {
+      for (int head = 1; head < 4; ++head)
+        sheetkernels::PlanNearest(xmap.data() + head, sw, dw - head, wide->nearest[head]);
+    }
     const bool parallel = threads > 1 && pixels >= (std::int64_t{1} << 18) && dh >= 2;
     runSplit(parallel, [&](int y0, int y1, int) {
       if (bytes == 1)
-        nearestRows<1>(src, lut, xmap.data(), dw, dh, y0, y1, out);
+        nearestRows<1>(src, lut, xmap.data(), dw, dh, y0, y1, out, *wide);
       else
-        nearestRows<3>(src, lut, xmap.data(), dw, dh, y0, y1, out);
+        nearestRows<3>(src, lut, xmap.data(), dw, dh, y0, y1, out, *wide);
     });
   } else {
     SAxisTaps tx, ty;
@@ -610,10 +658,12 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
     buildTaps(sh, dh, ty);
     buildStripColumns(sw, dw, strip);
     for (int i = 0; i < 256; ++i) lut.spreadUnit[i] = lut.spread[i] * strip.unit;
+    if (wideKernels) sheetkernels::PlanArea(tx.first.data(), tx.weights.data(), tx.taps, sw, dw, wide->area);
     const SDivider divide(std::uint64_t{tx.total} * ty.total);
     const bool parallel = threads > 1 && std::int64_t{sw} * sh >= (std::int64_t{1} << 19) && dh >= 2;
     runSplit(parallel, [&](int y0, int y1, int worker) {
-      areaRows(src, bytes, lut, tx, strip, ty, divide, dw, y0, y1, out, m_scratch[static_cast<std::size_t>(worker)]);
+      areaRows(src, bytes, lut, tx, strip, ty, divide, dw, y0, y1, out, m_scratch[static_cast<std::size_t>(worker)],
+               *wide);
     });
   }
 
@@ -627,10 +677,11 @@ namespace {
 
 void areaRows(const SSourceRows& src, int bytes, const SColourLuts& lut, const SAxisTaps& tx,
               const SStripColumns& strip, const SAxisTaps& ty, const SDivider& divide, int dw, int y0, int y1,
-              std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch) {
+              std::uint32_t* out, ScaledSheetBitmap::SScratch& scratch,
+              const SWidePlans& wide) {
   const std::size_t w = static_cast<std::size_t>(dw);
   if (divide.fast) {
-    areaRowsFast(src, bytes, lut, tx, strip, ty, divide, dw, y0, y1, out, scratch);
+    areaRowsFast(src, bytes, lut, tx, strip, ty, divide, dw, y0, y1, out, scratch, wide);
     return;
   }
   for (auto& r : scratch.rows) r.resize(w);

@@ -16,6 +16,7 @@ class ScaledSheetBitmap {
  public:
   enum class EResample { Nearest, AreaAverage };
   struct SScratch;  ///< per-worker buffers, kept between renders
+  struct SWidePlans;  ///< the wide-vector kernels' tables and plans
 
   ScaledSheetBitmap();
   ~ScaledSheetBitmap();
@@ -70,4 +71,5 @@ class ScaledSheetBitmap {
   std::int64_t m_capacity = 0;
   QImage m_surface;
   std::vector<SScratch> m_scratch;  // per worker, kept between renders
+  std::unique_ptr<SWidePlans> m_wide;
 };

@@ -21,6 +21,7 @@
 #include "common/TestUtil.h"
 #include "display/CMapCanvas.h"
 #include "display/ScaledSheetBitmap.h"
+#include "display/SheetKernels.h"
 #include "display/ui/CVantoriaView.h"
 #include "maps/SheetImage.h"
 #include "platform/IProfileStore.h"
@@ -108,15 +109,30 @@ std::string firstDifference(const QImage& got, const QImage& want) {
 class CanvasPathsTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::setProfile(&m_profile); }
-  void TearDown() override { platform::setProfile(nullptr); }
+  void TearDown() override {
+    sheetkernels::SetWideAllowed(true);
+    platform::setProfile(nullptr);
+  }
   platform::CMemoryProfile m_profile;
 };
 
-TEST_F(CanvasPathsTest, RendersMatchThePlainReferenceOnRandomSheets) {
+// The renders run once with the wide-vector kernels (where the processor has them) and once with
+// the portable loops.
+class CanvasKernelsTest : public CanvasPathsTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    CanvasPathsTest::SetUp();
+    sheetkernels::SetWideAllowed(GetParam());
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Kernels, CanvasKernelsTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& kernel) { return kernel.param ? "Wide" : "Portable"; });
+
+TEST_P(CanvasKernelsTest, RendersMatchThePlainReferenceOnRandomSheets) {
   std::mt19937 rng(20261208);
   // One bitmap for every case: its memory and per-worker buffers carry over between renders.
   ScaledSheetBitmap bitmap;
-  for (int round = 0; round < 48; ++round) {
+  for (int round = 0; round < 64; ++round) {
     const int bitCount = round % 3 == 2 ? 24 : 8;
     const int width = 1 + static_cast<int>(rng() % (round < 8 ? 40 : 640));
     const int height = 1 + static_cast<int>(rng() % (round < 8 ? 40 : 480));
@@ -140,6 +156,56 @@ TEST_F(CanvasPathsTest, RendersMatchThePlainReferenceOnRandomSheets) {
       ASSERT_EQ(firstDifference(bitmap.Surface(), want), "");
     }
   }
+}
+
+// A copy large enough to be written past the caches, over two workers.
+TEST_P(CanvasKernelsTest, LargeNearestCopyMatchesTheReference) {
+  std::mt19937 rng(11);
+  SheetImage image = randomSheet(rng, 2603, 2001, 8);
+  ScaledSheetBitmap bitmap;
+  bitmap.setSource(&image);
+  bitmap.setThreadCount(2);
+  for (const double ratio : {0.9, 0.37788}) {
+    const QSize size = bitmap.Render(ratio, 2, ScaledSheetBitmap::EResample::Nearest);
+    ASSERT_FALSE(size.isEmpty());
+    EXPECT_EQ(firstDifference(bitmap.Surface(), referenceNearest(image, size.width(), size.height())), "") << ratio;
+  }
+}
+
+// Which column layouts the wide kernels take: the usual display ratios, and never taps or
+// weights they cannot hold.
+TEST(SheetKernels, PlansTakeTheUsualRatiosAndRefuseTheRest) {
+  if (!sheetkernels::WideAvailable()) GTEST_SKIP() << "no wide kernels on this processor";
+  struct SCase {
+    std::vector<std::int32_t> first;
+    std::vector<std::uint32_t> weights;
+    int taps, srcWidth, dw;
+    bool planned;
+  };
+  const SCase cases[] = {
+      // three taps (padded to four), last pixel at the row end
+      {{0, 1, 2}, {2, 1, 0, 1, 2, 0, 2, 1, 0}, 3, 4, 3, true},
+      // more taps than the kernel holds
+      {{0}, std::vector<std::uint32_t>(9, 1), 9, 9, 1, false},
+      // a weight beyond 16 bits
+      {{0}, {40000, 1}, 2, 2, 1, false},
+      // a block of four-tap pixels spread over more than 64 bytes
+      {{0, 70}, {1, 1, 0, 0, 1, 1, 0, 0}, 4, 80, 2, false},
+      // a tap past the row end
+      {{0}, {1, 1, 1, 1}, 4, 3, 1, false},
+  };
+  for (const SCase& c : cases) {
+    sheetkernels::SAreaPlan plan;
+    EXPECT_EQ(sheetkernels::PlanArea(c.first.data(), c.weights.data(), c.taps, c.srcWidth, c.dw, plan), c.planned)
+        << c.taps << " taps, " << c.dw << " pixels";
+  }
+  std::vector<std::int32_t> xmap(200);
+  for (int x = 0; x < 200; ++x) xmap[static_cast<std::size_t>(x)] = x * 5;  // a fifth: a quarter block spans 75
+  sheetkernels::SNearestPlan nearest;
+  EXPECT_FALSE(sheetkernels::PlanNearest(xmap.data(), 1000, 200, nearest));
+  for (int x = 0; x < 200; ++x) xmap[static_cast<std::size_t>(x)] = x * 3;
+  EXPECT_TRUE(sheetkernels::PlanNearest(xmap.data(), 600, 200, nearest));
+  EXPECT_EQ(nearest.blocks, 3);
 }
 
 // Weight totals too large for the 32-bit accumulators (coprime sides), split over two workers.

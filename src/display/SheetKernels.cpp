@@ -1,0 +1,275 @@
+#include "display/SheetKernels.h"
+
+#include <algorithm>
+#include <atomic>
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define VANTORIA_WIDE_KERNELS 1
+// GCC 12 takes the intrinsics' deliberately undefined pass-through operands for uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#define VANTORIA_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#endif
+
+namespace sheetkernels {
+
+namespace {
+
+std::atomic<bool> g_allowed{true};
+
+bool processorHasThem() {
+#if defined(VANTORIA_WIDE_KERNELS)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+std::uint64_t bytesInRow(std::int64_t base, int srcWidth) {
+  const std::int64_t n = std::clamp<std::int64_t>(srcWidth - base, 0, 64);
+  return n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+}
+
+}  // namespace
+
+bool WideAvailable() { return g_allowed.load(std::memory_order_relaxed) && processorHasThem(); }
+
+void SetWideAllowed(bool allowed) { g_allowed.store(allowed, std::memory_order_relaxed); }
+
+bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
+              SAreaPlan& plan) {
+  plan.blocks = 0;
+  if (!WideAvailable() || taps < 1 || taps > 8 || dw <= 0) return false;
+  const int t = taps <= 4 ? 4 : 8;
+  const int per = 64 / t;
+  const int blocks = (dw + per - 1) / per;
+  plan.taps = t;
+  plan.perBlock = per;
+  plan.pattern.assign(static_cast<std::size_t>(blocks) * 64, 0);
+  plan.weights.assign(static_cast<std::size_t>(blocks) * 64, 0);
+  plan.base.assign(static_cast<std::size_t>(blocks), 0);
+  plan.loadMask.assign(static_cast<std::size_t>(blocks), 0);
+  for (int b = 0; b < blocks; ++b) {
+    const int d0 = b * per;
+    const std::int32_t base = first[d0];
+    plan.base[static_cast<std::size_t>(b)] = base;
+    plan.loadMask[static_cast<std::size_t>(b)] = bytesInRow(base, srcWidth);
+    std::uint8_t* pattern = &plan.pattern[static_cast<std::size_t>(b) * 64];
+    std::int16_t* w = &plan.weights[static_cast<std::size_t>(b) * 64];
+    for (int j = 0; j < per && d0 + j < dw; ++j) {
+      const int d = d0 + j;
+      for (int k = 0; k < taps; ++k) {
+        const std::uint32_t weight = weights[static_cast<std::size_t>(d) * static_cast<std::size_t>(taps) + k];
+        if (weight == 0) continue;
+        const std::int64_t offset = std::int64_t{first[d]} + k - base;
+        if (weight > 32767 || offset < 0 || offset > 63 || first[d] + k >= srcWidth) return false;
+        // Four taps of a pixel in one 32-bit lane (the first four of eight in the lower half
+        // of the register, the other four in the upper): two multiply-adds of the lanes' even
+        // and odd bytes then give each pixel's sum in its own lane.
+        const int at = (k / 4) * 32 + 4 * j + k % 4;
+        pattern[at] = static_cast<std::uint8_t>(offset);
+        w[(at & 1) * 32 + at / 2] = static_cast<std::int16_t>(weight);
+      }
+    }
+  }
+  plan.blocks = blocks;
+  return true;
+}
+
+bool PlanNearest(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan) {
+  plan.blocks = 0;
+  if (!WideAvailable() || dw < 64) return false;
+  const int blocks = dw / 64;
+  plan.pattern.assign(static_cast<std::size_t>(blocks) * 64, 0);
+  plan.base.assign(static_cast<std::size_t>(blocks) * 4, 0);
+  plan.loadMask.assign(static_cast<std::size_t>(blocks) * 4, 0);
+  for (int b = 0; b < blocks; ++b) {
+    const int d0 = b * 64;
+    for (int q = 0; q < 4; ++q) {
+      const std::int32_t base = xmap[d0 + 16 * q];
+      if (xmap[d0 + 16 * q + 15] - base > 63) return false;
+      plan.base[static_cast<std::size_t>(b) * 4 + q] = base;
+      plan.loadMask[static_cast<std::size_t>(b) * 4 + q] = bytesInRow(base, srcWidth);
+    }
+    // Byte p of the gathered indices becomes the pixel that the byte and word interleaves put it
+    // in: 128-bit lane p / 16 of output register (p % 16) / 4, so the registers come out in order.
+    for (int p = 0; p < 64; ++p) {
+      const int lane = p / 16, q = (p % 16) / 4;
+      const int d = d0 + 16 * q + 4 * lane + p % 4;
+      plan.pattern[static_cast<std::size_t>(b) * 64 + p] =
+          static_cast<std::uint8_t>(xmap[d] - plan.base[static_cast<std::size_t>(b) * 4 + q]);
+    }
+  }
+  plan.blocks = blocks;
+  return true;
+}
+
+#if defined(VANTORIA_WIDE_KERNELS)
+
+namespace {
+
+struct STables {
+  __m512i t[3][4];
+};
+
+VANTORIA_WIDE inline void loadTables(const SChannelTables& tables, STables& out) {
+  for (int c = 0; c < 3; ++c)
+    for (int q = 0; q < 4; ++q) out.t[c][q] = _mm512_load_si512(tables.channel[c] + 64 * q);
+}
+
+// 64 table lookups of one channel: two 128-entry permutes, chosen by the index's top bit.
+VANTORIA_WIDE inline __m512i lookup(const __m512i (&t)[4], __m512i index, __mmask64 upper) {
+  const __m512i low = _mm512_permutex2var_epi8(t[0], index, t[1]);
+  const __m512i high = _mm512_permutex2var_epi8(t[2], index, t[3]);
+  return _mm512_mask_blend_epi8(upper, low, high);
+}
+
+template <int Taps>
+VANTORIA_WIDE void areaRowsWide(const std::uint8_t* const* rows, int count, const SChannelTables& tables,
+                                const SAreaPlan& plan, int dw, std::uint32_t* const* planes) {
+  constexpr int kPer = 64 / Taps;
+  STables tb;
+  loadTables(tables, tb);
+  const __m512i lowBytes = _mm512_set1_epi16(0x00FF);
+  const std::uint8_t* pattern = plan.pattern.data();
+  const std::int16_t* weights = plan.weights.data();
+  for (int b = 0; b < plan.blocks; ++b, pattern += 64, weights += 64) {
+    const __m512i pick = _mm512_loadu_si512(pattern);
+    const __m512i evenWeights = _mm512_loadu_si512(weights);
+    const __m512i oddWeights = _mm512_loadu_si512(weights + 32);
+    const std::int32_t base = plan.base[static_cast<std::size_t>(b)];
+    const __mmask64 inRow = plan.loadMask[static_cast<std::size_t>(b)];
+    const int d0 = b * kPer;
+    const int left = std::min(kPer, dw - d0);
+    const __mmask16 store = static_cast<__mmask16>((1u << left) - 1);
+    for (int r = 0; r < count; ++r) {
+      const __m512i bytes = _mm512_maskz_loadu_epi8(inRow, rows[r] + base);
+      const __m512i index = _mm512_permutexvar_epi8(pick, bytes);
+      const __mmask64 upper = _mm512_movepi8_mask(index);
+      std::uint32_t* out = planes[r] + d0;
+      for (int c = 0; c < 3; ++c, out += dw) {
+        const __m512i colour = lookup(tb.t[c], index, upper);
+        const __m512i even = _mm512_and_si512(colour, lowBytes);
+        const __m512i odd = _mm512_srli_epi16(colour, 8);
+        __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(even, evenWeights), _mm512_madd_epi16(odd, oddWeights));
+        if constexpr (Taps == 8) sum = _mm512_add_epi32(sum, _mm512_shuffle_i64x2(sum, sum, 0x4E));
+        _mm512_mask_storeu_epi32(out, store, sum);
+      }
+    }
+  }
+}
+
+VANTORIA_WIDE void nearestRowWide(const std::uint8_t* row, const SChannelTables& tables, const SNearestPlan& plan,
+                                  std::uint32_t* d, bool stream) {
+  STables tb;
+  loadTables(tables, tb);
+  const __m512i opaque = _mm512_set1_epi8(static_cast<char>(0xFF));
+  const std::uint8_t* pattern = plan.pattern.data();
+  const std::int32_t* base = plan.base.data();
+  const std::uint64_t* inRow = plan.loadMask.data();
+  for (int b = 0; b < plan.blocks; ++b, pattern += 64, base += 4, inRow += 4, d += 64) {
+    const __m512i pick = _mm512_loadu_si512(pattern);
+    __m512i index = _mm512_setzero_si512();
+    for (int q = 0; q < 4; ++q) {
+      const __m512i bytes = _mm512_maskz_loadu_epi8(inRow[q], row + base[q]);
+      index = _mm512_mask_permutexvar_epi8(index, _cvtu64_mask64(0x000F000F000F000Full << (4 * q)), pick, bytes);
+    }
+    const __mmask64 upper = _mm512_movepi8_mask(index);
+    const __m512i red = lookup(tb.t[0], index, upper);
+    const __m512i green = lookup(tb.t[1], index, upper);
+    const __m512i blue = lookup(tb.t[2], index, upper);
+    const __m512i bgLow = _mm512_unpacklo_epi8(blue, green), bgHigh = _mm512_unpackhi_epi8(blue, green);
+    const __m512i raLow = _mm512_unpacklo_epi8(red, opaque), raHigh = _mm512_unpackhi_epi8(red, opaque);
+    const __m512i px[4] = {_mm512_unpacklo_epi16(bgLow, raLow), _mm512_unpackhi_epi16(bgLow, raLow),
+                           _mm512_unpacklo_epi16(bgHigh, raHigh), _mm512_unpackhi_epi16(bgHigh, raHigh)};
+    if (stream) {
+      // 16-byte aligned: each 128-bit lane on its own.
+      for (int q = 0; q < 4; ++q) {
+        __m128i* to = reinterpret_cast<__m128i*>(d + 16 * q);
+        _mm_stream_si128(to, _mm512_castsi512_si128(px[q]));
+        _mm_stream_si128(to + 1, _mm512_extracti32x4_epi32(px[q], 1));
+        _mm_stream_si128(to + 2, _mm512_extracti32x4_epi32(px[q], 2));
+        _mm_stream_si128(to + 3, _mm512_extracti32x4_epi32(px[q], 3));
+      }
+    } else {
+      for (int q = 0; q < 4; ++q) _mm512_storeu_si512(d + 16 * q, px[q]);
+    }
+  }
+}
+
+}  // namespace
+
+void AreaRows(const std::uint8_t* const* rows, int count, const SChannelTables& tables, const SAreaPlan& plan, int dw,
+              std::uint32_t* const* planes) {
+  if (plan.taps == 4)
+    areaRowsWide<4>(rows, count, tables, plan, dw, planes);
+  else
+    areaRowsWide<8>(rows, count, tables, plan, dw, planes);
+}
+
+void NearestRow(const std::uint8_t* row, const SChannelTables& tables, const SNearestPlan& plan, std::uint32_t* d,
+                bool stream) {
+  nearestRowWide(row, tables, plan, d, stream && (reinterpret_cast<std::uintptr_t>(d) & 15) == 0);
+}
+
+void StreamFence() { _mm_sfence(); }
+
+namespace {
+
+VANTORIA_WIDE void streamCopyWide(std::uint32_t* d, const std::uint32_t* s, int count) {
+  int x = 0;
+  for (; x < count && (reinterpret_cast<std::uintptr_t>(d + x) & 63) != 0; ++x) d[x] = s[x];
+  for (; x + 16 <= count; x += 16) _mm512_stream_si512(reinterpret_cast<__m512i*>(d + x), _mm512_loadu_si512(s + x));
+  for (; x < count; ++x) d[x] = s[x];
+}
+
+VANTORIA_WIDE void stretchRowWide(std::uint32_t* d, const std::uint32_t* s, int sourceWidth, const std::int32_t* xs,
+                                  int count) {
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const std::int32_t base = xs[i];
+    if (xs[i + 15] - base > 15) {  // shrinking here: not one register of source pixels
+      for (int k = i; k < i + 16; ++k) d[k] = s[xs[k]];
+      continue;
+    }
+    const __m512i pick = _mm512_sub_epi32(_mm512_loadu_si512(xs + i), _mm512_set1_epi32(base));
+    const int have = std::min(16, sourceWidth - base);
+    const __m512i pixels = _mm512_maskz_loadu_epi32(static_cast<__mmask16>((1u << have) - 1), s + base);
+    _mm512_storeu_si512(d + i, _mm512_permutexvar_epi32(pick, pixels));
+  }
+  for (; i < count; ++i) d[i] = s[xs[i]];
+}
+
+}  // namespace
+
+bool StretchRow(std::uint32_t* d, const std::uint32_t* s, int sourceWidth, const std::int32_t* xs, int count) {
+  if (!WideAvailable()) return false;
+  stretchRowWide(d, s, sourceWidth, xs, count);
+  return true;
+}
+
+bool StreamCopy(std::uint32_t* d, const std::uint32_t* s, int count) {
+  if (!WideAvailable()) return false;
+  streamCopyWide(d, s, count);
+  return true;
+}
+
+#else
+
+// Never planned on this build: the callers keep to their own loops.
+void AreaRows(const std::uint8_t* const*, int, const SChannelTables&, const SAreaPlan&, int, std::uint32_t* const*) {}
+void NearestRow(const std::uint8_t*, const SChannelTables&, const SNearestPlan&, std::uint32_t*, bool) {}
+void StreamFence() {}
+bool StreamCopy(std::uint32_t*, const std::uint32_t*, int) { return false; }
+bool StretchRow(std::uint32_t*, const std::uint32_t*, int, const std::int32_t*, int) { return false; }
+
+#endif
+
+}  // namespace sheetkernels
