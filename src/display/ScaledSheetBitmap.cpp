@@ -470,6 +470,8 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
   const std::size_t n = w * 3;
   const double reciprocal = divide.reciprocal;
   const std::uint32_t half = static_cast<std::uint32_t>(divide.half);
+  constexpr int kMaxWideTaps = 8;
+  const bool wideWeigh = sheetkernels::WideAvailable();
   for (int y = y0; y < y1; ++y) {
     const std::int32_t firstRow = ty.first[static_cast<std::size_t>(y)];
     const std::uint32_t* wy = &ty.weights[static_cast<std::size_t>(y) * static_cast<std::size_t>(ty.taps)];
@@ -481,6 +483,18 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
       if (wy[k] == 0) continue;
       reducedRow(firstRow + k);
       ++nonzero;
+    }
+    std::uint32_t* const row = out + static_cast<std::ptrdiff_t>(y) * dw;
+    if (wideWeigh && nonzero <= kMaxWideTaps) {
+      const std::uint32_t* rows[kMaxWideTaps] = {};
+      std::uint32_t rowWeights[kMaxWideTaps] = {};
+      int used = 0;
+      for (int k = 0; k < ty.taps; ++k) {
+        if (wy[k] == 0) continue;
+        rows[used] = slotOf(firstRow + k);
+        rowWeights[used++] = wy[k];
+      }
+      if (sheetkernels::WeighRows(rows, rowWeights, used, half, reciprocal, dw, row)) continue;
     }
     if (nonzero <= kMaxFusedTaps) {
       int used = 0;
@@ -514,7 +528,7 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
       return static_cast<std::uint32_t>(
           static_cast<std::int32_t>((static_cast<double>(static_cast<std::int32_t>(a)) + 0.5) * reciprocal));
     };
-    std::uint32_t* __restrict d = out + static_cast<std::ptrdiff_t>(y) * dw;
+    std::uint32_t* __restrict d = row;
     const std::uint32_t* __restrict r = acc;
     const std::uint32_t* __restrict g = acc + w;
     const std::uint32_t* __restrict b = acc + 2 * w;

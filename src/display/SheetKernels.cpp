@@ -131,6 +131,8 @@ VANTORIA_WIDE inline __m512i lookup(const __m512i (&t)[4], __m512i index, __mmas
   return _mm512_mask_blend_epi8(upper, low, high);
 }
 
+constexpr int kPrefetchAhead = 512;
+
 template <int Taps>
 VANTORIA_WIDE void areaRowsWide(const std::uint8_t* const* rows, int count, const SChannelTables& tables,
                                 const SAreaPlan& plan, int dw, std::uint32_t* const* planes) {
@@ -150,6 +152,8 @@ VANTORIA_WIDE void areaRowsWide(const std::uint8_t* const* rows, int count, cons
     const int left = std::min(kPer, dw - d0);
     const __mmask16 store = static_cast<__mmask16>((1u << left) - 1);
     for (int r = 0; r < count; ++r) {
+      // The rows come from memory once each: ask for them well ahead of their use.
+      _mm_prefetch(reinterpret_cast<const char*>(rows[r] + base + kPrefetchAhead), _MM_HINT_T0);
       const __m512i bytes = _mm512_maskz_loadu_epi8(inRow, rows[r] + base);
       const __m512i index = _mm512_permutexvar_epi8(pick, bytes);
       const __mmask64 upper = _mm512_movepi8_mask(index);
@@ -204,7 +208,43 @@ VANTORIA_WIDE void nearestRowWide(const std::uint8_t* row, const SChannelTables&
   }
 }
 
+// Eight quotients from the lower or upper half of `sums`: trunc((sum + 0.5) x reciprocal).
+VANTORIA_WIDE inline __m256i quotients(__m256i sums, __m512d half, __m512d reciprocal) {
+  return _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_add_pd(_mm512_cvtepi32_pd(sums), half), reciprocal));
+}
+
+VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::uint32_t* weights, int n,
+                                 std::uint32_t half, double reciprocal, int dw, std::uint32_t* out) {
+  const __m512d pointFive = _mm512_set1_pd(0.5);
+  const __m512d by = _mm512_set1_pd(reciprocal);
+  const __m512i start = _mm512_set1_epi32(static_cast<int>(half));
+  const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+  for (int x = 0; x < dw; x += 16) {
+    const __mmask16 lanes = static_cast<__mmask16>(dw - x >= 16 ? 0xFFFFu : (1u << (dw - x)) - 1);
+    __m512i pixel = opaque;
+    for (int c = 0; c < 3; ++c) {
+      __m512i sum = start;
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(c) * dw + x;
+      for (int k = 0; k < n; ++k)
+        sum = _mm512_add_epi32(sum, _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(lanes, rows[k] + at),
+                                                      _mm512_set1_epi32(static_cast<int>(weights[k]))));
+      const __m256i low = quotients(_mm512_castsi512_si256(sum), pointFive, by);
+      const __m256i high = quotients(_mm512_extracti64x4_epi64(sum, 1), pointFive, by);
+      const __m512i q = _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+      pixel = _mm512_or_si512(pixel, _mm512_slli_epi32(q, 16 - 8 * c));
+    }
+    _mm512_mask_storeu_epi32(out + x, lanes, pixel);
+  }
+}
+
 }  // namespace
+
+bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
+               double reciprocal, int dw, std::uint32_t* out) {
+  if (!WideAvailable()) return false;
+  weighRowsWide(rows, weights, n, half, reciprocal, dw, out);
+  return true;
+}
 
 void AreaRows(const std::uint8_t* const* rows, int count, const SChannelTables& tables, const SAreaPlan& plan, int dw,
               std::uint32_t* const* planes) {
@@ -268,6 +308,9 @@ void AreaRows(const std::uint8_t* const*, int, const SChannelTables&, const SAre
 void NearestRow(const std::uint8_t*, const SChannelTables&, const SNearestPlan&, std::uint32_t*, bool) {}
 void StreamFence() {}
 bool StreamCopy(std::uint32_t*, const std::uint32_t*, int) { return false; }
+bool WeighRows(const std::uint32_t* const*, const std::uint32_t*, int, std::uint32_t, double, int, std::uint32_t*) {
+  return false;
+}
 bool StretchRow(std::uint32_t*, const std::uint32_t*, int, const std::int32_t*, int) { return false; }
 
 #endif

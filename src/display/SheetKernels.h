@@ -38,6 +38,13 @@ bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps,
 void AreaRows(const std::uint8_t* const* rows, int count, const SChannelTables& tables, const SAreaPlan& plan,
               int dw, std::uint32_t* const* planes);
 
+/// One destination row of the area average from `n` horizontally reduced rows (planes as
+/// AreaRows leaves them) and their weights: quotient = trunc((sum + half + 0.5) x reciprocal) in
+/// double precision, per channel, assembled into opaque RGB32. For sums + half below 2^31. False,
+/// writing nothing, where the processor lacks the kernel.
+bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
+               double reciprocal, int dw, std::uint32_t* out);
+
 /// The nearest-pixel copy of 8-bit rows in blocks of 64 destination pixels, each quarter reading
 /// 64 sheet bytes from its own base.
 struct SNearestPlan {
