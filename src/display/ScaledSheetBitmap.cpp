@@ -431,17 +431,21 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
   };
   // The reduced source row j. Rows are asked for in rising order and each batch starts at the
   // first row not made yet, so a batch only replaces rows below the current destination row's.
+  // One past the last sheet row this worker reads.
+  const int y1Rows = y1 > y0 ? std::min(src.height, ty.first[static_cast<std::size_t>(y1 - 1)] + ty.taps) : 0;
   auto reducedRow = [&](int j) -> const std::uint32_t* {
     if (scratch.planeIndex[static_cast<std::size_t>(j % ring)] == j) return slotOf(j);
     if (wide.area.blocks > 0) {
       const std::uint8_t* rows[kStripRows] = {};
+      const std::uint8_t* ahead[kStripRows] = {};
       std::uint32_t* planes[kStripRows] = {};
       const int count = std::min(kStripRows, src.height - j);
       for (int r = 0; r < count; ++r) {
         rows[r] = src.row(j + r);
+        if (j + r + kStripRows < y1Rows) ahead[r] = src.row(j + r + kStripRows);
         planes[r] = slotOf(j + r);
       }
-      sheetkernels::AreaRows(rows, count, wide.tables, wide.area, dw, planes);
+      sheetkernels::AreaRows(rows, ahead, count, wide.tables, wide.area, dw, planes);
       for (int r = 0; r < count; ++r) scratch.planeIndex[static_cast<std::size_t>((j + r) % ring)] = j + r;
       return slotOf(j);
     }

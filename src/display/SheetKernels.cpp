@@ -134,8 +134,9 @@ VANTORIA_WIDE inline __m512i lookup(const __m512i (&t)[4], __m512i index, __mmas
 constexpr int kPrefetchAhead = 512;
 
 template <int Taps>
-VANTORIA_WIDE void areaRowsWide(const std::uint8_t* const* rows, int count, const SChannelTables& tables,
-                                const SAreaPlan& plan, int dw, std::uint32_t* const* planes) {
+VANTORIA_WIDE void areaRowsWide(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
+                                const SChannelTables& tables, const SAreaPlan& plan, int dw,
+                                std::uint32_t* const* planes) {
   constexpr int kPer = 64 / Taps;
   STables tb;
   loadTables(tables, tb);
@@ -154,6 +155,7 @@ VANTORIA_WIDE void areaRowsWide(const std::uint8_t* const* rows, int count, cons
     for (int r = 0; r < count; ++r) {
       // The rows come from memory once each: ask for them well ahead of their use.
       _mm_prefetch(reinterpret_cast<const char*>(rows[r] + base + kPrefetchAhead), _MM_HINT_T0);
+      if (ahead[r] != nullptr) _mm_prefetch(reinterpret_cast<const char*>(ahead[r] + base), _MM_HINT_T1);
       const __m512i bytes = _mm512_maskz_loadu_epi8(inRow, rows[r] + base);
       const __m512i index = _mm512_permutexvar_epi8(pick, bytes);
       const __mmask64 upper = _mm512_movepi8_mask(index);
@@ -213,26 +215,35 @@ VANTORIA_WIDE inline __m256i quotients(__m256i sums, __m512d half, __m512d recip
   return _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_add_pd(_mm512_cvtepi32_pd(sums), half), reciprocal));
 }
 
-VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::uint32_t* weights, int n,
-                                 std::uint32_t half, double reciprocal, int dw, std::uint32_t* out) {
+VANTORIA_WIDE inline __m512i channelQuotients(__m512i sums, __m512d half, __m512d reciprocal) {
+  const __m256i low = quotients(_mm512_castsi512_si256(sums), half, reciprocal);
+  const __m256i high = quotients(_mm512_extracti64x4_epi64(sums, 1), half, reciprocal);
+  return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+}
+
+template <int N>
+VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::uint32_t* weights, std::uint32_t half,
+                                 double reciprocal, int dw, std::uint32_t* out) {
   const __m512d pointFive = _mm512_set1_pd(0.5);
   const __m512d by = _mm512_set1_pd(reciprocal);
   const __m512i start = _mm512_set1_epi32(static_cast<int>(half));
   const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+  __m512i w[N];
+  for (int k = 0; k < N; ++k) w[k] = _mm512_set1_epi32(static_cast<int>(weights[k]));
+  const std::ptrdiff_t plane = dw;
   for (int x = 0; x < dw; x += 16) {
     const __mmask16 lanes = static_cast<__mmask16>(dw - x >= 16 ? 0xFFFFu : (1u << (dw - x)) - 1);
-    __m512i pixel = opaque;
-    for (int c = 0; c < 3; ++c) {
-      __m512i sum = start;
-      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(c) * dw + x;
-      for (int k = 0; k < n; ++k)
-        sum = _mm512_add_epi32(sum, _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(lanes, rows[k] + at),
-                                                      _mm512_set1_epi32(static_cast<int>(weights[k]))));
-      const __m256i low = quotients(_mm512_castsi512_si256(sum), pointFive, by);
-      const __m256i high = quotients(_mm512_extracti64x4_epi64(sum, 1), pointFive, by);
-      const __m512i q = _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
-      pixel = _mm512_or_si512(pixel, _mm512_slli_epi32(q, 16 - 8 * c));
+    __m512i sum[3] = {start, start, start};
+    for (int k = 0; k < N; ++k) {
+      const std::uint32_t* p = rows[k] + x;
+      sum[0] = _mm512_add_epi32(sum[0], _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(lanes, p), w[k]));
+      sum[1] = _mm512_add_epi32(sum[1], _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(lanes, p + plane), w[k]));
+      sum[2] = _mm512_add_epi32(sum[2], _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(lanes, p + 2 * plane), w[k]));
     }
+    const __m512i pixel = _mm512_or_si512(
+        _mm512_or_si512(opaque, _mm512_slli_epi32(channelQuotients(sum[0], pointFive, by), 16)),
+        _mm512_or_si512(_mm512_slli_epi32(channelQuotients(sum[1], pointFive, by), 8),
+                        channelQuotients(sum[2], pointFive, by)));
     _mm512_mask_storeu_epi32(out + x, lanes, pixel);
   }
 }
@@ -242,16 +253,25 @@ VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::ui
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out) {
   if (!WideAvailable()) return false;
-  weighRowsWide(rows, weights, n, half, reciprocal, dw, out);
-  return true;
+  switch (n) {
+    case 1: weighRowsWide<1>(rows, weights, half, reciprocal, dw, out); return true;
+    case 2: weighRowsWide<2>(rows, weights, half, reciprocal, dw, out); return true;
+    case 3: weighRowsWide<3>(rows, weights, half, reciprocal, dw, out); return true;
+    case 4: weighRowsWide<4>(rows, weights, half, reciprocal, dw, out); return true;
+    case 5: weighRowsWide<5>(rows, weights, half, reciprocal, dw, out); return true;
+    case 6: weighRowsWide<6>(rows, weights, half, reciprocal, dw, out); return true;
+    case 7: weighRowsWide<7>(rows, weights, half, reciprocal, dw, out); return true;
+    case 8: weighRowsWide<8>(rows, weights, half, reciprocal, dw, out); return true;
+    default: return false;
+  }
 }
 
-void AreaRows(const std::uint8_t* const* rows, int count, const SChannelTables& tables, const SAreaPlan& plan, int dw,
-              std::uint32_t* const* planes) {
+void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
+              const SChannelTables& tables, const SAreaPlan& plan, int dw, std::uint32_t* const* planes) {
   if (plan.taps == 4)
-    areaRowsWide<4>(rows, count, tables, plan, dw, planes);
+    areaRowsWide<4>(rows, ahead, count, tables, plan, dw, planes);
   else
-    areaRowsWide<8>(rows, count, tables, plan, dw, planes);
+    areaRowsWide<8>(rows, ahead, count, tables, plan, dw, planes);
 }
 
 void NearestRow(const std::uint8_t* row, const SChannelTables& tables, const SNearestPlan& plan, std::uint32_t* d,
@@ -304,7 +324,8 @@ bool StreamCopy(std::uint32_t* d, const std::uint32_t* s, int count) {
 #else
 
 // Never planned on this build: the callers keep to their own loops.
-void AreaRows(const std::uint8_t* const*, int, const SChannelTables&, const SAreaPlan&, int, std::uint32_t* const*) {}
+void AreaRows(const std::uint8_t* const*, const std::uint8_t* const*, int, const SChannelTables&, const SAreaPlan&, int,
+              std::uint32_t* const*) {}
 void NearestRow(const std::uint8_t*, const SChannelTables&, const SNearestPlan&, std::uint32_t*, bool) {}
 void StreamFence() {}
 bool StreamCopy(std::uint32_t*, const std::uint32_t*, int) { return false; }

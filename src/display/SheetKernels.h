@@ -34,14 +34,15 @@ struct SAreaPlan {
 bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
               SAreaPlan& plan);
 /// Reduces `count` sheet rows (1 to 4). Row r's sums go to planes[r]: red at [0, dw), green at
-/// [dw, 2 dw), blue at [2 dw, 3 dw), each the weighted sum of the row's channel bytes.
-void AreaRows(const std::uint8_t* const* rows, int count, const SChannelTables& tables, const SAreaPlan& plan,
-              int dw, std::uint32_t* const* planes);
+/// [dw, 2 dw), blue at [2 dw, 3 dw), each the weighted sum of the row's channel bytes. ahead[r]
+/// (null for none) is a row the next call will read, fetched into the caches meanwhile.
+void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
+              const SChannelTables& tables, const SAreaPlan& plan, int dw, std::uint32_t* const* planes);
 
 /// One destination row of the area average from `n` horizontally reduced rows (planes as
 /// AreaRows leaves them) and their weights: quotient = trunc((sum + half + 0.5) x reciprocal) in
 /// double precision, per channel, assembled into opaque RGB32. For sums + half below 2^31. False,
-/// writing nothing, where the processor lacks the kernel.
+/// writing nothing, where the processor lacks the kernel or n is not 1 to 8.
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out);
 
