@@ -33,7 +33,7 @@
 struct ScaledSheetBitmap::SWidePlans {
   sheetkernels::SChannelTables tables;
   sheetkernels::SAreaPlan area;
-  sheetkernels::SNearestPlan nearest[4];  // by the pixels a row has before its first 16-byte boundary
+  sheetkernels::SNearestPlan nearest[16];  // by the pixels a row has before its first cache line boundary
 };
 
 namespace {
@@ -302,12 +302,15 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
       if (dw == src.width) {
         for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[x]];
       } else if (wide.nearest[0].blocks > 0) {
-        // Pixels up to the row's first 16-byte boundary, then the kernel planned from there.
-        const int head = static_cast<int>(((16 - (reinterpret_cast<std::uintptr_t>(d) & 15)) & 15) / 4);
+        // Pixels up to the row's first cache line boundary, then the kernel planned from there.
+        const int head = static_cast<int>(((64 - (reinterpret_cast<std::uintptr_t>(d) & 63)) & 63) / 4);
         const sheetkernels::SNearestPlan& plan = wide.nearest[head];
         const int done = plan.blocks > 0 ? head + 64 * plan.blocks : 0;
         for (int x = 0; x < head && x < done; ++x) d[x] = lut.rgb[s[xmap[x]]];
-        if (plan.blocks > 0) sheetkernels::NearestRow(s, wide.tables, plan, d + head, stream);
+        const std::uint8_t* ahead =
+            y + 1 < y1 ? src.row(static_cast<int>((std::int64_t{2} * (y + 1) + 1) * src.height / (std::int64_t{2} * dh)))
+                       : nullptr;
+        if (plan.blocks > 0) sheetkernels::NearestRow(s, ahead, wide.tables, plan, d + head, stream);
         for (int x = done; x < dw; ++x) d[x] = lut.rgb[s[xmap[x]]];
       } else {
         nearestRow8(s, lut, xmap, dw, stream, d);
@@ -659,7 +662,7 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
       xmap[static_cast<std::size_t>(x)] =
           static_cast<std::int32_t>((std::int64_t{2} * x + 1) * sw / (std::int64_t{2} * dw)) * bytes;
     if (wideKernels && dw != sw && sheetkernels::PlanNearest(xmap.data(), sw, dw, wide->nearest[0])) {
-      for (int head = 1; head < 4; ++head)
+      for (int head = 1; head < 16; ++head)
         sheetkernels::PlanNearest(xmap.data() + head, sw, dw - head, wide->nearest[head]);
     }
     const bool parallel = threads > 1 && pixels >= (std::int64_t{1} << 18) && dh >= 2;

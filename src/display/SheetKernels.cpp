@@ -172,8 +172,9 @@ VANTORIA_WIDE void areaRowsWide(const std::uint8_t* const* rows, const std::uint
   }
 }
 
-VANTORIA_WIDE void nearestRowWide(const std::uint8_t* row, const SChannelTables& tables, const SNearestPlan& plan,
-                                  std::uint32_t* d, bool stream) {
+template <bool Stream>
+VANTORIA_WIDE void nearestRowWide(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
+                                  const SNearestPlan& plan, std::uint32_t* d) {
   STables tb;
   loadTables(tables, tb);
   const __m512i opaque = _mm512_set1_epi8(static_cast<char>(0xFF));
@@ -184,6 +185,7 @@ VANTORIA_WIDE void nearestRowWide(const std::uint8_t* row, const SChannelTables&
     const __m512i pick = _mm512_loadu_si512(pattern);
     __m512i index = _mm512_setzero_si512();
     for (int q = 0; q < 4; ++q) {
+      if (ahead != nullptr) _mm_prefetch(reinterpret_cast<const char*>(ahead + base[q]), _MM_HINT_T0);
       const __m512i bytes = _mm512_maskz_loadu_epi8(inRow[q], row + base[q]);
       index = _mm512_mask_permutexvar_epi8(index, _cvtu64_mask64(0x000F000F000F000Full << (4 * q)), pick, bytes);
     }
@@ -193,19 +195,18 @@ VANTORIA_WIDE void nearestRowWide(const std::uint8_t* row, const SChannelTables&
     const __m512i blue = lookup(tb.t[2], index, upper);
     const __m512i bgLow = _mm512_unpacklo_epi8(blue, green), bgHigh = _mm512_unpackhi_epi8(blue, green);
     const __m512i raLow = _mm512_unpacklo_epi8(red, opaque), raHigh = _mm512_unpackhi_epi8(red, opaque);
-    const __m512i px[4] = {_mm512_unpacklo_epi16(bgLow, raLow), _mm512_unpackhi_epi16(bgLow, raLow),
-                           _mm512_unpacklo_epi16(bgHigh, raHigh), _mm512_unpackhi_epi16(bgHigh, raHigh)};
-    if (stream) {
-      // 16-byte aligned: each 128-bit lane on its own.
-      for (int q = 0; q < 4; ++q) {
-        __m128i* to = reinterpret_cast<__m128i*>(d + 16 * q);
-        _mm_stream_si128(to, _mm512_castsi512_si128(px[q]));
-        _mm_stream_si128(to + 1, _mm512_extracti32x4_epi32(px[q], 1));
-        _mm_stream_si128(to + 2, _mm512_extracti32x4_epi32(px[q], 2));
-        _mm_stream_si128(to + 3, _mm512_extracti32x4_epi32(px[q], 3));
-      }
+    const __m512i p0 = _mm512_unpacklo_epi16(bgLow, raLow), p1 = _mm512_unpackhi_epi16(bgLow, raLow);
+    const __m512i p2 = _mm512_unpacklo_epi16(bgHigh, raHigh), p3 = _mm512_unpackhi_epi16(bgHigh, raHigh);
+    if constexpr (Stream) {  // whole cache lines
+      _mm512_stream_si512(reinterpret_cast<__m512i*>(d), p0);
+      _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 16), p1);
+      _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 32), p2);
+      _mm512_stream_si512(reinterpret_cast<__m512i*>(d + 48), p3);
     } else {
-      for (int q = 0; q < 4; ++q) _mm512_storeu_si512(d + 16 * q, px[q]);
+      _mm512_storeu_si512(d, p0);
+      _mm512_storeu_si512(d + 16, p1);
+      _mm512_storeu_si512(d + 32, p2);
+      _mm512_storeu_si512(d + 48, p3);
     }
   }
 }
@@ -274,9 +275,12 @@ void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead,
     areaRowsWide<8>(rows, ahead, count, tables, plan, dw, planes);
 }
 
-void NearestRow(const std::uint8_t* row, const SChannelTables& tables, const SNearestPlan& plan, std::uint32_t* d,
-                bool stream) {
-  nearestRowWide(row, tables, plan, d, stream && (reinterpret_cast<std::uintptr_t>(d) & 15) == 0);
+void NearestRow(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
+                const SNearestPlan& plan, std::uint32_t* d, bool stream) {
+  if (stream && (reinterpret_cast<std::uintptr_t>(d) & 63) == 0)
+    nearestRowWide<true>(row, ahead, tables, plan, d);
+  else
+    nearestRowWide<false>(row, ahead, tables, plan, d);
 }
 
 void StreamFence() { _mm_sfence(); }
@@ -326,7 +330,8 @@ bool StreamCopy(std::uint32_t* d, const std::uint32_t* s, int count) {
 // Never planned on this build: the callers keep to their own loops.
 void AreaRows(const std::uint8_t* const*, const std::uint8_t* const*, int, const SChannelTables&, const SAreaPlan&, int,
               std::uint32_t* const*) {}
-void NearestRow(const std::uint8_t*, const SChannelTables&, const SNearestPlan&, std::uint32_t*, bool) {}
+void NearestRow(const std::uint8_t*, const std::uint8_t*, const SChannelTables&, const SNearestPlan&, std::uint32_t*,
+                bool) {}
 void StreamFence() {}
 bool StreamCopy(std::uint32_t*, const std::uint32_t*, int) { return false; }
 bool WeighRows(const std::uint32_t* const*, const std::uint32_t*, int, std::uint32_t, double, int, std::uint32_t*) {

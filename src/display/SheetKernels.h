@@ -58,9 +58,10 @@ struct SNearestPlan {
 /// spans more than 64 sheet bytes (ratios below about a quarter) or the processor lacks it.
 bool PlanNearest(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan);
 /// Writes pixels [0, 64 x blocks) of one destination row as opaque RGB32; with `stream` and `d`
-/// on a 16-byte boundary the row is written past the caches (the caller fences once at the end).
-void NearestRow(const std::uint8_t* row, const SChannelTables& tables, const SNearestPlan& plan, std::uint32_t* d,
-                bool stream);
+/// on a 64-byte boundary the row is written past the caches (the caller fences once at the end).
+/// `ahead` (null for none) is the row the next call reads, fetched into the caches meanwhile.
+void NearestRow(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
+                const SNearestPlan& plan, std::uint32_t* d, bool stream);
 /// Orders the stores written with `stream` before what follows.
 void StreamFence();
 
