@@ -12,6 +12,7 @@
 
 #include "display/CMapCanvas.h"
 #include "display/ScaledSheetBitmap.h"
+#include "display/SheetKernels.h"
 #include "maps/SheetImage.h"
 
 namespace {
@@ -75,14 +76,29 @@ QSize scaledSize(double ratio) { return ScaledSheetBitmap::ScaledSize(kWidth, kH
 
 // ---- quality render at the 1:25,000 scale on a 96 dpi screen ----
 
+// Switches the wide-vector kernels off for one benchmark when its `wide` argument is 0 (the
+// portable loops every other processor runs).
+class CKernels {
+ public:
+  explicit CKernels(std::int64_t wide) { sheetkernels::SetWideAllowed(wide != 0); }
+  ~CKernels() { sheetkernels::SetWideAllowed(true); }
+  CKernels(const CKernels&) = delete;
+  CKernels& operator=(const CKernels&) = delete;
+};
+
 void BM_QualityRender(benchmark::State& state) {
   static ScaledSheetBitmap bitmap;  // kept across runs as the view keeps it
+  const CKernels kernels(state.range(1));
   bitmap.setSource(&sheet());
   bitmap.setThreadCount(static_cast<int>(state.range(0)));
   CProcessCpu cpu(state);
   for (auto _ : state) benchmark::DoNotOptimize(bitmap.Render(kQualityRatio, 1, ScaledSheetBitmap::EResample::AreaAverage));
 }
-BENCHMARK(BM_QualityRender)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_QualityRender)
+    ->Args({1, 1})->Args({2, 1})->Args({1, 0})
+    ->ArgNames({"threads", "wide"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The argument caps the library's global thread pool (it spreads smooth scaling over it).
 void BM_PeerScaledSmooth(benchmark::State& state) {
@@ -103,6 +119,7 @@ BENCHMARK(BM_PeerScaledSmooth)->Arg(1)->Arg(2)->ArgName("pool")->Unit(benchmark:
 
 void BM_SpeedRender(benchmark::State& state) {
   static ScaledSheetBitmap bitmap;
+  const CKernels kernels(state.range(2));
   bitmap.setSource(&sheet());
   bitmap.setThreadCount(static_cast<int>(state.range(1)));
   const double ratio = static_cast<double>(state.range(0)) / 100000.0;
@@ -119,10 +136,11 @@ void BM_PeerScaledFast(benchmark::State& state) {
 
 void speedArgs(benchmark::internal::Benchmark* b) {
   for (const long r : {10000L, 25000L, 37788L, 50000L, 75000L, 100000L}) {
-    b->Args({r, 1});
-    b->Args({r, 2});
+    b->Args({r, 1, 1});
+    b->Args({r, 2, 1});
   }
-  b->ArgNames({"ratio_e5", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
+  b->Args({37788L, 1, 0});
+  b->ArgNames({"ratio_e5", "threads", "wide"})->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 BENCHMARK(BM_SpeedRender)->Apply(speedArgs);
 BENCHMARK(BM_PeerScaledFast)
@@ -135,6 +153,7 @@ BENCHMARK(BM_PeerScaledFast)
 
 void BM_Paint(benchmark::State& state) {
   const double ratio = static_cast<double>(state.range(0)) / 10.0;
+  const CKernels kernels(state.range(1));
   static CMapCanvas canvas;
   canvas.setSheet(&sheet(), 1);
   canvas.render(ratio);
@@ -149,7 +168,11 @@ void BM_Paint(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_Paint)->ArgName("ratio_e1")->Arg(5)->Arg(10)->Arg(20)->Arg(50)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Paint)
+    ->Args({5, 1})->Args({10, 1})->Args({20, 1})->Args({50, 1})->Args({20, 0})
+    ->ArgNames({"ratio_e1", "wide"})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // The same stretch drawn straight onto the screen image by the painter.
 void BM_PeerDrawImage(benchmark::State& state) {

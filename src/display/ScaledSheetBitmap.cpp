@@ -299,9 +299,7 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
     const std::uint8_t* s = src.row(sy);
     std::uint32_t* d = out + static_cast<std::ptrdiff_t>(y) * dw;
     if constexpr (Bytes == 1) {
-      if (dw == src.width) {
-        for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[x]];
-      } else if (wide.nearest[0].blocks > 0) {
+      if (wide.nearest[0].blocks > 0) {
         // Pixels up to the row's first cache line boundary, then the kernel planned from there.
         const int head = static_cast<int>(((64 - (reinterpret_cast<std::uintptr_t>(d) & 63)) & 63) / 4);
         const sheetkernels::SNearestPlan& plan = wide.nearest[head];
@@ -312,6 +310,8 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
                        : nullptr;
         if (plan.blocks > 0) sheetkernels::NearestRow(s, ahead, wide.tables, plan, d + head, stream);
         for (int x = done; x < dw; ++x) d[x] = lut.rgb[s[xmap[x]]];
+      } else if (dw == src.width) {
+        for (int x = 0; x < dw; ++x) d[x] = lut.rgb[s[x]];
       } else {
         nearestRow8(s, lut, xmap, dw, stream, d);
       }
@@ -661,7 +661,7 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
     for (int x = 0; x < dw; ++x)
       xmap[static_cast<std::size_t>(x)] =
           static_cast<std::int32_t>((std::int64_t{2} * x + 1) * sw / (std::int64_t{2} * dw)) * bytes;
-    if (wideKernels && dw != sw && sheetkernels::PlanNearest(xmap.data(), sw, dw, wide->nearest[0])) {
+    if (wideKernels && sheetkernels::PlanNearest(xmap.data(), sw, dw, wide->nearest[0])) {
       for (int head = 1; head < 16; ++head)
         sheetkernels::PlanNearest(xmap.data() + head, sw, dw - head, wide->nearest[head]);
     }
