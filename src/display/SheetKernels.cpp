@@ -5,11 +5,15 @@
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define VANTORIA_WIDE_KERNELS 1
+#if defined(__clang__)
+#include <immintrin.h>
+#else
 // GCC 12 takes the intrinsics' deliberately undefined pass-through operands for uninitialised values.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
+#endif
 #define VANTORIA_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 #endif
 
