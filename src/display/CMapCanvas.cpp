@@ -70,22 +70,15 @@ bool MapBackBuffer::Recreate(int clientWidth, int clientHeight, double devicePix
   const int height = static_cast<int>(std::ceil(clientHeight * devicePixelRatio));
   if (width > 32768 || height > 32768) return false;
   const std::int64_t pixels = std::int64_t{width} * height;
-  if (pixels > m_capacity) {
-    m_pixels.reset();
-    m_capacity = 0;
-    m_pixels.reset(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(pixels)]);
-    if (!m_pixels) return false;
-    m_capacity = pixels;
-  }
-  m_image = QImage(reinterpret_cast<uchar*>(m_pixels.get()), width, height, width * 4, QImage::Format_RGB32);
+  if (!m_memory.reserve(static_cast<std::size_t>(pixels) * 4)) return false;
+  m_image = QImage(static_cast<uchar*>(m_memory.data()), width, height, width * 4, QImage::Format_RGB32);
   m_image.setDevicePixelRatio(devicePixelRatio);
   return true;
 }
 
 void MapBackBuffer::release() {
   m_image = QImage();
-  m_pixels.reset();
-  m_capacity = 0;
+  m_memory.reset();
 }
 
 // ---- CMapCanvas ----

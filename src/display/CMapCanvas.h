@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "display/ScaledSheetBitmap.h"
+#include "platform/LargeBuffer.h"
 
 class QPainter;
 
@@ -29,8 +30,7 @@ class MapBackBuffer {
   void release();
 
  private:
-  std::unique_ptr<std::uint32_t[]> m_pixels;
-  std::int64_t m_capacity = 0;
+  platform::CLargeBuffer m_memory;
   QImage m_image;
 };
 

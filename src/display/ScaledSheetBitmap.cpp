@@ -563,8 +563,7 @@ QSize ScaledSheetBitmap::ScaledSize(int width, int height, double ratio) {
 
 void ScaledSheetBitmap::Release() {
   m_surface = QImage();
-  m_pixels.reset();
-  m_capacity = 0;
+  m_memory.reset();
   m_ready = false;
   m_size = QSize(0, 0);
   m_scratch.clear();
@@ -572,13 +571,7 @@ void ScaledSheetBitmap::Release() {
 }
 
 bool ScaledSheetBitmap::ensureCapacity(std::int64_t pixels) {
-  if (pixels <= m_capacity) return true;
-  m_pixels.reset();
-  m_capacity = 0;
-  m_pixels.reset(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(pixels)]);
-  if (!m_pixels) return false;
-  m_capacity = pixels;
-  return true;
+  return m_memory.reserve(static_cast<std::size_t>(pixels) * 4);
 }
 
 QSize ScaledSheetBitmap::Render(double ratio, int series) {
@@ -623,7 +616,7 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
   }
 
   SSourceRows src{image.bits(), image.stride(), sw, sh};
-  std::uint32_t* out = m_pixels.get();
+  std::uint32_t* out = static_cast<std::uint32_t*>(m_memory.data());
   const int bytes = bitCount / 8;
   const int threads = m_threads;
   if (static_cast<int>(m_scratch.size()) < threads) m_scratch.resize(static_cast<std::size_t>(threads));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display/MapColourScheme.h"
+#include "platform/LargeBuffer.h"
 
 class SheetImage;
 
@@ -67,8 +68,7 @@ class ScaledSheetBitmap {
   bool m_ready = false;
   QSize m_size;
   QSize m_sourceSize;
-  std::unique_ptr<std::uint32_t[]> m_pixels;
-  std::int64_t m_capacity = 0;
+  platform::CLargeBuffer m_memory;
   QImage m_surface;
   std::vector<SScratch> m_scratch;  // per worker, kept between renders
   std::unique_ptr<SWidePlans> m_wide;
