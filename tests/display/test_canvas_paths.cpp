@@ -165,7 +165,7 @@ TEST_P(CanvasKernelsTest, LargeNearestCopyMatchesTheReference) {
   ScaledSheetBitmap bitmap;
   bitmap.setSource(&image);
   bitmap.setThreadCount(2);
-  for (const double ratio : {0.9, 0.37788}) {
+  for (const double ratio : {1.0, 0.9, 0.37788}) {
     const QSize size = bitmap.Render(ratio, 2, ScaledSheetBitmap::EResample::Nearest);
     ASSERT_FALSE(size.isEmpty());
     EXPECT_EQ(firstDifference(bitmap.Surface(), referenceNearest(image, size.width(), size.height())), "") << ratio;
