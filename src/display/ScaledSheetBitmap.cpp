@@ -483,34 +483,28 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
     const std::int32_t firstRow = ty.first[static_cast<std::size_t>(y)];
     const std::uint32_t* wy = &ty.weights[static_cast<std::size_t>(y) * static_cast<std::size_t>(ty.taps)];
     // Every row first (a later batch never replaces an earlier row of the same destination row).
-    const std::uint32_t* h[kMaxFusedTaps];
-    std::uint32_t weights[kMaxFusedTaps];
     int nonzero = 0;
     for (int k = 0; k < ty.taps; ++k) {
       if (wy[k] == 0) continue;
       reducedRow(firstRow + k);
       ++nonzero;
     }
-    std::uint32_t* const row = out + static_cast<std::ptrdiff_t>(y) * dw;
-    if (wideWeigh && nonzero <= kMaxWideTaps) {
-      const std::uint32_t* rows[kMaxWideTaps] = {};
-      std::uint32_t rowWeights[kMaxWideTaps] = {};
-      int used = 0;
-      for (int k = 0; k < ty.taps; ++k) {
-        if (wy[k] == 0) continue;
-        rows[used] = slotOf(firstRow + k);
-        rowWeights[used++] = wy[k];
-      }
-      if (sheetkernels::WeighRows(rows, rowWeights, used, half, reciprocal, dw, row)) continue;
-    }
-    if (nonzero <= kMaxFusedTaps) {
+    // The rows that count and their weights, where few enough to be summed in one sweep.
+    const std::uint32_t* h[kMaxWideTaps] = {};
+    std::uint32_t weights[kMaxWideTaps] = {};
+    if (nonzero <= kMaxWideTaps) {
       int used = 0;
       for (int k = 0; k < ty.taps; ++k) {
         if (wy[k] == 0) continue;
         h[used] = slotOf(firstRow + k);
         weights[used++] = wy[k];
       }
-      switch (used) {
+    }
+    std::uint32_t* const row = out + static_cast<std::ptrdiff_t>(y) * dw;
+    if (wideWeigh && nonzero <= kMaxWideTaps && sheetkernels::WeighRows(h, weights, nonzero, half, reciprocal, dw, row))
+      continue;
+    if (nonzero <= kMaxFusedTaps) {
+      switch (nonzero) {
         case 1: weighRows<1>(h, weights, n, half, acc); break;
         case 2: weighRows<2>(h, weights, n, half, acc); break;
         case 3: weighRows<3>(h, weights, n, half, acc); break;

@@ -55,7 +55,6 @@ bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps,
   const int per = 64 / t;
   const int blocks = (dw + per - 1) / per;
   plan.taps = t;
-  plan.perBlock = per;
   plan.pattern.assign(static_cast<std::size_t>(blocks) * 64, 0);
   plan.weights.assign(static_cast<std::size_t>(blocks) * 64, 0);
   plan.base.assign(static_cast<std::size_t>(blocks), 0);

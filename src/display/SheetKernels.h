@@ -18,10 +18,9 @@ struct SChannelTables {
 void SetWideAllowed(bool allowed);
 
 /// The horizontal area average of 8-bit rows cut into blocks of destination pixels: a block of
-/// `perBlock` pixels reads 64 sheet bytes from `base` and picks `taps` of them for each pixel.
+/// 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for each pixel.
 struct SAreaPlan {
   int taps = 0;      ///< 4 or 8 (missing taps have weight 0)
-  int perBlock = 0;  ///< 64 / taps
   int blocks = 0;
   std::vector<std::uint8_t> pattern;    ///< 64 byte offsets a block, a pixel's taps in fours
   std::vector<std::int16_t> weights;    ///< 64 a block: those of the even bytes of `pattern`, then the odd
