@@ -29,8 +29,12 @@ struct CCliRegistration {
   CCliRegistration(std::string name, std::string usage, CliHandler handler, bool gui = false);
 };
 
-/// Prints "vantoria-cli: <message>" on stderr and returns 1.
+/// Prints "vantoria-cli: <message>" on stderr as one line (line breaks become spaces) and
+/// returns 1.
 int fail(const std::string& message);
+/// The failure of an output file: "<command>: PATH exists (use --force to overwrite)" when it
+/// was not to be replaced, else "<command>: cannot write PATH: <reason>".
+int failWrite(const std::string& command, const std::string& path, bool exists, const std::string& reason);
 
 /// Pulls "--name VALUE" out of args; true when present (value in `out`).
 bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& out);

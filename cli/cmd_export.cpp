@@ -26,10 +26,19 @@ int runExport(cli::SCliContext& ctx) {
   const bool haveOptions = cli::takeOption(ctx.args, "--options", optionsText);
   std::vector<std::string> treks;
   for (std::string t; cli::takeOption(ctx.args, "--trek", t);) treks.push_back(t);
+  const bool force = cli::takeFlag(ctx.args, "--force");
   if (ctx.args.size() != 2) return cli::fail("usage: export INDEX_CSV MESH [--rect L,T,R,B] [--trek FILE]... [--options N] -o OUT");
   const std::filesystem::path out = platform::pathFromUtf8(outPath);
   const std::optional<ImageFormat> format = map_export::FormatOfPath(out);
   if (!format) return cli::fail("export: the output must end in .png or .bmp");
+  // The picture, its world file and its .prj are written together: none of them is replaced
+  // without --force.
+  if (!force) {
+    for (const std::filesystem::path& p : {out, WorldFilePath(out), ProjectionFilePath(out)}) {
+      std::error_code ec;
+      if (std::filesystem::exists(p, ec)) return cli::failWrite("export", platform::pathToUtf8(p), true, {});
+    }
+  }
 
   std::int32_t options = 0;
   if (haveOptions) {
@@ -75,7 +84,9 @@ int runExport(cli::SCliContext& ctx) {
     return cli::fail("export: out of memory");
   bitmap.Release();
   const std::optional<SWorldFile> world = SheetWorldFile(sheet.record(), area.topLeft());
-  if (!map_export::WriteMapImage(out, *format, picture, world)) return cli::fail("export: cannot write " + outPath);
+  const platform::SFileWriteResult written = map_export::WriteMapImageFiles(
+      out, *format, picture, world, {}, force ? platform::EReplace::Replace : platform::EReplace::NoReplace);
+  if (!written) return cli::failWrite("export", written.path, written.targetExists, written.reason);
 
   std::error_code ec;
   const auto bytes = std::filesystem::file_size(out, ec);
@@ -100,7 +111,7 @@ int runExport(cli::SCliContext& ctx) {
 }
 
 const cli::CCliRegistration kExport(
-    "export", "export INDEX_CSV MESH [--rect L,T,R,B] [--trek FILE]... [--options N] -o OUT.png|OUT.bmp", runExport,
+    "export", "export INDEX_CSV MESH [--rect L,T,R,B] [--trek FILE]... [--options N] -o OUT.png|OUT.bmp [--force]", runExport,
     true);
 
 }  // namespace

@@ -153,8 +153,9 @@ int runDownload(cli::SCliContext& ctx) {
   const bool done = waypoints ? DownloadWaypoints(group, *port, progress) : DownloadTrackLogs(group, *port, progress);
   if (!done) return 1;  // the transfer has said why on stderr
 
-  const STrekWriteResult w = WriteTrekFileAtomic(path, group);
-  if (!w.ok()) return cli::fail(w.message.empty() ? "gps download: cannot write " + out : w.message);
+  const STrekWriteResult w =
+      WriteTrekFileAtomic(path, group, force ? platform::EReplace::Replace : platform::EReplace::NoReplace);
+  if (!w.ok()) return cli::failWrite("gps download", out, w.status == ETrekWriteStatus::Exists, w.reason);
   cli::CJsonWriter json;
   json.beginObject();
   json.field("file", out);

@@ -1,7 +1,9 @@
 // vantoria-cli magnification, scalebar and print: the print arithmetic and the page painter
 // writing a PDF.
 #include <QPageSize>
+#include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -109,6 +111,7 @@ int cmdPrint(cli::SCliContext& ctx) {
   cli::takeOption(ctx.args, "--paper", paperText);
   cli::takeOption(ctx.args, "--dpi", dpiText);
   const bool landscape = cli::takeFlag(ctx.args, "--landscape");
+  const bool force = cli::takeFlag(ctx.args, "--force");
   std::vector<std::string> treks;
   for (std::string t; cli::takeOption(ctx.args, "--trek", t);) treks.push_back(t);
   if (ctx.args.size() != 2) return cli::fail("usage: print INDEX_CSV MESH -o OUT.pdf [options]");
@@ -145,6 +148,12 @@ int cmdPrint(cli::SCliContext& ctx) {
   }
   print::SPdfTarget target;
   target.path = platform::pathFromUtf8(outPath);
+  std::string ext = target.path.extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".pdf") return cli::fail("print: the output must end in .pdf");
+  std::error_code ec;
+  if (!force && std::filesystem::exists(target.path, ec)) return cli::failWrite("print", outPath, true, {});
+  target.replace = force ? platform::EReplace::Replace : platform::EReplace::NoReplace;
   if (!parsePaper(paperText, target.pageSize)) return cli::fail("print: --paper must be A4, A3, B4, B5 or Letter");
   target.orientation = landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
   if (!parseInt(dpiText, 72, 2400, target.dpi)) return cli::fail("print: --dpi must be 72..2400");
@@ -164,6 +173,7 @@ int cmdPrint(cli::SCliContext& ctx) {
   print::InstallPrintFontSubstitutes();
   target.title = platform::cp932::toUtf8Lossy(sheet.record().sheetName);
   const print::SPdfReport report = print::PrintToPdf(sheet.PrintSheet(settings.mapRenderSettings(), selection), info, target);
+  if (report.targetExists) return cli::failWrite("print", outPath, true, {});
   if (!report.ok) return cli::fail("print: " + report.error);
   const print::SPageSpan span = print::PrintedPages(info);
   cli::CJsonWriter j;
@@ -176,6 +186,14 @@ int cmdPrint(cli::SCliContext& ctx) {
       .number(info.sourceRect.left() + info.sourceRect.width()).number(info.sourceRect.top() + info.sourceRect.height()).endArray();
   j.field("firstPage", static_cast<int>(span.first)).field("lastPage", static_cast<int>(span.last));
   j.field("printedPages", report.run.pagesPrinted);
+  // The selection printed, cut to the sheet where --selection reached past it.
+  if (info.printSelection) {
+    const QRect used = selection & QRect(0, 0, sheet.image().width(), sheet.image().height());
+    j.key("selection").beginArray().number(used.left()).number(used.top()).number(used.left() + used.width())
+        .number(used.top() + used.height()).endArray();
+  } else {
+    j.key("selection").null();
+  }
   j.endObject();
   std::printf("%s\n", j.str().c_str());
   return 0;
@@ -187,7 +205,7 @@ const cli::CCliRegistration kScaleBar("scalebar", "scalebar --width PX --ratio R
 const cli::CCliRegistration kPrint(
     "print",
     "print INDEX_CSV MESH -o OUT.pdf [--magnification TEXT] [--fit] [--selection L,T,R,B] [--pages FROM-TO] "
-    "[--options N] [--trek FILE]... [--paper A4|A3|B4|B5|Letter] [--landscape] [--dpi N]",
+    "[--options N] [--trek FILE]... [--paper A4|A3|B4|B5|Letter] [--landscape] [--dpi N] [--force]",
     cmdPrint, true);
 
 }  // namespace

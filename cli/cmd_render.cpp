@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "CliCommand.h"
@@ -18,15 +19,13 @@ namespace {
 
 constexpr std::int64_t kMaxOutputPixels = std::int64_t{1} << 26;
 
-/// Writes `area` of an RGB32 image as a PNG, or as a bitmap for a name ending in ".bmp"; the
-/// previous file stays whole on failure.
-bool writePng(const QImage& image, const QRect& area, const std::string& path) {
+/// Writes `area` of an RGB32 image as `format`; the previous file stays whole on failure.
+platform::SFileWriteResult writeImage(const QImage& image, const QRect& area, const std::filesystem::path& out,
+                                      ImageFormat format, platform::EReplace mode) {
   CBgrImage picture;
-  if (!picture.Allocate(area.width(), area.height())) return false;
+  if (!picture.Allocate(area.width(), area.height())) return {false, false, out.string(), "out of memory"};
   picture.CopyFrom(image, area);
-  const std::filesystem::path out = platform::pathFromUtf8(path);
-  if (map_export::FormatOfPath(out) == ImageFormat::Bmp) return WriteBmp(out, picture);
-  return WritePng(out, picture);
+  return map_export::WriteMapImageFiles(out, format, picture, std::nullopt, {}, mode);
 }
 
 bool parseRect(const std::string& text, QRect& rect) {
@@ -45,6 +44,13 @@ int runRender(cli::SCliContext& ctx) {
   const bool quality = cli::takeFlag(ctx.args, "--quality");
   const bool haveRect = cli::takeOption(ctx.args, "--rect", rectText);
   if (!cli::takeOption(ctx.args, "-o", outPath)) return cli::fail("render: -o OUT.png|OUT.bmp is required");
+  const bool force = cli::takeFlag(ctx.args, "--force");
+  const std::filesystem::path out = platform::pathFromUtf8(outPath);
+  const std::optional<ImageFormat> format = map_export::FormatOfPath(out);
+  if (!format) return cli::fail("render: the output must end in .png or .bmp");
+  std::error_code ec;
+  if (!force && std::filesystem::exists(out, ec)) return cli::failWrite("render", outPath, true, {});
+  const platform::EReplace mode = force ? platform::EReplace::Replace : platform::EReplace::NoReplace;
   if (ctx.args.size() != 1) return cli::fail("render: expected one sheet TIFF");
   if (seriesText != "1" && seriesText != "2") return cli::fail("render: --series must be 1 or 2");
   const int series = seriesText == "2" ? 2 : 1;
@@ -76,9 +82,9 @@ int runRender(cli::SCliContext& ctx) {
   if (std::int64_t{area.width()} * area.height() > kMaxOutputPixels)
     return cli::fail("render: output too large; choose a part with --rect");
 
-  bool written = false;
+  platform::SFileWriteResult written;
   if (ratio <= 1.0) {
-    written = writePng(canvas.bitmap().Surface(), area, outPath);
+    written = writeImage(canvas.bitmap().Surface(), area, out, *format, mode);
   } else {
     if (!canvas.Recreate(area.width(), area.height())) return cli::fail("render: out of memory");
     QImage target(area.size(), QImage::Format_RGB32);
@@ -86,15 +92,17 @@ int runRender(cli::SCliContext& ctx) {
       QPainter painter(&target);
       canvas.PaintMap(painter, area, area.topLeft());
     }
-    written = writePng(target, target.rect(), outPath);
+    written = writeImage(target, target.rect(), out, *format, mode);
   }
-  if (!written) return cli::fail("render: cannot write " + outPath);
-  std::printf("{\"width\": %d, \"height\": %d, \"scaledWidth\": %d, \"scaledHeight\": %d}\n", area.width(),
-              area.height(), canvas.bitmap().Size().width(), canvas.bitmap().Size().height());
+  if (!written) return cli::failWrite("render", outPath, written.targetExists, written.reason);
+  // The area written, in pixels of the rendered map: a --rect reaching past the map is cut to it.
+  std::printf("{\"width\": %d, \"height\": %d, \"scaledWidth\": %d, \"scaledHeight\": %d, \"area\": [%d, %d, %d, %d]}\n",
+              area.width(), area.height(), canvas.bitmap().Size().width(), canvas.bitmap().Size().height(),
+              area.left(), area.top(), area.left() + area.width(), area.top() + area.height());
   return 0;
 }
 
 const cli::CCliRegistration kRender(
-    "render", "render SHEET_TIF --series 1|2 --ratio R [--quality] [--rect L,T,R,B] -o OUT.png|OUT.bmp", runRender);
+    "render", "render SHEET_TIF --series 1|2 --ratio R [--quality] [--rect L,T,R,B] -o OUT.png|OUT.bmp [--force]", runRender);
 
 }  // namespace

@@ -40,7 +40,7 @@ int runSet(const std::vector<std::string>& args) {
   const SSheetSettingValue v = ParseSheetSetting(args[1], args[2]);
   if (!v.error.empty()) return cli::fail("settings set: " + v.error);
   platform::profile().writeInt(v.setting.section, v.setting.key, v.value);
-  platform::profile().flush();
+  if (!platform::profile().flush()) return cli::fail("settings set: the profile cannot be written (is the disk full?)");
   return 0;
 }
 

@@ -182,7 +182,12 @@ void printConverted(const std::string& in, const std::string& out, const CTrekDa
 
 // A .gpx into one trek file: the kind is the output's (.pmd waypoints, .ptd track logs); a file
 // holding both kinds must be told which one is meant.
-int convertFromGpx(const std::string& in, const std::string& out, bool wantWaypoints, bool wantTracks) {
+int failWrite(const std::string& out, const STrekWriteResult& w) {
+  return cli::failWrite("trek convert", out, w.status == ETrekWriteStatus::Exists, w.reason);
+}
+
+int convertFromGpx(const std::string& in, const std::string& out, bool wantWaypoints, bool wantTracks,
+                   platform::EReplace mode) {
   const std::string outExt = lowerExtension(out);
   if (outExt != ".pmd" && outExt != ".ptd") return cli::fail("trek convert: OUT must be a .pmd or .ptd file");
   if (wantWaypoints && wantTracks) return cli::fail("trek convert: --waypoints and --tracks exclude each other");
@@ -198,8 +203,8 @@ int convertFromGpx(const std::string& in, const std::string& out, bool wantWaypo
   const std::unique_ptr<CTrekData>& group = waypoints ? r.waypoints : r.tracks;
   if (!group) return cli::fail("trek convert: " + in + (waypoints ? " holds no waypoints" : " holds no tracks"));
   if (!r.notice.empty()) std::fprintf(stderr, "vantoria-cli: %s\n", r.notice.c_str());
-  const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *group);
-  if (!w.ok()) return cli::fail(w.message);
+  const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *group, mode);
+  if (!w.ok()) return failWrite(out, w);
   printConverted(in, out, *group, "gpx", waypoints ? "pmd" : "ptd", r.notice);
   return 0;
 }
@@ -218,18 +223,20 @@ int runConvert(cli::SCliContext& ctx) {
   const bool gpxIn = lowerExtension(in) == ".gpx";
   const bool gpxOut = lowerExtension(out) == ".gpx";
   if (gpxIn && gpxOut) return cli::fail("trek convert: one of IN and OUT must be a .pmd or .ptd file");
-  if (gpxIn) return convertFromGpx(in, out, wantWaypoints, wantTracks);
+  // Without --force a file that appears while converting is not replaced either.
+  const platform::EReplace mode = force ? platform::EReplace::Replace : platform::EReplace::NoReplace;
+  if (gpxIn) return convertFromGpx(in, out, wantWaypoints, wantTracks, mode);
   if (wantWaypoints || wantTracks) return cli::fail("trek convert: --waypoints and --tracks are for a .gpx IN");
   const STrekReadResult r = readAnswering(in, true);
   if (!r.ok()) return failRead(in, r);
   if (gpxOut) {
-    const STrekWriteResult w = WriteGpxFileAtomic(platform::pathFromUtf8(out), *r.group);
-    if (!w.ok()) return cli::fail(w.message);
+    const STrekWriteResult w = WriteGpxFileAtomic(platform::pathFromUtf8(out), *r.group, mode);
+    if (!w.ok()) return failWrite(out, w);
     printConverted(in, out, *r.group, r.group->Kind() == CTrekData::kWaypointGroup ? "pmd" : "ptd", "gpx", {});
     return 0;
   }
-  const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *r.group);
-  if (!w.ok()) return cli::fail(w.message);
+  const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *r.group, mode);
+  if (!w.ok()) return failWrite(out, w);
   cli::CJsonWriter json;
   json.beginObject();
   json.field("in", in);

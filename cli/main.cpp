@@ -19,8 +19,20 @@ CCliRegistration::CCliRegistration(std::string name, std::string usage, CliHandl
 }
 
 int fail(const std::string& message) {
-  std::fprintf(stderr, "vantoria-cli: %s\n", message.c_str());
+  std::string line;
+  line.reserve(message.size());
+  for (const char c : message) {
+    if (c != '\r' && c != '\n') line += c;
+    else if (!line.empty() && line.back() != ' ') line += ' ';
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  std::fprintf(stderr, "vantoria-cli: %s\n", line.c_str());
   return 1;
+}
+
+int failWrite(const std::string& command, const std::string& path, bool exists, const std::string& reason) {
+  if (exists) return fail(command + ": " + path + " exists (use --force to overwrite)");
+  return fail(command + ": cannot write " + path + ": " + (reason.empty() ? std::string("write failed") : reason));
 }
 
 bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& out) {

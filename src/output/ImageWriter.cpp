@@ -3,7 +3,6 @@
 #include <png.h>
 
 #include <QIODevice>
-#include <QSaveFile>
 #include <QString>
 #include <algorithm>
 #include <array>
@@ -11,7 +10,7 @@
 #include <vector>
 
 #include "output/CBgrImage.h"
-#include "platform/FileLookup.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -35,14 +34,13 @@ std::array<std::uint8_t, kFileHeaderBytes> fileHeader(std::uint64_t fileSize, st
   return head;
 }
 
-// Writes through a QSaveFile: committed only when `write` succeeds, never written in place.
+// Writes beside the target and renames into place only when every byte reached the disk.
 template <typename Write>
 bool saveAtomically(const std::filesystem::path& path, Write&& write) {
-  QSaveFile file(QString::fromStdString(platform::pathToUtf8(path)));
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  platform::CAtomicFile file(path);
+  if (!file.open()) return false;
   if (!write(static_cast<QIODevice&>(file))) {
-    file.cancelWriting();
+    file.discard();
     return false;
   }
   return file.commit();

@@ -9,6 +9,7 @@
 
 #include "display/TrekOverlay.h"
 #include "output/CBgrImage.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileLookup.h"
 #include "platform/IFileDialog.h"
 #include "platform/IProfileStore.h"
@@ -100,11 +101,45 @@ bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* o
   return true;
 }
 
+platform::SFileWriteResult WriteMapImageFiles(const std::filesystem::path& path, ImageFormat format,
+                                              const CBgrImage& image, const std::optional<SWorldFile>& world,
+                                              const WriteProgress& progress, platform::EReplace mode) {
+  // The picture and its georeference arrive together or not at all: a world file left from an
+  // earlier export would place a new picture wrongly.
+  platform::CAtomicFile picture(path);
+  std::optional<platform::CAtomicFile> worldFile, projection;
+  std::vector<platform::CAtomicFile*> files{&picture};
+  if (world) {
+    worldFile.emplace(WorldFilePath(path));
+    projection.emplace(ProjectionFilePath(path));
+    files.push_back(&*worldFile);
+    files.push_back(&*projection);
+  }
+  const auto firstFailure = [&files] {
+    for (const platform::CAtomicFile* f : files)
+      if (f->failed()) return f->result();
+    return files.front()->result();
+  };
+  for (platform::CAtomicFile* f : files)
+    if (!f->open()) return f->result();
+  const bool encoded = format == ImageFormat::Png ? WritePng(picture, image, progress) : WriteBmp(picture, image, progress);
+  if (!encoded && !picture.failed()) picture.fail("the picture could not be encoded");
+  if (world && !WriteWorldFileTexts(*worldFile, *projection, *world) && !worldFile->failed() && !projection->failed())
+    worldFile->fail("the world file could not be written");
+  for (const platform::CAtomicFile* f : files) {
+    if (f->failed()) {
+      platform::SFileWriteResult r = f->result();
+      for (platform::CAtomicFile* g : files) g->discard();
+      return r;
+    }
+  }
+  if (!platform::CAtomicFile::commitAll(files, mode)) return firstFailure();
+  return picture.result();
+}
+
 bool WriteMapImage(const std::filesystem::path& path, ImageFormat format, const CBgrImage& image,
                    const std::optional<SWorldFile>& world, const WriteProgress& progress) {
-  const bool written = format == ImageFormat::Png ? WritePng(path, image, progress) : WriteBmp(path, image, progress);
-  if (!written) return false;
-  return !world || WriteWorldFiles(path, *world);
+  return WriteMapImageFiles(path, format, image, world, progress, platform::EReplace::Replace).ok;
 }
 
 std::filesystem::path WithImageExtension(const std::filesystem::path& chosen, int filterIndex) {

@@ -13,6 +13,7 @@
 
 #include "output/ImageWriter.h"
 #include "output/WorldFile.h"
+#include "platform/AtomicFile.h"
 
 class CBgrImage;
 class CTrekGroupList;
@@ -69,7 +70,14 @@ struct STrekKinds {
 [[nodiscard]] bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay,
                                   std::int32_t options, CBgrImage& out);
 
-/// Writes the picture as `format` and, given one, the world file and ".prj" beside it.
+/// Writes the picture as `format` and, given one, the world file and ".prj" beside it: all of
+/// them or none (every earlier file of those names stays whole on a failure). With NoReplace,
+/// nothing is written when any of the files exists at the moment of the rename.
+[[nodiscard]] platform::SFileWriteResult WriteMapImageFiles(const std::filesystem::path& path, ImageFormat format,
+                                                            const CBgrImage& image,
+                                                            const std::optional<SWorldFile>& world,
+                                                            const WriteProgress& progress, platform::EReplace mode);
+/// WriteMapImageFiles replacing earlier files.
 [[nodiscard]] bool WriteMapImage(const std::filesystem::path& path, ImageFormat format, const CBgrImage& image,
                                  const std::optional<SWorldFile>& world, const WriteProgress& progress = {});
 

@@ -4,10 +4,10 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <algorithm>
 
 #include "maps/SheetImage.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileLookup.h"
 
 namespace print {
@@ -49,9 +49,10 @@ SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarge
     report.error = "no sheet";
     return report;
   }
-  QSaveFile file(QString::fromStdString(platform::pathToUtf8(target.path)));
-  if (!file.open(QIODevice::WriteOnly)) {
-    report.error = "cannot write " + platform::pathToUtf8(target.path);
+  const std::string name = platform::pathToUtf8(target.path);
+  platform::CAtomicFile file(target.path);
+  if (!file.open()) {
+    report.error = "cannot write " + name + ": " + file.failure();
     return report;
   }
   QPdfWriter pdf(&file);
@@ -74,8 +75,14 @@ SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarge
   const std::uint32_t from = info.fromPage;
   const std::uint32_t to = info.toPage;
   if (!RecomputeScale(info, context) || !RecomputePageLayout(info, context)) {
-    file.cancelWriting();
+    file.discard();
     report.error = "the print area cannot be laid out on this paper";
+    return report;
+  }
+  if (to != kOpenEndedPage && (from > info.maxPage || to > info.maxPage)) {
+    file.discard();
+    report.error = "the pages " + std::to_string(from) + "-" + std::to_string(to) + " lie outside the print's 1-" +
+                   std::to_string(info.maxPage);
     return report;
   }
   info.fromPage = std::max<std::uint32_t>(from, 1);
@@ -87,7 +94,7 @@ SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarge
   report.renderedBytes = renderer.memoryBytes();
   QPainter painter;
   if (!painter.begin(&pdf)) {
-    file.cancelWriting();
+    file.discard();
     report.error = "cannot start the PDF";
     return report;
   }
@@ -95,12 +102,15 @@ SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarge
   painter.end();
   renderer.EndPrinting();
   if (report.run.status != ERunStatus::Done) {
-    file.cancelWriting();
+    file.discard();
     report.error = "the print stopped";
     return report;
   }
-  if (!file.commit()) {
-    report.error = "cannot write " + platform::pathToUtf8(target.path);
+  // The PDF engine does not look at what its writes return: the file knows whether one failed.
+  if (!file.commit(target.replace)) {
+    report.targetExists = file.targetExists();
+    report.error = file.targetExists() ? name + " exists (use --force to overwrite)"
+                                       : "cannot write " + name + ": " + file.failure();
     return report;
   }
   report.ok = true;

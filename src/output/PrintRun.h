@@ -10,6 +10,7 @@
 
 #include "output/PrintInfo.h"
 #include "output/PrintPageRenderer.h"
+#include "platform/AtomicFile.h"
 
 class QPainter;
 class QPagedPaintDevice;
@@ -46,10 +47,12 @@ struct SPdfTarget {
   double marginMm = 5.0;   ///< on every side: the printable area of a common printer
   int screenDpi = 96;      ///< the screen a magnification is measured on
   std::string title;       ///< document title (UTF-8)
+  platform::EReplace replace = platform::EReplace::Replace;  ///< whether an existing file may be replaced
 };
 struct SPdfReport {
   bool ok = false;
   std::string error;       ///< why not (UTF-8)
+  bool targetExists = false;  ///< the file existed and was not to be replaced
   SRunResult run;
   std::int64_t renderedBytes = 0;  ///< the rendered copy of the sheet
 };

@@ -1,24 +1,17 @@
 #include "output/WorldFile.h"
 
-#include <QSaveFile>
 #include <QString>
 #include <cstdio>
 
 #include "geodesy/DatumConverter.h"
 #include "maps/SheetRecord.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileLookup.h"
 
 namespace {
 
-bool saveText(const std::filesystem::path& path, const std::string& text) {
-  QSaveFile file(QString::fromStdString(platform::pathToUtf8(path)));
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+bool writeText(platform::CAtomicFile& file, const std::string& text) {
+  return file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
 }
 
 std::string number(double v, const char* format = "%.15g") {
@@ -73,5 +66,14 @@ std::string TokyoDatumWkt() {
 }
 
 bool WriteWorldFiles(const std::filesystem::path& image, const SWorldFile& world) {
-  return saveText(WorldFilePath(image), WorldFileText(world)) && saveText(ProjectionFilePath(image), TokyoDatumWkt());
+  platform::CAtomicFile worldFile(WorldFilePath(image));
+  platform::CAtomicFile projection(ProjectionFilePath(image));
+  if (!worldFile.open() || !projection.open()) return false;
+  if (!writeText(worldFile, WorldFileText(world)) || !writeText(projection, TokyoDatumWkt())) return false;
+  platform::CAtomicFile* files[] = {&worldFile, &projection};
+  return platform::CAtomicFile::commitAll(files);
+}
+
+bool WriteWorldFileTexts(platform::CAtomicFile& worldFile, platform::CAtomicFile& projection, const SWorldFile& world) {
+  return writeText(worldFile, WorldFileText(world)) && writeText(projection, TokyoDatumWkt());
 }

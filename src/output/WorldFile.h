@@ -9,6 +9,9 @@
 #include <string>
 
 struct SheetRecord;
+namespace platform {
+class CAtomicFile;
+}
 
 struct SWorldFile {
   double pixelWidth = 0.0;   ///< A: degrees of longitude per column
@@ -37,6 +40,9 @@ struct SWorldFile {
 /// one line of well-known text.
 [[nodiscard]] std::string TokyoDatumWkt();
 
-/// Writes the world file and the ".prj" beside `image`; each file is replaced whole or left as
-/// it was.
+/// Writes the world file and the ".prj" beside `image`: both are replaced whole or neither
+/// changes.
 [[nodiscard]] bool WriteWorldFiles(const std::filesystem::path& image, const SWorldFile& world);
+/// Writes the two texts into open files (committed by the caller with the image).
+[[nodiscard]] bool WriteWorldFileTexts(platform::CAtomicFile& worldFile, platform::CAtomicFile& projection,
+                                       const SWorldFile& world);

@@ -116,7 +116,10 @@ void CSettingsProfile::writeBinary(const std::string& section, const std::string
                        QByteArray(reinterpret_cast<const char*>(value.data()), static_cast<qsizetype>(value.size())));
 }
 void CSettingsProfile::remove(const std::string& section, const std::string& key) { m_settings->remove(qkey(section, key)); }
-void CSettingsProfile::flush() { m_settings->sync(); }
+bool CSettingsProfile::flush() {
+  m_settings->sync();
+  return m_settings->status() == QSettings::NoError;
+}
 
 namespace {
 IProfileStore* g_profile = nullptr;

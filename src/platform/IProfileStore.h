@@ -24,7 +24,9 @@ class IProfileStore {
   virtual void writeString(const std::string& section, const std::string& key, const std::string& value) = 0;
   virtual void writeBinary(const std::string& section, const std::string& key, const std::vector<std::uint8_t>& value) = 0;
   virtual void remove(const std::string& section, const std::string& key) = 0;
-  virtual void flush() {}
+  /// Writes what is pending to the store; false when the store refused it (the stored profile
+  /// then stays as it was).
+  virtual bool flush() { return true; }
 };
 
 /// In-memory store for tests. Values keep their written type; a string read as integer is parsed.
@@ -57,7 +59,7 @@ class CSettingsProfile : public IProfileStore {
   void writeString(const std::string& section, const std::string& key, const std::string& value) override;
   void writeBinary(const std::string& section, const std::string& key, const std::vector<std::uint8_t>& value) override;
   void remove(const std::string& section, const std::string& key) override;
-  void flush() override;
+  bool flush() override;
 
  private:
   std::unique_ptr<QSettings> m_settings;

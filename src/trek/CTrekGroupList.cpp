@@ -43,6 +43,7 @@ std::string saveFailedText(const std::filesystem::path& path, const STrekWriteRe
       text += "書き込みの途中でエラーが発生しました。ディスクの空き容量を確認して下さい。";
       break;
     case ETrekWriteStatus::CommitFailed:
+    case ETrekWriteStatus::Exists:
     case ETrekWriteStatus::Ok:
       text += "新しいファイルで置き換えることができませんでした。";
       break;

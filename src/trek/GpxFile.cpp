@@ -540,9 +540,13 @@ std::string WriteGpxBytes(const CTrekData& group) {
   return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-STrekWriteResult WriteGpxFileAtomic(const std::filesystem::path& path, const CTrekData& group) {
-  return WriteFileAtomic(path, [&group](QIODevice& device) {
-    writeGpx(device, group);
-    return true;  // a refused byte shows as the device's error
-  });
+STrekWriteResult WriteGpxFileAtomic(const std::filesystem::path& path, const CTrekData& group,
+                                    platform::EReplace mode) {
+  return WriteFileAtomic(
+      path,
+      [&group](QIODevice& device) {
+        writeGpx(device, group);
+        return true;  // a refused byte fails the file itself
+      },
+      mode);
 }

@@ -45,4 +45,5 @@ struct SGpxReadResult {
 /// The group as a GPX 1.1 document in UTF-8.
 [[nodiscard]] std::string WriteGpxBytes(const CTrekData& group);
 /// Writes the group as GPX 1.1 through a temporary file; a failure leaves the previous file whole.
-[[nodiscard]] STrekWriteResult WriteGpxFileAtomic(const std::filesystem::path& path, const CTrekData& group);
+[[nodiscard]] STrekWriteResult WriteGpxFileAtomic(const std::filesystem::path& path, const CTrekData& group,
+                                                  platform::EReplace mode = platform::EReplace::Replace);

@@ -3,9 +3,9 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <functional>
 
+#include "platform/AtomicFile.h"
 #include "platform/FileLookup.h"
 #include "trek/CTrekArchive.h"
 
@@ -110,26 +110,26 @@ std::string WriteTrekBytes(const CTrekData& group) {
   return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-STrekWriteResult WriteFileAtomic(const std::filesystem::path& path, const std::function<bool(QIODevice&)>& write) {
+STrekWriteResult WriteFileAtomic(const std::filesystem::path& path, const std::function<bool(QIODevice&)>& write,
+                                 platform::EReplace mode) {
   const std::string name = platform::pathToUtf8(path);
   const std::string failedText = "ファイル [ " + name + " ] を保存できませんでした。";
-  QSaveFile file(QString::fromStdString(name));
-  // Never fall back to writing the target in place: a failure must leave the old file whole.
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return {ETrekWriteStatus::CreateFailed, failedText + "\r\n" + file.errorString().toStdString()};
+  platform::CAtomicFile file(path);
+  if (!file.open()) return {ETrekWriteStatus::CreateFailed, failedText + "\r\n" + file.failure(), file.failure()};
+  if (!write(file) && !file.failed()) file.fail("the content could not be written");
+  if (file.failed()) {
+    const std::string reason = file.failure();
+    file.discard();
+    return {ETrekWriteStatus::WriteFailed, failedText + "\r\n" + reason, reason};
   }
-  if (!write(file) || file.error() != QFileDevice::NoError) {
-    const std::string reason = file.errorString().toStdString();
-    file.cancelWriting();
-    return {ETrekWriteStatus::WriteFailed, failedText + "\r\n" + reason};
-  }
-  if (!file.commit()) {
-    return {ETrekWriteStatus::CommitFailed, failedText + "\r\n" + file.errorString().toStdString()};
+  if (!file.commit(mode)) {
+    return {file.targetExists() ? ETrekWriteStatus::Exists : ETrekWriteStatus::CommitFailed,
+            failedText + "\r\n" + file.failure(), file.failure()};
   }
   return {};
 }
 
-STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CTrekData& group) {
-  return WriteFileAtomic(path, [&group](QIODevice& device) { return WriteTrekDevice(device, group); });
+STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CTrekData& group,
+                                     platform::EReplace mode) {
+  return WriteFileAtomic(path, [&group](QIODevice& device) { return WriteTrekDevice(device, group); }, mode);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/AtomicFile.h"
 #include "trek/CTrekData.h"
 
 class QIODevice;
@@ -38,21 +39,25 @@ struct STrekReadResult {
 /// Reads a group from an open device whose size is known.
 [[nodiscard]] STrekReadResult ReadTrekDevice(QIODevice& device, const std::string& displayName);
 
-enum class ETrekWriteStatus { Ok, CreateFailed, WriteFailed, CommitFailed };
+enum class ETrekWriteStatus { Ok, CreateFailed, WriteFailed, CommitFailed, Exists };
 
 struct STrekWriteResult {
   ETrekWriteStatus status = ETrekWriteStatus::Ok;
   std::string message;  ///< UTF-8, for an error message box; empty when Ok
+  std::string reason;   ///< the system's words for the failure (UTF-8), one line
   [[nodiscard]] bool ok() const { return status == ETrekWriteStatus::Ok; }
 };
 
 /// Writes the group (version 3) to a temporary file beside `path` and renames it into place
-/// only after every byte was written, flushed and closed; on any failure the previous file is
-/// left whole. Does not touch the group's flags.
-[[nodiscard]] STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CTrekData& group);
+/// only after every byte was written, synced and closed; on any failure (a full disk included)
+/// the previous file is left whole. With NoReplace, a file that exists at the moment of the
+/// rename is never replaced (status Exists). Does not touch the group's flags.
+[[nodiscard]] STrekWriteResult WriteTrekFileAtomic(const std::filesystem::path& path, const CTrekData& group,
+                                                   platform::EReplace mode = platform::EReplace::Replace);
 /// The same for any content: `write` fills the device and returns false when it refused bytes.
 [[nodiscard]] STrekWriteResult WriteFileAtomic(const std::filesystem::path& path,
-                                               const std::function<bool(QIODevice&)>& write);
+                                               const std::function<bool(QIODevice&)>& write,
+                                               platform::EReplace mode = platform::EReplace::Replace);
 /// The bytes of the group in the version 3 layout.
 [[nodiscard]] std::string WriteTrekBytes(const CTrekData& group);
 /// Writes the group to an open device; false when the device refused bytes.

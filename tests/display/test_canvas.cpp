@@ -466,7 +466,7 @@ TEST(RenderCommand, WritesSampleSheetsAsPng) {
     ASSERT_TRUE(ReadSheetImage(sheets[c.series - 1], image).ok());
     const std::string out = dir.filePath("out.png").toStdString();
     std::vector<std::string> args = {"--profile", dir.filePath("empty.ini").toStdString(), "render", sheets[c.series - 1].string(), "--series", std::to_string(c.series),
-                                     "--ratio", c.ratio, "-o", out};
+                                     "--ratio", c.ratio, "-o", out, "--force"};
     if (c.quality) args.push_back("--quality");
     if (c.rect) {
       args.push_back("--rect");

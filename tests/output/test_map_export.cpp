@@ -327,7 +327,7 @@ TEST(MapExport, FailedWriteKeepsTheOldFiles) {
   // A full disk: the file size limit of a child process stops the writes part way.
   prepare();
   const fs::path cli = testutil::cliPath();
-  const QString script = QStringLiteral("trap '' XFSZ; ulimit -f 1; exec \"$0\" export \"$1\" 543940 -o \"$2\"");
+  const QString script = QStringLiteral("trap '' XFSZ; ulimit -f 1; exec \"$0\" export \"$1\" 543940 -o \"$2\" --force");
   QProcess child;
   child.start(QStringLiteral("/bin/sh"),
               {QStringLiteral("-c"), script, QString::fromStdString(cli.string()),

@@ -95,10 +95,10 @@ TEST_F(PrintPdfTest, SampleSheetAt25000OnA4) {
   }
 
   // Pages 2..3 only, and a failed print leaves the previous file whole.
-  const auto part = testutil::runCli({"print", sampleIndex().string(), kMesh, "-o", pdf.toStdString(), "--pages", "2-3"});
+  const auto part = testutil::runCli({"print", sampleIndex().string(), kMesh, "-o", pdf.toStdString(), "--pages", "2-3", "--force"});
   ASSERT_EQ(part.status, 0) << part.err;
   EXPECT_NE(run(QStringLiteral("pdfinfo"), {pdf}).find("Pages:           2"), std::string::npos);
-  const auto bad = testutil::runCli({"print", sampleIndex().string(), kMesh, "-o", pdf.toStdString(), "--magnification", "4%"});
+  const auto bad = testutil::runCli({"print", sampleIndex().string(), kMesh, "-o", pdf.toStdString(), "--magnification", "4%", "--force"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(run(QStringLiteral("pdfinfo"), {pdf}).find("Pages:           2"), std::string::npos);
 }

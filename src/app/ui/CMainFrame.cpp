@@ -36,8 +36,13 @@
 #include "output/ui/CMapImageSaver.h"
 #include "display/ui/CZoomBar.h"
 #include "platform/IProfileStore.h"
+#include "platform/IPrompt.h"
 
 namespace {
+
+// The window layout and settings could not be stored: they stay as they were last stored.
+constexpr const char* kProfileFailedText =
+    "設定を保存できませんでした。ディスクの空き容量を確認して下さい。\r\n前回保存された設定は変更されていません。";
 
 QByteArray toBytes(const std::vector<std::uint8_t>& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size())); }
 std::vector<std::uint8_t> fromBytes(const QByteArray& b) { return std::vector<std::uint8_t>(b.begin(), b.end()); }
@@ -663,7 +668,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   if (m_wideView) toggleWideView();
   SaveBarState();
   SavePlacement();
-  platform::profile().flush();
+  if (!platform::profile().flush()) platform::prompt().error(kProfileFailedText);
   m_idle->stop();
   event->accept();
 }

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QWidget>
@@ -14,6 +15,7 @@
 #include "output/ui/CDlgPrintPreview.h"
 #include "output/ui/CDlgPrintStatus.h"
 #include "output/ui/CPrintDialogTrek.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileLookup.h"
 #include "platform/IFileDialog.h"
 #include "platform/IPrompt.h"
@@ -144,9 +146,10 @@ bool CPrintJob::Print(bool direct) {
 bool CPrintJob::PrintPages() {
   if (!m_printer || !m_host.doc) return false;
   const QString title = DocumentTitle();
-  // The PDF output writes beside the chosen file and takes its place only when complete.
-  std::filesystem::path target;
-  std::filesystem::path partial;
+  // The PDF output writes beside the chosen file and takes its place only when every byte of it
+  // is on the disk; the PDF engine itself ignores failed writes, the file does not.
+  std::unique_ptr<platform::CAtomicFile> pdfFile;
+  std::unique_ptr<QPdfWriter> pdf;
   if (m_printerName == PdfPrinterName()) {
     platform::SFileDialogRequest request;
     request.save = true;
@@ -156,11 +159,18 @@ bool CPrintJob::PrintPages() {
     request.defaultExt = "pdf";
     const platform::SFileDialogResult answer = platform::fileDialog().run(request);
     if (!answer.accepted || answer.paths.empty()) return true;
-    target = answer.paths.front();
-    partial = target;
-    partial += ".part";
-    m_printer->setOutputFileName(QString::fromStdString(platform::pathToUtf8(partial)));
+    pdfFile = std::make_unique<platform::CAtomicFile>(answer.paths.front());
+    if (!pdfFile->open()) {
+      platform::prompt().error(PdfFailedText(*pdfFile));
+      return false;
+    }
+    pdf = std::make_unique<QPdfWriter>(pdfFile.get());
+    pdf->setResolution(m_printer->resolution());
+    pdf->setPageLayout(m_printer->pageLayout());
+    pdf->setTitle(title);
+    pdf->setCreator(QStringLiteral("Vantoria"));
   }
+  QPagedPaintDevice& device = pdf ? static_cast<QPagedPaintDevice&>(*pdf) : *m_printer;
   m_printer->setDocName(title);
   if (!Recompute()) return false;
   CPrintPageRenderer renderer;
@@ -176,42 +186,45 @@ bool CPrintJob::PrintPages() {
     status.reset();
     renderer.EndPrinting();
     if (m_host.mainWindow) m_host.mainWindow->setEnabled(true);
-    if (!partial.empty()) {
-      std::error_code ec;
-      std::filesystem::remove(partial, ec);
-    }
   };
 
   QPainter painter;
-  if (!painter.begin(m_printer.get())) {
+  if (!painter.begin(&device)) {
     finish();
+    if (pdfFile) pdfFile->discard();
     platform::prompt().warn(kStartFailedText);
     return false;
   }
   CDlgPrintStatus* shown = status.get();
-  const print::SRunResult run = print::RunPages(painter, *m_printer, m_info, renderer, [shown](int n, int count) {
+  const print::SRunResult run = print::RunPages(painter, device, m_info, renderer, [shown](int n, int count) {
     QCoreApplication::processEvents();
     return shown->Update(n, count);
   });
   if (run.status == print::ERunStatus::Cancelled) {
-    m_printer->abort();
+    if (!pdf) m_printer->abort();
     painter.end();
+    if (pdfFile) pdfFile->discard();
     finish();
     platform::prompt().inform("地図画像" + title.toStdString() + "の印刷はキャンセルされました。");
     return true;
   }
-  const bool ended = painter.end() && run.status == print::ERunStatus::Done;
-  if (ended && !partial.empty()) {
-    std::error_code ec;
-    std::filesystem::rename(partial, target, ec);
-    if (ec) {
+  bool ended = painter.end() && run.status == print::ERunStatus::Done;
+  if (pdfFile) {
+    pdf.reset();
+    if (!ended) {
+      pdfFile->discard();
+    } else if (!pdfFile->commit()) {
       finish();
+      platform::prompt().error(PdfFailedText(*pdfFile));
       return false;
     }
-    partial.clear();
   }
   finish();
   return ended;
+}
+
+std::string CPrintJob::PdfFailedText(const platform::CAtomicFile& file) {
+  return "ファイル [ " + platform::pathToUtf8(file.target()) + " ] を保存できませんでした。\r\n" + file.failure();
 }
 
 SPreviewPaper CPrintJob::PreviewPaper() const {

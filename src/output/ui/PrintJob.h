@@ -6,12 +6,16 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "output/PrintInfo.h"
 #include "output/PrintPageRenderer.h"
 #include "output/PrintRun.h"
 #include "output/ui/CPrintPreviewWnd.h"
 
+namespace platform {
+class CAtomicFile;
+}
 class CVantoriaDoc;
 class CVantoriaView;
 class QPrinter;
@@ -72,6 +76,8 @@ class CPrintJob {
   [[nodiscard]] SPreviewPaper PreviewPaper() const;
   /// Runs the pages on the chosen printer (after the dialog ended with OK).
   bool PrintPages();
+  /// The message of a PDF file that could not be written, with the system's reason.
+  [[nodiscard]] static std::string PdfFailedText(const platform::CAtomicFile& file);
 
  private:
   SPrintHost m_host;
