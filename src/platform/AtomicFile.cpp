@@ -80,6 +80,8 @@ struct CAtomicFile::SState {
 
 #ifdef _WIN32
 
+void PrepareFileWrites() {}
+
 bool CAtomicFile::SState::create() {
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = sibling(target, ".tmp-");
@@ -156,10 +158,13 @@ void syncFolder(const std::filesystem::path& target) {
 
 }  // namespace
 
-bool CAtomicFile::SState::create() {
-  // Past a file-size limit a write must fail with EFBIG, not end the program.
+void PrepareFileWrites() {
   static std::once_flag ignoreFileSizeSignal;
   std::call_once(ignoreFileSizeSignal, [] { ::signal(SIGXFSZ, SIG_IGN); });
+}
+
+bool CAtomicFile::SState::create() {
+  PrepareFileWrites();
   struct stat old {};
   const bool hadTarget = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   int err = 0;

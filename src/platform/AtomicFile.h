@@ -19,6 +19,10 @@ enum class EReplace {
   NoReplace,  ///< the commit fails when the target exists at the moment of the rename
 };
 
+/// Makes a write past the process's file-size limit fail (EFBIG) instead of ending the program;
+/// done by every file writer before its first write.
+void PrepareFileWrites();
+
 /// What a writer of files reports.
 struct SFileWriteResult {
   bool ok = false;

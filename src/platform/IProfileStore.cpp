@@ -2,6 +2,11 @@
 
 #include <QByteArray>
 #include <QSettings>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/AtomicFile.h"
+#include "platform/FileLookup.h"
 #include <QString>
 #include <charconv>
 
@@ -71,10 +76,14 @@ QString qkey(const std::string& section, const std::string& key) {
 }  // namespace
 
 CSettingsProfile::CSettingsProfile()
-    : m_settings(std::make_unique<QSettings>(QStringLiteral("Kestrelsoft"), QStringLiteral("Vantoria"))) {}
+    : m_settings(std::make_unique<QSettings>(QStringLiteral("Kestrelsoft"), QStringLiteral("Vantoria"))) {
+  PrepareFileWrites();
+}
 
 CSettingsProfile::CSettingsProfile(const std::string& iniPath)
-    : m_settings(std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {}
+    : m_settings(std::make_unique<QSettings>(QString::fromStdString(iniPath), QSettings::IniFormat)) {
+  PrepareFileWrites();
+}
 
 CSettingsProfile::~CSettingsProfile() = default;
 
@@ -116,9 +125,68 @@ void CSettingsProfile::writeBinary(const std::string& section, const std::string
                        QByteArray(reinterpret_cast<const char*>(value.data()), static_cast<qsizetype>(value.size())));
 }
 void CSettingsProfile::remove(const std::string& section, const std::string& key) { m_settings->remove(qkey(section, key)); }
+namespace {
+
+bool sameSettings(const QSettings& held, const QSettings& stored) {
+  QStringList keys = held.allKeys(), storedKeys = stored.allKeys();
+  keys.sort();
+  storedKeys.sort();
+  if (keys != storedKeys) return false;
+  for (const QString& k : keys) {
+    const QVariant a = held.value(k), b = stored.value(k);
+    if (a.typeId() == QMetaType::QByteArray ? a.toByteArray() != b.toByteArray() : a.toString() != b.toString())
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool CSettingsProfile::flush() {
+#ifdef Q_OS_WIN
+  if (m_settings->format() == QSettings::NativeFormat) {
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+  }
+#endif
+  // Qt's INI writer renames its new file into place even when writing it failed (a full disk
+  // leaves an empty profile and no error). The old profile therefore keeps a second name while
+  // Qt writes, and comes back unless the new file reads back as what the store holds.
+  const std::filesystem::path file = pathFromUtf8(m_settings->fileName().toStdString());
+  std::filesystem::path kept;
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(file, ec)) {
+    for (int attempt = 0; attempt < 100 && kept.empty(); ++attempt) {
+      std::filesystem::path name = file;
+      name += ".old-" + std::to_string(attempt);
+      std::filesystem::create_hard_link(file, name, ec);
+      if (!ec) kept = name;
+      else if (ec != std::errc::file_exists) break;
+    }
+  }
   m_settings->sync();
-  return m_settings->status() == QSettings::NoError;
+  bool ok = m_settings->status() == QSettings::NoError;
+  if (ok) {
+    // Read back under another name: Qt shares what it holds of a file between its settings
+    // objects by name, and would only compare the store with itself.
+    std::filesystem::path check = file;
+    check += ".check";
+    std::filesystem::remove(check, ec);
+    std::filesystem::create_hard_link(file, check, ec);
+    if (!ec) {
+      {
+        const QSettings stored(QString::fromStdString(pathToUtf8(check)), QSettings::IniFormat);
+        ok = stored.status() == QSettings::NoError && sameSettings(*m_settings, stored);
+      }
+      std::filesystem::remove(check, ec);
+    }
+  }
+  if (!kept.empty()) {
+    // Renaming a second name over the same file does nothing: it goes like a kept copy not needed.
+    if (!ok && !std::filesystem::equivalent(kept, file, ec)) std::filesystem::rename(kept, file, ec);
+    std::filesystem::remove(kept, ec);
+  }
+  return ok;
 }
 
 namespace {
