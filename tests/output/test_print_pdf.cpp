@@ -2,6 +2,7 @@
 // the scale on paper, the header texts and where the trek overlays land.
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -101,6 +102,53 @@ TEST_F(PrintPdfTest, SampleSheetAt25000OnA4) {
   const auto bad = testutil::runCli({"print", sampleIndex().string(), kMesh, "-o", pdf.toStdString(), "--magnification", "4%"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(run(QStringLiteral("pdfinfo"), {pdf}).find("Pages:           2"), std::string::npos);
+}
+
+TEST_F(PrintPdfTest, MapImagesAreStoredLosslessly) {
+  if (QStandardPaths::findExecutable(QStringLiteral("pdfimages")).isEmpty()) GTEST_SKIP() << "pdfimages not installed";
+  const QString pdf = path("lossless.pdf");
+  const auto r = testutil::runCli({"print", sampleIndex().string(), kMesh, "-o", pdf.toStdString(), "--magnification",
+                                   "1:25,000", "--options", "7"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_NE(r.out.find("\"printedPages\": 6"), std::string::npos) << r.out;
+
+  // One map picture per page, none of them JPEG (pdfimages calls Flate and plain data "image").
+  const std::string list = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+  int pictures = 0;
+  for (std::size_t at = list.find('\n', list.find("-----")); at != std::string::npos && at + 1 < list.size();
+       at = list.find('\n', at + 1)) {
+    const std::string row = list.substr(at + 1, list.find('\n', at + 1) - at - 1);
+    if (row.find("image") == std::string::npos) continue;
+    ++pictures;
+    EXPECT_EQ(row.find("jpeg"), std::string::npos) << row;
+    EXPECT_NE(row.find(" rgb "), std::string::npos) << row;
+  }
+  EXPECT_EQ(pictures, 6) << list;
+
+  // Page 1's picture is the top-left part of the sheet, pixel for pixel as the export saves it.
+  run(QStringLiteral("pdfimages"), {QStringLiteral("-png"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                   QStringLiteral("1"), pdf, path("img")});
+  const QImage printed = QImage(path("img-000.png")).convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(printed.isNull());
+  ASSERT_GT(printed.width(), 500);
+  const QString png = path("export.png");
+  const auto e = testutil::runCli({"export", sampleIndex().string(), kMesh, "--rect",
+                                   "0,0," + std::to_string(printed.width()) + "," + std::to_string(printed.height()), "-o",
+                                   png.toStdString()});
+  ASSERT_EQ(e.status, 0) << e.err;
+  const QImage exported = QImage(png).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(exported.size(), printed.size());
+  std::int64_t differing = 0;
+  for (int y = 0; y < printed.height(); ++y) {
+    const auto* a = reinterpret_cast<const QRgb*>(printed.constScanLine(y));
+    const auto* b = reinterpret_cast<const QRgb*>(exported.constScanLine(y));
+    for (int x = 0; x < printed.width(); ++x) differing += (a[x] & 0xFFFFFF) != (b[x] & 0xFFFFFF);
+  }
+  EXPECT_EQ(differing, 0);
+
+  // Flate of the few-colour rows: a small part of the raw 24-bit pictures.
+  const std::int64_t raw = std::int64_t{3} * printed.width() * printed.height() * 6;
+  EXPECT_LT(QFileInfo(pdf).size(), raw / 4);
 }
 
 TEST_F(PrintPdfTest, OneKilometreIsFortyMillimetresAndOverlaysLandOnTheirGround) {
