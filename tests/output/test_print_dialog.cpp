@@ -164,4 +164,50 @@ TEST_F(PrintDialogTest, OverlayItemsFollowTheTrekData) {
   EXPECT_TRUE(child<QCheckBox>(dlg, "optTrackNames")->isEnabled());
 }
 
+TEST_F(PrintDialogTest, SheetCountFollowsTheTypedRange) {
+  m_profile.writeInt("PrintSettings", "Magni", -25000);
+  m_profile.writeInt("PrintSettings", "MagniSetting", 0);
+  CPrintJob job(m_host);
+  ASSERT_TRUE(job.SelectPrinter(CPrintJob::PdfPrinterName()));
+  CPrintDialogTrek dlg(job);
+  dlg.show();
+  const std::uint32_t max = job.info().maxPage;
+  ASSERT_GE(max, 4u);
+  auto* sheets = child<QLabel>(dlg, "sheetsText");
+  QTest::mouseClick(child<QRadioButton>(dlg, "pagesRange"), Qt::LeftButton);
+  const QString all = QStringLiteral("%1枚").arg(max);
+  const struct {
+    const char* from;
+    const char* to;
+    QString want;
+  } kCases[] = {
+      {"3", "3", QStringLiteral("1枚")},
+      {"2", "4", QStringLiteral("3枚")},
+      {"1", "", all},     // half typed: the whole range
+      {"4", "2", all},    // backwards
+      {"1", "999", all},  // beyond the last page
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.from) + "-" + c.to);
+    child<QLineEdit>(dlg, "fromEdit")->setText(QString::fromLatin1(c.from));
+    child<QLineEdit>(dlg, "toEdit")->setText(QString::fromLatin1(c.to));
+    EXPECT_EQ(sheets->text(), c.want);
+  }
+  child<QLineEdit>(dlg, "fromEdit")->setText(QStringLiteral("2"));
+  child<QLineEdit>(dlg, "toEdit")->setText(QStringLiteral("2"));
+  EXPECT_EQ(sheets->text(), QStringLiteral("1枚"));
+  QTest::mouseClick(child<QRadioButton>(dlg, "pagesAll"), Qt::LeftButton);
+  EXPECT_EQ(sheets->text(), all);
+
+  // Leaving the magnification box unchanged keeps a typed range.
+  QTest::mouseClick(child<QRadioButton>(dlg, "pagesRange"), Qt::LeftButton);
+  child<QComboBox>(dlg, "magnificationCombo")->setFocus();
+  child<QLineEdit>(dlg, "toEdit")->setFocus();
+  EXPECT_EQ(child<QLineEdit>(dlg, "fromEdit")->text(), QStringLiteral("2"));
+  QTest::mouseClick(child<QPushButton>(dlg, "printButton"), Qt::LeftButton);
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(job.info().fromPage, 2u);
+  EXPECT_EQ(job.info().toPage, 2u);
+}
+
 }  // namespace

@@ -84,6 +84,15 @@ bool CPrintJob::Recompute() {
   return print::RecomputeScale(m_info, c) && print::RecomputePageLayout(m_info, c);
 }
 
+bool CPrintJob::RecomputeKeepingPages() {
+  const std::uint32_t from = m_info.fromPage;
+  const std::uint32_t to = m_info.toPage;
+  if (!Recompute()) return false;
+  m_info.fromPage = from;
+  m_info.toPage = to;
+  return true;
+}
+
 SPrintSheet CPrintJob::Sheet() const {
   SPrintSheet s;
   if (!m_host.doc) return s;
@@ -162,7 +171,7 @@ bool CPrintJob::PrintPages() {
     m_printer->setOutputFileName(QString::fromStdString(platform::pathToUtf8(partial)));
   }
   m_printer->setDocName(title);
-  if (!Recompute()) return false;
+  if (!RecomputeKeepingPages()) return false;
   CPrintPageRenderer renderer;
   (void)renderer.BeginPrinting(m_info, Sheet());
   m_info.drawRect = QRect(0, 0, m_info.pageWidth, m_info.pageHeight);

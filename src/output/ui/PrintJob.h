@@ -59,8 +59,11 @@ class CPrintJob {
   /// resolution without a printer.
   [[nodiscard]] print::SPrintContext Context() const;
   [[nodiscard]] bool HasSelection() const;
-  /// Scale by mode, then the page grid. False without a printer.
+  /// Scale by mode, then the page grid, which resets the page range to all pages. False
+  /// without a printer.
   bool Recompute();
+  /// As Recompute(), keeping the page range the user chose.
+  bool RecomputeKeepingPages();
   [[nodiscard]] SPrintSheet Sheet() const;
   [[nodiscard]] QString DocumentTitle() const;
   [[nodiscard]] const SPrintHost& host() const { return m_host; }
