@@ -164,4 +164,31 @@ TEST_F(FramePrintTest, PrintsExactlyThePagesOfTheRange) {
   }
 }
 
+TEST_F(FramePrintTest, AsksBeforeAPrintOfMoreThanAHundredPages) {
+  CVantoriaApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString(index().string())}, false));
+  app.Doc()->LoadSheet(0, 30);
+  ASSERT_TRUE(app.SelectPrinter(CPrintJob::PdfPrinterName()));
+  m_profile.writeInt("PrintSettings", "MagniSetting", 0);
+  m_profile.writeInt("PrintSettings", "Magni", -1000);
+  QString sheetsShown;
+  whenModal("printDialog", [&sheetsShown](QWidget& dlg) {
+    sheetsShown = dlg.findChild<QLabel*>(QStringLiteral("sheetsText"))->text();
+    dlg.findChild<QPushButton*>(QStringLiteral("printButton"))->click();
+  });
+  m_prompt.push(platform::EPromptAnswer::No);
+  app.Frame()->Action(cmd::Print)->trigger();
+
+  ASSERT_EQ(m_prompt.requests().size(), 1u);
+  const platform::SPromptRequest& q = m_prompt.requests()[0];
+  const int pages = sheetsShown.chopped(1).toInt();  // "1938枚"
+  EXPECT_GT(pages, 1000);
+  EXPECT_EQ(q.text, CPrintJob::PageCountQuestion(static_cast<std::uint32_t>(pages)));
+  EXPECT_EQ(q.icon, platform::EPromptIcon::Question);
+  EXPECT_EQ(q.buttons, platform::EPromptButtons::YesNo);
+  EXPECT_EQ(q.defaultButton, platform::EPromptAnswer::No);
+  EXPECT_TRUE(m_dialog.requests().empty());  // No: not even the file is asked for
+  EXPECT_TRUE(app.Frame()->isEnabled());
+}
+
 }  // namespace

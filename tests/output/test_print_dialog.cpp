@@ -210,4 +210,38 @@ TEST_F(PrintDialogTest, SheetCountFollowsTheTypedRange) {
   EXPECT_EQ(job.info().toPage, 2u);
 }
 
+TEST_F(PrintDialogTest, AsksOnlyAboveAHundredPages) {
+  CPrintJob job(m_host);
+  const struct {
+    const char* name;
+    std::uint32_t from, to, max;
+    std::vector<platform::EPromptAnswer> answers;
+    bool asked;
+    bool goOn;
+  } kCases[] = {
+      {"one page", 1, 1, 1, {}, false, true},
+      {"a hundred", 1, 100, 1938, {}, false, true},
+      {"a hundred and one, yes", 1, 101, 1938, {platform::EPromptAnswer::Yes}, true, true},
+      {"all, no", 1, 1938, 1938, {platform::EPromptAnswer::No}, true, false},
+      {"all, no answer given: the default is no", 1, 1938, 1938, {}, true, false},
+      {"range above the last page is cut", 1900, 2500, 1938, {}, false, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    m_prompt.clear();
+    for (const auto a : c.answers) m_prompt.push(a);
+    job.info().minPage = 1;
+    job.info().maxPage = c.max;
+    job.info().fromPage = c.from;
+    job.info().toPage = c.to;
+    EXPECT_EQ(job.ConfirmPageCount(), c.goOn);
+    ASSERT_EQ(m_prompt.requests().size(), c.asked ? 1u : 0u);
+    if (c.asked) {
+      EXPECT_EQ(m_prompt.requests()[0].text, CPrintJob::PageCountQuestion(c.to - c.from + 1));
+      EXPECT_EQ(m_prompt.requests()[0].icon, platform::EPromptIcon::Question);
+    }
+  }
+  EXPECT_EQ(CPrintJob::PageCountQuestion(1938), "印刷するページは 1938 ページあります。\r\n印刷しますか?");
+}
+
 }  // namespace

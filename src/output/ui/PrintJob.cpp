@@ -147,7 +147,21 @@ bool CPrintJob::Print(bool direct) {
   if (m_host.printerName) *m_host.printerName = m_printerName;
   if (m_host.pageLayout && m_printer) *m_host.pageLayout = m_printer->pageLayout();
   if (!ok || !m_printer) return true;
+  if (!ConfirmPageCount()) return true;
   return PrintPages();
+}
+
+bool CPrintJob::ConfirmPageCount() const {
+  const print::SPageSpan span = print::PrintedPages(m_info);
+  const std::uint32_t pages = (span.last < span.first ? span.first - span.last : span.last - span.first) + 1;
+  if (pages <= kQuietPageCount) return true;
+  return platform::prompt().ask({PageCountQuestion(pages), platform::EPromptIcon::Question,
+                                 platform::EPromptButtons::YesNo, platform::EPromptAnswer::No, "Vantoria"}) ==
+         platform::EPromptAnswer::Yes;
+}
+
+std::string CPrintJob::PageCountQuestion(std::uint32_t pages) {
+  return "印刷するページは " + std::to_string(pages) + " ページあります。\r\n印刷しますか?";
 }
 
 bool CPrintJob::PrintPages() {

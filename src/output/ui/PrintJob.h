@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "output/PrintInfo.h"
 #include "output/PrintPageRenderer.h"
@@ -64,6 +65,11 @@ class CPrintJob {
   bool Recompute();
   /// As Recompute(), keeping the page range the user chose.
   bool RecomputeKeepingPages();
+  /// Prints above this many pages only after the user said yes.
+  static constexpr std::uint32_t kQuietPageCount = 100;
+  [[nodiscard]] static std::string PageCountQuestion(std::uint32_t pages);
+  /// Asks before a print of more than kQuietPageCount pages; false when the user says no.
+  [[nodiscard]] bool ConfirmPageCount() const;
   [[nodiscard]] SPrintSheet Sheet() const;
   [[nodiscard]] QString DocumentTitle() const;
   [[nodiscard]] const SPrintHost& host() const { return m_host; }
