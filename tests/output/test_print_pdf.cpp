@@ -14,7 +14,10 @@
 #include "common/TestUtil.h"
 #include "output/PrintRun.h"
 #include "output/PrintableSheet.h"
+#include "platform/Codepage.h"
 #include "trek/CMarkerPoint.h"
+#include "trek/CTrackLog.h"
+#include "trek/CTrackPoint.h"
 #include "trek/CTrekData.h"
 
 namespace {
@@ -203,6 +206,55 @@ TEST_F(PrintPdfTest, OneKilometreIsFortyMillimetresAndOverlaysLandOnTheirGround)
     EXPECT_NEAR(flag.left(), wantX, 5);
     EXPECT_NEAR(flag.bottom(), wantY, 5);
   }
+}
+
+TEST_F(PrintPdfTest, TrackNameAtThePageTopIsPrintedBelowItsPoint) {
+  // A track log entering page 4 (row 2, column 1 of 3 x 2 at 1:25,000) just below its top edge,
+  // falling to the right: its name would go above the point, into the page header.
+  const SheetFrame& frame = m_sheet.frame();
+  const auto geoAt = [&frame](QPoint p) { return *frame.PixelToGeo(p.x(), p.y(), Datum::Wgs84); };
+  CTrekGroupList::GroupList groups;
+  auto group = std::make_unique<CTrekData>();
+  group->SetKind(CTrekData::kTrackLogGroup);
+  auto log = std::make_unique<CTrackLog>();
+  log->name = platform::cp932::fromUtf8("霞野峠越え").text;
+  for (const QPoint p : {QPoint(300, 2801), QPoint(400, 2850), QPoint(500, 2900)}) {
+    CTrackPoint tp;
+    const GeoPosition g = geoAt(p);
+    tp.SetPosition(g.latitude, g.longitude, Datum::Wgs84);
+    log->AppendPoint(tp);
+  }
+  group->AppendTrackLog(std::move(log));
+  groups.push_back(std::move(group));
+  SPrintSheet sheet = m_sheet.PrintSheet({});
+  sheet.groups = &groups;
+
+  PrintInfo info;
+  info.magnificationMode = print::EMagnificationMode::Specified;
+  info.magnification = -25000;
+  info.options = print::kOptHeaderMask | print::kOptTrackLines | print::kOptTrackNames;
+  info.fromPage = info.toPage = 4;
+  print::SPdfTarget target;
+  target.path = path("top.pdf").toStdString();
+  const print::SPdfReport report = print::PrintToPdf(sheet, info, target);
+  ASSERT_TRUE(report.ok) << report.error;
+  ASSERT_EQ(info.pagesAcross, 3);
+  const int pageTop = print::PageSourceRect(info.sourceRect, info.scale(),
+                                            QSize(info.pageWidth, info.pageHeight - info.mapTop), {2, 1}).top();
+  ASSERT_LT(pageTop, 2801);
+  ASSERT_GT(pageTop, 2801 - 10);
+
+  // Where the name's text lies on the page, in points from the top: below the map's top edge.
+  const std::string boxes = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path("top.pdf"), QStringLiteral("-")});
+  const auto word = boxes.find("霞");
+  ASSERT_NE(word, std::string::npos) << boxes;
+  const auto tag = boxes.rfind("<word", word);
+  const auto yMinAt = boxes.find("yMin=\"", tag);
+  ASSERT_LT(yMinAt, word);
+  const double yMin = std::atof(boxes.c_str() + yMinAt + 6);
+  const double mapTopPt = (target.marginMm / 25.4 + double(info.mapTop) / target.dpi) * 72;
+  EXPECT_GT(yMin, mapTopPt);
+  EXPECT_LT(yMin, mapTopPt + 20);  // still beside its point
 }
 
 TEST(PrintCli, MagnificationAndScaleBarReports) {
