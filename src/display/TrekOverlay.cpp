@@ -50,6 +50,13 @@ bool clipSegment(QPointF& a, QPointF& b, const QRectF& box) {
   return true;
 }
 
+// A label pushed past the region's top or left edge (moved up or left for the bottom and right
+// edges, or drawn above its point) goes below or right of its point, where it starts inside.
+void keepRightAndBelow(QRect& box, QPoint pos) {
+  if (box.top() < 0) box.moveTop(pos.y());
+  if (box.left() < 0) box.moveLeft(pos.x());
+}
+
 TrekLabelMeasure measureWith(const QFontMetrics& metrics) {
   return [&metrics](const std::string& text) {
     const QString s = QString::fromStdString(platform::cp932::toUtf8Lossy(text));
@@ -427,6 +434,7 @@ QRect TrekOverlay::PlaceWaypointLabel(QPoint pos, QSize text, QSize region, int 
   QRect box(pos, text);
   if (box.x() + box.width() > region.width()) box.moveLeft(region.width() - box.width());
   if (box.y() + box.height() > region.height()) box.moveTop(pos.y() - iconHeight - box.height());
+  keepRightAndBelow(box, pos);
   return box;
 }
 
@@ -436,6 +444,7 @@ QRect TrekOverlay::PlaceTrackLabel(QPoint pos, QPoint direction, QSize text, QSi
   if (above) box.moveTop(pos.y() - text.height());
   if (box.x() + box.width() > region.width()) box.translate(-text.width(), above ? text.height() : -text.height());
   if (box.y() + box.height() > region.height()) box.moveTop(pos.y() - text.height());
+  keepRightAndBelow(box, pos);
   return box;
 }
 

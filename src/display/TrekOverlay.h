@@ -212,11 +212,13 @@ class TrekOverlay {
 
   /// Label box of a waypoint at `pos` (relative to the output region of size `region`): the text
   /// box with its top-left corner at the position, moved left to end at the region's right edge,
-  /// or above the icon (its bottom `iconHeight` above the position) at the bottom edge.
+  /// or above the icon (its bottom `iconHeight` above the position) at the bottom edge; a box
+  /// that would then cross the top or left edge starts at the position's row or column instead.
   [[nodiscard]] static QRect PlaceWaypointLabel(QPoint pos, QSize text, QSize region, int iconHeight);
   /// Label box of a track log at `pos` whose line runs along `direction`: above the point for a
   /// line falling to the right on screen, below it otherwise; flipped to the other side and moved
-  /// left by its width at the right edge, put above the point at the bottom edge.
+  /// left by its width at the right edge, put above the point at the bottom edge, below it at
+  /// the top edge and right of it at the left edge.
   [[nodiscard]] static QRect PlaceTrackLabel(QPoint pos, QPoint direction, QSize text, QSize region);
   /// The region scaled by r, each edge truncated.
   [[nodiscard]] static QRect ScaleRegion(const QRect& region, double r);

@@ -110,6 +110,9 @@ QString CPrintPageRenderer::PageNumberText(std::uint32_t page, std::uint32_t max
 
 void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) const {
   painter.save();
+  // Without it a PDF stores every picture as JPEG: thin map lines smear and the layer colours
+  // drift. Flate of the few-colour map rows stays small.
+  painter.setRenderHint(QPainter::LosslessImageRendering, true);
   const QRect& page = info.drawRect;
   const print::SPagePosition pos = print::PagePosition(static_cast<int>(info.currentPage), info.pagesAcross);
 

@@ -28,11 +28,11 @@ QSize fixedMeasure(const std::string& text) { return QSize(8 * static_cast<int>(
 
 TEST(TrekLabels, WaypointLabelMovesInsideTheRegion) {
   const QSize text(40, 12);
-  const QSize region(200, 100);
   const struct {
     const char* name;
     QPoint at;
     QRect want;
+    QSize region = {200, 100};
   } kCases[] = {
       {"inside", {10, 10}, QRect(10, 10, 40, 12)},
       {"ends exactly at the right edge", {160, 10}, QRect(160, 10, 40, 12)},
@@ -40,21 +40,25 @@ TEST(TrekLabels, WaypointLabelMovesInsideTheRegion) {
       {"ends exactly at the bottom edge", {10, 88}, QRect(10, 88, 40, 12)},
       {"crosses the bottom edge: above the icon", {10, 95}, QRect(10, 67, 40, 12)},
       {"crosses both", {190, 95}, QRect(160, 67, 40, 12)},
+      {"low region: above the icon would cross the top, so below", {10, 20}, QRect(10, 20, 40, 12), {200, 30}},
+      {"narrow region: moved left would cross the left edge, so right", {5, 10}, QRect(5, 10, 40, 12), {30, 100}},
+      {"narrow and low: right of and below the point", {5, 20}, QRect(5, 20, 40, 12), {30, 30}},
+      {"low region, left of the right edge: only the row changes back", {170, 20}, QRect(160, 20, 40, 12), {200, 30}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(TrekOverlay::PlaceWaypointLabel(c.at, text, region, 16), c.want);
+    EXPECT_EQ(TrekOverlay::PlaceWaypointLabel(c.at, text, c.region, 16), c.want);
   }
 }
 
 TEST(TrekLabels, TrackLabelSideFollowsTheLine) {
   const QSize text(40, 12);
-  const QSize region(200, 100);
   const struct {
     const char* name;
     QPoint at;
     QPoint direction;
     QRect want;
+    QSize region = {200, 100};
   } kCases[] = {
       {"falling to the right: above", {10, 50}, {5, 3}, QRect(10, 38, 40, 12)},
       {"rising to the left: above", {10, 50}, {-5, -3}, QRect(10, 38, 40, 12)},
@@ -67,10 +71,17 @@ TEST(TrekLabels, TrackLabelSideFollowsTheLine) {
       {"right edge, below becomes above", {180, 50}, {1, -1}, QRect(140, 38, 40, 12)},
       {"bottom edge: above", {10, 95}, {1, 0}, QRect(10, 83, 40, 12)},
       {"right then bottom edge", {180, 95}, {1, 1}, QRect(140, 83, 40, 12)},
+      {"top edge, above becomes below", {10, 5}, {5, 3}, QRect(10, 5, 40, 12)},
+      {"top edge, rising to the left: below", {10, 11}, {-5, -3}, QRect(10, 11, 40, 12)},
+      {"above ends exactly at the top edge", {10, 12}, {5, 3}, QRect(10, 0, 40, 12)},
+      {"right edge flipped up past the top: below", {180, 5}, {1, -1}, QRect(140, 5, 40, 12)},
+      {"left edge after the right edge move: right of the point", {20, 50}, {1, 0}, QRect(20, 38, 40, 12), {50, 100}},
+      {"top and left edges at once", {20, 5}, {1, 0}, QRect(20, 5, 40, 12), {50, 100}},
+      {"low region: below wins over the bottom edge", {10, 8}, {1, 1}, QRect(10, 8, 40, 12), {200, 15}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(TrekOverlay::PlaceTrackLabel(c.at, c.direction, text, region), c.want);
+    EXPECT_EQ(TrekOverlay::PlaceTrackLabel(c.at, c.direction, text, c.region), c.want);
   }
 }
 
@@ -120,6 +131,8 @@ TEST(TrekLabels, PrintLabelsUseTheScaledRegionAndTheHeaderOffset) {
   sheet.addWaypoint(wps, "far", {201, 601});
   CTrekData& tracks = sheet.addGroup(CTrekData::kTrackLogGroup);
   sheet.addTrack(tracks, "ridge", {{101, 191}, {221, 191}, {401, 191}});
+  sheet.addTrack(tracks, "pass", {{121, 105}, {161, 125}});  // falling to the right just below the top
+  sheet.addTrack(tracks, "west", {{415, 300}, {418, 280}});  // rising, at the right edge of a narrow page
   TrekOverlay scaled;
   scaled.Rebuild(sheet.groups(), sheet.frame());
 
@@ -132,7 +145,13 @@ TEST(TrekLabels, PrintLabelsUseTheScaledRegionAndTheHeaderOffset) {
                     {QRect(287, 170, 34, 14), "east"},      // moved left at the right edge
                     {QRect(20, 216, 42, 14), "south"}}));   // 32 (16 x r) above its position
   EXPECT_EQ(scaled.PrintLabels(region, 2.0, 30, kTrekTrackLog, fixedMeasure),
-            (Labels{{QRect(0, 120, 42, 14), "ridge"}}));
+            (Labels{{QRect(0, 120, 42, 14), "ridge"},
+                    {QRect(20, 34, 34, 14), "pass"},      // below its point: above would be cut at the top
+                    {QRect(282, 217, 34, 14), "west"}}));  // moved left and flipped above at the right edge
+  // A page only 20 sheet pixels wide: the names start right of their points.
+  const QRect narrow(200, 50, 10, 120);  // scaled: x 400..419
+  EXPECT_EQ(scaled.PrintLabels(narrow, 2.0, 0, kTrekTrackLog, fixedMeasure),
+            (Labels{{QRect(0, 78, 42, 14), "ridge"}, {QRect(14, 187, 34, 14), "west"}}));
   EXPECT_TRUE(scaled.PrintLabels(region, 2.0, 30, kTrekWaypointGroup, fixedMeasure).empty());
 }
 

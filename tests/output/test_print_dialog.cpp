@@ -164,4 +164,84 @@ TEST_F(PrintDialogTest, OverlayItemsFollowTheTrekData) {
   EXPECT_TRUE(child<QCheckBox>(dlg, "optTrackNames")->isEnabled());
 }
 
+TEST_F(PrintDialogTest, SheetCountFollowsTheTypedRange) {
+  m_profile.writeInt("PrintSettings", "Magni", -25000);
+  m_profile.writeInt("PrintSettings", "MagniSetting", 0);
+  CPrintJob job(m_host);
+  ASSERT_TRUE(job.SelectPrinter(CPrintJob::PdfPrinterName()));
+  CPrintDialogTrek dlg(job);
+  dlg.show();
+  const std::uint32_t max = job.info().maxPage;
+  ASSERT_GE(max, 4u);
+  auto* sheets = child<QLabel>(dlg, "sheetsText");
+  QTest::mouseClick(child<QRadioButton>(dlg, "pagesRange"), Qt::LeftButton);
+  const QString all = QStringLiteral("%1枚").arg(max);
+  const struct {
+    const char* from;
+    const char* to;
+    QString want;
+  } kCases[] = {
+      {"3", "3", QStringLiteral("1枚")},
+      {"2", "4", QStringLiteral("3枚")},
+      {"1", "", all},     // half typed: the whole range
+      {"4", "2", all},    // backwards
+      {"1", "999", all},  // beyond the last page
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.from) + "-" + c.to);
+    child<QLineEdit>(dlg, "fromEdit")->setText(QString::fromLatin1(c.from));
+    child<QLineEdit>(dlg, "toEdit")->setText(QString::fromLatin1(c.to));
+    EXPECT_EQ(sheets->text(), c.want);
+  }
+  child<QLineEdit>(dlg, "fromEdit")->setText(QStringLiteral("2"));
+  child<QLineEdit>(dlg, "toEdit")->setText(QStringLiteral("2"));
+  EXPECT_EQ(sheets->text(), QStringLiteral("1枚"));
+  QTest::mouseClick(child<QRadioButton>(dlg, "pagesAll"), Qt::LeftButton);
+  EXPECT_EQ(sheets->text(), all);
+
+  // Leaving the magnification box unchanged keeps a typed range.
+  QTest::mouseClick(child<QRadioButton>(dlg, "pagesRange"), Qt::LeftButton);
+  child<QComboBox>(dlg, "magnificationCombo")->setFocus();
+  child<QLineEdit>(dlg, "toEdit")->setFocus();
+  EXPECT_EQ(child<QLineEdit>(dlg, "fromEdit")->text(), QStringLiteral("2"));
+  QTest::mouseClick(child<QPushButton>(dlg, "printButton"), Qt::LeftButton);
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(job.info().fromPage, 2u);
+  EXPECT_EQ(job.info().toPage, 2u);
+}
+
+TEST_F(PrintDialogTest, AsksOnlyAboveAHundredPages) {
+  CPrintJob job(m_host);
+  const struct {
+    const char* name;
+    std::uint32_t from, to, max;
+    std::vector<platform::EPromptAnswer> answers;
+    bool asked;
+    bool goOn;
+  } kCases[] = {
+      {"one page", 1, 1, 1, {}, false, true},
+      {"a hundred", 1, 100, 1938, {}, false, true},
+      {"a hundred and one, yes", 1, 101, 1938, {platform::EPromptAnswer::Yes}, true, true},
+      {"all, no", 1, 1938, 1938, {platform::EPromptAnswer::No}, true, false},
+      {"all, no answer given: the default is no", 1, 1938, 1938, {}, true, false},
+      {"range above the last page is cut", 1900, 2500, 1938, {}, false, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    m_prompt.clear();
+    for (const auto a : c.answers) m_prompt.push(a);
+    job.info().minPage = 1;
+    job.info().maxPage = c.max;
+    job.info().fromPage = c.from;
+    job.info().toPage = c.to;
+    EXPECT_EQ(job.ConfirmPageCount(), c.goOn);
+    ASSERT_EQ(m_prompt.requests().size(), c.asked ? 1u : 0u);
+    if (c.asked) {
+      EXPECT_EQ(m_prompt.requests()[0].text, CPrintJob::PageCountQuestion(c.to - c.from + 1));
+      EXPECT_EQ(m_prompt.requests()[0].icon, platform::EPromptIcon::Question);
+    }
+  }
+  EXPECT_EQ(CPrintJob::PageCountQuestion(1938), "印刷するページは 1938 ページあります。\r\n印刷しますか?");
+}
+
 }  // namespace

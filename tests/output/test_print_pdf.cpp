@@ -2,6 +2,7 @@
 // the scale on paper, the header texts and where the trek overlays land.
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -13,7 +14,10 @@
 #include "common/TestUtil.h"
 #include "output/PrintRun.h"
 #include "output/PrintableSheet.h"
+#include "platform/Codepage.h"
 #include "trek/CMarkerPoint.h"
+#include "trek/CTrackLog.h"
+#include "trek/CTrackPoint.h"
 #include "trek/CTrekData.h"
 
 namespace {
@@ -103,6 +107,53 @@ TEST_F(PrintPdfTest, SampleSheetAt25000OnA4) {
   EXPECT_NE(run(QStringLiteral("pdfinfo"), {pdf}).find("Pages:           2"), std::string::npos);
 }
 
+TEST_F(PrintPdfTest, MapImagesAreStoredLosslessly) {
+  if (QStandardPaths::findExecutable(QStringLiteral("pdfimages")).isEmpty()) GTEST_SKIP() << "pdfimages not installed";
+  const QString pdf = path("lossless.pdf");
+  const auto r = testutil::runCli({"print", sampleIndex().string(), kMesh, "-o", pdf.toStdString(), "--magnification",
+                                   "1:25,000", "--options", "7"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_NE(r.out.find("\"printedPages\": 6"), std::string::npos) << r.out;
+
+  // One map picture per page, none of them JPEG (pdfimages calls Flate and plain data "image").
+  const std::string list = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+  int pictures = 0;
+  for (std::size_t at = list.find('\n', list.find("-----")); at != std::string::npos && at + 1 < list.size();
+       at = list.find('\n', at + 1)) {
+    const std::string row = list.substr(at + 1, list.find('\n', at + 1) - at - 1);
+    if (row.find("image") == std::string::npos) continue;
+    ++pictures;
+    EXPECT_EQ(row.find("jpeg"), std::string::npos) << row;
+    EXPECT_NE(row.find(" rgb "), std::string::npos) << row;
+  }
+  EXPECT_EQ(pictures, 6) << list;
+
+  // Page 1's picture is the top-left part of the sheet, pixel for pixel as the export saves it.
+  run(QStringLiteral("pdfimages"), {QStringLiteral("-png"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                   QStringLiteral("1"), pdf, path("img")});
+  const QImage printed = QImage(path("img-000.png")).convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(printed.isNull());
+  ASSERT_GT(printed.width(), 500);
+  const QString png = path("export.png");
+  const auto e = testutil::runCli({"export", sampleIndex().string(), kMesh, "--rect",
+                                   "0,0," + std::to_string(printed.width()) + "," + std::to_string(printed.height()), "-o",
+                                   png.toStdString()});
+  ASSERT_EQ(e.status, 0) << e.err;
+  const QImage exported = QImage(png).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(exported.size(), printed.size());
+  std::int64_t differing = 0;
+  for (int y = 0; y < printed.height(); ++y) {
+    const auto* a = reinterpret_cast<const QRgb*>(printed.constScanLine(y));
+    const auto* b = reinterpret_cast<const QRgb*>(exported.constScanLine(y));
+    for (int x = 0; x < printed.width(); ++x) differing += (a[x] & 0xFFFFFF) != (b[x] & 0xFFFFFF);
+  }
+  EXPECT_EQ(differing, 0);
+
+  // Flate of the few-colour rows: a small part of the raw 24-bit pictures.
+  const std::int64_t raw = std::int64_t{3} * printed.width() * printed.height() * 6;
+  EXPECT_LT(QFileInfo(pdf).size(), raw / 4);
+}
+
 TEST_F(PrintPdfTest, OneKilometreIsFortyMillimetresAndOverlaysLandOnTheirGround) {
   // A 1 km x 1 km selection (400 sheet pixels of 2.5 m) painted all green, with one waypoint
   // in it, at 1:25,000 without header items.
@@ -155,6 +206,55 @@ TEST_F(PrintPdfTest, OneKilometreIsFortyMillimetresAndOverlaysLandOnTheirGround)
     EXPECT_NEAR(flag.left(), wantX, 5);
     EXPECT_NEAR(flag.bottom(), wantY, 5);
   }
+}
+
+TEST_F(PrintPdfTest, TrackNameAtThePageTopIsPrintedBelowItsPoint) {
+  // A track log entering page 4 (row 2, column 1 of 3 x 2 at 1:25,000) just below its top edge,
+  // falling to the right: its name would go above the point, into the page header.
+  const SheetFrame& frame = m_sheet.frame();
+  const auto geoAt = [&frame](QPoint p) { return *frame.PixelToGeo(p.x(), p.y(), Datum::Wgs84); };
+  CTrekGroupList::GroupList groups;
+  auto group = std::make_unique<CTrekData>();
+  group->SetKind(CTrekData::kTrackLogGroup);
+  auto log = std::make_unique<CTrackLog>();
+  log->name = platform::cp932::fromUtf8("霞野峠越え").text;
+  for (const QPoint p : {QPoint(300, 2801), QPoint(400, 2850), QPoint(500, 2900)}) {
+    CTrackPoint tp;
+    const GeoPosition g = geoAt(p);
+    tp.SetPosition(g.latitude, g.longitude, Datum::Wgs84);
+    log->AppendPoint(tp);
+  }
+  group->AppendTrackLog(std::move(log));
+  groups.push_back(std::move(group));
+  SPrintSheet sheet = m_sheet.PrintSheet({});
+  sheet.groups = &groups;
+
+  PrintInfo info;
+  info.magnificationMode = print::EMagnificationMode::Specified;
+  info.magnification = -25000;
+  info.options = print::kOptHeaderMask | print::kOptTrackLines | print::kOptTrackNames;
+  info.fromPage = info.toPage = 4;
+  print::SPdfTarget target;
+  target.path = path("top.pdf").toStdString();
+  const print::SPdfReport report = print::PrintToPdf(sheet, info, target);
+  ASSERT_TRUE(report.ok) << report.error;
+  ASSERT_EQ(info.pagesAcross, 3);
+  const int pageTop = print::PageSourceRect(info.sourceRect, info.scale(),
+                                            QSize(info.pageWidth, info.pageHeight - info.mapTop), {2, 1}).top();
+  ASSERT_LT(pageTop, 2801);
+  ASSERT_GT(pageTop, 2801 - 10);
+
+  // Where the name's text lies on the page, in points from the top: below the map's top edge.
+  const std::string boxes = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path("top.pdf"), QStringLiteral("-")});
+  const auto word = boxes.find("霞");
+  ASSERT_NE(word, std::string::npos) << boxes;
+  const auto tag = boxes.rfind("<word", word);
+  const auto yMinAt = boxes.find("yMin=\"", tag);
+  ASSERT_LT(yMinAt, word);
+  const double yMin = std::atof(boxes.c_str() + yMinAt + 6);
+  const double mapTopPt = (target.marginMm / 25.4 + double(info.mapTop) / target.dpi) * 72;
+  EXPECT_GT(yMin, mapTopPt);
+  EXPECT_LT(yMin, mapTopPt + 20);  // still beside its point
 }
 
 TEST(PrintCli, MagnificationAndScaleBarReports) {

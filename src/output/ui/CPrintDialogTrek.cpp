@@ -211,8 +211,13 @@ CPrintDialogTrek::CPrintDialogTrek(CPrintJob& job, QWidget* parent) : QDialog(pa
   };
   connect(m_rangeAll, &QRadioButton::clicked, this, [rangeClicked] { rangeClicked(false); });
   connect(m_rangeSelection, &QRadioButton::clicked, this, [rangeClicked] { rangeClicked(true); });
-  connect(m_pagesAll, &QRadioButton::clicked, this, &CPrintDialogTrek::UpdateEnabling);
-  connect(m_pagesSome, &QRadioButton::clicked, this, &CPrintDialogTrek::UpdateEnabling);
+  for (QRadioButton* pages : {m_pagesAll, m_pagesSome}) {
+    connect(pages, &QRadioButton::clicked, this, [this] {
+      UpdateEnabling();
+      showSheetCount();
+    });
+  }
+  for (QLineEdit* edit : {m_from, m_to}) connect(edit, &QLineEdit::textChanged, this, &CPrintDialogTrek::showSheetCount);
   for (int i = 0; i < 7; ++i) {
     connect(m_options[i], &QCheckBox::clicked, this, [this, i] {
       readControls();
@@ -270,7 +275,17 @@ void CPrintDialogTrek::writeControls() {
   for (int i = 0; i < 7; ++i) m_options[i]->setChecked(info.options & (1u << i));
   m_from->setText(QString::number(info.fromPage));
   m_to->setText(QString::number(info.toPage));
-  m_sheets->setText(QStringLiteral("%1枚").arg(int(info.toPage) - int(info.fromPage) + 1));
+  showSheetCount();
+}
+
+void CPrintDialogTrek::showSheetCount() {
+  const PrintInfo& info = m_job.info();
+  std::int64_t count = std::int64_t{info.toPage} - info.fromPage + 1;
+  if (m_pagesSome->isChecked()) {
+    const auto range = CheckPageRange(m_from->text().toStdString(), m_to->text().toStdString(), info.minPage, info.maxPage);
+    if (range) count = std::int64_t{range->to} - range->from + 1;
+  }
+  m_sheets->setText(QStringLiteral("%1枚").arg(count));
 }
 
 void CPrintDialogTrek::recompute() {
@@ -325,12 +340,14 @@ void CPrintDialogTrek::magnificationFocusLost() {
   const MagnificationCode code = ParsePrintMagnification(m_magnification->currentText().toStdString());
   if (code == 0) return;
   m_magnification->setEditText(u(PrintMagnificationText(code)));
+  // The same scale again would only reset the page range the user may have typed meanwhile.
+  if (code == m_job.info().magnification) return;
   m_job.info().magnification = code;
   recompute();
 }
 
 bool CPrintDialogTrek::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusOut && m_setUp && m_magnification->isEnabled()) magnificationFocusLost();
+  if (event->type() == QEvent::FocusOut && m_setUp && !m_saved && m_magnification->isEnabled()) magnificationFocusLost();
   return QDialog::eventFilter(watched, event);
 }
 

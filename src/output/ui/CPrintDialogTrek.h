@@ -36,6 +36,8 @@ class CPrintDialogTrek : public QDialog {
   /// Writes "PrintSettings" once, however the dialog ends.
   void saveSettings();
   void writeControls();
+  /// "用紙枚数": the pages of the range as typed when it is valid, else of the whole range.
+  void showSheetCount();
   /// Scale by mode, page grid (resetting the page range), printer information and paper view.
   void recompute();
   void showPrinterInfo();

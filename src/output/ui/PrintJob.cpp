@@ -86,6 +86,15 @@ bool CPrintJob::Recompute() {
   return print::RecomputeScale(m_info, c) && print::RecomputePageLayout(m_info, c);
 }
 
+bool CPrintJob::RecomputeKeepingPages() {
+  const std::uint32_t from = m_info.fromPage;
+  const std::uint32_t to = m_info.toPage;
+  if (!Recompute()) return false;
+  m_info.fromPage = from;
+  m_info.toPage = to;
+  return true;
+}
+
 SPrintSheet CPrintJob::Sheet() const {
   SPrintSheet s;
   if (!m_host.doc) return s;
@@ -140,7 +149,21 @@ bool CPrintJob::Print(bool direct) {
   if (m_host.printerName) *m_host.printerName = m_printerName;
   if (m_host.pageLayout && m_printer) *m_host.pageLayout = m_printer->pageLayout();
   if (!ok || !m_printer) return true;
+  if (!ConfirmPageCount()) return true;
   return PrintPages();
+}
+
+bool CPrintJob::ConfirmPageCount() const {
+  const print::SPageSpan span = print::PrintedPages(m_info);
+  const std::uint32_t pages = (span.last < span.first ? span.first - span.last : span.last - span.first) + 1;
+  if (pages <= kQuietPageCount) return true;
+  return platform::prompt().ask({PageCountQuestion(pages), platform::EPromptIcon::Question,
+                                 platform::EPromptButtons::YesNo, platform::EPromptAnswer::No, "Vantoria"}) ==
+         platform::EPromptAnswer::Yes;
+}
+
+std::string CPrintJob::PageCountQuestion(std::uint32_t pages) {
+  return "印刷するページは " + std::to_string(pages) + " ページあります。\r\n印刷しますか?";
 }
 
 bool CPrintJob::PrintPages() {
@@ -172,7 +195,7 @@ bool CPrintJob::PrintPages() {
   }
   QPagedPaintDevice& device = pdf ? static_cast<QPagedPaintDevice&>(*pdf) : *m_printer;
   m_printer->setDocName(title);
-  if (!Recompute()) return false;
+  if (!RecomputeKeepingPages()) return false;
   CPrintPageRenderer renderer;
   (void)renderer.BeginPrinting(m_info, Sheet());
   m_info.drawRect = QRect(0, 0, m_info.pageWidth, m_info.pageHeight);

@@ -63,8 +63,16 @@ class CPrintJob {
   /// resolution without a printer.
   [[nodiscard]] print::SPrintContext Context() const;
   [[nodiscard]] bool HasSelection() const;
-  /// Scale by mode, then the page grid. False without a printer.
+  /// Scale by mode, then the page grid, which resets the page range to all pages. False
+  /// without a printer.
   bool Recompute();
+  /// As Recompute(), keeping the page range the user chose.
+  bool RecomputeKeepingPages();
+  /// Prints above this many pages only after the user said yes.
+  static constexpr std::uint32_t kQuietPageCount = 100;
+  [[nodiscard]] static std::string PageCountQuestion(std::uint32_t pages);
+  /// Asks before a print of more than kQuietPageCount pages; false when the user says no.
+  [[nodiscard]] bool ConfirmPageCount() const;
   [[nodiscard]] SPrintSheet Sheet() const;
   [[nodiscard]] QString DocumentTitle() const;
   [[nodiscard]] const SPrintHost& host() const { return m_host; }
