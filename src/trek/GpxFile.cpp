@@ -517,12 +517,20 @@ void textElement(QXmlStreamWriter& w, const char* name, const std::string& cp932
 // 100000 for the same; neither is a height another program should plot.
 constexpr double kConvertedWaypointAltitude = 100000.0;
 
-bool isHeight(double alt) { return trek::isKnownAltitude(alt); }
+// Heights outside the elevations the reader takes are left out too, so that a written file reads
+// back whole.
+bool isHeight(double alt) {
+  return trek::isKnownAltitude(alt) && alt >= gpx::kMinElevation && alt <= gpx::kMaxElevation;
+}
 
 void pointStart(QXmlStreamWriter& w, const char* element, const DmsAngle& lat, const DmsAngle& lon, double alt) {
   w.writeStartElement(QLatin1String(element));
   w.writeAttribute(QStringLiteral("lat"), decimal(lat.ToDegrees(), 10));
-  w.writeAttribute(QStringLiteral("lon"), decimal(lon.ToDegrees(), 10));
+  const double lonDegrees = lon.ToDegrees();
+  QString lonText = decimal(lonDegrees, 10);
+  // GPX longitudes stay below 180: one just below must not round up to it.
+  if (lonDegrees < 180.0 && lonText == QLatin1String("180")) lonText = QStringLiteral("179.9999999999");
+  w.writeAttribute(QStringLiteral("lon"), lonText);
   if (isHeight(alt)) w.writeTextElement(QStringLiteral("ele"), decimal(alt, 6));
 }
 

@@ -558,6 +558,10 @@ TEST(GpxWrite, AltitudesThatAreNoHeightAreLeftOut) {
       {"a height", 1234.5, 1234.5, true},
       {"sea level", 0.0, 0.0, true},
       {"below sea level", -3.25, -3.25, true},
+      {"the highest the reader takes", 9000.0, 9000.0, true},
+      {"the lowest the reader takes", -500.0, -500.0, true},
+      {"above what the reader takes", 9000.5, 12000.0, false},
+      {"below what the reader takes", -500.5, -1.0e6, false},
       {"the receiver's no-altitude value", 1.0e25, 1.0e25, false},
       {"not a number", std::nan(""), std::nan(""), false},
   };
@@ -578,6 +582,34 @@ TEST(GpxWrite, AltitudesThatAreNoHeightAreLeftOut) {
   auto waypoints = sampleWaypoints();
   for (auto& w : waypoints->Waypoints()) w->altitude = 100000.0;
   EXPECT_EQ(WriteGpxBytes(*waypoints).find("<ele>"), std::string::npos);
+}
+
+TEST(GpxWrite, PositionsAtTheEdgesReadBack) {
+  const struct {
+    const char* name;
+    double lat, lon;
+    const char* attrs;
+  } kCases[] = {
+      {"just below 180 east", 35.0, 179.99999999999, "lat=\"35\" lon=\"179.9999999999\""},
+      {"the pole", 90.0, 0.0, "lat=\"90\" lon=\"0\""},
+      {"the equator just east of Greenwich", 0.000000000001, 0.00000000004, "lat=\"0\" lon=\"0\""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CTrekData g;
+    g.SetKind(CTrekData::kWaypointGroup);
+    auto w = std::make_unique<CMarkerPoint>();
+    w->name = "P";
+    w->SetPosition(DmsAngle::FromDegrees(c.lat), DmsAngle::FromDegrees(c.lon), Datum::Wgs84);
+    g.AppendWaypoint(std::move(w));
+    const std::string xml = WriteGpxBytes(g);
+    EXPECT_NE(xml.find(std::string("<wpt ") + c.attrs), std::string::npos) << xml;
+    EXPECT_EQ(structureFault(xml), QString());
+    const SGpxReadResult back = ReadGpxBytes(xml, "edge.gpx");
+    ASSERT_TRUE(back.ok() && back.waypoints) << back.error;
+    EXPECT_EQ(back.waypoints->Waypoints().size(), 1u);
+    EXPECT_EQ(back.notice, "");
+  }
 }
 
 TEST(GpxWrite, RoundTripsThroughTrekFilesKeepPositionsTimesAndNames) {
