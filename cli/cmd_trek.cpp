@@ -202,10 +202,12 @@ int convertFromGpx(const std::string& in, const std::string& out, bool wantWaypo
   }
   const std::unique_ptr<CTrekData>& group = waypoints ? r.waypoints : r.tracks;
   if (!group) return cli::fail("trek convert: " + in + (waypoints ? " holds no waypoints" : " holds no tracks"));
-  if (!r.notice.empty()) std::fprintf(stderr, "vantoria-cli: %s\n", r.notice.c_str());
+  // Only what this conversion keeps is reported, with long names cut.
+  const std::string notice = GpxNotice(r.notes, waypoints, !waypoints).text;
+  if (!notice.empty()) std::fprintf(stderr, "vantoria-cli: %s\n", notice.c_str());
   const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *group, mode);
   if (!w.ok()) return failWrite(out, w);
-  printConverted(in, out, *group, "gpx", waypoints ? "pmd" : "ptd", r.notice);
+  printConverted(in, out, *group, "gpx", waypoints ? "pmd" : "ptd", notice);
   return 0;
 }
 

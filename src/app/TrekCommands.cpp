@@ -77,7 +77,7 @@ int CTrekCommands::ImportGpxFiles() {
     }
     if (r.waypoints) list.AppendGroup(std::move(r.waypoints));
     if (r.tracks) list.AppendGroup(std::move(r.tracks));
-    if (!r.notice.empty()) platform::prompt().warn(r.notice);
+    if (!r.notice.empty()) platform::prompt().warn(r.notice, r.noticeDetails);
   }
   afterGroupsAdded(before);
   profile.writeString("FileDlgSettings", "LoadPoint", platform::pathToUtf8(result.paths.back().parent_path()));

@@ -10,19 +10,30 @@
 #include "trek/CMarkerPoint.h"
 #include "trek/CTrackLog.h"
 #include "trek/CTrekGroupList.h"
+#include "trek/TrackStatistics.h"
 
 using platform::cp932::toUtf8Lossy;
 
 namespace gps {
 
+namespace {
+constexpr double kConvertedWaypointAltitude = 100000.0;
+}  // namespace
+
 std::vector<std::string> WaypointRowTexts(const CMarkerPoint& point, Datum datum) {
   DmsAngle lat;
   DmsAngle lon;
   point.GetPosition(lat, lon, datum);
-  char altitude[64];
-  std::snprintf(altitude, sizeof altitude, "%.1f", point.altitude);
+  // The receivers' "no altitude" and the 100000 of waypoints converted from older files are no
+  // heights.
+  std::string altitude = "―";
+  if (trek::isKnownAltitude(point.altitude) && point.altitude != kConvertedWaypointAltitude) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", point.altitude);
+    altitude = std::string(text) + " m";
+  }
   return {toUtf8Lossy(point.name), "北緯 " + toUtf8Lossy(lat.FormatText()), "東経 " + toUtf8Lossy(lon.FormatText()),
-          std::string(altitude) + " m"};
+          altitude};
 }
 
 std::vector<std::string> TrackLogRowTexts(const CTrackLog& log) {

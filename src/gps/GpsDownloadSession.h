@@ -17,7 +17,8 @@ class CTrekGroupList;
 
 namespace gps {
 
-/// Row texts (UTF-8) of a waypoint: name, "北緯 ..." and "東経 ..." in `datum`, "<alt> m".
+/// Row texts (UTF-8) of a waypoint: name, "北緯 ..." and "東経 ..." in `datum`, "<alt> m" or "―"
+/// when the point has no altitude.
 [[nodiscard]] std::vector<std::string> WaypointRowTexts(const CMarkerPoint& point, Datum datum);
 /// Row texts of a track log: name, number of points, start and end time (empty without time).
 [[nodiscard]] std::vector<std::string> TrackLogRowTexts(const CTrackLog& log);

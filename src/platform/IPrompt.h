@@ -19,6 +19,8 @@ struct SPromptRequest {
   /// The default button; when unset, the first button of the set.
   std::optional<EPromptAnswer> defaultButton;
   std::string caption = "Vantoria";
+  /// UTF-8; when not empty, a "詳細" button shows it below the text.
+  std::string details = {};
 };
 
 class IPrompt {
@@ -29,6 +31,9 @@ class IPrompt {
   // Shorthands for the common forms.
   void inform(const std::string& text) { ask({text, EPromptIcon::Information, EPromptButtons::Ok, {}, "Vantoria"}); }
   void warn(const std::string& text) { ask({text, EPromptIcon::Warning, EPromptButtons::Ok, {}, "Vantoria"}); }
+  void warn(const std::string& text, const std::string& details) {
+    ask({text, EPromptIcon::Warning, EPromptButtons::Ok, {}, "Vantoria", details});
+  }
   void error(const std::string& text) { ask({text, EPromptIcon::Error, EPromptButtons::Ok, {}, "Vantoria"}); }
 };
 

@@ -4,15 +4,18 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "platform/Codepage.h"
 #include "platform/FileLookup.h"
+#include "trek/TrackStatistics.h"
 #include "trek/TrekEditing.h"
 
 namespace {
@@ -52,50 +55,37 @@ bool cutChars(std::string& cp932, std::size_t maxChars) {
   return false;
 }
 
-// What the reader met that the user must hear about, gathered into one message.
+// Keeps at most `maxChars` characters (code points) of UTF-8 text; true when something was cut.
+bool cutUtf8(std::string& utf8, std::size_t maxChars) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if ((static_cast<std::uint8_t>(utf8[i]) & 0xC0) == 0x80) continue;  // continuation byte
+    if (chars == maxChars) {
+      utf8.erase(i);
+      return true;
+    }
+    ++chars;
+  }
+  return false;
+}
+
+// Gathers what the reader met that the user must hear about.
 class CNotes {
  public:
-  void replaced(const std::string& item) { add(m_replaced, item); }
-  void cut(const std::string& item) { add(m_cut, item); }
-  void skippedPoint() { ++m_skippedPoints; }
-  void timeOutOfRange() { ++m_badTimes; }
+  explicit CNotes(SGpxNotes& notes) : m_notes(notes) {}
 
-  [[nodiscard]] std::string message(const std::string& fileName) const {
-    if (m_replaced.empty() && m_cut.empty() && m_skippedPoints == 0 && m_badTimes == 0) return {};
-    std::string m = format1("%1 を読み込みました。次の点を確認してください。", fileName);
-    section(m, "Shift-JISで表せない文字を「?」に置き換えた項目:", m_replaced);
-    section(m, "長すぎるため切り詰めた項目:", m_cut);
-    if (m_skippedPoints != 0) {
-      m += "\n\n緯度・経度がないか正しくないため読み飛ばしたポイント: " + std::to_string(m_skippedPoints) + " 個";
+  void add(SGpxNotes::EList list, SGpxNotes::EOwner owner, const QString& name) {
+    if (m_notes.listed[list][0] + m_notes.listed[list][1] + m_notes.listed[list][2] < gpx::kDetailItems) {
+      SGpxNotes::SItem item{list, owner, name.toStdString(), false};
+      item.longer = cutUtf8(item.name, gpx::kMaxNameChars);
+      m_notes.items.push_back(std::move(item));
     }
-    if (m_badTimes != 0) {
-      m += "\n\nGPSの扱える範囲外のため時刻なしにしたポイント: " + std::to_string(m_badTimes) + " 個";
-    }
-    return m;
+    ++m_notes.listed[list][owner];
   }
+  SGpxNotes& notes() { return m_notes; }
 
  private:
-  static constexpr std::size_t kListed = 20;
-  struct SList {
-    std::vector<std::string> items;
-    std::size_t count = 0;
-    [[nodiscard]] bool empty() const { return count == 0; }
-  };
-  static void add(SList& list, const std::string& item) {
-    if (list.items.size() < kListed) list.items.push_back(item);
-    ++list.count;
-  }
-  static void section(std::string& m, const char* title, const SList& list) {
-    if (list.empty()) return;
-    m += "\n\n";
-    m += title;
-    for (const std::string& item : list.items) m += "\n  " + item;
-    if (list.count > list.items.size()) m += "\n  ほか " + std::to_string(list.count - list.items.size()) + " 件";
-  }
-  SList m_replaced;
-  SList m_cut;
-  std::size_t m_skippedPoints = 0;
-  std::size_t m_badTimes = 0;
+  SGpxNotes& m_notes;
 };
 
 // Texts of one point or track as found in the file (UTF-8).
@@ -103,28 +93,101 @@ struct SPointText {
   QString name;
   QString cmt;
   QString desc;
-  bool hasEle = false;
-  double ele = 0.0;
-  bool hasTime = false;
-  TrekTime time{TrekTime::kNoTime};
+  QString ele;
+  QString time;
 };
+
+// What became of a point's elevation text.
+enum class EElevation { Height, Missing, OutOfRange };
+
+// Elevation (metres) of an <ele> text: empty, NaN, infinities and other non-numbers are the
+// receivers' "no altitude"; a number outside the heights on Earth (1e400 included) is refused.
+EElevation parseElevation(const QString& text, double& metres) {
+  static const QRegularExpression kDecimal(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+  metres = trek::kNoAltitude;
+  const QString s = text.trimmed();
+  if (!kDecimal.match(s).hasMatch()) return EElevation::Missing;
+  bool ok = false;
+  const double v = s.toDouble(&ok);
+  if (!ok || !std::isfinite(v) || v < gpx::kMinElevation || v > gpx::kMaxElevation) return EElevation::OutOfRange;
+  metres = v + 0.0;  // no "-0"
+  return EElevation::Height;
+}
+
+// Reads `digits` decimal digits at `at`; false when there are not that many.
+bool digitsAt(const QString& s, qsizetype& at, int digits, int& value) {
+  value = 0;
+  for (int i = 0; i < digits; ++i, ++at) {
+    if (at >= s.size() || s.at(at) < u'0' || s.at(at) > u'9') return false;
+    value = value * 10 + (s.at(at).unicode() - u'0');
+  }
+  return true;
+}
+
+bool charAt(const QString& s, qsizetype& at, char16_t c) {
+  if (at >= s.size() || s.at(at) != QChar(c)) return false;
+  ++at;
+  return true;
+}
+
+// Seconds since 1970-01-01 00:00:00 UTC of an xsd:dateTime ("2024-08-01T09:30:15.5+09:00"; a
+// time without zone is taken as UTC, fractions of a second are dropped), worked out without the
+// machine's zone; nothing when the text is no such time or names a date that does not exist.
+std::optional<std::int64_t> parseUtc(const QString& text) {
+  const QString s = text.trimmed();
+  qsizetype at = 0;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!digitsAt(s, at, 4, year) || !charAt(s, at, u'-') || !digitsAt(s, at, 2, month) || !charAt(s, at, u'-') ||
+      !digitsAt(s, at, 2, day)) {
+    return std::nullopt;
+  }
+  if (!charAt(s, at, u'T') && !charAt(s, at, u't') && !charAt(s, at, u' ')) return std::nullopt;
+  if (!digitsAt(s, at, 2, hour) || !charAt(s, at, u':') || !digitsAt(s, at, 2, minute) || !charAt(s, at, u':') ||
+      !digitsAt(s, at, 2, second)) {
+    return std::nullopt;
+  }
+  if (charAt(s, at, u'.')) {
+    const qsizetype first = at;
+    while (at < s.size() && s.at(at) >= u'0' && s.at(at) <= u'9') ++at;
+    if (at == first) return std::nullopt;
+  }
+  int offsetMinutes = 0;
+  if (at < s.size() && (s.at(at) == u'Z' || s.at(at) == u'z')) {
+    ++at;
+  } else if (at < s.size() && (s.at(at) == u'+' || s.at(at) == u'-')) {
+    const int sign = s.at(at) == u'-' ? -1 : 1;
+    ++at;
+    int oh = 0, om = 0;
+    if (!digitsAt(s, at, 2, oh)) return std::nullopt;
+    charAt(s, at, u':');
+    if (!digitsAt(s, at, 2, om) || oh > 23 || om > 59) return std::nullopt;
+    offsetMinutes = sign * (oh * 60 + om);
+  }
+  if (at != s.size()) return std::nullopt;
+  const std::optional<std::int64_t> local = TrekTime::UtcSeconds(year, month, day, hour, minute, second);
+  if (!local) return std::nullopt;
+  return *local - std::int64_t{offsetMinutes} * 60;
+}
 
 class CGpxReader {
  public:
   CGpxReader(std::string_view bytes, std::string displayName)
       : m_xml(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()))),
-        m_displayName(std::move(displayName)) {
+        m_displayName(std::move(displayName)),
+        m_notes(m_result.notes) {
     m_xml.setNamespaceProcessing(true);
+    m_result.notes.fileName = m_displayName;
   }
 
   SGpxReadResult run() {
-    SGpxReadResult r;
+    SGpxReadResult& r = m_result;
     if (!readDocument()) {
-      r.error = m_error;
-      return r;
+      SGpxReadResult refused;
+      refused.error = m_error;
+      return refused;
     }
     const std::string stem = platform::cp932::fromUtf8(stemOf(m_displayName)).text;
-    std::string groupName = m_groupName.isEmpty() ? stem : model(m_groupName, "グループ名", kGroup);
+    std::string groupName = m_groupName.isEmpty() ? stem : model(m_groupName, SGpxNotes::kGroup, {}, kGroup);
     if (!m_waypoints.empty()) {
       r.waypoints = makeGroup(CTrekData::kWaypointGroup, groupName);
       for (auto& w : m_waypoints) r.waypoints->AppendWaypoint(std::move(w));
@@ -134,11 +197,14 @@ class CGpxReader {
       for (auto& l : m_logs) r.tracks->AppendTrackLog(std::move(l));
     }
     if (!r.waypoints && !r.tracks) {
-      r.error = format1("%1 にはウェイポイントもトラックもありません。", m_displayName);
-      return r;
+      SGpxReadResult refused;
+      refused.error = format1("%1 にはウェイポイントもトラックもありません。", m_displayName);
+      return refused;
     }
-    r.notice = m_notes.message(m_displayName);
-    return r;
+    SGpxNotice notice = GpxNotice(r.notes, true, true);
+    r.notice = std::move(notice.text);
+    r.noticeDetails = std::move(notice.details);
+    return std::move(r);
   }
 
  private:
@@ -153,19 +219,19 @@ class CGpxReader {
     return g;
   }
 
-  // The CP932 form of a text for the model, cut to its limit; both noted under `item`.
+  // The CP932 form of a text for the model, cut to its limit; both noted under the owner's name.
   // XML reads every line break as LF; the model's multi-line texts break lines with CR LF.
-  std::string model(const QString& text, const std::string& item, ELimit limit) {
+  std::string model(const QString& text, SGpxNotes::EOwner owner, const QString& ownerName, ELimit limit) {
     QString crlf = text;
     crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     const platform::cp932::SConversion c = platform::cp932::fromUtf8(crlf.toStdString());
     std::string out = c.text;
-    if (!c.ok()) m_notes.replaced(item);
+    if (!c.ok()) m_notes.add(SGpxNotes::kReplaced, owner, ownerName);
     const std::size_t max = limit == kGroup ? gpx::kMaxGroupNameChars
                             : limit == kComment ? gpx::kMaxCommentChars
                                                 : gpx::kMaxNameChars;
-    if (cutChars(out, max)) m_notes.cut(item);
+    if (cutChars(out, max)) m_notes.add(SGpxNotes::kCut, owner, ownerName);
     return out;
   }
 
@@ -278,43 +344,48 @@ class CGpxReader {
     return ok && std::isfinite(v);
   }
 
-  // UTC time of an xsd:dateTime; a time without zone is taken as UTC.
-  TrekTime parseTime(const QString& s) {
-    const QString iso = s.trimmed();
-    const bool zoned = iso.endsWith(u'Z') || iso.endsWith(u'z') ||
-                       (iso.size() > 6 && (iso.at(iso.size() - 6) == u'+' || iso.at(iso.size() - 6) == u'-') &&
-                        iso.at(iso.size() - 3) == u':');
-    QDateTime t = QDateTime::fromString(zoned ? iso : iso + u'Z', Qt::ISODateWithMs);
-    if (!t.isValid()) return TrekTime(TrekTime::kNoTime);
-    const long long rs = t.toSecsSinceEpoch() - gpx::kReceiverEpochUnix;
-    if (rs < 0 || rs > std::numeric_limits<std::int32_t>::max()) {
-      m_notes.timeOutOfRange();
+  // Receiver count of a track point's time text; no time (and a note) when it is not a date or
+  // lies outside what the receiver counts.
+  TrekTime trackTime(const QString& text) {
+    if (text.trimmed().isEmpty()) return TrekTime(TrekTime::kNoTime);
+    const std::optional<std::int64_t> utc = parseUtc(text);
+    if (!utc) {
+      ++m_notes.notes().badTimes;
       return TrekTime(TrekTime::kNoTime);
     }
-    const TrekTime r = TrekTime::FromReceiverSeconds(static_cast<std::int32_t>(rs));
-    if (!r.HasTime()) m_notes.timeOutOfRange();
+    const std::int64_t rs = *utc - gpx::kReceiverEpochUnix;
+    const TrekTime r = rs < 0 || rs > std::numeric_limits<std::int32_t>::max()
+                           ? TrekTime(TrekTime::kNoTime)
+                           : TrekTime::FromReceiverSeconds(static_cast<std::int32_t>(rs));
+    if (!r.HasTime()) ++m_notes.notes().timesOutOfRange;
     return r;
   }
 
-  // Reads the current wpt/rtept/trkpt element; false (element consumed) when it has no usable position.
-  bool readPoint(double& lat, double& lon, SPointText& p) {
+  // Reads the current wpt/rtept/trkpt element; false (element consumed, the point counted) when
+  // the model cannot hold its position (north latitudes and east longitudes only) or its height.
+  bool readPoint(bool trackPoint, double& lat, double& lon, double& ele, SPointText& p) {
     const auto attrs = m_xml.attributes();
     const bool okLat = number(attrs.value(QLatin1String("lat")).toString().trimmed(), lat);
     const bool okLon = number(attrs.value(QLatin1String("lon")).toString().trimmed(), lon);
     while (nextChild()) {
-      if (is("ele")) p.hasEle = number(text(), p.ele);
-      else if (is("time")) {
-        p.time = parseTime(text());
-        p.hasTime = true;
-      }
+      if (is("ele")) p.ele = text();
+      else if (is("time")) p.time = text();
       else if (is("name")) p.name = text();
       else if (is("cmt")) p.cmt = text();
       else if (is("desc")) p.desc = text();
       else skip();
     }
     if (m_xml.hasError()) return false;
-    if (!okLat || !okLon || lat < -90.0 || lat > 90.0 || lon < -180.0 || lon > 180.0) {
-      m_notes.skippedPoint();
+    const int owner = trackPoint ? 1 : 0;
+    // GPX longitudes run to less than 180; 180 itself is written as -180.
+    if (!okLat || !okLon || lat < 0.0 || lat > 90.0 || lon < 0.0 || lon >= 180.0) {
+      ++m_notes.notes().badPositions[owner];
+      return false;
+    }
+    lat += 0.0;  // no "-0"
+    lon += 0.0;
+    if (parseElevation(p.ele, ele) == EElevation::OutOfRange) {
+      ++m_notes.notes().badElevations[owner];
       return false;
     }
     return true;
@@ -328,19 +399,19 @@ class CGpxReader {
   void readWaypoint(const QString& fallbackName) {
     double lat = 0.0;
     double lon = 0.0;
+    double ele = trek::kNoAltitude;
     SPointText t;
-    if (!readPoint(lat, lon, t)) return;
+    if (!readPoint(false, lat, lon, ele, t)) return;
     auto w = std::make_unique<CMarkerPoint>();
     ++m_unnamed;
     const QString name = t.name.isEmpty() ? (fallbackName.isEmpty() ? QStringLiteral("ポイント%1").arg(m_unnamed)
                                                                       : fallbackName)
                                           : t.name;
-    const std::string item = "ウェイポイント「" + name.toStdString() + "」";
-    w->name = model(name, item, kName);
-    w->comment = model(t.cmt, item, kComment);
-    w->description1 = model(t.desc, item, kName);
+    w->name = model(name, SGpxNotes::kWaypoint, name, kName);
+    w->comment = model(t.cmt, SGpxNotes::kWaypoint, name, kComment);
+    w->description1 = model(t.desc, SGpxNotes::kWaypoint, name, kName);
     w->gpsName = gpsNameFrom(w->name, trek::kMaxWaypointGpsName);
-    if (t.hasEle) w->altitude = t.ele;
+    w->altitude = ele;
     w->SetPosition(DmsAngle::FromDegrees(lat), DmsAngle::FromDegrees(lon), Datum::Wgs84);
     m_waypoints.push_back(std::move(w));
   }
@@ -382,24 +453,24 @@ class CGpxReader {
           }
           double lat = 0.0;
           double lon = 0.0;
+          double ele = trek::kNoAltitude;
           SPointText t;
-          if (!readPoint(lat, lon, t)) continue;
+          if (!readPoint(true, lat, lon, ele, t)) continue;
           CTrackPoint p;
           p.number = static_cast<std::int32_t>(log->Points().size());
-          if (t.hasEle) p.altitude = t.ele;
-          p.time = t.hasTime ? t.time : TrekTime(TrekTime::kNoTime);
+          p.altitude = ele;
+          p.time = trackTime(t.time);
           p.SetPosition(DmsAngle::FromDegrees(lat), DmsAngle::FromDegrees(lon), Datum::Wgs84);
           log->AppendPoint(p);
         }
         if (log->Points().empty()) continue;
         ++segment;
         const QString base = name.isEmpty() ? QStringLiteral("トラック%1").arg(trackNumber) : name;
-        const std::string item = "トラック「" + base.toStdString() + "」";
-        log->name = model(base, item, kName);
+        log->name = model(base, SGpxNotes::kTrack, base, kName);
         if (segment > 1) log->name += " " + std::to_string(segment);
         log->gpsName = gpsNameFrom(log->name, trek::kMaxTrackLogGpsName);
-        log->description1 = model(desc, item, kName);
-        log->description2 = model(cmt, item, kName);
+        log->description1 = model(desc, SGpxNotes::kTrack, base, kName);
+        log->description2 = model(cmt, SGpxNotes::kTrack, base, kName);
         m_logs.push_back(std::move(log));
       } else {
         skip();
@@ -407,6 +478,7 @@ class CGpxReader {
     }
   }
 
+  SGpxReadResult m_result;
   QXmlStreamReader m_xml;
   std::string m_displayName;
   QString m_ns;
@@ -415,7 +487,7 @@ class CGpxReader {
   std::size_t m_elements = 0;
   bool m_tooMany = false;
   int m_unnamed = 0;
-  CNotes m_notes;
+  CNotes m_notes;  // writes into m_result.notes
   std::vector<std::unique_ptr<CMarkerPoint>> m_waypoints;
   std::vector<std::unique_ptr<CTrackLog>> m_logs;
 };
@@ -443,15 +515,22 @@ void textElement(QXmlStreamWriter& w, const char* name, const std::string& cp932
 
 // Receivers send 1.0e25 for "no altitude", and waypoints converted from older trek files carry
 // 100000 for the same; neither is a height another program should plot.
-constexpr double kNoAltitudeMagnitude = 1.0e24;
 constexpr double kConvertedWaypointAltitude = 100000.0;
 
-bool isHeight(double alt) { return std::isfinite(alt) && std::fabs(alt) < kNoAltitudeMagnitude; }
+// Heights outside the elevations the reader takes are left out too, so that a written file reads
+// back whole.
+bool isHeight(double alt) {
+  return trek::isKnownAltitude(alt) && alt >= gpx::kMinElevation && alt <= gpx::kMaxElevation;
+}
 
 void pointStart(QXmlStreamWriter& w, const char* element, const DmsAngle& lat, const DmsAngle& lon, double alt) {
   w.writeStartElement(QLatin1String(element));
   w.writeAttribute(QStringLiteral("lat"), decimal(lat.ToDegrees(), 10));
-  w.writeAttribute(QStringLiteral("lon"), decimal(lon.ToDegrees(), 10));
+  const double lonDegrees = lon.ToDegrees();
+  QString lonText = decimal(lonDegrees, 10);
+  // GPX longitudes stay below 180: one just below must not round up to it.
+  if (lonDegrees < 180.0 && lonText == QLatin1String("180")) lonText = QStringLiteral("179.9999999999");
+  w.writeAttribute(QStringLiteral("lon"), lonText);
   if (isHeight(alt)) w.writeTextElement(QStringLiteral("ele"), decimal(alt, 6));
 }
 
@@ -505,7 +584,78 @@ void writeGpx(QIODevice& device, const CTrekData& group) {
   w.writeEndDocument();
 }
 
+std::string ownerLabel(const SGpxNotes::SItem& item, std::size_t nameChars) {
+  if (item.owner == SGpxNotes::kGroup) return "グループ名";
+  std::string name = item.name;
+  const bool cut = cutUtf8(name, nameChars) || item.longer;
+  return (item.owner == SGpxNotes::kWaypoint ? "ウェイポイント「" : "トラック「") + name + (cut ? "…" : "") + "」";
+}
+
+// One list of items under its title; true when it left items out or cut a name.
+bool itemList(std::string& m, const SGpxNotes& notes, SGpxNotes::EList list, bool waypoints, bool tracks,
+              std::size_t maxItems, std::size_t nameChars) {
+  const auto wanted = [&](SGpxNotes::EOwner o) {
+    return o == SGpxNotes::kGroup || (o == SGpxNotes::kWaypoint ? waypoints : tracks);
+  };
+  std::size_t total = 0;
+  for (const SGpxNotes::EOwner o : {SGpxNotes::kGroup, SGpxNotes::kWaypoint, SGpxNotes::kTrack}) {
+    if (wanted(o)) total += notes.listed[list][o];
+  }
+  if (total == 0) return false;
+  m += "\n\n";
+  m += list == SGpxNotes::kReplaced ? "Shift-JISで表せない文字を「?」に置き換えた項目:" : "長すぎるため切り詰めた項目:";
+  bool shortened = false;
+  std::size_t shown = 0;
+  for (const SGpxNotes::SItem& item : notes.items) {
+    if (item.list != list || !wanted(item.owner)) continue;
+    if (shown == maxItems) break;
+    std::string name = item.name;
+    shortened = cutUtf8(name, nameChars) || shortened;
+    m += "\n  " + ownerLabel(item, nameChars);
+    ++shown;
+  }
+  if (total > shown) {
+    m += "\n  ほか " + std::to_string(total - shown) + " 件";
+    shortened = true;
+  }
+  return shortened;
+}
+
 }  // namespace
+
+SGpxNotice GpxNotice(const SGpxNotes& notes, bool waypoints, bool tracks) {
+  SGpxNotice n;
+  const auto count = [&](const std::size_t (&perKind)[2]) { return (waypoints ? perKind[0] : 0) + (tracks ? perKind[1] : 0); };
+  const std::size_t positions = count(notes.badPositions);
+  const std::size_t elevations = count(notes.badElevations);
+  const std::size_t badTimes = tracks ? notes.badTimes : 0;
+  const std::size_t outOfRange = tracks ? notes.timesOutOfRange : 0;
+  std::string lists;
+  bool shortened = itemList(lists, notes, SGpxNotes::kReplaced, waypoints, tracks, gpx::kNoticeItems, gpx::kNoticeNameChars);
+  shortened = itemList(lists, notes, SGpxNotes::kCut, waypoints, tracks, gpx::kNoticeItems, gpx::kNoticeNameChars) ||
+              shortened;
+  if (lists.empty() && positions == 0 && elevations == 0 && badTimes == 0 && outOfRange == 0) return n;
+  std::string& m = n.text;
+  m = format1("%1 を読み込みました。次の点を確認してください。", notes.fileName) + lists;
+  if (positions != 0) {
+    m += "\n\n緯度・経度がないか正しくない、または北緯・東経でないため読み飛ばしたポイント: " +
+         std::to_string(positions) + " 個";
+  }
+  if (elevations != 0) {
+    m += "\n\n高度が -500 m から 9000 m の範囲にないため読み飛ばしたポイント: " + std::to_string(elevations) + " 個";
+  }
+  if (badTimes != 0) m += "\n\n日時が正しくないため時刻なしにしたポイント: " + std::to_string(badTimes) + " 個";
+  if (outOfRange != 0) {
+    m += "\n\nGPSの扱える範囲外のため時刻なしにしたポイント: " + std::to_string(outOfRange) + " 個";
+  }
+  if (shortened) {
+    std::string details;
+    itemList(details, notes, SGpxNotes::kReplaced, waypoints, tracks, gpx::kDetailItems, gpx::kMaxNameChars);
+    itemList(details, notes, SGpxNotes::kCut, waypoints, tracks, gpx::kDetailItems, gpx::kMaxNameChars);
+    n.details = details.substr(2);  // no blank line first
+  }
+  return n;
+}
 
 SGpxReadResult ReadGpxBytes(std::string_view bytes, const std::string& displayName) {
   if (bytes.size() > gpx::kMaxFileBytes) {

@@ -21,9 +21,9 @@ double distanceBetween(const GeographicLib::Geodesic& g, const CTrackPoint& a, c
 
 }  // namespace
 
-bool hasAltitude(const CTrackPoint& p) {
-  return std::isfinite(p.altitude) && std::fabs(p.altitude) < kNoAltitudeMagnitude;
-}
+bool isKnownAltitude(double metres) { return std::isfinite(metres) && std::fabs(metres) < kNoAltitudeMagnitude; }
+
+bool hasAltitude(const CTrackPoint& p) { return isKnownAltitude(p.altitude); }
 
 SClimb climbWithHysteresis(std::span<const double> altitudes, double hysteresis) {
   SClimb climb;

@@ -46,8 +46,13 @@ struct STrackStatistics {
   std::optional<SAltitudeExtreme> lowest;
 };
 
-/// True when the point carries an altitude: receivers mark a missing one with a huge value
-/// (1.0e25), and converted data may hold NaN.
+/// What receivers send for "no altitude" (metres).
+inline constexpr double kNoAltitude = 1.0e25;
+
+/// True when the value is a height: receivers mark a missing one with a huge value (1.0e25),
+/// and converted data may hold NaN.
+[[nodiscard]] bool isKnownAltitude(double metres);
+/// True when the point carries an altitude (isKnownAltitude of it).
 [[nodiscard]] bool hasAltitude(const CTrackPoint& p);
 
 /// Statistics of a run of points in recording order.

@@ -1,5 +1,6 @@
 #include "trek/TrekTime.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <limits>
@@ -18,16 +19,18 @@ constexpr const char* kSecond = "\x95\x62";
 
 }  // namespace
 
-std::int64_t TrekTime::ReceiverEpoch() {
-  std::tm t{};
-  t.tm_year = 89;
-  t.tm_mon = 11;
-  t.tm_mday = 31;
-  t.tm_hour = 9;
-  t.tm_min = 0;
-  t.tm_sec = 0;
-  t.tm_isdst = 0;
-  return static_cast<std::int64_t>(std::mktime(&t));
+std::optional<std::int64_t> TrekTime::UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
+  using namespace std::chrono;
+  if (year < -32767 || year > 32767 || month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  const year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                            std::chrono::day{static_cast<unsigned>(day)}};
+  if (!date.ok()) return std::nullopt;
+  const bool endOfDay = hour == 24 && minute == 0 && second == 0;
+  if (!endOfDay && (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)) {
+    return std::nullopt;
+  }
+  const std::int64_t days = sys_days(date).time_since_epoch().count();
+  return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 TrekTime TrekTime::FromReceiverSeconds(std::int32_t s) {

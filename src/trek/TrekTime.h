@@ -1,7 +1,8 @@
 #pragma once
-// Calendar time of a track point: one signed 32-bit count of seconds on the C library's
-// calendar scale (what mktime returns, what localtime accepts); -1 means no time.
+// Calendar time of a track point: one signed 32-bit count of seconds since 1970-01-01 00:00:00
+// UTC (what localtime accepts); -1 means no time. Shown in the machine's local zone.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 /// Broken-down local time.
@@ -31,9 +32,16 @@ class TrekTime {
   /// True when a time is held (the count is not negative).
   [[nodiscard]] bool HasTime() const { return m_count >= 0; }
 
-  /// Receiver epoch: mktime of local 1989-12-31 09:00:00 with daylight saving off (on a
-  /// machine at UTC+9 that is 1989-12-31 00:00:00 UTC).
-  [[nodiscard]] static std::int64_t ReceiverEpoch();
+  /// The receiver epoch, 1989-12-31 00:00:00 UTC. Trek files were first made on machines at
+  /// UTC+9, where mktime of local 1989-12-31 09:00:00 gave this count; it is fixed here so that
+  /// every machine writes the same files.
+  static constexpr std::int64_t kReceiverEpoch = 631065600;
+  [[nodiscard]] static std::int64_t ReceiverEpoch() { return kReceiverEpoch; }
+  /// Seconds since 1970-01-01 00:00:00 UTC of a UTC calendar time, whatever the machine's zone;
+  /// nothing for a date or time that does not exist (month 13, 30 February, minute 60).
+  /// Hour 24 is taken only as 24:00:00, the end of the day.
+  [[nodiscard]] static std::optional<std::int64_t> UtcSeconds(int year, int month, int day, int hour, int minute,
+                                                              int second);
   /// Seconds since the receiver epoch to a time; negative input gives no time, and so does a
   /// sum that does not fit the 32-bit count.
   [[nodiscard]] static TrekTime FromReceiverSeconds(std::int32_t s);

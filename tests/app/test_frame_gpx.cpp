@@ -40,9 +40,12 @@ TEST_F(FrameGpxTest, MenuEntriesReadAndWriteGpxFiles) {
   EXPECT_TRUE(import->isEnabled());
   EXPECT_FALSE(exportTo->isEnabled());  // no group selected
 
+  std::string longName;
+  for (int i = 0; i < 300; ++i) longName += "長";
   const auto gpx = put("hike.gpx",
                        "<gpx version=\"1.1\" creator=\"phone\" xmlns=\"http://www.topografix.com/GPX/1/1\">"
                        "<wpt lat=\"35.36\" lon=\"138.72\"><name>Summit ⛰</name></wpt>"
+                       "<wpt lat=\"35.37\" lon=\"138.73\"><name>" + longName + "</name></wpt>"
                        "<trk><name>Morning</name><trkseg><trkpt lat=\"35.3\" lon=\"138.7\">"
                        "<time>2024-05-01T22:00:00Z</time></trkpt></trkseg></trk></gpx>");
   const auto broken = put("broken.gpx", "<gpx><wpt></gpx>");
@@ -61,6 +64,14 @@ TEST_F(FrameGpxTest, MenuEntriesReadAndWriteGpxFiles) {
   const std::vector<std::string> texts = m_prompt.texts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_NE(texts[0].find("ウェイポイント「Summit ⛰」"), std::string::npos) << texts[0];
+  // The long name is cut in the message; the details behind "詳細" hold what the group keeps of it.
+  const std::string shown = longName.substr(0, 40 * std::string("長").size());
+  const std::string kept = longName.substr(0, 255 * std::string("長").size());
+  EXPECT_NE(texts[0].find("ウェイポイント「" + shown + "…」"), std::string::npos) << texts[0];
+  EXPECT_EQ(texts[0].find(shown + "長"), std::string::npos);
+  EXPECT_EQ(m_prompt.requests()[0].icon, platform::EPromptIcon::Warning);
+  EXPECT_NE(m_prompt.requests()[0].details.find("ウェイポイント「" + kept + "…」"), std::string::npos);
+  EXPECT_TRUE(m_prompt.requests()[1].details.empty());
   EXPECT_NE(texts[1].find(broken.string() + " はGPXファイルとして読み込めません。"), std::string::npos) << texts[1];
 
   ASSERT_TRUE(list.Select({kTrekTrackLogGroup, 1, nullptr, nullptr, -1}));

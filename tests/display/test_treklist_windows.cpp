@@ -421,9 +421,11 @@ TEST_F(TrekWindows, TrackLogStatisticsRowsAndAbsentFigures) {
   EXPECT_EQ(view.value(CTrekDataView::kRows + 2), QStringLiteral("0秒"));
   EXPECT_EQ(view.value(CTrekDataView::kRows + 4), QStringLiteral("\u2015"));
 
-  // A track point shows its six rows only.
+  // A track point shows its six rows only, and "―" for the receivers' no-altitude value.
   click(node(1, 1, 0));
   EXPECT_EQ(view.rowCount(), CTrekDataView::kRows);
+  view.ShowTrackPoint(bare.Points()[0]);
+  EXPECT_EQ(view.value(5), QStringLiteral("\u2015"));
 }
 
 TEST_F(TrekWindows, WaypointPairChosenWithCtrlShowsDistanceAndBearing) {

@@ -15,10 +15,12 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cmath>
 #include <functional>
 
 #include "CReceiverSimulator.h"
 #include "gps/GpsDialogTexts.h"
+#include "gps/GpsDownloadSession.h"
 #include "gps/GpsRecords.h"
 #include "gps/GpsUploadList.h"
 #include "gps/ui/CDlgGpsDownload.h"
@@ -147,7 +149,7 @@ class GpsDialogTest : public ::testing::Test {
 TEST_F(GpsDialogTest, DownloadedWaypointsAreAddedUndoneAndAskedAboutAsDuplicates) {
   SSimConfig cfg;
   cfg.waypoints = {waypoint(0x19101010, 0x63101010, 123.5f, "SUMMIT"), waypoint(0x19000000, 0x63000000, -4.0f, "HUT"),
-                   waypoint(0x18F00000, 0x62F00000, 0.0f, "PASS")};
+                   waypoint(0x18F00000, 0x62F00000, 1.0e25f, "PASS")};
   CReceiverSimulator sim(cfg);
   plug(sim);
   addGroup(CTrekData::kTrackLogGroup, "tracks");
@@ -183,6 +185,7 @@ TEST_F(GpsDialogTest, DownloadedWaypointsAreAddedUndoneAndAskedAboutAsDuplicates
                                             "東経 " + QString::fromStdString(platform::cp932::toUtf8Lossy(first.longitude.FormatText())),
                                             "123.5 m"}));
   EXPECT_EQ(rowTexts(rows, 1)[3], "-4.0 m");
+  EXPECT_EQ(rowTexts(rows, 2)[3], "―") << "the receiver's no-altitude value";
 
   // Two rows to A, one to B: the groups show them at once, counted in the group list.
   selectRows(rows, {0, 1});
@@ -246,6 +249,31 @@ TEST_F(GpsDialogTest, DownloadedWaypointsAreAddedUndoneAndAskedAboutAsDuplicates
   click(dlg, "clearButton");
   EXPECT_EQ(rows->topLevelItemCount(), 0);
   EXPECT_EQ(m_list.Group(a)->Waypoints().size(), 1u) << "added copies stay";
+}
+
+TEST(GpsRowTexts, AltitudesThatAreNoHeightShowADash) {
+  const struct {
+    const char* name;
+    double altitude;
+    const char* text;
+  } kCases[] = {
+      {"a height", 3190.54, "3190.5 m"},
+      {"sea level", 0.0, "0.0 m"},
+      {"below sea level", -4.0, "-4.0 m"},
+      {"no altitude as a double", 1.0e25, "―"},
+      {"no altitude as the receiver's float", static_cast<double>(1.0e25f), "―"},
+      {"negative no altitude", -1.0e25, "―"},
+      {"converted from an older file", 100000.0, "―"},
+      {"just below the converted value", 99999.9, "99999.9 m"},
+      {"not a number", std::nan(""), "―"},
+      {"infinite", HUGE_VAL, "―"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CMarkerPoint p;
+    p.altitude = c.altitude;
+    EXPECT_EQ(gps::WaypointRowTexts(p, Datum::Wgs84).at(3), c.text);
+  }
 }
 
 TEST_F(GpsDialogTest, DatumChoiceChangesTheTextsNotTheValuesAndIsStoredOnClose) {

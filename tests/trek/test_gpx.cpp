@@ -1,12 +1,14 @@
 // GPX exchange: hand-written GPX 1.0 and 1.1 files read into trek groups, what is reported,
 // what is refused, the structure of written files and round trips through trek files.
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #include "platform/Codepage.h"
 #include "trek/CTrekData.h"
 #include "trek/GpxFile.h"
+#include "trek/TrackStatistics.h"
 #include "trek/TrekFile.h"
 
 namespace {
@@ -37,6 +40,25 @@ std::string gpx10(const std::string& body) {
 
 double degrees(const DmsAngle& a) { return a.ToDegrees(); }
 
+// Sets TZ (for this process and the programs it starts) and puts the previous zone back afterwards.
+class ScopedZone {
+ public:
+  explicit ScopedZone(const char* zone) : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ")) {
+    qputenv("TZ", zone);
+    tzset();
+  }
+  ~ScopedZone() {
+    if (m_had) qputenv("TZ", m_old); else qunsetenv("TZ");
+    tzset();
+  }
+  ScopedZone(const ScopedZone&) = delete;
+  ScopedZone& operator=(const ScopedZone&) = delete;
+
+ private:
+  bool m_had;
+  QByteArray m_old;
+};
+
 // Receiver seconds of a UTC time given as seconds since 1970.
 std::int32_t receiverSeconds(long long unix) { return static_cast<std::int32_t>(unix - gpx::kReceiverEpochUnix); }
 
@@ -53,7 +75,7 @@ TEST(GpxRead, FilesOfBothVersions) {
        gpx11("<metadata><name>北アルプス</name><time>2024-01-01T00:00:00Z</time></metadata>\n"
              "<wpt lat=\"36.2893\" lon=\"137.6479\"><ele>3190.5</ele><time>2024-08-01T01:00:00Z</time>"
              "<name>奥穂高岳</name><cmt>山頂</cmt><desc>日本第三の高峰</desc><sym>Summit</sym></wpt>\n"
-             "<wpt lat=\"-33.5\" lon=\"-70.25\"><name>PEAK-1</name></wpt>\n"
+             "<wpt lat=\"33.5\" lon=\"70.25\"><name>PEAK-1</name></wpt>\n"
              "<trk><name>Day 1</name><desc>walk</desc><cmt>sunny</cmt>"
              "<trkseg><trkpt lat=\"36.1\" lon=\"137.1\"><ele>1500</ele><time>2024-08-01T00:00:00Z</time></trkpt>"
              "<trkpt lat=\"36.2\" lon=\"137.2\"><time>2024-08-01T09:30:15+09:00</time></trkpt></trkseg>"
@@ -77,10 +99,11 @@ TEST(GpxRead, FilesOfBothVersions) {
          EXPECT_DOUBLE_EQ(w.altitude, 3190.5);
          EXPECT_NEAR(degrees(w.latitude), 36.2893, 1e-9);
          EXPECT_NEAR(degrees(w.longitude), 137.6479, 1e-9);
-         const CMarkerPoint& south = *r.waypoints->Waypoints()[1];
-         EXPECT_NEAR(degrees(south.latitude), -33.5, 1e-9);
-         EXPECT_NEAR(degrees(south.longitude), -70.25, 1e-9);
-         EXPECT_EQ(south.gpsName, "PEAK-1");
+         const CMarkerPoint& peak = *r.waypoints->Waypoints()[1];
+         EXPECT_NEAR(degrees(peak.latitude), 33.5, 1e-9);
+         EXPECT_NEAR(degrees(peak.longitude), 70.25, 1e-9);
+         EXPECT_EQ(peak.gpsName, "PEAK-1");
+         EXPECT_EQ(peak.altitude, trek::kNoAltitude);
          ASSERT_EQ(r.tracks->TrackLogs().size(), 2u);
          const CTrackLog& a = *r.tracks->TrackLogs()[0];
          const CTrackLog& b = *r.tracks->TrackLogs()[1];
@@ -93,6 +116,7 @@ TEST(GpxRead, FilesOfBothVersions) {
          EXPECT_EQ(a.Points()[0].time.ToReceiverSeconds(), receiverSeconds(1722470400));
          EXPECT_EQ(a.Points()[1].time.ToReceiverSeconds(), receiverSeconds(1722470400 + 30 * 60 + 15));
          EXPECT_DOUBLE_EQ(a.Points()[0].altitude, 1500.0);
+         EXPECT_EQ(a.Points()[1].altitude, trek::kNoAltitude);
          EXPECT_EQ(a.Points()[1].number, 1);
          EXPECT_FALSE(b.Points()[0].time.HasTime());
          EXPECT_EQ(b.Points()[0].number, 0);
@@ -158,17 +182,206 @@ TEST(GpxRead, WhatCannotBeKeptIsNamedInOneNotice) {
   EXPECT_EQ(platform::cp932::toUtf8(r.waypoints->GroupName()).text, "とても長いグループの名前をここに書いてみると三十文字を超えて");
   EXPECT_EQ(r.tracks->TrackLogs()[0]->name, "??d?");
   EXPECT_FALSE(r.tracks->TrackLogs()[0]->Points()[0].time.HasTime());
-  const std::string expected =
-      "trip.gpx を読み込みました。次の点を確認してください。\n\n"
-      "Shift-JISで表せない文字を「?」に置き換えた項目:\n"
-      "  ウェイポイント「Café 😀」\n"
-      "  トラック「Łódź」\n\n"
-      "長すぎるため切り詰めた項目:\n"
-      "  ウェイポイント「" + longName + "」\n"
-      "  グループ名\n\n"
-      "緯度・経度がないか正しくないため読み飛ばしたポイント: 2 個\n\n"
-      "GPSの扱える範囲外のため時刻なしにしたポイント: 1 個";
-  EXPECT_EQ(r.notice, expected);
+  std::string shown;  // what the notice shows of the long name
+  for (std::size_t i = 0; i < gpx::kNoticeNameChars; ++i) shown += "あ";
+  std::string kept;  // what the details show of it
+  for (std::size_t i = 0; i < gpx::kMaxNameChars; ++i) kept += "あ";
+  const std::string head = "trip.gpx を読み込みました。次の点を確認してください。";
+  const std::string positions = "\n\n緯度・経度がないか正しくない、または北緯・東経でないため読み飛ばしたポイント: 2 個";
+  const std::string times = "\n\nGPSの扱える範囲外のため時刻なしにしたポイント: 1 個";
+  const struct {
+    const char* name;
+    bool waypoints;
+    bool tracks;
+    std::string text;
+    std::string details;
+  } kCases[] = {
+      {"both kinds", true, true,
+       head +
+           "\n\nShift-JISで表せない文字を「?」に置き換えた項目:\n"
+           "  ウェイポイント「Café 😀」\n"
+           "  トラック「Łódź」\n\n"
+           "長すぎるため切り詰めた項目:\n"
+           "  ウェイポイント「" + shown + "…」\n"
+           "  グループ名" + positions + times,
+       "Shift-JISで表せない文字を「?」に置き換えた項目:\n"
+       "  ウェイポイント「Café 😀」\n"
+       "  トラック「Łódź」\n\n"
+       "長すぎるため切り詰めた項目:\n"
+       "  ウェイポイント「" + kept + "…」\n"
+       "  グループ名"},
+      {"the tracks only: the group name is theirs too", false, true,
+       head +
+           "\n\nShift-JISで表せない文字を「?」に置き換えた項目:\n"
+           "  トラック「Łódź」\n\n"
+           "長すぎるため切り詰めた項目:\n"
+           "  グループ名" + times,
+       ""},
+      {"the waypoints only", true, false,
+       head +
+           "\n\nShift-JISで表せない文字を「?」に置き換えた項目:\n"
+           "  ウェイポイント「Café 😀」\n\n"
+           "長すぎるため切り詰めた項目:\n"
+           "  ウェイポイント「" + shown + "…」\n"
+           "  グループ名" + positions,
+       "Shift-JISで表せない文字を「?」に置き換えた項目:\n"
+       "  ウェイポイント「Café 😀」\n\n"
+       "長すぎるため切り詰めた項目:\n"
+       "  ウェイポイント「" + kept + "…」\n"
+       "  グループ名"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const SGpxNotice n = GpxNotice(r.notes, c.waypoints, c.tracks);
+    EXPECT_EQ(n.text, c.text);
+    EXPECT_EQ(n.details, c.details);
+  }
+  EXPECT_EQ(r.notice, kCases[0].text);
+  EXPECT_EQ(r.noticeDetails, kCases[0].details);
+}
+
+TEST(GpxRead, ManyItemsAreCountedInTheNoticeAndListedInTheDetails) {
+  std::string body;
+  for (int i = 0; i < 1500; ++i) body += "<wpt lat=\"35\" lon=\"139\"><name>é" + std::to_string(i) + "</name></wpt>";
+  const SGpxReadResult r = ReadGpxBytes(gpx11(body), "many.gpx");
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.waypoints->Waypoints().size(), 1500u);
+  std::string text = "many.gpx を読み込みました。次の点を確認してください。\n\nShift-JISで表せない文字を「?」に置き換えた項目:";
+  for (std::size_t i = 0; i < gpx::kNoticeItems; ++i) text += "\n  ウェイポイント「é" + std::to_string(i) + "」";
+  EXPECT_EQ(r.notice, text + "\n  ほか 1480 件");
+  std::string details = "Shift-JISで表せない文字を「?」に置き換えた項目:";
+  for (std::size_t i = 0; i < gpx::kDetailItems; ++i) details += "\n  ウェイポイント「é" + std::to_string(i) + "」";
+  EXPECT_EQ(r.noticeDetails, details + "\n  ほか 500 件");
+}
+
+namespace {
+
+// One point of a table row put into a file beside a plain waypoint (so that the file is never empty).
+std::string filePointing(bool track, const std::string& point) {
+  const std::string anchor = "<wpt lat=\"35\" lon=\"139\"><name>anchor</name><ele>1</ele></wpt>";
+  return gpx11(anchor + (track ? "<trk><trkseg>" + point + "</trkseg></trk>" : point));
+}
+
+}  // namespace
+
+TEST(GpxRead, PointsTheModelCannotHoldAreLeftOutAndCounted) {
+  const double kNone = trek::kNoAltitude;
+  const std::int32_t kNoTime = TrekTime::kNoTime;
+  struct SCase {
+    const char* name;
+    bool track;
+    std::string attrs;  // of the point
+    std::string children;
+    bool kept;
+    double altitude = 0.0;
+    std::int32_t count = -1;  // track points: the time count
+    std::size_t badPositions = 0, badElevations = 0, badTimes = 0, outOfRange = 0;
+  };
+  const std::vector<SCase> cases = {
+      // Elevations: missing and non-numbers are "no altitude"; numbers off the Earth leave the point out.
+      {"no ele", true, "lat=\"35\" lon=\"139\"", "", true, kNone},
+      {"empty ele", true, "lat=\"35\" lon=\"139\"", "<ele> </ele>", true, kNone},
+      {"NaN", true, "lat=\"35\" lon=\"139\"", "<ele>NaN</ele>", true, kNone},
+      {"infinity", true, "lat=\"35\" lon=\"139\"", "<ele>-INF</ele>", true, kNone},
+      {"not a number", true, "lat=\"35\" lon=\"139\"", "<ele>high</ele>", true, kNone},
+      {"spaces around", true, "lat=\"35\" lon=\"139\"", "<ele> 12.5 </ele>", true, 12.5},
+      {"minus zero", true, "lat=\"35\" lon=\"139\"", "<ele>-0</ele>", true, 0.0},
+      {"lowest kept", true, "lat=\"35\" lon=\"139\"", "<ele>-500</ele>", true, -500.0},
+      {"highest kept", true, "lat=\"35\" lon=\"139\"", "<ele>9000</ele>", true, 9000.0},
+      {"below -500", true, "lat=\"35\" lon=\"139\"", "<ele>-500.01</ele>", false, 0, -1, 0, 1},
+      {"1e308", true, "lat=\"35\" lon=\"139\"", "<ele>1e308</ele>", false, 0, -1, 0, 1},
+      {"past the double range", true, "lat=\"35\" lon=\"139\"", "<ele>1e400</ele>", false, 0, -1, 0, 1},
+      {"a waypoint without ele", false, "lat=\"35\" lon=\"139\"", "", true, kNone},
+      {"a waypoint too high", false, "lat=\"35\" lon=\"139\"", "<ele>12000</ele>", false, 0, -1, 0, 1},
+      // Positions: north latitudes and east longitudes below 180 only.
+      {"south", true, "lat=\"-33.9\" lon=\"151.2\"", "<ele>5</ele>", false, 0, -1, 1},
+      {"west", false, "lat=\"40.7\" lon=\"-74\"", "", false, 0, -1, 1},
+      {"longitude -180", true, "lat=\"35\" lon=\"-180\"", "", false, 0, -1, 1},
+      {"longitude 180", true, "lat=\"35\" lon=\"180\"", "", false, 0, -1, 1},
+      {"north of the pole", true, "lat=\"90.5\" lon=\"139\"", "", false, 0, -1, 1},
+      {"the pole and Greenwich", true, "lat=\"90\" lon=\"0\"", "", true, kNone},
+      {"minus zero on the equator", true, "lat=\"-0\" lon=\"-0.0\"", "", true, kNone},
+      {"a bad position and a bad ele count once", true, "lat=\"-1\" lon=\"139\"", "<ele>1e308</ele>", false, 0,
+       -1, 1},
+      // Times: UTC, or with their offset; dates that do not exist are counted.
+      {"UTC", true, "lat=\"35\" lon=\"139\"", "<time>2024-08-01T00:00:00Z</time>", true, kNone, 1722470400},
+      {"offset", true, "lat=\"35\" lon=\"139\"", "<time>2024-08-01T09:30:15+09:00</time>", true, kNone,
+       1722472215},
+      {"offset without colon", true, "lat=\"35\" lon=\"139\"", "<time>2024-08-01T09:30:15+0900</time>", true,
+       kNone, 1722472215},
+      {"west of Greenwich", true, "lat=\"35\" lon=\"139\"", "<time>2024-07-31T20:00:00-04:00</time>", true,
+       kNone, 1722470400},
+      {"no zone is UTC", true, "lat=\"35\" lon=\"139\"", "<time>2024-08-01T00:00:00</time>", true, kNone,
+       1722470400},
+      {"fractions dropped", true, "lat=\"35\" lon=\"139\"", "<time>2024-08-01T00:00:00.999Z</time>", true, kNone,
+       1722470400},
+      {"leap day", true, "lat=\"35\" lon=\"139\"", "<time>2024-02-29T23:59:59Z</time>", true, kNone, 1709251199},
+      {"end of day", true, "lat=\"35\" lon=\"139\"", "<time>2024-07-31T24:00:00Z</time>", true, kNone,
+       1722384000 + 86400},
+      {"month 13", true, "lat=\"35\" lon=\"139\"", "<time>2024-13-45T00:00:00Z</time>", true, kNone, kNoTime, 0,
+       0, 1},
+      {"30 February", true, "lat=\"35\" lon=\"139\"", "<time>2024-02-30T12:00:00Z</time>", true, kNone, kNoTime,
+       0, 0, 1},
+      {"29 February of 2023", true, "lat=\"35\" lon=\"139\"", "<time>2023-02-29T12:00:00Z</time>", true, kNone,
+       kNoTime, 0, 0, 1},
+      {"minute 60", true, "lat=\"35\" lon=\"139\"", "<time>2024-08-01T10:60:00Z</time>", true, kNone, kNoTime, 0,
+       0, 1},
+      {"no time of day", true, "lat=\"35\" lon=\"139\"", "<time>2024-08-01</time>", true, kNone, kNoTime, 0, 0,
+       1},
+      {"words", true, "lat=\"35\" lon=\"139\"", "<time>yesterday</time>", true, kNone, kNoTime, 0, 0, 1},
+      {"empty time", true, "lat=\"35\" lon=\"139\"", "<time></time>", true, kNone, kNoTime},
+      {"before the receiver epoch", true, "lat=\"35\" lon=\"139\"", "<time>1989-12-30T23:59:59Z</time>", true,
+       kNone, kNoTime, 0, 0, 0, 1},
+      {"the receiver epoch", true, "lat=\"35\" lon=\"139\"", "<time>1989-12-31T00:00:00Z</time>", true, kNone,
+       631065600},
+      {"past 2038", true, "lat=\"35\" lon=\"139\"", "<time>2038-01-19T03:14:08Z</time>", true, kNone, kNoTime, 0,
+       0, 0, 1},
+      {"a waypoint's time is not kept, so not counted", false, "lat=\"35\" lon=\"139\"",
+       "<time>2024-13-45T00:00:00Z</time>", true, kNone},
+  };
+  for (const SCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string point = std::string(c.track ? "<trkpt " : "<wpt ") + c.attrs + ">" + c.children +
+                              (c.track ? "</trkpt>" : "</wpt>");
+    const SGpxReadResult r = ReadGpxBytes(filePointing(c.track, point), "row.gpx");
+    ASSERT_TRUE(r.ok()) << r.error;
+    const std::size_t wanted = c.kept ? 1 : 0;
+    const CTrackPoint* tp = nullptr;
+    const CMarkerPoint* wp = nullptr;
+    if (c.track) {
+      ASSERT_EQ(r.tracks ? r.tracks->TrackLogs().size() : 0u, wanted);
+      if (c.kept) tp = &r.tracks->TrackLogs()[0]->Points().at(0);
+    } else {
+      ASSERT_EQ(r.waypoints->Waypoints().size(), 1 + wanted);
+      if (c.kept) wp = r.waypoints->Waypoints()[1].get();
+    }
+    if (tp || wp) {
+      const double altitude = tp ? tp->altitude : wp->altitude;
+      EXPECT_EQ(altitude, c.altitude);
+      EXPECT_FALSE(altitude == 0.0 && std::signbit(altitude));
+      const DmsAngle& lat = tp ? tp->latitude : wp->latitude;
+      const DmsAngle& lon = tp ? tp->longitude : wp->longitude;
+      EXPECT_FALSE(std::signbit(lat.seconds) || std::signbit(lon.seconds) || lat.degrees < 0 || lon.degrees < 0);
+      EXPECT_EQ(lat.FormatText().find('-'), std::string::npos) << lat.FormatText();
+    }
+    if (tp) {
+      EXPECT_EQ(tp->time.Count(), c.count);
+    }
+    EXPECT_EQ(r.notes.badPositions[c.track ? 1 : 0], c.badPositions);
+    EXPECT_EQ(r.notes.badElevations[c.track ? 1 : 0], c.badElevations);
+    EXPECT_EQ(r.notes.badTimes, c.badTimes);
+    EXPECT_EQ(r.notes.timesOutOfRange, c.outOfRange);
+    EXPECT_EQ(r.notice.empty(), c.badPositions + c.badElevations + c.badTimes + c.outOfRange == 0) << r.notice;
+  }
+  // The lines of the notice for what was left out.
+  const SGpxReadResult r = ReadGpxBytes(
+      filePointing(true, "<trkpt lat=\"35\" lon=\"139\"><ele>99999</ele></trkpt>"
+                         "<trkpt lat=\"35\" lon=\"139\"><time>2024-13-45T00:00:00Z</time></trkpt>"),
+      "row.gpx");
+  EXPECT_EQ(r.notice,
+            "row.gpx を読み込みました。次の点を確認してください。\n\n"
+            "高度が -500 m から 9000 m の範囲にないため読み飛ばしたポイント: 1 個\n\n"
+            "日時が正しくないため時刻なしにしたポイント: 1 個");
 }
 
 TEST(GpxRead, BadFilesAreRefusedWithTheirMessage) {
@@ -291,7 +504,7 @@ std::unique_ptr<CTrekData> sampleTracks() {
       p.number = i;
       p.altitude = 1500.25 + i * 3.5 - l * 700.0;
       p.latitude = DmsAngle::FromDegrees(36.3421987654 + i * 0.0001234567 - l * 10.0);
-      p.longitude = DmsAngle::FromDegrees(137.6478123456 - i * 0.0000987654 + l * 40.0 - (l == 2 ? 330.0 : 0.0));
+      p.longitude = DmsAngle::FromDegrees(137.6478123456 - i * 0.0000987654 + l * 20.0);
       p.time = (i % 7 == 3) ? TrekTime(TrekTime::kNoTime) : TrekTime::FromReceiverSeconds(1000000000 + i * 5 + l);
       log->AppendPoint(p);
     }
@@ -345,6 +558,10 @@ TEST(GpxWrite, AltitudesThatAreNoHeightAreLeftOut) {
       {"a height", 1234.5, 1234.5, true},
       {"sea level", 0.0, 0.0, true},
       {"below sea level", -3.25, -3.25, true},
+      {"the highest the reader takes", 9000.0, 9000.0, true},
+      {"the lowest the reader takes", -500.0, -500.0, true},
+      {"above what the reader takes", 9000.5, 12000.0, false},
+      {"below what the reader takes", -500.5, -1.0e6, false},
       {"the receiver's no-altitude value", 1.0e25, 1.0e25, false},
       {"not a number", std::nan(""), std::nan(""), false},
   };
@@ -365,6 +582,34 @@ TEST(GpxWrite, AltitudesThatAreNoHeightAreLeftOut) {
   auto waypoints = sampleWaypoints();
   for (auto& w : waypoints->Waypoints()) w->altitude = 100000.0;
   EXPECT_EQ(WriteGpxBytes(*waypoints).find("<ele>"), std::string::npos);
+}
+
+TEST(GpxWrite, PositionsAtTheEdgesReadBack) {
+  const struct {
+    const char* name;
+    double lat, lon;
+    const char* attrs;
+  } kCases[] = {
+      {"just below 180 east", 35.0, 179.99999999999, "lat=\"35\" lon=\"179.9999999999\""},
+      {"the pole", 90.0, 0.0, "lat=\"90\" lon=\"0\""},
+      {"the equator just east of Greenwich", 0.000000000001, 0.00000000004, "lat=\"0\" lon=\"0\""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CTrekData g;
+    g.SetKind(CTrekData::kWaypointGroup);
+    auto w = std::make_unique<CMarkerPoint>();
+    w->name = "P";
+    w->SetPosition(DmsAngle::FromDegrees(c.lat), DmsAngle::FromDegrees(c.lon), Datum::Wgs84);
+    g.AppendWaypoint(std::move(w));
+    const std::string xml = WriteGpxBytes(g);
+    EXPECT_NE(xml.find(std::string("<wpt ") + c.attrs), std::string::npos) << xml;
+    EXPECT_EQ(structureFault(xml), QString());
+    const SGpxReadResult back = ReadGpxBytes(xml, "edge.gpx");
+    ASSERT_TRUE(back.ok() && back.waypoints) << back.error;
+    EXPECT_EQ(back.waypoints->Waypoints().size(), 1u);
+    EXPECT_EQ(back.notice, "");
+  }
 }
 
 TEST(GpxWrite, RoundTripsThroughTrekFilesKeepPositionsTimesAndNames) {
@@ -488,4 +733,124 @@ TEST(GpxCli, ConvertBetweenTrekFilesAndGpx) {
   ASSERT_TRUE(e.ok());
   EXPECT_EQ(e.group->TrackLogs()[0]->Points().size(), 50u);
   EXPECT_EQ(e.group->TrackLogs()[0]->Points()[49].time, sampleTracks()->TrackLogs()[0]->Points()[49].time);
+}
+
+namespace {
+
+// A track of one point at 2024-08-01 00:00:00 UTC and one without time.
+const std::string kZoneTrack = gpx11(
+    "<trk><name>T</name><trkseg><trkpt lat=\"35.5\" lon=\"139.5\"><ele>12</ele>"
+    "<time>2024-08-01T09:00:00+09:00</time></trkpt><trkpt lat=\"35.6\" lon=\"139.6\"/></trkseg></trk>");
+
+// The trek file a machine at UTC+9 has always made of kZoneTrack.
+std::string madeInJapan() {
+  CTrekData g;
+  g.SetKind(CTrekData::kTrackLogGroup);
+  g.SetGroupName("zone");
+  auto log = std::make_unique<CTrackLog>();
+  log->name = "T";
+  log->gpsName = "T";
+  const double lats[] = {35.5, 35.6};
+  const double lons[] = {139.5, 139.6};
+  for (int i = 0; i < 2; ++i) {
+    CTrackPoint p;
+    p.number = i;
+    p.altitude = i == 0 ? 12.0 : trek::kNoAltitude;
+    p.SetPosition(DmsAngle::FromDegrees(lats[i]), DmsAngle::FromDegrees(lons[i]), Datum::Wgs84);
+    p.time = i == 0 ? TrekTime(1722470400) : TrekTime(TrekTime::kNoTime);
+    log->AppendPoint(p);
+  }
+  g.AppendTrackLog(std::move(log));
+  return WriteTrekBytes(g);
+}
+
+}  // namespace
+
+TEST(GpxZones, TheSameFileMakesTheSameTrekFileInEveryZone) {
+  const std::string japan = madeInJapan();
+  const struct {
+    const char* zone;
+    const char* gpxTime;  // written back: always UTC
+  } kCases[] = {
+      {"Asia/Tokyo", "2024-08-01T00:00:00Z"},
+      {"UTC", "2024-08-01T00:00:00Z"},
+      {"America/New_York", "2024-08-01T00:00:00Z"},
+      {"Pacific/Chatham", "2024-08-01T00:00:00Z"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.zone);
+    ScopedZone z(c.zone);
+    const SGpxReadResult r = ReadGpxBytes(kZoneTrack, "zone.gpx");
+    ASSERT_TRUE(r.ok() && r.tracks) << r.error;
+    EXPECT_EQ(r.notice, "");
+    EXPECT_EQ(r.tracks->TrackLogs()[0]->Points()[0].time.Count(), 1722470400);
+    EXPECT_EQ(WriteTrekBytes(*r.tracks), japan);
+    const std::string back = WriteGpxBytes(*r.tracks);
+    EXPECT_NE(back.find(std::string("<time>") + c.gpxTime + "</time>"), std::string::npos) << back;
+  }
+}
+
+TEST(GpxZones, TheCliConvertsAlikeAndLabelsTrueUtcWithZ) {
+  const QTemporaryDir dir;
+  const std::filesystem::path root(dir.path().toStdString());
+  testutil::writeFile(root / "zone.gpx", kZoneTrack);
+  const std::string japan = madeInJapan();
+  const struct {
+    const char* zone;
+    const char* iso;  // the local time with its offset
+  } kCases[] = {
+      {"Asia/Tokyo", "2024-08-01T09:00:00+09:00"},
+      {"UTC", "2024-08-01T00:00:00Z"},
+      {"America/New_York", "2024-07-31T20:00:00-04:00"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.zone);
+    ScopedZone z(c.zone);
+    const std::filesystem::path out = root / ("zone" + std::to_string(&c - kCases) + ".ptd");
+    const testutil::SRunResult conv = testutil::runCli({"trek", "convert", (root / "zone.gpx").string(), out.string()});
+    ASSERT_EQ(conv.status, 0) << conv.err;
+    EXPECT_EQ(testutil::readFile(out), japan);
+    const testutil::SRunResult show = testutil::runCli({"trek", "show", out.string()});
+    ASSERT_EQ(show.status, 0) << show.err;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(show.out)).object();
+    const QJsonObject time = o["trackLogs"].toArray()[0].toObject()["points"].toArray()[0].toObject()["time"].toObject();
+    EXPECT_EQ(time["count"].toInt(), 1722470400);
+    EXPECT_EQ(time["iso8601"].toString().toStdString(), c.iso);
+    EXPECT_EQ(time["receiverSeconds"].toInt(), 1722470400 - 631065600);
+  }
+}
+
+TEST(GpxCli, TheNoticeNamesWhatWasConvertedWithLongNamesCut) {
+  const QTemporaryDir dir;
+  const std::filesystem::path root(dir.path().toStdString());
+  std::string huge;
+  huge.reserve(9000000);
+  for (int i = 0; i < 3000000; ++i) huge += "あ";
+  testutil::writeFile(root / "both.gpx",
+                      gpx11("<wpt lat=\"35\" lon=\"139\"><name>" + huge + "</name></wpt>"
+                            "<wpt lat=\"-35\" lon=\"139\"/>"
+                            "<trk><name>Łódź</name><trkseg><trkpt lat=\"35\" lon=\"139\"/></trkseg></trk>"));
+  std::string shown;
+  for (std::size_t i = 0; i < gpx::kNoticeNameChars; ++i) shown += "あ";
+  const struct {
+    const char* flag;
+    const char* out;
+    std::vector<std::string> present;
+    std::vector<std::string> absent;
+  } kCases[] = {
+      {"--tracks", "t.ptd", {"トラック「Łódź」"}, {"ウェイポイント", "読み飛ばした"}},
+      {"--waypoints", "w.pmd", {"ウェイポイント「" + shown + "…」", "読み飛ばしたポイント: 1 個"}, {"トラック"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.flag);
+    const testutil::SRunResult r =
+        testutil::runCli({"trek", "convert", (root / "both.gpx").string(), (root / c.out).string(), c.flag});
+    ASSERT_EQ(r.status, 0) << r.err.substr(0, 500);
+    EXPECT_LT(r.err.size(), 2000u);
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    const std::string notice = o["notice"].toString().toStdString();
+    EXPECT_EQ(r.err, "vantoria-cli: " + notice + "\n");
+    for (const std::string& p : c.present) EXPECT_NE(notice.find(p), std::string::npos) << p << "\n" << notice;
+    for (const std::string& a : c.absent) EXPECT_EQ(notice.find(a), std::string::npos) << a << "\n" << notice;
+  }
 }

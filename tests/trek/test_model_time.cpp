@@ -1,9 +1,10 @@
-// Track point times: the receiver epoch through the local time zone, and the texts.
+// Track point times: the fixed receiver epoch, UTC calendar times, and the texts in the local zone.
 #include <QByteArray>
 #include <QtGlobal>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <limits>
+#include <optional>
 
 #include "trek/TrekTime.h"
 
@@ -40,20 +41,66 @@ std::string clock(int h, int m, int s) {
 
 }  // namespace
 
-TEST(TrekTime, ReceiverEpochFollowsTheZone) {
+TEST(TrekTime, ReceiverEpochIsTheSameInEveryZone) {
+  // What mktime gave on the machines at UTC+9 where trek files were first made.
+  const char* const kZones[] = {"Asia/Tokyo", "UTC", "America/New_York", "Europe/London", "Pacific/Kiritimati"};
+  for (const char* zone : kZones) {
+    SCOPED_TRACE(zone);
+    ScopedZone z(zone);
+    EXPECT_EQ(TrekTime::ReceiverEpoch(), 631065600);  // 1989-12-31 00:00:00 UTC
+    EXPECT_EQ(TrekTime::FromReceiverSeconds(0).Count(), 631065600);
+    EXPECT_EQ(TrekTime::FromReceiverSeconds(86400).ToReceiverSeconds(), 86400);
+  }
+}
+
+TEST(TrekTime, TextsFollowTheLocalZone) {
   const struct {
     const char* zone;
-    std::int64_t epoch;
+    std::string dateText, timeText;
   } kCases[] = {
-      {"Asia/Tokyo", 631065600},  // 1989-12-31 00:00:00 UTC
-      {"UTC", 631098000},         // 1989-12-31 09:00:00 UTC
+      {"Asia/Tokyo", date(1989, 12, 31, 0), clock(9, 0, 0)},
+      {"UTC", date(1989, 12, 31, 0), clock(0, 0, 0)},
+      {"America/Los_Angeles", date(1989, 12, 30, 6), clock(16, 0, 0)},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.zone);
     ScopedZone z(c.zone);
-    EXPECT_EQ(TrekTime::ReceiverEpoch(), c.epoch);
-    EXPECT_EQ(TrekTime::FromReceiverSeconds(0).Count(), c.epoch);
-    EXPECT_EQ(TrekTime::FromReceiverSeconds(86400).ToReceiverSeconds(), 86400);
+    std::string d, t;
+    TrekTime::FromReceiverSeconds(0).FormatDateAndTime(d, t);
+    EXPECT_EQ(d, c.dateText);
+    EXPECT_EQ(t, c.timeText);
+  }
+}
+
+TEST(TrekTime, UtcSecondsOfCalendarTimes) {
+  const struct {
+    const char* name;
+    int y, mo, d, h, mi, s;
+    std::optional<std::int64_t> want;
+  } kCases[] = {
+      {"unix epoch", 1970, 1, 1, 0, 0, 0, 0},
+      {"receiver epoch", 1989, 12, 31, 0, 0, 0, 631065600},
+      {"a summer morning", 2024, 8, 1, 9, 30, 15, 1722504615},
+      {"leap day", 2024, 2, 29, 0, 0, 0, 1709164800},
+      {"end of a day", 2024, 7, 31, 24, 0, 0, 1722470400},
+      {"before 1970", 1969, 12, 31, 23, 59, 59, -1},
+      {"year 0", 0, 1, 1, 0, 0, 0, -62167219200},
+      {"month 13", 2024, 13, 1, 0, 0, 0, std::nullopt},
+      {"month 0", 2024, 0, 1, 0, 0, 0, std::nullopt},
+      {"day 45", 2024, 12, 45, 0, 0, 0, std::nullopt},
+      {"30 February", 2024, 2, 30, 0, 0, 0, std::nullopt},
+      {"29 February of 1900", 1900, 2, 29, 0, 0, 0, std::nullopt},
+      {"31 April", 2024, 4, 31, 0, 0, 0, std::nullopt},
+      {"hour 24 past midnight", 2024, 7, 31, 24, 0, 1, std::nullopt},
+      {"hour 25", 2024, 7, 31, 25, 0, 0, std::nullopt},
+      {"minute 60", 2024, 7, 31, 10, 60, 0, std::nullopt},
+      {"second 60", 2024, 7, 31, 10, 0, 60, std::nullopt},
+      {"negative second", 2024, 7, 31, 10, 0, -1, std::nullopt},
+      {"year out of the calendar", 40000, 1, 1, 0, 0, 0, std::nullopt},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(TrekTime::UtcSeconds(c.y, c.mo, c.d, c.h, c.mi, c.s), c.want);
   }
 }
 

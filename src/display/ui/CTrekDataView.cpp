@@ -161,7 +161,8 @@ void CTrekDataView::ShowTrackPoint(const CTrackPoint& point) {
                                  tokyo ? QStringLiteral("東経(Tokyo)") : QStringLiteral("東経(WGS-84)"),
                                  QStringLiteral("高度")};
   const QString values[kRows] = {QString::fromStdString(point.Label()), text(date), text(time),
-                                 angleText(lat), angleText(lon), QString::asprintf("%.1fm", point.altitude)};
+                                 angleText(lat), angleText(lon),
+                                 trek::hasAltitude(point) ? QString::asprintf("%.1fm", point.altitude) : kAbsent};
   setRows(labels, values);
   m_comment->clear();
   m_comment->setEnabled(false);

@@ -1,8 +1,13 @@
 #include "platform/ui/CQtPrompt.h"
 
+#include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QMessageBox>
 
 namespace platform {
+namespace {
+const QString kDetailsText = QStringLiteral("詳細");
+}  // namespace
 
 EPromptAnswer CQtPrompt::ask(const SPromptRequest& r) {
   QMessageBox box(m_parent);
@@ -35,6 +40,23 @@ EPromptAnswer CQtPrompt::ask(const SPromptRequest& r) {
     return QMessageBox::Ok;
   };
   if (r.defaultButton) box.setDefaultButton(toButton(*r.defaultButton));
+  if (!r.details.empty()) {
+    QString details = QString::fromStdString(r.details);
+    details.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    box.setDetailedText(details);
+    // The box names its own toggle button ("Show Details..."/"Hide Details...") and renames it
+    // on every click through its button box; a later connection to that box runs after it.
+    for (QAbstractButton* b : box.buttons()) {
+      if (box.buttonRole(b) != QMessageBox::ActionRole) continue;
+      b->setObjectName(QStringLiteral("detailsButton"));
+      b->setText(kDetailsText);
+      if (auto* buttonBox = box.findChild<QDialogButtonBox*>()) {
+        QObject::connect(buttonBox, &QDialogButtonBox::clicked, b, [b](QAbstractButton* clicked) {
+          if (clicked == b) b->setText(kDetailsText);
+        });
+      }
+    }
+  }
   switch (box.exec()) {
     case QMessageBox::Ok: return EPromptAnswer::Ok;
     case QMessageBox::Yes: return EPromptAnswer::Yes;
