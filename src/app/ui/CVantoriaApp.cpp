@@ -108,6 +108,8 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
     return platform::pathFromUtf8(dlg.selectedFiles().front().toStdString());
   });
+  // A file changed by another program is asked about once no dialog or menu is open.
+  m_doc->setCanAsk([] { return !QApplication::activeModalWidget() && !QApplication::activePopupWidget(); });
   connect(m_doc.get(), &CVantoriaDoc::sheetPropertiesRequested, this, &CVantoriaApp::showSheetProperties);
   connect(m_frame->MapView(), &CVantoriaView::printRequested, this, &CVantoriaApp::Print);
 
