@@ -179,6 +179,22 @@ bool CVantoriaDoc::OpenIndexFile(const std::filesystem::path& path) {
   return true;
 }
 
+bool CVantoriaDoc::OpenIndexKeepingOpen(const std::filesystem::path& path) {
+  // Built aside first; only a catalogue that opened replaces the one on screen.
+  SheetCatalogue opened;
+  if (!opened.OpenCatalogue(path.parent_path())) {
+    platform::prompt().error(IndexOpenFailedText(path));
+    return false;
+  }
+  m_catalogue = std::move(opened);
+  m_currentArea = -1;
+  emit catalogueCleared();
+  m_series = m_catalogue.series();
+  emit catalogueOpened();
+  rememberOpenedIndex(path);
+  return true;
+}
+
 void CVantoriaDoc::OnOpenIndex() {
   std::string initial = platform::profile().readString("FileDlgSettings", "open", "C:\\");
   std::optional<std::filesystem::path> chosen;
@@ -244,12 +260,16 @@ bool CVantoriaDoc::OpenIndexFromDialog(const std::filesystem::path& path) {
     platform::prompt().error(IndexOpenFailedText(path));
     return false;
   }
+  rememberOpenedIndex(path);
+  return true;
+}
+
+void CVantoriaDoc::rememberOpenedIndex(const std::filesystem::path& path) {
   platform::profile().writeString("FileDlgSettings", "open", platform::pathToUtf8(path.parent_path()));
   const SIndexPreview preview = PreviewIndexFile(path);
   m_recent.Add(platform::pathToUtf8(path) + " | " + seriesWord(preview.series) + preview.areaNames);
   m_recent.Save();
   emit recentListChanged();
-  return true;
 }
 
 bool CVantoriaDoc::OpenRecent(int index) {

@@ -53,6 +53,10 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// What the command does after the dialog (and the command line): open, and on success
   /// remember it; on failure tell the user why.
   bool OpenIndexFromDialog(const std::filesystem::path& path);
+  /// As OpenIndexFromDialog, but a map index that does not open leaves the one that was open:
+  /// for names given from outside (the command line, a second start), where a wrong name must
+  /// not close what the user has open.
+  bool OpenIndexKeepingOpen(const std::filesystem::path& path);
   /// The message for a map index that cannot be opened: the file and the reason (UTF-8).
   [[nodiscard]] static std::string IndexOpenFailedText(const std::filesystem::path& path);
   /// The message for a sheet image that cannot be read: the file and the reason (UTF-8).
@@ -168,6 +172,8 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// Watches the files of the open groups, and no others; a file replaced by a rename is
   /// watched again here.
   void watchTrekFiles();
+  /// After a map index opened: its folder for the next dialog, and a recent entry.
+  void rememberOpenedIndex(const std::filesystem::path& path);
   void onTrekFileChanged(const QString& path);
 
   SheetCatalogue m_catalogue;
