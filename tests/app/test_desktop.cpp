@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <future>
 
 #include "app/CVantoriaDoc.h"
@@ -24,6 +25,15 @@
 #include "FrameFixture.h"
 
 namespace {
+
+/// Runs events until `done` holds or `ms` have passed; whether it holds. (The QTRY_ macros
+/// leave the test on a time-out without telling GoogleTest.)
+bool waitFor(const std::function<bool()>& done, int ms = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) QTest::qWait(10);
+  return done();
+}
 
 QByteArray header(quint32 n) {
   QByteArray b("VANTORIA-OPEN-1\n");
@@ -130,7 +140,7 @@ TEST_F(InstanceChannelTest, ForeignBytesAreDroppedAndTheServerGoesOn) {
   ASSERT_TRUE(rogue.waitForConnected(2000));
   rogue.write(header(0xFFFFFFF0u) + QByteArray(64, 'a'));
   rogue.flush();
-  QTRY_COMPARE_WITH_TIMEOUT(rogue.state(), QLocalSocket::UnconnectedState, 5000);
+  ASSERT_TRUE(waitFor([&] { return rogue.state() == QLocalSocket::UnconnectedState; }));
   EXPECT_TRUE(spy.isEmpty());
   QStringList got;
   EXPECT_TRUE(handOverFromAnotherThread({QStringLiteral("/y.ptd")}, &got, running));
@@ -148,7 +158,7 @@ TEST_F(InstanceChannelTest, ConnectionsBeyondTheLimitAreRefused) {
     ASSERT_TRUE(idle.back()->waitForConnected(2000)) << i;
     QTest::qWait(20);
   }
-  QTRY_COMPARE_WITH_TIMEOUT(idle.back()->state(), QLocalSocket::UnconnectedState, 5000);
+  ASSERT_TRUE(waitFor([&] { return idle.back()->state() == QLocalSocket::UnconnectedState; }));
   for (int i = 0; i < 8; ++i) EXPECT_EQ(idle[std::size_t(i)]->state(), QLocalSocket::ConnectedState) << i;
   idle.clear();
   QTest::qWait(100);
@@ -301,7 +311,7 @@ TEST_F(HandedOverFilesTest, OpenAsOnTheCommandLineOnceNoDialogIsOpen) {
   QTest::qWait(400);
   EXPECT_EQ(app.Doc()->TrekGroups().Count(), 1);
   dialog.close();
-  QTRY_COMPARE_WITH_TIMEOUT(app.Doc()->TrekGroups().Count(), 2, 5000);
+  ASSERT_TRUE(waitFor([&] { return app.Doc()->TrekGroups().Count() == 2; }));
   EXPECT_FALSE(app.Doc()->Catalogue().empty());
   EXPECT_TRUE(app.Frame()->isVisible()) << "the window comes to the front";
   EXPECT_TRUE(m_prompt.requests().empty());
@@ -322,7 +332,7 @@ TEST_F(HandedOverFilesTest, AFloodWhileADialogIsOpenEndsInOneMessage) {
   QTest::qWait(400);
   EXPECT_TRUE(m_prompt.requests().empty());
   dialog.close();
-  QTRY_COMPARE_WITH_TIMEOUT(m_prompt.requests().size(), std::size_t{1}, 5000);
+  ASSERT_TRUE(waitFor([&] { return !m_prompt.requests().empty(); }));
   QTest::qWait(400);
   ASSERT_EQ(m_prompt.requests().size(), 1u) << "one message, not one per name";
   const platform::SPromptRequest& r = m_prompt.requests()[0];
@@ -367,8 +377,6 @@ TEST_F(HandedOverFilesTest, OnlyRegularFilesOpenAndAFailureClosesNothing) {
     std::string message;
   } kCases[] = {
       {"a FIFO named as a map index", {indexPipe}, CVantoriaDoc::IndexOpenFailedText(fifoIndex)},
-      {"a map index beside a FIFO named as the catalogue", {QString::fromStdString((path("pipes2") / "index.csv").string())},
-       CVantoriaDoc::IndexOpenFailedText(path("pipes2") / "index.csv")},
       {"a FIFO named as trek data", {trekPipe}, CTrekGroupList::OpenFailedText(fifoTrek)},
       {"a file that is no trek data, taken for a map index", {notes}, CVantoriaDoc::IndexOpenFailedText(path("notes.txt"))},
       {"a folder", {QString::fromStdString(path("pipes").string())}, CVantoriaDoc::IndexOpenFailedText(path("pipes"))},
@@ -380,13 +388,20 @@ TEST_F(HandedOverFilesTest, OnlyRegularFilesOpenAndAFailureClosesNothing) {
     SCOPED_TRACE(c.name);
     m_prompt.clear();
     app.OpenHandedOverFiles(c.files);
-    QTRY_COMPARE_WITH_TIMEOUT(m_prompt.requests().size(), std::size_t{1}, 5000);
+    ASSERT_TRUE(waitFor([&] { return !m_prompt.requests().empty(); }));
     QTest::qWait(50);
     ASSERT_EQ(m_prompt.requests().size(), 1u);
     EXPECT_EQ(m_prompt.requests()[0].text, c.message);
     EXPECT_EQ(app.Doc()->Catalogue().directory(), directory) << "the map index that was open stays";
     EXPECT_EQ(app.Doc()->TrekGroups().Count(), 1);
   }
+
+  // A map index whose catalogue is a FIFO: the FIFO is never opened, and the index opens
+  // without the sheets' rows, as with an unreadable catalogue.
+  m_prompt.clear();
+  app.OpenHandedOverFiles({QString::fromStdString((path("pipes2") / "index.csv").string())});
+  ASSERT_TRUE(waitFor([&] { return app.Doc()->Catalogue().directory() == path("pipes2") || !m_prompt.requests().empty(); }));
+  EXPECT_EQ(app.Doc()->Catalogue().directory(), path("pipes2"));
 }
 
 }  // namespace
