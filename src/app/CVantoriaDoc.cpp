@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <QGuiApplication>
 #include <fstream>
+#include <utility>
 
 #include "maps/CatalogueText.h"
 #include "platform/Codepage.h"
@@ -35,6 +36,10 @@ class CWaitCursor {
 };
 
 constexpr std::size_t kMaxIndexBytes = std::size_t{4} << 20;
+/// Milliseconds a changed trek file is left to settle before it is looked at, and between looks
+/// while a dialog is open or an editing window works on its group.
+constexpr int kSettleMs = 150;
+constexpr int kRetryMs = 500;
 
 std::string u8(std::string_view cp932) { return platform::cp932::toUtf8Lossy(cp932); }
 
@@ -102,6 +107,62 @@ std::vector<SSheetPropertyRow> SheetPropertyRows(const SheetRecord& r, MapSeries
 CVantoriaDoc::CVantoriaDoc(QObject* parent) : QObject(parent) {
   m_recent.Load();
   m_trek.setListener(&m_trekListener);
+  m_checkTimer.setSingleShot(true);
+  connect(&m_checkTimer, &QTimer::timeout, this, &CVantoriaDoc::CheckChangedTrekFiles);
+  connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &CVantoriaDoc::onTrekFileChanged);
+}
+
+void CVantoriaDoc::watchTrekFiles() {
+  QStringList wanted;
+  for (const auto& g : m_trek.Groups()) {
+    if (g->FilePath().empty()) continue;
+    const QString path = QString::fromStdString(g->FilePath());
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(platform::pathFromUtf8(g->FilePath()), ec) && !wanted.contains(path))
+      wanted.append(path);
+  }
+  const QStringList watched = m_watcher.files();
+  QStringList gone;
+  for (const QString& path : watched)
+    if (!wanted.contains(path)) gone.append(path);
+  if (!gone.isEmpty()) (void)m_watcher.removePaths(gone);
+  QStringList added;
+  for (const QString& path : wanted)
+    if (!watched.contains(path)) added.append(path);
+  if (!added.isEmpty()) (void)m_watcher.addPaths(added);
+}
+
+void CVantoriaDoc::onTrekFileChanged(const QString& path) {
+  m_changedFiles.insert(path);
+  m_checkTimer.start(kSettleMs);
+}
+
+void CVantoriaDoc::CheckChangedTrekFiles() {
+  if (m_checking) return;  // a question of this look is open; what changes meanwhile is looked at after it
+  if (m_canAsk && !m_canAsk()) {
+    m_checkTimer.start(kRetryMs);
+    return;
+  }
+  m_checking = true;
+  const QSet<QString> changed = std::exchange(m_changedFiles, {});
+  // A file replaced by a rename has left the watcher; it is watched again before the look, so
+  // that a change during the question is not missed.
+  watchTrekFiles();
+  bool busy = false;
+  for (const QString& path : changed) {
+    const std::string name = path.toStdString();
+    // By index, looked up again after every question: answers change the list.
+    for (int i = 0; i < m_trek.Count(); ++i) {
+      if (m_trek.Group(i)->FilePath() != name) continue;
+      if (m_trek.CheckFileOnDisk(i) == CTrekGroupList::EDiskCheck::Busy) {
+        m_changedFiles.insert(path);
+        busy = true;
+      }
+    }
+  }
+  watchTrekFiles();
+  m_checking = false;
+  if (!m_changedFiles.isEmpty()) m_checkTimer.start(busy ? kRetryMs : kSettleMs);
 }
 
 CVantoriaDoc::~CVantoriaDoc() { m_trek.setListener(nullptr); }
@@ -115,6 +176,22 @@ bool CVantoriaDoc::OpenIndexFile(const std::filesystem::path& path) {
   if (!m_catalogue.OpenCatalogue(path.parent_path())) return false;
   m_series = m_catalogue.series();
   emit catalogueOpened();
+  return true;
+}
+
+bool CVantoriaDoc::OpenIndexKeepingOpen(const std::filesystem::path& path) {
+  // Built aside first; only a catalogue that opened replaces the one on screen.
+  SheetCatalogue opened;
+  if (!opened.OpenCatalogue(path.parent_path())) {
+    platform::prompt().error(IndexOpenFailedText(path));
+    return false;
+  }
+  m_catalogue = std::move(opened);
+  m_currentArea = -1;
+  emit catalogueCleared();
+  m_series = m_catalogue.series();
+  emit catalogueOpened();
+  rememberOpenedIndex(path);
   return true;
 }
 
@@ -183,12 +260,16 @@ bool CVantoriaDoc::OpenIndexFromDialog(const std::filesystem::path& path) {
     platform::prompt().error(IndexOpenFailedText(path));
     return false;
   }
+  rememberOpenedIndex(path);
+  return true;
+}
+
+void CVantoriaDoc::rememberOpenedIndex(const std::filesystem::path& path) {
   platform::profile().writeString("FileDlgSettings", "open", platform::pathToUtf8(path.parent_path()));
   const SIndexPreview preview = PreviewIndexFile(path);
   m_recent.Add(platform::pathToUtf8(path) + " | " + seriesWord(preview.series) + preview.areaNames);
   m_recent.Save();
   emit recentListChanged();
-  return true;
 }
 
 bool CVantoriaDoc::OpenRecent(int index) {

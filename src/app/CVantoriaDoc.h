@@ -1,8 +1,12 @@
 #pragma once
 // The single document: the open map catalogue, the sheet on screen (its catalogue row and image)
 // and the open trek data. Windows listen to its signals; it never touches a widget.
+#include <QFileSystemWatcher>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -49,6 +53,10 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// What the command does after the dialog (and the command line): open, and on success
   /// remember it; on failure tell the user why.
   bool OpenIndexFromDialog(const std::filesystem::path& path);
+  /// As OpenIndexFromDialog, but a map index that does not open leaves the one that was open:
+  /// for names given from outside (the command line, a second start), where a wrong name must
+  /// not close what the user has open.
+  bool OpenIndexKeepingOpen(const std::filesystem::path& path);
   /// The message for a map index that cannot be opened: the file and the reason (UTF-8).
   [[nodiscard]] static std::string IndexOpenFailedText(const std::filesystem::path& path);
   /// The message for a sheet image that cannot be read: the file and the reason (UTF-8).
@@ -112,6 +120,15 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// the application running.
   [[nodiscard]] bool CanCloseFrame() { return m_trek.ConfirmCloseAll(); }
 
+  /// The files of the open groups are watched: shortly after another program changes one, the
+  /// user is asked once whether to read it again (CTrekGroupList::CheckFileOnDisk). This runs
+  /// that look now for the files reported changed.
+  void CheckChangedTrekFiles();
+  /// While this says no (a dialog or menu of the program is open), the look waits.
+  void setCanAsk(std::function<bool()> canAsk) { m_canAsk = std::move(canAsk); }
+  /// The files watched (absolute paths).
+  [[nodiscard]] QStringList WatchedTrekFiles() const { return m_watcher.files(); }
+
   bool onCommand(int id) override;
   bool onUpdateCommand(int id, SCommandState& state) const override;
 
@@ -142,12 +159,22 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   class CTrekListener : public ITrekGroupListener {
    public:
     explicit CTrekListener(CVantoriaDoc& doc) : m_doc(doc) {}
-    void trekDataChanged() override { emit m_doc.trekDataChanged(); }
+    void trekDataChanged() override {
+      m_doc.watchTrekFiles();
+      emit m_doc.trekDataChanged();
+    }
     void trekSelectionChanged(const STrekSelection&) override { emit m_doc.selectionChanged(); }
 
    private:
     CVantoriaDoc& m_doc;
   };
+
+  /// Watches the files of the open groups, and no others; a file replaced by a rename is
+  /// watched again here.
+  void watchTrekFiles();
+  /// After a map index opened: its folder for the next dialog, and a recent entry.
+  void rememberOpenedIndex(const std::filesystem::path& path);
+  void onTrekFileChanged(const QString& path);
 
   SheetCatalogue m_catalogue;
   MapSeries m_series = MapSeries::Unknown;
@@ -161,4 +188,10 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   IndexDialog m_indexDialog;
   CTrekGroupList m_trek;
   CTrekListener m_trekListener{*this};
+  QFileSystemWatcher m_watcher;
+  /// Changes come in bursts (a file written in pieces, a rename): looked at once they settle.
+  QTimer m_checkTimer;
+  QSet<QString> m_changedFiles;
+  std::function<bool()> m_canAsk;
+  bool m_checking = false;
 };

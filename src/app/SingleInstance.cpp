@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "platform/UserId.h"
 
@@ -62,10 +63,30 @@ EHandOverDecode DecodeHandOver(const QByteArray& bytes, QStringList& files) {
   return EHandOverDecode::Done;
 }
 
+void CHandOverQueue::Add(const QStringList& files) {
+  for (const QString& name : files) {
+    const QString kept = name.left(kMaxNameLength + 1);
+    const qsizetype cost = kept.size() * qsizetype{sizeof(QChar)};
+    if (m_files.size() >= kMaxFiles || m_bytes + cost > kMaxBytes) {
+      ++m_dropped;
+      continue;
+    }
+    m_files.append(kept);
+    m_bytes += cost;
+  }
+}
+
+CHandOverQueue::STaken CHandOverQueue::Take() {
+  STaken out{std::exchange(m_files, {}), std::exchange(m_dropped, 0)};
+  m_bytes = 0;
+  return out;
+}
+
 CInstanceChannel::CInstanceChannel(QString serverName, QObject* parent) : QObject(parent), m_name(std::move(serverName)) {}
 
 CInstanceChannel::~CInstanceChannel() {
   if (m_server) m_server->close();  // removes the socket file
+  m_server.reset();  // its connections go while the count they decrement is still here
 }
 
 QString CInstanceChannel::DefaultServerName() {
@@ -125,6 +146,13 @@ bool CInstanceChannel::IsListening() const { return m_server && m_server->isList
 
 void CInstanceChannel::onNewConnection() {
   while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+    if (m_connections >= kMaxConnections) {
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
+    ++m_connections;
+    connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
     QTimer::singleShot(kReceiveTimeoutMs, socket, [socket] { socket->abort(); });

@@ -24,6 +24,35 @@ enum class EHandOverDecode { Incomplete, Done, Bad };
 /// Largest payload a hand-over may carry (about 4,000 long file names).
 inline constexpr int kMaxHandOverBytes = 1 << 20;
 
+/// The names handed over while a dialog of the program is open, waiting for it to close. It keeps
+/// at most `kMaxFiles` names and `kMaxBytes` of them; what comes beyond is dropped and counted,
+/// so that a flood of hand-overs costs neither memory nor one message per name.
+class CHandOverQueue {
+ public:
+  static constexpr int kMaxFiles = 64;
+  /// Bytes of names held (two a character): room for 64 long paths, not for 64 of the longest.
+  static constexpr qsizetype kMaxBytes = qsizetype{256} << 10;
+  /// A longer name is no file name of this system; it is kept cut to one character more, so
+  /// that it is still refused, and reported cut.
+  static constexpr qsizetype kMaxNameLength = 4096;
+
+  /// Queues the names in order while they fit; the others are counted as dropped.
+  void Add(const QStringList& files);
+  struct STaken {
+    QStringList files;
+    int dropped = 0;
+  };
+  /// Everything queued, and how many names were dropped since the last Take.
+  [[nodiscard]] STaken Take();
+  [[nodiscard]] int size() const { return static_cast<int>(m_files.size()); }
+  [[nodiscard]] qsizetype bytes() const { return m_bytes; }
+
+ private:
+  QStringList m_files;
+  qsizetype m_bytes = 0;
+  int m_dropped = 0;
+};
+
 class CInstanceChannel : public QObject {
   Q_OBJECT
  public:
@@ -53,6 +82,10 @@ class CInstanceChannel : public QObject {
   void onNewConnection();
   void onReadyRead(QLocalSocket* socket);
 
+  /// Connections served at once; more are refused, each holds up to a payload in memory.
+  static constexpr int kMaxConnections = 8;
+
   QString m_name;
+  int m_connections = 0;
   std::unique_ptr<QLocalServer> m_server;
 };

@@ -56,6 +56,9 @@ std::optional<std::filesystem::path> resolveNoCase(const std::filesystem::path& 
 }
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes) {
+  // Opening a FIFO blocks until a writer comes; the status is read without opening.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   in.seekg(0, std::ios::end);

@@ -15,7 +15,8 @@ namespace platform {
 /// ignoring case.
 [[nodiscard]] std::optional<std::filesystem::path> resolveNoCase(const std::filesystem::path& base, const std::string& relative);
 
-/// Reads a whole file; nullopt when it cannot be opened/read or exceeds `maxBytes`.
+/// Reads a whole file; nullopt when it is not a regular file (a FIFO is never opened), cannot be
+/// opened or read, or exceeds `maxBytes`.
 [[nodiscard]] std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes);
 
 /// Path from/to the 8-bit form kept in models and profiles (UTF-8 on Linux).

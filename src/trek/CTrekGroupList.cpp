@@ -1,5 +1,6 @@
 #include "trek/CTrekGroupList.h"
 
+#include <QFile>
 #include <algorithm>
 #include <system_error>
 
@@ -31,6 +32,24 @@ std::string truncateCp932(const std::string& text, std::size_t maxBytes) {
     i += len;
   }
   return text.substr(0, i);
+}
+
+/// Reads the group from the regular file at `path` and notes what the file held, from the same
+/// open file: a program replacing it meanwhile does not slip in between.
+STrekReadResult readWithIdentity(const std::filesystem::path& path, trek::SFileIdentity& identity) {
+  STrekReadResult failed;
+  std::error_code ec;
+  // A FIFO would block the opening; the status is read without opening anything.
+  if (!std::filesystem::is_regular_file(path, ec)) return failed;
+  const std::string displayName = platform::pathToUtf8(path);
+  QFile file(QString::fromStdString(displayName));
+  if (!file.open(QIODevice::ReadOnly)) return failed;
+  STrekReadResult r = ReadTrekDevice(file, displayName);
+  if (!r.ok()) return r;
+  const auto id = trek::IdentityOfDevice(file);
+  if (!id) return failed;
+  identity = *id;
+  return r;
 }
 
 std::string saveFailedText(const std::filesystem::path& path, const STrekWriteResult& r, bool existed) {
@@ -209,13 +228,15 @@ int CTrekGroupList::OpenTrekFile(const std::filesystem::path& path) {
   }
   if (!trek::HasTrekExtension(path)) return 0;
 
-  STrekReadResult r = ReadTrekFile(path);
+  trek::SFileIdentity identity;
+  STrekReadResult r = readWithIdentity(path, identity);
   if (!r.ok() || !r.group) {
     if (!r.message.empty()) platform::prompt().error(r.message);
     return 0;
   }
   CTrekData& group = *r.group;
   group.SetFilePath(pathText);
+  m_disk[&group] = {pathText, identity, std::nullopt};
   m_groups.push_back(std::move(r.group));
   NotifyDataChanged();
   if (group.IsModified()) {
@@ -227,6 +248,7 @@ int CTrekGroupList::OpenTrekFile(const std::filesystem::path& path) {
 }
 
 bool CTrekGroupList::SaveTrekFile(const std::filesystem::path& path, CTrekData& group) {
+  if (!confirmOverwrite(path, group)) return false;
   const bool existed = fileExists(path);
   const STrekWriteResult r = WriteTrekFileAtomic(path, group);
   if (!r.ok()) {
@@ -234,7 +256,18 @@ bool CTrekGroupList::SaveTrekFile(const std::filesystem::path& path, CTrekData& 
     return false;
   }
   group.SetModified(0);
+  // What the file now holds are exactly these bytes (the writer writes them in one go).
+  m_disk[&group] = {platform::pathToUtf8(path), trek::IdentityOfBytes(WriteTrekBytes(group)), std::nullopt};
   return true;
+}
+
+bool CTrekGroupList::confirmOverwrite(const std::filesystem::path& path, const CTrekData& group) {
+  const auto rec = m_disk.find(&group);
+  if (rec == m_disk.end() || rec->second.path != platform::pathToUtf8(path)) return true;
+  const std::optional<trek::SFileIdentity> now = trek::IdentityOfFile(path);
+  if (!now || *now == rec->second.known || now == rec->second.asked) return true;
+  return platform::prompt().ask({OverwriteChangedText(path), EPromptIcon::Question, EPromptButtons::YesNo,
+                                 EPromptAnswer::No, "Vantoria"}) == EPromptAnswer::Yes;
 }
 
 std::filesystem::path CTrekGroupList::AskSavePath(const CTrekData& group) {
@@ -319,6 +352,7 @@ bool CTrekGroupList::CloseSelectedGroup() {
   // The other groups' entries stay: no entry changes more than one group.
   removeEntries([group](const CTrekUndoEntry& e) { return e.group() == group; });
   for (int i = 0; i < m_undo.count(); ++i) entryAt(i)->forgetGroup(group);
+  m_disk.erase(group);
   m_groups.erase(m_groups.begin() + index);
   m_selection = {};
   NotifyDataChanged();
@@ -330,5 +364,80 @@ bool CTrekGroupList::ConfirmCloseAll() {
   for (const auto& g : m_groups) {
     if (!ConfirmClose(*g)) return false;
   }
+  return true;
+}
+
+// --- files written by other programs
+
+std::string CTrekGroupList::ChangedOnDiskText(const std::filesystem::path& path) {
+  return platform::pathToUtf8(path) + "は他のプログラムによって変更されました。読み込み直しますか?";
+}
+
+std::string CTrekGroupList::OverwriteChangedText(const std::filesystem::path& path) {
+  return platform::pathToUtf8(path) + "は他のプログラムによって変更されています。上書きしますか?";
+}
+
+bool CTrekGroupList::inUse(const CTrekData& group) const {
+  return m_hold.group == &group || m_session.group == &group || scopeFor(group) != nullptr;
+}
+
+CTrekGroupList::EDiskCheck CTrekGroupList::CheckFileOnDisk(int groupIndex) {
+  CTrekData* group = Group(groupIndex);
+  if (!group) return EDiskCheck::Unchanged;
+  const auto rec = m_disk.find(group);
+  if (rec == m_disk.end() || rec->second.path != group->FilePath()) return EDiskCheck::Unchanged;
+  const std::filesystem::path path = platform::pathFromUtf8(rec->second.path);
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    // Only this program has the group now.
+    group->SetModified(1);
+    return EDiskCheck::Missing;
+  }
+  const std::optional<trek::SFileIdentity> now = trek::IdentityOfFile(path);
+  if (!now || *now == rec->second.known || now == rec->second.asked) return EDiskCheck::Unchanged;
+  if (inUse(*group)) return EDiskCheck::Busy;
+  // Noted before asking: the same change is not asked about again, whatever the answer.
+  rec->second.asked = now;
+  const EPromptAnswer a = platform::prompt().ask(
+      {ChangedOnDiskText(path), EPromptIcon::Question, EPromptButtons::YesNo, {}, "Vantoria"});
+  if (a == EPromptAnswer::Yes) {
+    (void)ReloadGroup(groupIndex);
+  } else {
+    // This version differs from the file now: closing offers to save it.
+    group->SetModified(1);
+  }
+  return EDiskCheck::Changed;
+}
+
+bool CTrekGroupList::ReloadGroup(int groupIndex) {
+  CTrekData* group = Group(groupIndex);
+  if (!group || group->FilePath().empty() || inUse(*group)) return false;
+  const std::filesystem::path path = platform::pathFromUtf8(group->FilePath());
+  trek::SFileIdentity identity;
+  STrekReadResult r = readWithIdentity(path, identity);
+  if (!r.ok() || !r.group) {
+    if (!r.message.empty()) platform::prompt().error(r.message);
+    platform::prompt().error(OpenFailedText(path));
+    group->SetModified(1);
+    return false;
+  }
+  // The entries of the group name items that are about to go.
+  removeEntries([group](const CTrekUndoEntry& e) { return e.group() == group; });
+  for (int i = 0; i < m_undo.count(); ++i) entryAt(i)->forgetGroup(group);
+  // Filled in place: the group keeps its address and its place in the list.
+  const std::string filePath = group->FilePath();
+  group->Clear();
+  group->SetFilePath(filePath);
+  group->SetGroupName(r.group->GroupName());
+  group->SetKind(r.group->Kind());
+  group->Waypoints() = std::move(r.group->Waypoints());
+  group->TrackLogs() = std::move(r.group->TrackLogs());
+  group->SetLoadSucceeded(1);
+  group->SetModified(r.converted ? 1 : 0);
+  m_disk[group] = {filePath, identity, std::nullopt};
+  const bool selected = m_selection.groupIndex == groupIndex;
+  if (selected) m_selection = {group->Kind(), groupIndex, nullptr, nullptr, -1};
+  NotifyDataChanged();
+  if (selected) notifySelection();
   return true;
 }

@@ -9,14 +9,17 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "trek/CMarkerPoint.h"
 #include "trek/CTrackLog.h"
 #include "trek/CTrekData.h"
 #include "trek/TrekEditing.h"
+#include "trek/TrekFileIdentity.h"
 #include "trek/TrekUndo.h"
 
 /// Kinds of a trek selection (also the list window's item kinds).
@@ -151,6 +154,29 @@ class CTrekGroupList {
   /// ConfirmClose for each group in list order; false at the first that may not close.
   bool ConfirmCloseAll();
 
+  // --- files written by other programs
+  /// "<path>は他のプログラムによって変更されました。読み込み直しますか?"
+  [[nodiscard]] static std::string ChangedOnDiskText(const std::filesystem::path& path);
+  /// "<path>は他のプログラムによって変更されています。上書きしますか?", asked by SaveTrekFile
+  /// before it writes over a group's file that is no longer what the group last read or wrote
+  /// (No: nothing is written and the group stays modified).
+  [[nodiscard]] static std::string OverwriteChangedText(const std::filesystem::path& path);
+  enum class EDiskCheck {
+    Unchanged,  ///< the file holds what the group last read or wrote, or the user has been asked about it
+    Changed,    ///< another program wrote it: asked (ChangedOnDiskText) and done as answered
+    Missing,    ///< the file is gone: the group is marked modified, so closing offers to save it
+    Busy,       ///< changed, but an editing window works on the group: look again later
+  };
+  /// Looks at the file of group `groupIndex`. When another program has changed it since this
+  /// program last read or wrote it, asks once for that change: Yes reads the file again in
+  /// place of the group (its unsaved changes go, as chosen), No keeps this program's version
+  /// and marks it modified.
+  EDiskCheck CheckFileOnDisk(int groupIndex);
+  /// Reads the group's file again into the group (same place in the list; its edits leave the
+  /// undo history). False, the group kept and marked modified, when the file does not read
+  /// (told to the user) or an editing window works on the group.
+  bool ReloadGroup(int groupIndex);
+
   // --- editing
   /// A new empty group of kind 1 or 3 named `nameUtf8` (checked: messages shown on refusal),
   /// marked modified and appended. Returns its index or -1.
@@ -262,7 +288,21 @@ class CTrekGroupList {
   /// Writes the group to a path the user chose and makes that its file.
   bool saveAsOwnFile(const std::filesystem::path& path, CTrekData& group);
 
+  /// Whether a save over `path` may go ahead: asks when it is the group's file and another
+  /// program has changed it since.
+  bool confirmOverwrite(const std::filesystem::path& path, const CTrekData& group);
+  /// An editing window or an edit works on the group: it cannot be replaced now.
+  [[nodiscard]] bool inUse(const CTrekData& group) const;
+
   GroupList m_groups;
+  /// Per group with a file: its path and what the file held when this program last read or
+  /// wrote it, and the later content the user was already asked about.
+  struct SDiskRecord {
+    std::string path;
+    trek::SFileIdentity known;
+    std::optional<trek::SFileIdentity> asked;
+  };
+  std::unordered_map<const CTrekData*, SDiskRecord> m_disk;
   STrekSelection m_selection;
   std::unique_ptr<CMarkerPoint> m_waypointClipboard;
   std::unique_ptr<CTrackLog> m_trackLogClipboard;

@@ -9,9 +9,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <future>
 
 #include "app/CVantoriaDoc.h"
@@ -23,6 +25,15 @@
 #include "FrameFixture.h"
 
 namespace {
+
+/// Runs events until `done` holds or `ms` have passed; whether it holds. (The QTRY_ macros
+/// leave the test on a time-out without telling GoogleTest.)
+bool waitFor(const std::function<bool()>& done, int ms = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) QTest::qWait(10);
+  return done();
+}
 
 QByteArray header(quint32 n) {
   QByteArray b("VANTORIA-OPEN-1\n");
@@ -129,11 +140,100 @@ TEST_F(InstanceChannelTest, ForeignBytesAreDroppedAndTheServerGoesOn) {
   ASSERT_TRUE(rogue.waitForConnected(2000));
   rogue.write(header(0xFFFFFFF0u) + QByteArray(64, 'a'));
   rogue.flush();
-  QTRY_COMPARE_WITH_TIMEOUT(rogue.state(), QLocalSocket::UnconnectedState, 5000);
+  ASSERT_TRUE(waitFor([&] { return rogue.state() == QLocalSocket::UnconnectedState; }));
   EXPECT_TRUE(spy.isEmpty());
   QStringList got;
   EXPECT_TRUE(handOverFromAnotherThread({QStringLiteral("/y.ptd")}, &got, running));
   EXPECT_EQ(got, QStringList{QStringLiteral("/y.ptd")});
+}
+
+TEST_F(InstanceChannelTest, ConnectionsBeyondTheLimitAreRefused) {
+  CInstanceChannel running(name());
+  ASSERT_TRUE(running.Listen());
+  // Programs that connect and send nothing each hold a connection until its time-out.
+  std::vector<std::unique_ptr<QLocalSocket>> idle;
+  for (int i = 0; i < 9; ++i) {
+    idle.push_back(std::make_unique<QLocalSocket>());
+    idle.back()->connectToServer(name());
+    ASSERT_TRUE(idle.back()->waitForConnected(2000)) << i;
+    QTest::qWait(20);
+  }
+  ASSERT_TRUE(waitFor([&] { return idle.back()->state() == QLocalSocket::UnconnectedState; }));
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(idle[std::size_t(i)]->state(), QLocalSocket::ConnectedState) << i;
+  idle.clear();
+  QTest::qWait(100);
+  QStringList got;
+  EXPECT_TRUE(handOverFromAnotherThread({QStringLiteral("/z.pmd")}, &got, running)) << "served again once they are gone";
+  EXPECT_EQ(got, QStringList{QStringLiteral("/z.pmd")});
+}
+
+TEST(HandOverQueue, KeepsAtMostItsFilesAndBytesAndCountsTheRest) {
+  const auto names = [](int count, qsizetype length) {
+    QStringList out;
+    for (int i = 0; i < count; ++i) out.append(QStringLiteral("/t/%1.pmd").arg(i).leftJustified(length, QLatin1Char('x')));
+    return out;
+  };
+  const struct {
+    const char* name;
+    QStringList add;
+    int kept;
+    int dropped;
+    qsizetype longestKept;
+  } kCases[] = {
+      {"a few names", names(3, 20), 3, 0, 20},
+      {"150 names: 64 kept", names(150, 20), CHandOverQueue::kMaxFiles, 150 - CHandOverQueue::kMaxFiles, 20},
+      {"names of 3,000 characters: 43 fit 256 KiB", names(50, 3000), 43, 7, 3000},
+      {"a name of 1 MB: kept cut, still refused", names(1, 1 << 20), 1, 0, CHandOverQueue::kMaxNameLength + 1},
+      {"window only", {}, 0, 0, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CHandOverQueue q;
+    // In pieces, as hand-overs come one after another.
+    for (const QString& n : c.add) q.Add({n});
+    EXPECT_LE(q.bytes(), CHandOverQueue::kMaxBytes);
+    const CHandOverQueue::STaken taken = q.Take();
+    EXPECT_EQ(taken.files.size(), c.kept);
+    EXPECT_EQ(taken.dropped, c.dropped);
+    qsizetype longest = 0;
+    for (const QString& f : taken.files) longest = std::max(longest, f.size());
+    EXPECT_EQ(longest, c.longestKept);
+    EXPECT_EQ(q.size(), 0);
+    EXPECT_EQ(q.Take().dropped, 0) << "counted once";
+  }
+}
+
+TEST(FailedFiles, OneMessageNamesThemCut) {
+  const QString longName = QStringLiteral("/very/long/") + QString(500, QLatin1Char('d')) + QStringLiteral("/walk.pmd");
+  const QString cut = CutName(longName);
+  EXPECT_EQ(cut.size(), 120);
+  EXPECT_TRUE(cut.startsWith(QStringLiteral("/very/long/")));
+  EXPECT_TRUE(cut.endsWith(QStringLiteral("/walk.pmd")));
+  EXPECT_TRUE(cut.contains(QChar(0x2026)));
+  EXPECT_EQ(CutName(QStringLiteral("/a.pmd")), QStringLiteral("/a.pmd"));
+
+  QStringList many;
+  for (int i = 0; i < 23; ++i) many.append(QStringLiteral("/f%1.pmd").arg(i));
+  const struct {
+    const char* name;
+    QStringList failed;
+    int dropped;
+    std::string want;
+  } kCases[] = {
+      {"two names", {"/a.pmd", "/b/index.csv"}, 0, "次のファイルを開く事ができませんでした。\r\n/a.pmd\r\n/b/index.csv"},
+      {"dropped only", {}, 86, "一度に渡されたファイルが多すぎるため、86 個のファイルを開きませんでした。"},
+      {"a long name and dropped", {longName}, 2,
+       "次のファイルを開く事ができませんでした。\r\n" + cut.toStdString() +
+           "\r\n一度に渡されたファイルが多すぎるため、2 個のファイルを開きませんでした。"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FilesFailedText(c.failed, c.dropped), c.want);
+  }
+  const std::string listed = FilesFailedText(many, 0);
+  EXPECT_NE(listed.find("/f19.pmd"), std::string::npos);
+  EXPECT_EQ(listed.find("/f20.pmd"), std::string::npos);
+  EXPECT_TRUE(listed.ends_with("\r\nほか 3 個のファイル"));
 }
 
 TEST(CommandLineFiles, TrekFilesByTheirExtensionTheFirstOtherIsTheIndex) {
@@ -147,6 +247,7 @@ TEST(CommandLineFiles, TrekFilesByTheirExtensionTheFirstOtherIsTheIndex) {
       {"a double-clicked track log", {"b.ptd"}, "", {"b.ptd"}},
       {"treks before the index", {"A.PMD", "m/index.csv"}, "m/index.csv", {"A.PMD"}},
       {"a second index is tried as trek data", {"1/index.csv", "2/index.csv"}, "1/index.csv", {"2/index.csv"}},
+      {"a GPX file is trek data, not the index", {"walk.GPX", "m/index.csv"}, "m/index.csv", {"walk.GPX"}},
       {"extension only in the folder", {"x.ptd/index.csv"}, "x.ptd/index.csv", {}},
       {"empty names skipped", {"", "c.Ptd"}, "", {"c.Ptd"}},
       {"nothing", {}, "", {}},
@@ -210,10 +311,97 @@ TEST_F(HandedOverFilesTest, OpenAsOnTheCommandLineOnceNoDialogIsOpen) {
   QTest::qWait(400);
   EXPECT_EQ(app.Doc()->TrekGroups().Count(), 1);
   dialog.close();
-  QTRY_COMPARE_WITH_TIMEOUT(app.Doc()->TrekGroups().Count(), 2, 5000);
+  ASSERT_TRUE(waitFor([&] { return app.Doc()->TrekGroups().Count() == 2; }));
   EXPECT_FALSE(app.Doc()->Catalogue().empty());
   EXPECT_TRUE(app.Frame()->isVisible()) << "the window comes to the front";
   EXPECT_TRUE(m_prompt.requests().empty());
+}
+
+TEST_F(HandedOverFilesTest, AFloodWhileADialogIsOpenEndsInOneMessage) {
+  const auto index = testutil::sampleDir() / "map25000" / "index.csv";
+  CVantoriaApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString(index.string())}, false));
+  ASSERT_FALSE(app.Doc()->Catalogue().empty());
+  QDialog dialog(app.Frame());
+  dialog.setModal(true);
+  dialog.show();
+  ASSERT_TRUE(QApplication::activeModalWidget());
+  // 150 hand-overs of one missing file each, and one of a name of 1 MB that is no trek file.
+  for (int i = 0; i < 150; ++i) app.OpenHandedOverFiles({QString::fromStdString(path("gone").string()) + QStringLiteral("/%1.ptd").arg(i)});
+  app.OpenHandedOverFiles({QStringLiteral("/") + QString(1 << 20, QLatin1Char('n'))});
+  QTest::qWait(400);
+  EXPECT_TRUE(m_prompt.requests().empty());
+  dialog.close();
+  ASSERT_TRUE(waitFor([&] { return !m_prompt.requests().empty(); }));
+  QTest::qWait(400);
+  ASSERT_EQ(m_prompt.requests().size(), 1u) << "one message, not one per name";
+  const platform::SPromptRequest& r = m_prompt.requests()[0];
+  EXPECT_EQ(r.icon, platform::EPromptIcon::Error);
+  EXPECT_TRUE(r.text.starts_with("次のファイルを開く事ができませんでした。\r\n" + path("gone").string() + "/0.ptd\r\n"));
+  EXPECT_TRUE(r.text.ends_with("\r\nほか 44 個のファイル\r\n一度に渡されたファイルが多すぎるため、87 個のファイルを開きませんでした。"));
+  EXPECT_LT(r.text.size(), 8000u);
+  EXPECT_FALSE(app.Doc()->Catalogue().empty()) << "the open map index stays";
+}
+
+TEST_F(HandedOverFilesTest, OnlyRegularFilesOpenAndAFailureClosesNothing) {
+  const auto index = testutil::sampleDir() / "map25000" / "index.csv";
+  const auto treks = testutil::sampleDir() / "treks";
+  // FIFOs in place of a trek file and of a map index: opening either would wait for a writer.
+  std::filesystem::create_directories(path("pipes"));
+  const auto fifoTrek = path("pipes") / "peaks.pmd";
+  const auto fifoIndex = path("pipes") / "index.csv";
+  for (const auto& fifo : {fifoTrek, fifoIndex})
+    if (QProcess::execute(QStringLiteral("mkfifo"), {QString::fromStdString(fifo.string())}) != 0)
+      GTEST_SKIP() << "no mkfifo here";
+  testutil::writeFile(path("pipes") / "kanri.csv", "");
+  std::filesystem::create_directories(path("pipes2"));
+  testutil::writeFile(path("pipes2") / "index.csv", "5339,東京\r\n");
+  if (QProcess::execute(QStringLiteral("mkfifo"), {QString::fromStdString((path("pipes2") / "kanri.csv").string())}) != 0)
+    GTEST_SKIP() << "no mkfifo here";
+  put("notes.txt", "not trek data");
+
+  CVantoriaApp app;
+  ASSERT_TRUE(app.InitInstance({QStringLiteral("vantoria"), QString::fromStdString(index.string()),
+                                QString::fromStdString((treks / "tracks.ptd").string())}, false));
+  ASSERT_EQ(app.Doc()->TrekGroups().Count(), 1);
+  const auto directory = app.Doc()->Catalogue().directory();
+  ASSERT_FALSE(directory.empty());
+
+  const QString trekPipe = QString::fromStdString(fifoTrek.string());
+  const QString indexPipe = QString::fromStdString(fifoIndex.string());
+  const QString notes = QString::fromStdString(path("notes.txt").string());
+  const QString hugeName = QStringLiteral("/") + QString(1 << 20, QLatin1Char('n'));
+  const struct {
+    const char* name;
+    QStringList files;
+    std::string message;
+  } kCases[] = {
+      {"a FIFO named as a map index", {indexPipe}, CVantoriaDoc::IndexOpenFailedText(fifoIndex)},
+      {"a FIFO named as trek data", {trekPipe}, CTrekGroupList::OpenFailedText(fifoTrek)},
+      {"a file that is no trek data, taken for a map index", {notes}, CVantoriaDoc::IndexOpenFailedText(path("notes.txt"))},
+      {"a folder", {QString::fromStdString(path("pipes").string())}, CVantoriaDoc::IndexOpenFailedText(path("pipes"))},
+      {"a name of 1 MB: listed cut", {hugeName}, FilesFailedText({hugeName}, 0)},
+      // Opened in the program's order: the map index first, then the trek data.
+      {"all of them", {trekPipe, indexPipe, notes}, FilesFailedText({indexPipe, trekPipe, notes}, 0)},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    m_prompt.clear();
+    app.OpenHandedOverFiles(c.files);
+    ASSERT_TRUE(waitFor([&] { return !m_prompt.requests().empty(); }));
+    QTest::qWait(50);
+    ASSERT_EQ(m_prompt.requests().size(), 1u);
+    EXPECT_EQ(m_prompt.requests()[0].text, c.message);
+    EXPECT_EQ(app.Doc()->Catalogue().directory(), directory) << "the map index that was open stays";
+    EXPECT_EQ(app.Doc()->TrekGroups().Count(), 1);
+  }
+
+  // A map index whose catalogue is a FIFO: the FIFO is never opened, and the index opens
+  // without the sheets' rows, as with an unreadable catalogue.
+  m_prompt.clear();
+  app.OpenHandedOverFiles({QString::fromStdString((path("pipes2") / "index.csv").string())});
+  ASSERT_TRUE(waitFor([&] { return app.Doc()->Catalogue().directory() == path("pipes2") || !m_prompt.requests().empty(); }));
+  EXPECT_EQ(app.Doc()->Catalogue().directory(), path("pipes2"));
 }
 
 }  // namespace

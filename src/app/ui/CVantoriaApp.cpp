@@ -108,6 +108,8 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
     return platform::pathFromUtf8(dlg.selectedFiles().front().toStdString());
   });
+  // A file changed by another program is asked about once no dialog or menu is open.
+  m_doc->setCanAsk([] { return !QApplication::activeModalWidget() && !QApplication::activePopupWidget(); });
   connect(m_doc.get(), &CVantoriaDoc::sheetPropertiesRequested, this, &CVantoriaApp::showSheetProperties);
   connect(m_frame->MapView(), &CVantoriaView::printRequested, this, &CVantoriaApp::Print);
 
@@ -125,24 +127,14 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   return true;
 }
 
-void CVantoriaApp::OpenFiles(const QStringList& files) {
+void CVantoriaApp::OpenFiles(const QStringList& files, int dropped) {
   if (!m_doc || !m_frame) return;
-  const SCommandLineFiles sorted = SortCommandLineFiles(files);
-  // A map index that does not open is reported as the open command reports it, and the program
-  // runs on without one. Paths are made absolute, so the recent list and the remembered folder
-  // stay valid from any working folder.
-  if (!sorted.index.isEmpty())
-    (void)m_doc->OpenIndexFromDialog(platform::pathFromUtf8(QFileInfo(sorted.index).absoluteFilePath().toStdString()));
-  for (const QString& file : sorted.trekFiles) {
-    const std::filesystem::path trekPath = platform::pathFromUtf8(QFileInfo(file).absoluteFilePath().toStdString());
-    if (m_doc->TrekGroups().OpenTrekFile(trekPath) == 0)
-      platform::prompt().error(CTrekGroupList::OpenFailedText(trekPath));
-  }
+  (void)OpenProgramFiles(*m_doc, files, dropped);
   m_frame->UpdateCommandUI();
 }
 
 void CVantoriaApp::OpenHandedOverFiles(const QStringList& files) {
-  m_handedOver += files;
+  m_handedOver.Add(files);
   if (m_handOverQueued) return;
   m_handOverQueued = true;
   // A dialog or menu of this program has the user's attention (or a transfer letting messages
@@ -153,9 +145,9 @@ void CVantoriaApp::OpenHandedOverFiles(const QStringList& files) {
       return;
     }
     m_handOverQueued = false;
-    const QStringList pending = std::exchange(m_handedOver, {});
+    const CHandOverQueue::STaken pending = m_handedOver.Take();
     BringToFront();
-    OpenFiles(pending);
+    OpenFiles(pending.files, pending.dropped);
   };
   QTimer::singleShot(0, this, [tryOpen] { tryOpen(tryOpen); });
 }

@@ -8,6 +8,7 @@
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
+#include "app/SingleInstance.h"
 
 class CHelpWindow;
 class CMainFrame;
@@ -31,14 +32,15 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   /// left out. `show` is off for tests, which look at the frame without showing it.
   bool InitInstance(const QStringList& arguments, bool show = true);
 
-  /// Opens files as the command line names them: the first file that is not a trek data file
-  /// (".pmd", ".ptd") is the map index, the rest trek data files. Also what a second start of
-  /// the program hands over to this one.
-  void OpenFiles(const QStringList& files);
+  /// Opens files as the command line names them (OpenProgramFiles): the first file that is not
+  /// trek data (".pmd", ".ptd", ".gpx") is the map index, the rest trek data files. Also what a
+  /// second start of the program hands over to this one; `dropped` names did not fit its queue.
+  void OpenFiles(const QStringList& files, int dropped = 0);
   /// Shows the main window above the others (restored when minimised).
   void BringToFront();
   /// Files a second start of the program handed over: opened as `OpenFiles` does and the
-  /// window brought to the front, once no dialog or menu of this program is open.
+  /// window brought to the front, once no dialog or menu of this program is open. Meanwhile
+  /// they wait in a bounded queue.
   void OpenHandedOverFiles(const QStringList& files);
 
   static CVantoriaApp* instance() { return s_instance; }
@@ -96,6 +98,6 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   std::unique_ptr<QTranslator> m_qtTranslator;
   std::unique_ptr<CHelpWindow> m_help;
   QString m_helpDir;
-  QStringList m_handedOver;
+  CHandOverQueue m_handedOver;
   bool m_handOverQueued = false;
 };

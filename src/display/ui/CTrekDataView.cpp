@@ -1,6 +1,7 @@
 #include "display/ui/CTrekDataView.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -124,6 +125,7 @@ void CTrekDataView::ShowWaypoint(const CMarkerPoint& point) {
   setRows(labels, values);
   m_comment->setPlainText(QString::fromStdString(trek::CommentToShown(platform::cp932::toUtf8Lossy(point.comment))));
   m_comment->setEnabled(true);
+  layoutChildren();
 }
 
 void CTrekDataView::ShowTrackLog(const CTrackLog& log) {
@@ -148,6 +150,7 @@ void CTrekDataView::ShowTrackLog(const CTrackLog& log) {
               {QStringLiteral("最低点"), extremeText(st.lowest, log)}});
   m_comment->clear();
   m_comment->setEnabled(false);
+  layoutChildren();
 }
 
 void CTrekDataView::ShowTrackPoint(const CTrackPoint& point) {
@@ -166,6 +169,7 @@ void CTrekDataView::ShowTrackPoint(const CTrackPoint& point) {
   setRows(labels, values);
   m_comment->clear();
   m_comment->setEnabled(false);
+  layoutChildren();
 }
 
 void CTrekDataView::ShowWaypointPair(const CMarkerPoint& from, const CMarkerPoint& to) {
@@ -217,6 +221,7 @@ void CTrekDataView::Clear() {
   m_comment->clear();
   m_comment->setEnabled(false);
   setEnabled(false);
+  layoutChildren();
 }
 
 int CTrekDataView::rowCount() const { return m_table->rowCount(); }
@@ -234,7 +239,12 @@ void CTrekDataView::resizeEvent(QResizeEvent* event) {
 
 void CTrekDataView::layoutChildren() {
   const int rowHeight = m_table->rowHeight(0);
-  const int tableHeight = rowHeight * m_table->rowCount() + 22;
+  const int wanted = rowHeight * m_table->rowCount() + 22;
+  // More rows than the window holds (a track log's figures in a short dock): the table takes
+  // the room there is and scrolls, rows keep their height. A waypoint's comment keeps three
+  // lines below it; for the other kinds the box is empty.
+  const int commentMin = m_comment->isEnabled() ? m_comment->fontMetrics().lineSpacing() * 3 + 2 * m_comment->frameWidth() : 0;
+  const int tableHeight = std::min(wanted, std::max(height() - 3 - commentMin, rowHeight + 22));
   m_table->setGeometry(0, 0, std::max(0, width() - 2), tableHeight);
   const int top = tableHeight + 3;
   m_comment->setGeometry(0, top, std::max(0, width() - 2), std::max(0, height() - top));
