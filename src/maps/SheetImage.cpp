@@ -109,6 +109,17 @@ struct SSheetImageAccess {
   // With `zeroRows` false the pixel rows keep whatever the reused block held (the reader
   // overwrites every row); header, colour table and row padding are always cleared.
   static bool create(SheetImage& image, int width, int height, int bitCount, bool zeroRows);
+  // The block of a null image, at least `bytes` long (growing keeps what it holds); nullptr when
+  // memory runs out. For a reader that takes memory only as fast as the data turns out real.
+  static std::uint8_t* grow(SheetImage& image, std::size_t bytes) {
+    image.m_size = 0;
+    try {
+      if (image.m_block.size() < bytes) image.m_block.resize(bytes);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    return image.m_block.data();
+  }
 };
 
 bool CreatePackedBitmap(SheetImage& image, int width, int height, int bitCount) {
@@ -233,11 +244,128 @@ std::vector<std::uint8_t>& stripBuffer() {
   return buffer;
 }
 
+// Most bytes of image one byte of a strip can decode to, for the codecs where that is bounded;
+// 0 for the others (JPEG, ZSTD, LZMA, WebP, ...), whose images take memory as they decode.
+std::uint64_t maxExpansion(std::uint16_t compression) {
+  switch (compression) {
+    case COMPRESSION_NONE: return 1;
+    // Two bytes repeat one byte at most 128 times.
+    case COMPRESSION_PACKBITS: return 64;
+    // The longest match, 258 bytes, costs at least two bits.
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE: return 1032;
+    // A code has 12 bits at the most and stands for 3,839 bytes at the most: each of the 3,838
+    // table entries after the 258 fixed codes is at most one byte longer than those before it.
+    case COMPRESSION_LZW: return 2560;
+    default: return 0;
+  }
+}
+
+// Above this a bitmap is taken only when the file's strip bytes, each counted once, can decode
+// to the whole image (strips sharing bytes are legal but no sheet has them).
+constexpr std::uint64_t kCheckedBitmapBytes = std::uint64_t{64} << 20;
+// A strip of a codec without a bound is first decoded this far, then twice as far as it really
+// gave, and so on.
+constexpr std::uint64_t kProbeBytes = std::uint64_t{4} << 20;
+
+// Whether the strips can hold the rows they must give, before any memory is taken for them: each
+// strip's bytes (within the file) times the codec's expansion must reach its rows, and for a
+// large image the distinct bytes of all strips must reach the whole image. Without a known
+// expansion only a large image whose strips share bytes is refused.
+bool stripsCanHold(TIFF* tif, std::uint64_t expansion, std::uint64_t fileBytes, std::uint64_t height,
+                   std::uint64_t rps, std::uint64_t lineBytes, std::string& why) {
+  std::uint64_t* offsets = nullptr;
+  std::uint64_t* counts = nullptr;
+  if (!TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) || !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) ||
+      !offsets || !counts) {
+    why = "no strip offsets or byte counts";
+    return false;
+  }
+  const std::uint32_t strips = TIFFNumberOfStrips(tif);
+  const bool large = height * lineBytes > kCheckedBitmapBytes;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;  // [begin, end) of the strips used
+  std::uint64_t total = 0;
+  for (std::uint64_t r = 0; r < height; r += rps) {
+    const std::uint32_t s = TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0);
+    const std::uint64_t need = std::min(rps, height - r) * lineBytes;
+    if (s >= strips) {
+      why = "no strip for row " + std::to_string(r);
+      return false;
+    }
+    const std::uint64_t room = offsets[s] < fileBytes ? fileBytes - offsets[s] : 0;
+    // Uncompressed strips are read whole from their offset, whatever their byte count says.
+    const std::uint64_t held = std::min(expansion == 1 ? need : counts[s], room);
+    if (expansion != 0 && held * expansion < need) {
+      why = "the strip at row " + std::to_string(r) + " holds " + std::to_string(held) + " bytes for " +
+            std::to_string(need) + " bytes of image";
+      return false;
+    }
+    if (large) ranges.emplace_back(offsets[s], offsets[s] + held);
+    total += held;
+  }
+  if (!large) return true;
+  std::sort(ranges.begin(), ranges.end());
+  std::uint64_t distinct = 0, end = 0;
+  for (const auto& [begin, stop] : ranges) {
+    if (stop <= end) continue;
+    distinct += stop - std::max(begin, end);
+    end = stop;
+  }
+  if (expansion == 0 && distinct < total) {
+    why = "the strips of a large image share their bytes";
+    return false;
+  }
+  if (expansion != 0 && distinct * expansion < height * lineBytes) {
+    why = "the file's " + std::to_string(distinct) + " bytes of strips cannot hold an image of " +
+          std::to_string(height * lineBytes) + " bytes";
+    return false;
+  }
+  return true;
+}
+
+// Reads strip `s` (`want` bytes) into the memory `place(bytes)` makes room for, asking for room
+// only as fast as the data turns out to be there. -1 when the read fails, -2 without memory.
+template <class Place>
+tmsize_t readProved(TIFF* tif, std::uint32_t s, std::uint64_t want, const Place& place) {
+  std::uint64_t ask = std::min(want, kProbeBytes);
+  for (;;) {
+    std::uint8_t* dst = place(ask);
+    if (!dst) return -2;
+    // A shorter size decodes the strip's first bytes only; each probe decodes from the start.
+    const tmsize_t got = TIFFReadEncodedStrip(tif, s, dst, static_cast<tmsize_t>(ask));
+    if (got < 0 || static_cast<std::uint64_t>(got) < ask || ask == want) return got;
+    ask = std::min(want, ask * 2);
+  }
+}
+
+// `n` rows of `rowBytes` packed at `rows` spread to `stride` bytes each, padding zeroed.
+void spreadRows(std::uint8_t* rows, std::uint64_t n, std::size_t rowBytes, std::size_t stride) {
+  if (stride == rowBytes) return;
+  for (std::uint64_t k = n; k-- > 1;) {
+    std::uint8_t* row = rows + static_cast<std::size_t>(k) * stride;
+    std::memmove(row, rows + static_cast<std::size_t>(k) * rowBytes, rowBytes);
+    std::memset(row + rowBytes, 0, stride - rowBytes);
+  }
+  if (n != 0) std::memset(rows + rowBytes, 0, stride - rowBytes);
+}
+
+void reverseRows(std::uint8_t* rows, std::uint64_t n, std::size_t stride, std::vector<std::uint8_t>& spare) {
+  spare.resize(stride);
+  for (std::uint64_t k = 0; k < n / 2; ++k) {
+    std::uint8_t* a = rows + static_cast<std::size_t>(k) * stride;
+    std::uint8_t* b = rows + static_cast<std::size_t>(n - 1 - k) * stride;
+    std::memcpy(spare.data(), a, stride);
+    std::memcpy(a, b, stride);
+    std::memcpy(b, spare.data(), stride);
+  }
+}
+
 // `fileBytes` is the size of the whole file: no strip can hold more than that.
 SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, const SheetProgress& progress,
                          const SMessageSink& sink) {
   std::uint32_t width = 0, height = 0, rowsPerStrip = 0;
   std::uint16_t bitsPerSample = 1, photometric = 0, samples = 1, planar = PLANARCONFIG_CONTIG;
+  std::uint16_t compression = COMPRESSION_NONE;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
@@ -246,6 +374,7 @@ SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, 
     return failure(image, ESheetImageError::Unsupported, "no photometric interpretation", sink);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
 
   if (width == 0 || width > 0x7fffffffu || height > 0x7fffffffu)
     return failure(image, ESheetImageError::Unsupported, "image size " + std::to_string(width) + " x " +
@@ -275,32 +404,16 @@ SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, 
   if (stripBytes > kMaxBitmapBytes)
     return failure(image, ESheetImageError::TooLarge, "strip larger than 1 GiB", sink);
 
-  // Before taking memory for a large image, make sure the file could hold it at all: no codec
-  // packs more than a few thousand pixels into a byte.
-  if (stride * height > (std::uint64_t{64} << 20)) {
-    const std::uint64_t* counts = nullptr;
-    std::uint64_t stored = 0;
-    if (TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) && counts) {
-      const std::uint32_t n = TIFFNumberOfStrips(tif);
-      const std::uint64_t enough = (stride * height + 4095) / 4096;
-      const std::uint64_t cap = std::min(enough, fileBytes);
-      for (std::uint32_t i = 0; i < n && stored < enough; ++i) stored += std::min(counts[i], cap);
-    }
-    if (stored < (stride * height + 4095) / 4096)
-      return failure(image, ESheetImageError::Decode, "the file holds too little data for its image size", sink);
-  }
+  // Nothing is allocated for the image before the file shows it holds the data: for a codec with
+  // a bounded expansion by its strips' sizes, otherwise by decoding (the bitmap then grows strip
+  // by strip with its rows top-down, and is turned over at the end).
+  const std::uint64_t expansion = maxExpansion(compression);
+  const bool lazy = expansion == 0;
+  std::string why;
+  if (!stripsCanHold(tif, expansion, fileBytes, height, rps, lineBytes, why))
+    return failure(image, ESheetImageError::Decode, why, sink);
 
-  if (!SSheetImageAccess::create(image, static_cast<int>(width), static_cast<int>(height), static_cast<int>(p * 8),
-                                 false))
-    return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
-
-  std::vector<std::uint8_t>& strip = stripBuffer();
-  try {
-    if (strip.size() < stripBytes && p != 1) strip.resize(static_cast<std::size_t>(stripBytes));
-  } catch (const std::bad_alloc&) {
-    return failure(image, ESheetImageError::NoMemory, "no memory for a strip", sink);
-  }
-
+  std::uint8_t table[256 * 4] = {};
   if (palette) {
     std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
@@ -311,7 +424,6 @@ SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, 
     const auto component = [wide](std::uint16_t v) {
       return static_cast<std::uint8_t>(wide ? std::uint32_t{v} * 255 / 65535 : (v & 0xff));
     };
-    std::uint8_t* table = image.colourTable();
     for (int i = kEntries - 1; i >= 0; --i) {
       table[4 * i + 0] = component(blue[i]);
       table[4 * i + 1] = component(green[i]);
@@ -319,46 +431,71 @@ SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, 
       table[4 * i + 3] = 0;
     }
   }
+  const auto createBitmap = [&] {
+    if (!SSheetImageAccess::create(image, static_cast<int>(width), static_cast<int>(height), static_cast<int>(p * 8),
+                                   false))
+      return false;
+    if (palette) std::memcpy(image.colourTable(), table, sizeof table);
+    return true;
+  };
+  if (!lazy && !createBitmap()) return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
+
+  std::vector<std::uint8_t>& strip = stripBuffer();
+  try {
+    if (!lazy && strip.size() < stripBytes && p != 1) strip.resize(static_cast<std::size_t>(stripBytes));
+  } catch (const std::bad_alloc&) {
+    return failure(image, ESheetImageError::NoMemory, "no memory for a strip", sink);
+  }
 
   const std::size_t rowBytes = static_cast<std::size_t>(p * width);
   const std::size_t dstStride = static_cast<std::size_t>(stride);
-  std::uint8_t* const bits = image.bits();
+  // Where the rows start in the block, known before the bitmap is made.
+  const std::size_t pixelOffset = kHeaderBytes + (p == 1 ? sizeof table : 0);
   // 8-bit rows decode straight into the bitmap: the strip lands on the memory rows it ends up
   // in, is spread to the padded stride and turned upside down there while still in cache, which
   // saves a pass over the whole image.
   const bool direct = p == 1;
-  const std::size_t padBytes = dstStride - rowBytes;
-  std::vector<std::uint8_t> swapRow(direct ? dstStride : 0);
+  std::vector<std::uint8_t> swapRow;
   for (std::uint64_t r = 0; r < height; r += rps) {
     const std::uint64_t n = std::min<std::uint64_t>(rps, height - r);
-    const tmsize_t want = static_cast<tmsize_t>(n * lineBytes);
-    // Image row r + k goes to memory row height - 1 - (r + k).
-    std::uint8_t* const target = direct ? bits + static_cast<std::size_t>(height - r - n) * dstStride : strip.data();
-    const tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0), target, want);
+    const std::uint64_t want = n * lineBytes;
+    const std::uint32_t s = TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0);
+    // Image row r + k goes to memory row height - 1 - (r + k), or to row r + k while lazy.
+    const std::size_t at = pixelOffset + static_cast<std::size_t>(lazy ? r : height - r - n) * dstStride;
+    tmsize_t got = 0;
+    if (!lazy) {
+      got = TIFFReadEncodedStrip(tif, s, direct ? image.data() + at : strip.data(), static_cast<tmsize_t>(want));
+    } else if (direct) {
+      got = readProved(tif, s, want, [&](std::uint64_t ask) {
+        std::uint8_t* block = SSheetImageAccess::grow(image, at + static_cast<std::size_t>(ask));
+        return block ? block + at : nullptr;
+      });
+    } else {
+      got = readProved(tif, s, want, [&](std::uint64_t ask) -> std::uint8_t* {
+        try {
+          if (strip.size() < ask) strip.resize(static_cast<std::size_t>(ask));
+        } catch (const std::bad_alloc&) {
+          return nullptr;
+        }
+        return strip.data();
+      });
+    }
+    if (got == -2) return failure(image, ESheetImageError::NoMemory, "no memory for the image", sink);
     if (got < 0)
       return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " cannot be read", sink);
-    if (got < want)
+    if (static_cast<std::uint64_t>(got) < want)
       return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " is short", sink);
+    std::uint8_t* const block =
+        lazy ? SSheetImageAccess::grow(image, at + static_cast<std::size_t>(n) * dstStride) : image.data();
+    if (!block) return failure(image, ESheetImageError::NoMemory, "no memory for the image", sink);
+    std::uint8_t* const target = block + at;
     if (direct) {
-      if (padBytes != 0) {
-        for (std::uint64_t k = n; k-- > 1;) {
-          std::uint8_t* row = target + static_cast<std::size_t>(k) * dstStride;
-          std::memmove(row, target + static_cast<std::size_t>(k) * rowBytes, rowBytes);
-          std::memset(row + rowBytes, 0, padBytes);
-        }
-        std::memset(target + rowBytes, 0, padBytes);
-      }
-      for (std::uint64_t k = 0; k < n / 2; ++k) {
-        std::uint8_t* a = target + static_cast<std::size_t>(k) * dstStride;
-        std::uint8_t* b = target + static_cast<std::size_t>(n - 1 - k) * dstStride;
-        std::memcpy(swapRow.data(), a, dstStride);
-        std::memcpy(a, b, dstStride);
-        std::memcpy(b, swapRow.data(), dstStride);
-      }
+      spreadRows(target, n, rowBytes, dstStride);
+      if (!lazy) reverseRows(target, n, dstStride, swapRow);
     } else {
       const std::uint8_t* src = strip.data();
       for (std::uint64_t k = 0; k < n; ++k, src += lineBytes) {
-        std::uint8_t* dst = bits + static_cast<std::size_t>(height - 1 - (r + k)) * dstStride;
+        std::uint8_t* dst = target + static_cast<std::size_t>(lazy ? k : n - 1 - k) * dstStride;
         if (p == 3) {
           for (std::size_t x = 0; x < rowBytes; x += 3) {
             dst[x] = src[x + 2];
@@ -371,6 +508,10 @@ SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, 
       }
     }
     if (progress) progress(static_cast<float>(static_cast<double>(r) / static_cast<double>(height)));
+  }
+  if (lazy) {
+    if (!createBitmap()) return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
+    reverseRows(image.bits(), height, dstStride, swapRow);
   }
   // Sheets use small strips; an odd file with one huge strip should not pin that memory.
   if (strip.capacity() > (std::size_t{16} << 20)) std::vector<std::uint8_t>().swap(strip);

@@ -68,6 +68,8 @@ class SheetImage {
   [[nodiscard]] const std::uint8_t* data() const { return isNull() ? nullptr : m_block.data(); }
   [[nodiscard]] std::uint8_t* data() { return isNull() ? nullptr : m_block.data(); }
   [[nodiscard]] std::size_t size() const { return m_size; }
+  /// Bytes of memory held for this bitmap and the next ones.
+  [[nodiscard]] std::size_t capacity() const { return m_block.capacity(); }
 
   /// Offset of the pixel rows from the start of the block.
   [[nodiscard]] std::size_t pixelOffset() const;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <iostream>
 
 #include "common/TestUtil.h"
 #include "maps/MapFixtures.h"
@@ -33,10 +36,20 @@ TEST(SheetImage, ReadsStripImagesBottomUp) {
       {"rows per strip above height", {16, 5, 1, 8, PHOTOMETRIC_MINISWHITE, 64, COMPRESSION_PACKBITS, {}, {}, {}}, 8, 16},
       {"24-bit RGB, odd width", {7, 6, 3, 8, PHOTOMETRIC_RGB, 4, COMPRESSION_LZW, {}, {}, {}}, 24, 24},
       {"24-bit RGB, one strip", {4, 3, 3, 8, PHOTOMETRIC_RGB, 3, COMPRESSION_NONE, {}, {}, {}}, 24, 12},
+      {"Deflate, padded width", {4003, 5, 1, 8, PHOTOMETRIC_PALETTE, 2, COMPRESSION_ADOBE_DEFLATE, {}, {}, {}}, 8, 4004},
+      // Codecs without a bounded expansion take memory strip by strip and turn the rows over.
+      {"ZSTD palette, strips of 5", {41, 23, 1, 8, PHOTOMETRIC_PALETTE, 5, COMPRESSION_ZSTD, {}, {}, {}}, 8, 44},
+      {"LZMA RGB", {7, 6, 3, 8, PHOTOMETRIC_RGB, 4, COMPRESSION_LZMA, {}, {}, {}}, 24, 24},
+      {"ZSTD grey, one strip of 4.3 MB", {2401, 1800, 1, 8, PHOTOMETRIC_MINISBLACK, 1800, COMPRESSION_ZSTD, {}, {}, {}}, 8, 2404},
+      {"ZSTD RGB, one strip of 4.5 MB", {1500, 1000, 3, 8, PHOTOMETRIC_RGB, 1000, COMPRESSION_ZSTD, {}, {}, {}}, 24, 4500},
   };
   QTemporaryDir tmp;
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
+    if (!TIFFIsCODECConfigured(c.tiff.compression)) {
+      std::cout << "libtiff without codec " << c.tiff.compression << ": " << c.name << " not read\n";
+      continue;
+    }
     const auto path = tempPath(tmp, "t.tif");
     ASSERT_TRUE(mapfix::writeTiff(path, c.tiff));
     SheetImage img;
@@ -232,6 +245,140 @@ TEST(SheetImage, RefusesBadInput) {
   const SSheetImageStatus missing = ReadSheetImage(tempPath(tmp, "absent.tif"), img);
   EXPECT_EQ(missing.error, ESheetImageError::Open);
   EXPECT_NE(missing.detail.find("absent.tif"), std::string::npos) << missing.detail;
+}
+
+// ---- images larger than their strips can hold
+
+// A strip image with the given strip offsets (from the start of `data`) and byte counts.
+std::string stripTiff(std::uint32_t width, std::uint32_t height, std::uint16_t samples, std::uint16_t compression,
+                      std::uint32_t rowsPerStrip, std::vector<std::uint32_t> offsets, std::vector<std::uint32_t> counts,
+                      const std::string& data) {
+  const std::uint32_t photometric = samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  return mapfix::handTiff({{256, 4, {width}},
+                           {257, 4, {height}},
+                           {258, 3, std::vector<std::uint32_t>(samples, 8)},
+                           {259, 3, {compression}},
+                           {262, 3, {photometric}},
+                           {273, 4, std::move(offsets)},
+                           {277, 3, {samples}},
+                           {278, 4, {rowsPerStrip}},
+                           {279, 4, std::move(counts)}},
+                          data);
+}
+
+std::vector<std::uint32_t> repeated(std::size_t n, std::uint32_t v) { return std::vector<std::uint32_t>(n, v); }
+
+// The compressed bytes of a one-strip constant image made by libtiff; empty without the codec.
+std::string rawStrip(const QTemporaryDir& dir, std::uint32_t width, std::uint32_t height, std::uint16_t compression) {
+  if (!TIFFIsCODECConfigured(compression)) return {};
+  const auto path = tempPath(dir, "raw.tif");
+  if (!mapfix::writeTiff(path, {width, height, 1, 8, PHOTOMETRIC_MINISBLACK, height, compression, {}, {}, {}},
+                         [](auto, auto, auto) { return std::uint8_t{7}; }))
+    return {};
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return {};
+  std::string raw(static_cast<std::size_t>(TIFFRawStripSize(tif, 0)), '\0');
+  if (TIFFReadRawStrip(tif, 0, raw.data(), static_cast<tmsize_t>(raw.size())) != tmsize_t(raw.size())) raw.clear();
+  TIFFClose(tif);
+  return raw;
+}
+
+TEST(SheetImage, RefusesImagesTheirStripsCannotHoldBeforeTakingMemory) {
+  QTemporaryDir tmp;
+  const std::string junk(1686, '\x5a');
+  const std::string zstd16 = rawStrip(tmp, 30000, 16, COMPRESSION_ZSTD);
+  std::vector<std::uint32_t> sequential(10);
+  for (std::uint32_t i = 0; i < 10; ++i) sequential[i] = 100 * i;
+  // A tiled image: 64 tiles of 4096 x 4096 on the same bytes.
+  std::string tiled = mapfix::handTiff({{256, 4, {32000}}, {257, 4, {32000}}, {258, 3, {8}}, {259, 3, {5}},
+                                        {262, 3, {1}}, {322, 4, {4096}}, {323, 4, {4096}}, {324, 4, repeated(64, 8)},
+                                        {325, 4, repeated(64, 1686)}},
+                                       junk);
+  const struct {
+    const char* name;
+    std::string tiff;
+    ESheetImageError want;
+    const char* why;  ///< part of the status detail (and of the command's error)
+  } kCases[] = {
+      {"uncompressed, strips reaching past the file",
+       stripTiff(32000, 32000, 1, COMPRESSION_NONE, 128, repeated(250, 0), repeated(250, 4096000), junk),
+       ESheetImageError::Decode, "bytes for 4096000 bytes"},
+      {"uncompressed, 8,200 strips on the same row of bytes",
+       stripTiff(8200, 8200, 1, COMPRESSION_NONE, 1, repeated(8200, 0), repeated(8200, 8200), std::string(8200, 'r')),
+       ESheetImageError::Decode, "8200 bytes of strips cannot hold"},
+      {"LZW, 250 strips on the same 1,686 bytes",
+       stripTiff(32000, 32000, 1, COMPRESSION_LZW, 128, repeated(250, 0), repeated(250, 1686), junk),
+       ESheetImageError::Decode, "1686 bytes of strips cannot hold an image of 1024000000"},
+      {"LZW, one strip counted far beyond the file",
+       stripTiff(20000, 20000, 1, COMPRESSION_LZW, 20000, {0}, {0xffffffffu}, junk), ESheetImageError::Decode,
+       "holds"},
+      {"PackBits, ten short strips",
+       stripTiff(10000, 10000, 1, COMPRESSION_PACKBITS, 1000, sequential, repeated(10, 100), std::string(1000, 'p')),
+       ESheetImageError::Decode, "holds 100 bytes for 10000000"},
+      {"Deflate, one strip", stripTiff(30000, 30000, 1, COMPRESSION_ADOBE_DEFLATE, 30000, {0}, {1686}, junk),
+       ESheetImageError::Decode, "holds 1686 bytes"},
+      {"Deflate RGB, 1,125 strips on the same bytes",
+       stripTiff(18000, 18000, 3, COMPRESSION_DEFLATE, 16, repeated(1125, 0), repeated(1125, 1686), junk),
+       ESheetImageError::Decode, "cannot hold"},
+      {"ZSTD, 16 real rows for 30,000",
+       stripTiff(30000, 30000, 1, COMPRESSION_ZSTD, 30000, {0}, {std::uint32_t(zstd16.size())}, zstd16),
+       ESheetImageError::Decode, "strip at row 0"},
+      {"ZSTD, 1,875 strips on the same real rows",
+       stripTiff(30000, 30000, 1, COMPRESSION_ZSTD, 16, repeated(1875, 0), repeated(1875, std::uint32_t(zstd16.size())),
+                 zstd16),
+       ESheetImageError::Decode, "share their bytes"},
+      {"tiled", tiled, ESheetImageError::Unsupported, "tiled"},
+  };
+  // The read in a child process whose address space is far below the declared images.
+#if defined(__SANITIZE_ADDRESS__)
+  const bool limited = false;  // the sanitizer reserves terabytes of address space
+#elif defined(__has_feature)
+  const bool limited = !__has_feature(address_sanitizer);
+#else
+  const bool limited = true;
+#endif
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    if (c.name[0] == 'Z' && zstd16.empty()) {
+      std::cout << "libtiff without ZSTD: " << c.name << " not read\n";
+      continue;
+    }
+    ASSERT_LT(c.tiff.size(), 80000u);
+    SheetImage img;
+    const SSheetImageStatus st = ReadSheetImage(bytes(c.tiff), img);
+    EXPECT_EQ(st.error, c.want) << st.detail;
+    EXPECT_NE(st.detail.find(c.why), std::string::npos) << st.detail;
+    EXPECT_TRUE(img.isNull());
+    EXPECT_LE(img.capacity(), std::size_t{8} << 20) << "memory taken for the bitmap";
+
+    if (!limited) continue;
+    const auto path = tempPath(tmp, "huge.tif");
+    testutil::writeFile(path, c.tiff);
+    QProcess child;
+    child.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("ulimit -v 600000 && exec \"$0\" sheet-bmp \"$1\" \"$2\""),
+                 QString::fromStdString(testutil::cliPath().string()), QString::fromStdString(path.string()),
+                 QString::fromStdString(tempPath(tmp, "huge.bmp").string())});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const std::string err = child.readAllStandardError().toStdString();
+    EXPECT_EQ(child.exitCode(), 1) << err;
+    EXPECT_NE(err.find(c.why), std::string::npos) << err;
+    EXPECT_EQ(err.find("no memory"), std::string::npos) << err;
+  }
+}
+
+TEST(SheetImage, ReadsLargeImagesTheirStripsHold) {
+  // 67 MB of bitmap, above the size from which the strips are counted against the whole image.
+  QTemporaryDir tmp;
+  const auto path = tempPath(tmp, "large.tif");
+  const auto pixel = [](std::uint32_t x, std::uint32_t y, std::uint32_t) { return std::uint8_t((x / 64) ^ (y / 64)); };
+  ASSERT_TRUE(mapfix::writeTiff(path, {8190, 8200, 1, 8, PHOTOMETRIC_PALETTE, 16, COMPRESSION_LZW, {}, {}, {}}, pixel));
+  SheetImage img;
+  const SSheetImageStatus st = ReadSheetImage(path, img);
+  ASSERT_TRUE(st.ok()) << st.detail;
+  EXPECT_EQ(img.stride(), 8192);
+  for (const int y : {0, 15, 16, 4099, 8199})
+    for (const int x : {0, 63, 64, 8189}) ASSERT_EQ(img.scanLine(y)[x], pixel(x, y, 0)) << x << "," << y;
 }
 
 TEST(SheetImage, CreatesPackedBitmaps) {
