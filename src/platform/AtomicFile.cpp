@@ -282,6 +282,17 @@ bool CAtomicFile::commit(EReplace mode) {
   return commitAll(std::span<CAtomicFile* const>(&self, 1), mode);
 }
 
+bool CAtomicFile::sync() {
+  if (m->failed) return false;
+  if (!m->flushBuffer()) return false;
+#ifdef _WIN32
+  if (!m->file.flush()) m->setFailure(m->file.errorString().toStdString());
+#else
+  if (m->fd >= 0 && ::fsync(m->fd) != 0 && errno != EINVAL) m->setFailure(systemReason(errno));
+#endif
+  return !m->failed;
+}
+
 void CAtomicFile::discard() {
   m->buffer.clear();
   m->removeTemporary();

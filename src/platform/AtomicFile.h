@@ -42,6 +42,9 @@ class CAtomicFile final : public QIODevice {
 
   /// Creates the temporary file in the target's folder. False with a reason when it cannot.
   [[nodiscard]] bool open();
+  /// Writes out what is buffered and syncs it to the disk: false with a reason when the disk
+  /// refused it (commit then refuses too). Tells a failed write from a failed rename.
+  [[nodiscard]] bool sync();
   /// Moves the written file into place; false with a reason when anything failed (the target is
   /// then untouched and the temporary file gone).
   [[nodiscard]] bool commit(EReplace mode = EReplace::Replace);

@@ -117,7 +117,7 @@ STrekWriteResult WriteFileAtomic(const std::filesystem::path& path, const std::f
   platform::CAtomicFile file(path);
   if (!file.open()) return {ETrekWriteStatus::CreateFailed, failedText + "\r\n" + file.failure(), file.failure()};
   if (!write(file) && !file.failed()) file.fail("the content could not be written");
-  if (file.failed()) {
+  if (file.failed() || !file.sync()) {
     const std::string reason = file.failure();
     file.discard();
     return {ETrekWriteStatus::WriteFailed, failedText + "\r\n" + reason, reason};
