@@ -50,7 +50,10 @@ std::string CSmallDisk::listing() const {
   std::string names;
   QStringList entries = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
   entries.removeAll(QString::fromLatin1(kFiller));
-  for (const QString& e : entries) names += (names.empty() ? "" : " ") + e.toStdString();
+  for (const QString& e : entries) {
+    if (!names.empty()) names += ' ';
+    names += e.toStdString();
+  }
   return names;
 }
 
