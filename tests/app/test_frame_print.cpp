@@ -159,7 +159,10 @@ TEST_F(FramePrintTest, PrintsExactlyThePagesOfTheRange) {
     for (std::size_t i = 0; i < c.pages.size(); ++i) {
       SCOPED_TRACE(c.pages[i]);
       const std::string text = pdfPageText(out, static_cast<int>(i) + 1);
-      EXPECT_NE(text.find("(" + std::to_string(c.pages[i]) + "/6)"), std::string::npos) << text;
+      std::string mark = std::to_string(c.pages[i]);
+      mark.insert(0, 1, '(');
+      mark += "/6)";
+      EXPECT_NE(text.find(mark), std::string::npos) << text;
     }
   }
 }
