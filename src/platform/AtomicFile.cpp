@@ -267,8 +267,8 @@ CAtomicFile::CAtomicFile(std::filesystem::path target) : m(std::make_unique<SSta
 
 CAtomicFile::~CAtomicFile() { m->removeTemporary(); }
 
-bool CAtomicFile::open() {
-  if (isOpen() || !m->temporary.empty()) return false;
+bool CAtomicFile::open(OpenMode mode) {
+  if ((mode & QIODevice::ReadOnly) || isOpen() || !m->temporary.empty()) return false;
   m->failed = false;
   m->reason.clear();
   m->targetExists = false;

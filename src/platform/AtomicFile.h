@@ -41,7 +41,9 @@ class CAtomicFile final : public QIODevice {
   CAtomicFile& operator=(const CAtomicFile&) = delete;
 
   /// Creates the temporary file in the target's folder. False with a reason when it cannot.
-  [[nodiscard]] bool open();
+  [[nodiscard]] bool open() { return open(QIODevice::WriteOnly); }
+  /// The same; only writing is possible (other modes are refused).
+  bool open(OpenMode mode) override;
   /// Writes out what is buffered and syncs it to the disk: false with a reason when the disk
   /// refused it (commit then refuses too). Tells a failed write from a failed rename.
   [[nodiscard]] bool sync();
