@@ -15,6 +15,7 @@
 #include <map>
 #include <vector>
 
+#include "common/ScopedZone.h"
 #include "common/TestUtil.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekData.h"
@@ -40,24 +41,7 @@ std::string gpx10(const std::string& body) {
 
 double degrees(const DmsAngle& a) { return a.ToDegrees(); }
 
-// Sets TZ (for this process and the programs it starts) and puts the previous zone back afterwards.
-class ScopedZone {
- public:
-  explicit ScopedZone(const char* zone) : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ")) {
-    qputenv("TZ", zone);
-    tzset();
-  }
-  ~ScopedZone() {
-    if (m_had) qputenv("TZ", m_old); else qunsetenv("TZ");
-    tzset();
-  }
-  ScopedZone(const ScopedZone&) = delete;
-  ScopedZone& operator=(const ScopedZone&) = delete;
-
- private:
-  bool m_had;
-  QByteArray m_old;
-};
+using ScopedZone = testutil::CScopedZone;
 
 // Receiver seconds of a UTC time given as seconds since 1970.
 std::int32_t receiverSeconds(long long unix) { return static_cast<std::int32_t>(unix - gpx::kReceiverEpochUnix); }

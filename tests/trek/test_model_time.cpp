@@ -6,26 +6,12 @@
 #include <limits>
 #include <optional>
 
+#include "common/ScopedZone.h"
 #include "trek/TrekTime.h"
 
 namespace {
 
-// Sets TZ for one test and puts the previous zone back afterwards.
-class ScopedZone {
- public:
-  explicit ScopedZone(const char* zone) : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ")) {
-    qputenv("TZ", zone);
-    tzset();
-  }
-  ~ScopedZone() {
-    if (m_had) qputenv("TZ", m_old); else qunsetenv("TZ");
-    tzset();
-  }
-
- private:
-  bool m_had;
-  QByteArray m_old;
-};
+using ScopedZone = testutil::CScopedZone;
 
 // CP932 bytes of the texts below.
 const std::string kNen = "\x94\x4e", kGatsu = "\x8c\x8e", kNichi = "\x93\xfa", kJi = "\x8e\x9e", kFun = "\x95\xaa",
