@@ -115,25 +115,15 @@ platform::SFileWriteResult WriteMapImageFiles(const std::filesystem::path& path,
     files.push_back(&*worldFile);
     files.push_back(&*projection);
   }
-  const auto firstFailure = [&files] {
-    for (const platform::CAtomicFile* f : files)
-      if (f->failed()) return f->result();
-    return files.front()->result();
-  };
   for (platform::CAtomicFile* f : files)
     if (!f->open()) return f->result();
   const bool encoded = format == ImageFormat::Png ? WritePng(picture, image, progress) : WriteBmp(picture, image, progress);
-  if (!encoded && !picture.failed()) picture.fail("the picture could not be encoded");
-  if (world && !WriteWorldFileTexts(*worldFile, *projection, *world) && !worldFile->failed() && !projection->failed())
-    worldFile->fail("the world file could not be written");
-  for (const platform::CAtomicFile* f : files) {
-    if (f->failed()) {
-      platform::SFileWriteResult r = f->result();
-      for (platform::CAtomicFile* g : files) g->discard();
-      return r;
-    }
-  }
-  if (!platform::CAtomicFile::commitAll(files, mode)) return firstFailure();
+  if (!encoded) picture.fail("the picture could not be encoded");
+  if (world && !WriteWorldFileTexts(*worldFile, *projection, *world)) worldFile->fail("the world file could not be written");
+  // A file that failed to be written fails the commit of all of them.
+  if (platform::CAtomicFile::commitAll(files, mode)) return picture.result();
+  for (const platform::CAtomicFile* f : files)
+    if (f->failed()) return f->result();
   return picture.result();
 }
 

@@ -65,15 +65,6 @@ std::string TokyoDatumWkt() {
          number(t[2]) + ",0,0,0,0]],PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]";
 }
 
-bool WriteWorldFiles(const std::filesystem::path& image, const SWorldFile& world) {
-  platform::CAtomicFile worldFile(WorldFilePath(image));
-  platform::CAtomicFile projection(ProjectionFilePath(image));
-  if (!worldFile.open() || !projection.open()) return false;
-  if (!writeText(worldFile, WorldFileText(world)) || !writeText(projection, TokyoDatumWkt())) return false;
-  platform::CAtomicFile* files[] = {&worldFile, &projection};
-  return platform::CAtomicFile::commitAll(files);
-}
-
 bool WriteWorldFileTexts(platform::CAtomicFile& worldFile, platform::CAtomicFile& projection, const SWorldFile& world) {
   return writeText(worldFile, WorldFileText(world)) && writeText(projection, TokyoDatumWkt());
 }

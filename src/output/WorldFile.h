@@ -40,9 +40,7 @@ struct SWorldFile {
 /// one line of well-known text.
 [[nodiscard]] std::string TokyoDatumWkt();
 
-/// Writes the world file and the ".prj" beside `image`: both are replaced whole or neither
-/// changes.
-[[nodiscard]] bool WriteWorldFiles(const std::filesystem::path& image, const SWorldFile& world);
-/// Writes the two texts into open files (committed by the caller with the image).
+/// Writes the world file's and the ".prj"'s texts into open files, which the caller commits
+/// together with the image.
 [[nodiscard]] bool WriteWorldFileTexts(platform::CAtomicFile& worldFile, platform::CAtomicFile& projection,
                                        const SWorldFile& world);

@@ -53,6 +53,7 @@ struct CAtomicFile::SState {
   std::vector<char> buffer;
   bool failed = false;
   bool targetExists = false;
+  bool synced = false;  ///< nothing written since the last sync
   std::string reason;
 #ifdef _WIN32
   QFile file;
@@ -95,6 +96,7 @@ bool CAtomicFile::SState::create() {
 
 bool CAtomicFile::SState::writeOut(const char* data, std::size_t size) {
   if (failed) return false;
+  if (size > 0) synced = false;
   while (size > 0) {
     const qint64 n = file.write(data, static_cast<qint64>(size));
     if (n <= 0) {
@@ -187,6 +189,7 @@ bool CAtomicFile::SState::create() {
 
 bool CAtomicFile::SState::writeOut(const char* data, std::size_t size) {
   if (failed) return false;
+  if (size > 0) synced = false;
   if (fd < 0) {
     setFailure(systemReason(EBADF));
     return false;
@@ -211,7 +214,7 @@ bool CAtomicFile::SState::writeOut(const char* data, std::size_t size) {
 bool CAtomicFile::SState::finish() {
   if (fd < 0) return !failed;
   flushBuffer();
-  if (!failed && ::fsync(fd) != 0 && errno != EINVAL) setFailure(systemReason(errno));
+  if (!failed && !synced && ::fsync(fd) != 0 && errno != EINVAL) setFailure(systemReason(errno));
   if (::close(fd) != 0 && errno != EINTR) setFailure(systemReason(errno));
   fd = -1;
   return !failed;
@@ -290,6 +293,7 @@ bool CAtomicFile::sync() {
 #else
   if (m->fd >= 0 && ::fsync(m->fd) != 0 && errno != EINVAL) m->setFailure(systemReason(errno));
 #endif
+  m->synced = !m->failed;
   return !m->failed;
 }
 

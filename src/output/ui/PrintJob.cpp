@@ -231,7 +231,7 @@ bool CPrintJob::PrintPages() {
     platform::prompt().inform("地図画像" + title.toStdString() + "の印刷はキャンセルされました。");
     return true;
   }
-  bool ended = painter.end() && run.status == print::ERunStatus::Done;
+  const bool ended = painter.end() && run.status == print::ERunStatus::Done;
   if (pdfFile) {
     pdf.reset();
     if (!ended) {
