@@ -9,6 +9,9 @@ namespace testutil {
 
 /// Folder of the generated sample map data (built by the vantoria_sample_data target).
 inline std::filesystem::path sampleDir() { return std::filesystem::path(VANTORIA_BINARY_DIR) / "sample"; }
+/// A generated collection of 4 x 3 sheets of 1:25,000 with 10 m pixels over the map folders
+/// cd1 .. cd3 (cd3 in upper-case names, one sheet of cd1 also in cd2).
+inline std::filesystem::path sampleCollectionDir() { return sampleDir() / "collection"; }
 /// The vantoria-cli executable of this build.
 inline std::filesystem::path cliPath() { return std::filesystem::path(VANTORIA_BINARY_DIR) / "cli" / "vantoria-cli"; }
 

@@ -42,6 +42,12 @@ std::string sheetCode(const SSheet& s) {
   return code;
 }
 
+/// Scan resolution: a pixel of the sheet on paper at its scale (254 for the series' own sizes).
+double dotsPerInch(const SSheet& s) {
+  const double denominator = s.series == ESeries::Map25000 ? 25000 : 50000;
+  return 25.4 * denominator / (s.pixelMetres * 1000.0);
+}
+
 std::uint64_t sheetHash(const SSheet& s) { return static_cast<std::uint64_t>(std::stoll(s.mesh)) * 2654435761u; }
 
 std::string era(int year) {  // Japanese era text of a Gregorian year
@@ -95,7 +101,8 @@ std::string kanriRow(const SSheet& s) {
   const int denominator = s.series == ESeries::Map25000 ? 25000 : 50000;
   for (long a : {std::lround(s.groundNorthM), std::lround(s.groundSouthM),
                  std::lround((s.groundNorthM + s.groundSouthM) / 2), std::lround(s.groundHeightM),
-                 static_cast<long>(s.x1 - s.x0), static_cast<long>(s.y1 - s.y0), static_cast<long>(denominator), 254L})
+                 static_cast<long>(s.x1 - s.x0), static_cast<long>(s.y1 - s.y0), static_cast<long>(denominator),
+                 std::lround(dotsPerInch(s))})
     addColumns(r, std::to_string(a));
   const std::pair<int, int> pixels[4] = {{s.x0, s.y0}, {s.x0, s.y1}, {s.x1, s.y1}, {s.x1, s.y0}};
   for (auto [x, y] : pixels) addColumns(r, std::to_string(x), std::to_string(y));
@@ -148,9 +155,31 @@ using TiffPtr = std::unique_ptr<TIFF, STiffCloser>;
 
 int kanriColumns(ESeries series) { return series == ESeries::Map25000 ? 59 : 58; }
 
+std::vector<std::string> catalogueLines(const std::string& text) { return splitLines(text); }
+std::vector<std::string> catalogueColumns(const std::string& line) { return splitColumns(line); }
+std::string readFileBytes(const std::filesystem::path& path) { return readAll(path); }
+
+void checkCatalogueBytes(const std::string& where, const std::string& text, std::vector<std::string>& faults) {
+  auto fault = [&](const std::string& what) { faults.push_back(where + ": " + what); };
+  if (text.empty() || text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) fault("does not end with CR LF");
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool bareLf = text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
+    const bool bareCr = text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n');
+    if (text[i] == '\0' || bareLf || bareCr) {
+      fault("NUL or line end other than CR LF at byte " + std::to_string(i));
+      break;
+    }
+  }
+  if (!platform::cp932::toUtf8(text).ok()) fault("not valid CP932");
+}
+
 SCatalogueTexts catalogueTexts(ESeries series, const std::vector<SSheet>& sheets) {
+  return catalogueTexts(series, sheets, sampleAreas());
+}
+
+SCatalogueTexts catalogueTexts(ESeries series, const std::vector<SSheet>& sheets, const std::vector<SArea>& areas) {
   std::string index, kanri = kanriHeader(series) + "\r\n";
-  for (const SArea& a : sampleAreas()) index += a.code + "," + a.nameUtf8 + "\r\n";
+  for (const SArea& a : areas) index += a.code + "," + a.nameUtf8 + "\r\n";
   for (const SSheet& s : sheets) kanri += kanriRow(s) + "\r\n";
   return {platform::cp932::fromUtf8(index).text, platform::cp932::fromUtf8(kanri).text};
 }
@@ -187,8 +216,8 @@ bool writeSheetTiff(const std::filesystem::path& path, const SSheet& sheet, cons
   TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
   TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-  TIFFSetField(t, TIFFTAG_XRESOLUTION, 254.0f);
-  TIFFSetField(t, TIFFTAG_YRESOLUTION, 254.0f);
+  TIFFSetField(t, TIFFTAG_XRESOLUTION, static_cast<float>(dotsPerInch(sheet)));
+  TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(dotsPerInch(sheet)));
   TIFFSetField(t, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
   const auto w = static_cast<std::size_t>(sheet.width);
   for (int r = 0; r < sheet.height; r += kRowsPerStrip) {
@@ -254,17 +283,7 @@ bool checkSampleData(const std::filesystem::path& root, std::vector<std::string>
         continue;
       }
       const std::string text = readAll(path);
-      if (text.empty() || text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)
-        fault(where, "does not end with CR LF");
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool bareLf = text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
-        const bool bareCr = text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n');
-        if (text[i] == '\0' || bareLf || bareCr) {
-          fault(where, "NUL or line end other than CR LF at byte " + std::to_string(i));
-          break;
-        }
-      }
-      if (!platform::cp932::toUtf8(text).ok()) fault(where, "not valid CP932");
+      checkCatalogueBytes(where, text, faults);
       const auto lines = splitLines(text);
       if (std::string(name) == "index.csv") {
         for (const std::string& line : lines) {

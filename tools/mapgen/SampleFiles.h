@@ -14,6 +14,19 @@ struct SCatalogueTexts {
   std::string index, kanri;
 };
 [[nodiscard]] SCatalogueTexts catalogueTexts(ESeries series, const std::vector<SSheet>& sheets);
+/// The same with the areas of index.csv given.
+[[nodiscard]] SCatalogueTexts catalogueTexts(ESeries series, const std::vector<SSheet>& sheets,
+                                             const std::vector<SArea>& areas);
+
+/// Lines of a catalogue text ending in CR LF, and the columns of one CP932 line (the second byte
+/// of a double-byte character is never a separator).
+[[nodiscard]] std::vector<std::string> catalogueLines(const std::string& text);
+[[nodiscard]] std::vector<std::string> catalogueColumns(const std::string& line);
+/// Appends a fault for a catalogue file that does not end with CR LF, holds a NUL or another line
+/// end, or is not CP932.
+void checkCatalogueBytes(const std::string& where, const std::string& text, std::vector<std::string>& faults);
+/// Reads a whole file of at most 64 MiB; empty when it cannot.
+[[nodiscard]] std::string readFileBytes(const std::filesystem::path& path);
 
 /// Columns of a kanri.csv row of the series (59 or 58).
 [[nodiscard]] int kanriColumns(ESeries series);

@@ -578,7 +578,8 @@ std::uint32_t defaultColour(ESeries series, std::uint8_t value) {
   return kSlot[0];
 }
 
-SSheet makeSheet(ESeries series, const std::string& mesh, const char* nameUtf8, const char* readingUtf8) {
+SSheet makeSheet(ESeries series, const std::string& mesh, const char* nameUtf8, const char* readingUtf8,
+                 double pixelMetres) {
   SSheet s;
   s.series = series;
   s.mesh = mesh;
@@ -593,7 +594,7 @@ SSheet makeSheet(ESeries series, const std::string& mesh, const char* nameUtf8, 
   s.northSec = s.southSec + 300 * span;
   s.westSec = (100 + rs) * 3600 + s.col * 450;
   s.eastSec = s.westSec + 450 * span;
-  s.pixelMetres = series == ESeries::Map25000 ? 2.5 : 5.0;
+  s.pixelMetres = pixelMetres > 0 ? pixelMetres : series == ESeries::Map25000 ? 2.5 : 5.0;
   const double north = s.northSec * kSecToRad, south = s.southSec * kSecToRad, mid = (north + south) / 2;
   const double dLon = (s.eastSec - s.westSec) * kSecToRad;
   s.groundNorthM = besselN(north) * std::cos(north) * dLon;
@@ -608,6 +609,53 @@ SSheet makeSheet(ESeries series, const std::string& mesh, const char* nameUtf8, 
   s.width = s.x1 + kMarginX;
   s.height = s.y1 + kMarginY;
   return s;
+}
+
+void varyFrameCorners(SSheet& s) {
+  const int marginX = s.width - s.x1, marginY = s.height - s.y1;
+  const std::uint64_t h = mix64(static_cast<std::uint64_t>(std::atoll(s.mesh.c_str())) * 0x9E3779B1ULL +
+                                static_cast<std::uint64_t>(s.series));
+  auto shift = [&](int k) { return static_cast<int>((h >> (8 * k)) % 7) - 3; };
+  s.x0 += shift(0);
+  s.y0 += shift(1);
+  s.x1 += shift(2);
+  s.y1 += shift(3);
+  s.width = s.x1 + marginX;
+  s.height = s.y1 + marginY;
+}
+
+SGroundCentre groundCentre() {
+  return {static_cast<int>(std::lround(kRefLatSec + (kMinV + kMaxV) / 2 / kKmPerLatSec)),
+          static_cast<int>(std::lround(kRefLonSec + (kMinU + kMaxU) / 2 / kKmPerLonSec))};
+}
+
+SPlaceName placeName(std::uint64_t seed, bool shortName) {
+  struct SPart {
+    const char *name, *reading;
+  };
+  static constexpr SPart kFirst[] = {
+      {"上", "かみ"}, {"下", "しも"}, {"東", "ひがし"}, {"西", "にし"}, {"北", "きた"},   {"南", "みなみ"},
+      {"新", "しん"}, {"古", "ふる"}, {"大", "おお"},   {"小", "こ"},   {"高", "たか"},   {"長", "なが"},
+      {"白", "しら"}, {"黒", "くろ"}, {"赤", "あか"},   {"青", "あお"}, {"朝", "あさ"},   {"霧", "きり"},
+  };
+  static constexpr SPart kSecond[] = {
+      {"田", "た"},   {"沢", "さわ"}, {"川", "かわ"}, {"山", "やま"},   {"石", "いし"}, {"松", "まつ"},
+      {"杉", "すぎ"}, {"梅", "うめ"}, {"竹", "たけ"}, {"岩", "いわ"},   {"森", "もり"}, {"井", "い"},
+      {"橋", "はし"}, {"宮", "みや"}, {"峰", "みね"}, {"桜", "さくら"}, {"鷺", "さぎ"}, {"霞", "かすみ"},
+  };
+  static constexpr SPart kThird[] = {
+      {"野", "の"}, {"原", "はら"}, {"台", "だい"}, {"町", "まち"}, {"谷", "だに"}, {"平", "だいら"}, {"村", "むら"},
+  };
+  const std::uint64_t h = mix64(seed);
+  const SPart& a = kFirst[h % std::size(kFirst)];
+  const SPart& b = kSecond[(h >> 16) % std::size(kSecond)];
+  SPlaceName n{std::string(a.name) + b.name, std::string(a.reading) + b.reading};
+  if (!shortName && (h >> 32) % 3 != 0) {
+    const SPart& c = kThird[(h >> 40) % std::size(kThird)];
+    n.nameUtf8 += c.name;
+    n.readingUtf8 += c.reading;
+  }
+  return n;
 }
 
 std::vector<SArea> sampleAreas() { return {{"5438", "朝霧"}, {"5439", "白鷺"}}; }

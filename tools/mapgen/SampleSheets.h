@@ -30,9 +30,24 @@ struct SLayerBits {
 /// The default colour (0xRRGGBB) a pixel value shows in: the highest set bit wins.
 [[nodiscard]] std::uint32_t defaultColour(ESeries series, std::uint8_t value);
 
-/// Frame corners and pixel size of a sheet from its mesh code (the margin is fixed).
+/// Frame corners and pixel size of a sheet from its mesh code (the margin is fixed). A positive
+/// `pixelMetres` replaces the series' own ground size of a pixel (2.5 m or 5 m).
 [[nodiscard]] SSheet makeSheet(ESeries series, const std::string& mesh, const char* nameUtf8,
-                               const char* readingUtf8);
+                               const char* readingUtf8, double pixelMetres = 0);
+/// Moves the frame's north-west and south-east pixel corners by -3..+3 pixels each, as scans
+/// differ, deterministically from the mesh code; the image grows or shrinks with the far corner.
+void varyFrameCorners(SSheet& sheet);
+/// Seconds of arc (Tokyo datum) of the middle of the ground that roads, settlements and
+/// lettering cover; the terrain itself goes on everywhere.
+struct SGroundCentre {
+  int latSec = 0, lonSec = 0;
+};
+[[nodiscard]] SGroundCentre groundCentre();
+/// Made-up place name and reading (UTF-8) of two or three characters, fixed by `seed`.
+struct SPlaceName {
+  std::string nameUtf8, readingUtf8;
+};
+[[nodiscard]] SPlaceName placeName(std::uint64_t seed, bool shortName);
 /// Every sheet of one series, in ascending mesh code order.
 [[nodiscard]] std::vector<SSheet> sampleSheets(ESeries series);
 /// Area codes and names (UTF-8) of the sample data, in index order.

@@ -8,4 +8,9 @@ namespace mapgen {
 /// Returns the number of cases that went wrong.
 int runCheckSelfTest(const std::filesystem::path& sample, const std::filesystem::path& scratch);
 
+/// Copies a generated collection (with a sheet found twice and an upper-case last folder) into
+/// `scratch`, spoils it in one way per case and makes sure the collection check finds each fault.
+/// Returns the number of cases that went wrong.
+int runCollectionCheckSelfTest(const std::filesystem::path& collection, const std::filesystem::path& scratch);
+
 }  // namespace mapgen
