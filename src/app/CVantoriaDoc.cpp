@@ -172,11 +172,126 @@ bool CVantoriaDoc::OpenIndexFile(const std::filesystem::path& path) {
   m_series = MapSeries::Unknown;
   // A sheet still on screen belongs to the previous catalogue: its area index means nothing now.
   m_currentArea = -1;
+  m_collection.Clear();
+  m_currentFolder = -1;
+  m_centreSheet = -1;
   emit catalogueCleared();
-  if (!m_catalogue.OpenCatalogue(path.parent_path())) return false;
+  if (!m_catalogue.OpenCatalogue(path.parent_path())) {
+    emit collectionChanged();
+    return false;
+  }
   m_series = m_catalogue.series();
+  // The collection is this one folder.
+  if (m_collection.AddFolder(path.parent_path())) m_currentFolder = 0;
   emit catalogueOpened();
+  emit collectionChanged();
   return true;
+}
+
+bool CVantoriaDoc::OpenMapFolder(const std::filesystem::path& root) {
+  // Built aside: a folder without map data leaves what is open.
+  mosaic::CMapCollection opened;
+  if (opened.AddTree(root) == 0) return false;
+  m_collection = std::move(opened);
+  m_centreSheet = -1;
+  m_currentFolder = -1;
+  showFolder(0);
+  emit collectionChanged();
+  return true;
+}
+
+void CVantoriaDoc::showFolder(int folder) {
+  if (folder < 0 || folder >= static_cast<int>(m_collection.folders().size())) return;
+  m_currentFolder = folder;
+  m_catalogue = m_collection.folders()[static_cast<std::size_t>(folder)]->catalogue;
+  m_series = m_catalogue.series();
+  m_currentArea = -1;
+  emit catalogueCleared();
+  emit catalogueOpened();
+}
+
+void CVantoriaDoc::SetCurrentFolder(int folder) {
+  if (folder == m_currentFolder) return;
+  showFolder(folder);
+}
+
+std::string CVantoriaDoc::MapFolderFailedText(const std::filesystem::path& root) {
+  std::string text = "フォルダ [ " + platform::pathToUtf8(root) + " ] を開く事ができませんでした。\r\n";
+  std::error_code ec;
+  if (!std::filesystem::is_directory(root, ec)) text += "フォルダが見つかりません。";
+  else text += "このフォルダとその下に、地形図のデータ (index.csv と kanri.csv) が見つかりません。";
+  return text;
+}
+
+void CVantoriaDoc::OnOpenMapFolder() {
+  const std::string initial = platform::profile().readString("FileDlgSettings", "open", "C:\\");
+  platform::SFileDialogRequest req;
+  req.title = kFolderDialogTitle;
+  req.folder = true;
+  req.initialDir = platform::pathFromUtf8(initial);
+  const platform::SFileDialogResult res = platform::fileDialog().run(req);
+  if (res.accepted && !res.paths.empty()) OpenMapFolderFromDialog(res.paths.front());
+}
+
+bool CVantoriaDoc::OpenMapFolderFromDialog(const std::filesystem::path& root) {
+  if (!OpenMapFolder(root)) {
+    platform::prompt().error(MapFolderFailedText(root));
+    return false;
+  }
+  rememberOpenedFolder(root);
+  return true;
+}
+
+void CVantoriaDoc::rememberOpenedFolder(const std::filesystem::path& root) {
+  platform::profile().writeString("FileDlgSettings", "open", platform::pathToUtf8(root));
+  std::string entry = platform::pathToUtf8(root) + " | " + std::to_string(m_collection.folders().size()) + " フォルダ ";
+  for (const MapSeries s : m_collection.seriesPresent()) entry += seriesWord(s);
+  m_recent.Add(entry);
+  m_recent.Save();
+  emit recentListChanged();
+}
+
+bool CVantoriaDoc::AssignSheetOf(CMarkerPoint& point) const {
+  if (m_seamless) {
+    DmsAngle lat, lon;
+    point.GetPosition(lat, lon, Datum::Tokyo);
+    const int sheet = m_collection.SheetAt(m_sheetSeries, lat.TotalSeconds(), lon.TotalSeconds());
+    if (sheet < 0) return false;
+    const mosaic::SCollectionSheet& s = m_collection.sheets(m_sheetSeries)[static_cast<std::size_t>(sheet)];
+    const CatalogueArea* area = m_collection.folders()[static_cast<std::size_t>(s.folder)]->catalogue.area(s.area);
+    return area && AssignSheet(point, s.record, *area, m_sheetSeries);
+  }
+  if (!m_hasSheet) return false;
+  const std::optional<int> area = CurrentArea();
+  if (!area) return false;
+  return AssignSheet(point, m_sheet, m_catalogue.areas()[static_cast<std::size_t>(*area)], m_sheetSeries);
+}
+
+void CVantoriaDoc::SetCentreSheet(MapSeries series, int sheet) {
+  const std::vector<mosaic::SCollectionSheet>& sheets = m_collection.sheets(series);
+  if (sheet < 0 || sheet >= static_cast<int>(sheets.size())) {
+    if (m_centreSheet < 0) return;
+    m_centreSheet = -1;
+    m_sheet = SheetRecord{};
+    m_duplicates.clear();
+    m_currentArea = -1;
+    m_title.clear();
+    emit titleChanged(m_title);
+    return;
+  }
+  if (sheet == m_centreSheet && series == m_sheetSeries) return;
+  const mosaic::SCollectionSheet& s = sheets[static_cast<std::size_t>(sheet)];
+  m_centreSheet = sheet;
+  m_sheet = s.record;
+  m_sheetSeries = series;
+  m_duplicates = s.duplicates;
+  if (s.folder != m_currentFolder) showFolder(s.folder);
+  m_currentArea = s.area;
+  const CatalogueArea* a = m_catalogue.area(s.area);
+  m_title = QString::fromStdString("  [ " + (a ? u8(a->areaName) : std::string()) + " ]   " + u8(m_sheet.sheetName) +
+                                   " ( " + u8(m_sheet.secondName) + " )");
+  emit selectSheetRequested(s.area, s.slot);
+  emit titleChanged(m_title);
 }
 
 bool CVantoriaDoc::OpenIndexKeepingOpen(const std::filesystem::path& path) {
@@ -188,9 +303,13 @@ bool CVantoriaDoc::OpenIndexKeepingOpen(const std::filesystem::path& path) {
   }
   m_catalogue = std::move(opened);
   m_currentArea = -1;
+  m_collection.Clear();
+  m_currentFolder = m_collection.AddFolder(path.parent_path()) ? 0 : -1;
+  m_centreSheet = -1;
   emit catalogueCleared();
   m_series = m_catalogue.series();
   emit catalogueOpened();
+  emit collectionChanged();
   rememberOpenedIndex(path);
   return true;
 }
@@ -275,7 +394,13 @@ void CVantoriaDoc::rememberOpenedIndex(const std::filesystem::path& path) {
 bool CVantoriaDoc::OpenRecent(int index) {
   if (index < 0 || index >= m_recent.size()) return false;
   const std::string path = CRecentIndexList::PathOf(m_recent.entries()[std::size_t(index)]);
-  if (OpenIndexFile(platform::pathFromUtf8(path))) return true;
+  std::error_code ec;
+  // An entry is an index.csv or a map folder.
+  if (std::filesystem::is_directory(platform::pathFromUtf8(path), ec)) {
+    if (OpenMapFolder(platform::pathFromUtf8(path))) return true;
+  } else if (OpenIndexFile(platform::pathFromUtf8(path))) {
+    return true;
+  }
   m_recent.Remove(index);
   m_recent.Save();
   emit recentListChanged();
@@ -291,6 +416,12 @@ void CVantoriaDoc::LoadSheet(int area, int slot) {
   if (area < 0 || area >= m_catalogue.areaCount() || slot < 0 || slot >= kSlotsPerArea) return;
   const SheetSlot* s = m_catalogue.slot(area, slot);
   if (!s || s->empty()) return;
+  if (m_seamless) {
+    // The seamless view reads its sheets itself: it only has to show this one.
+    const int sheet = m_collection.FindSlot(m_currentFolder, area, slot);
+    if (sheet >= 0) emit seamlessSheetRequested(int(m_catalogue.series()), sheet);
+    return;
+  }
 
   std::optional<CWaitCursor> wait(std::in_place);
   emit progressBegin(QStringLiteral("地形図を読み込んでいます..."));
@@ -359,11 +490,23 @@ void CVantoriaDoc::SelectAndLoadSheet(int area, int slot) {
 }
 
 bool CVantoriaDoc::GotoPosition(const DmsAngle& latitude, const DmsAngle& longitude, bool trackPoint) {
-  if (m_hasSheet && SheetContains(m_sheet, latitude, longitude, Datum::Tokyo)) {
+  if (m_seamless) {
+    // Wherever it lies on the open map folders: the series on screen first, then the other.
+    std::vector<MapSeries> order = m_collection.seriesPresent();
+    std::stable_partition(order.begin(), order.end(), [this](MapSeries s) { return s == m_sheetSeries; });
+    for (const MapSeries s : order) {
+      const int sheet = m_collection.SheetAt(s, latitude.TotalSeconds(), longitude.TotalSeconds());
+      if (sheet < 0) continue;
+      if (s != m_sheetSeries) emit seamlessSheetRequested(int(s), sheet);
+      emit centreRequested(latitude, longitude, int(Datum::Tokyo));
+      return true;
+    }
+  } else if (m_hasSheet && SheetContains(m_sheet, latitude, longitude, Datum::Tokyo)) {
     emit centreRequested(latitude, longitude, int(Datum::Tokyo));
     return true;
   }
-  const SSheetLocation loc = m_catalogue.FindSheetContaining(latitude, longitude, Datum::Tokyo);
+  const SSheetLocation loc =
+      m_seamless ? SSheetLocation{} : m_catalogue.FindSheetContaining(latitude, longitude, Datum::Tokyo);
   if (loc.found) {
     SelectAndLoadSheet(loc.areaIndex, loc.slotIndex);
     emit centreRequested(latitude, longitude, int(Datum::Tokyo));
@@ -396,13 +539,17 @@ bool CVantoriaDoc::onCommand(int id) {
     OnOpenIndex();
     return true;
   }
+  if (id == cmd::OpenMapFolder) {
+    OnOpenMapFolder();
+    return true;
+  }
   if (id >= cmd::RecentFirst && id <= cmd::RecentLast) {
     OpenRecent(id - cmd::RecentFirst);
     return true;
   }
   switch (id) {
     case cmd::SheetProperties:
-      if (m_hasSheet) emit sheetPropertiesRequested();
+      if (HasCurrentSheet()) emit sheetPropertiesRequested();
       return true;
     case cmd::GotoWaypoint:
       GotoSelectedWaypoint();
@@ -424,10 +571,11 @@ bool CVantoriaDoc::onCommand(int id) {
 bool CVantoriaDoc::onUpdateCommand(int id, SCommandState& state) const {
   switch (id) {
     case cmd::OpenIndex:
+    case cmd::OpenMapFolder:
       state.enabled = true;
       return true;
     case cmd::SheetProperties:
-      state.enabled = m_hasSheet;
+      state.enabled = HasCurrentSheet();
       return true;
     case cmd::GotoWaypoint:
       state.enabled = m_trek.Selection().kind == kTrekWaypoint && m_trek.SelectedWaypoint();

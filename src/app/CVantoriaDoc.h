@@ -18,6 +18,7 @@
 #include "maps/SheetCatalogue.h"
 #include "maps/SheetImage.h"
 #include "maps/SheetRecord.h"
+#include "mosaic/MapCollection.h"
 #include "trek/CTrekGroupList.h"
 
 /// What the open dialog shows beside the file list for a chosen "index.csv" (UTF-8).
@@ -65,6 +66,37 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// Opens recent entry `index`; an entry that no longer opens is removed.
   bool OpenRecent(int index);
 
+  // --- map folders and the seamless map
+  static constexpr const char* kFolderDialogTitle = "地図フォルダを開く";
+  /// The open map folders: the folder of an opened index.csv, or every map data tree at or below
+  /// an opened folder.
+  [[nodiscard]] const mosaic::CMapCollection& Collection() const { return m_collection; }
+  /// Opens every map data tree at or below `root` (replacing what was open); false, leaving what
+  /// was open, when none is found.
+  [[nodiscard]] bool OpenMapFolder(const std::filesystem::path& root);
+  /// The open-folder command: dialog, open, remember the folder and add a recent entry; tells
+  /// the user when the folder holds no map data.
+  void OnOpenMapFolder();
+  bool OpenMapFolderFromDialog(const std::filesystem::path& root);
+  /// The message for a folder without map data (UTF-8).
+  [[nodiscard]] static std::string MapFolderFailedText(const std::filesystem::path& root);
+  /// The folder whose areas the map index window shows (index in Collection().folders()).
+  [[nodiscard]] int CurrentFolder() const { return m_currentFolder; }
+  /// Shows another open folder's areas in the map index window.
+  void SetCurrentFolder(int folder);
+  /// Whether the view shows the seamless map (the view says so).
+  void setSeamless(bool on) { m_seamless = on; }
+  [[nodiscard]] bool Seamless() const { return m_seamless; }
+  /// In the seamless view the sheet under the view's centre is the current sheet (index in
+  /// Collection().sheets(series); -1 for none): title, map index window and properties follow.
+  void SetCentreSheet(MapSeries series, int sheet);
+  [[nodiscard]] int CentreSheet() const { return m_seamless ? m_centreSheet : -1; }
+  /// Records on a waypoint the sheet it lies on: the sheet shown, or in the seamless view the
+  /// collection's sheet under it. False when it lies on none.
+  bool AssignSheetOf(CMarkerPoint& point) const;
+  /// Folders where the current sheet was found again (its copies not used), for its properties.
+  [[nodiscard]] const std::vector<std::filesystem::path>& CurrentSheetDuplicates() const { return m_duplicates; }
+
   /// Makes the given sheet current; ignored for an area or slot out of range or an empty slot.
   /// A sheet whose image cannot be read is reported and not shown: afterwards no sheet is
   /// current.
@@ -89,6 +121,9 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// Series of the sheet on screen (the catalogue may have been replaced since).
   [[nodiscard]] MapSeries SheetSeries() const { return m_sheetSeries; }
   [[nodiscard]] bool HasSheet() const { return m_hasSheet; }
+  /// A current sheet with its catalogue row: the loaded one, or in the seamless view the one
+  /// under the view's centre.
+  [[nodiscard]] bool HasCurrentSheet() const { return m_hasSheet || (m_seamless && m_centreSheet >= 0); }
   /// Index of the area whose sheet is on screen, in the open catalogue; none when no sheet was
   /// loaded from it.
   [[nodiscard]] std::optional<int> CurrentArea() const;
@@ -153,6 +188,10 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   void progressEnd();
   /// The sheet properties dialog should be shown for the current sheet.
   void sheetPropertiesRequested();
+  /// The seamless view should show a sheet of the collection (chosen in the map index window).
+  void seamlessSheetRequested(int series, int sheet);
+  /// The open map folders changed.
+  void collectionChanged();
 
  private:
   /// Forwards the trek group list's changes as signals.
@@ -176,7 +215,16 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   void rememberOpenedIndex(const std::filesystem::path& path);
   void onTrekFileChanged(const QString& path);
 
+  /// Shows folder `folder` of the collection in the map index window.
+  void showFolder(int folder);
+  void rememberOpenedFolder(const std::filesystem::path& root);
+
   SheetCatalogue m_catalogue;
+  mosaic::CMapCollection m_collection;
+  int m_currentFolder = -1;
+  bool m_seamless = false;
+  int m_centreSheet = -1;
+  std::vector<std::filesystem::path> m_duplicates;
   MapSeries m_series = MapSeries::Unknown;
   SheetImage m_image;
   SheetRecord m_sheet;

@@ -69,6 +69,11 @@ enum : int {
   BarElevation = 32880,
   BarStatus = 59393,
   WideView = 32819,
+  // the seamless map
+  OpenMapFolder = 32890,
+  Seamless = 32891,
+  FitTrack = 32892,
+  SwitchSeries = 32893,
 };
 }  // namespace cmd
 

@@ -83,6 +83,7 @@ QIcon VantoriaIcon(int commandId) {
       {cmd::ZoomRect, "zoom_rect"},          {cmd::ShowWaypoints, "show_waypoints"},
       {cmd::ShowTracks, "show_tracks"},      {cmd::WideView, "wide_view"},
       {cmd::Undo, "undo"},                   {cmd::Redo, "redo"},
+      {cmd::Seamless, "seamless"},           {cmd::OpenMapFolder, "open_folder"},
   };
   const auto it = kFiles.find(commandId);
   if (it == kFiles.end()) return {};

@@ -90,6 +90,12 @@ void CMapCanvas::setSheet(SheetImage* image, int series) {
   m_series = series;
 }
 
+void CMapCanvas::setComposer(MapComposer composer, double ratio, const QSize& mapSize) {
+  m_composer = std::move(composer);
+  m_composedSize = m_composer ? mapSize : QSize();
+  if (m_composer) m_ratio = ratio;
+}
+
 QSize CMapCanvas::render(double ratio) {
   m_ratio = ratio;
   return m_bitmap.Render(std::min(ratio * m_dpr, 1.0), m_series);
@@ -100,7 +106,7 @@ void CMapCanvas::setDevicePixelRatio(double ratio) {
   if (ratio == m_dpr) return;
   m_dpr = ratio;
   if (!m_client.isEmpty()) (void)Recreate(m_client.width(), m_client.height());
-  if (m_bitmap.isReady() && !m_suspended) render(m_ratio);
+  if (!m_composer && m_bitmap.isReady() && !m_suspended) render(m_ratio);
 }
 
 bool CMapCanvas::Recreate(int clientWidth, int clientHeight) {
@@ -115,6 +121,7 @@ bool CMapCanvas::RefreshColours(int series) {
 }
 
 QSize CMapCanvas::mapSize() const {
+  if (m_composer) return m_composedSize;
   if (!m_bitmap.isReady()) return {0, 0};
   if (m_ratio <= 1.0 && m_dpr == 1.0) return m_bitmap.Size();
   const QSize source = m_bitmap.sourceSize();
@@ -191,6 +198,10 @@ QRect CMapCanvas::toDevice(const QRect& r) const {
 
 void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin) const {
   const double ratio = deviceRatio();
+  if (m_composer) {
+    m_composer(to, box, toOrigin, ratio);
+    return;
+  }
   const QImage& surface = m_bitmap.Surface();
   if (ratio <= 1.0) {
     const QRect have = box & QRect(QPoint(0, 0), m_bitmap.Size());
@@ -242,7 +253,7 @@ QRect CMapCanvas::composeBack(const QRect& clip, const QPoint& origin, const Map
 }
 
 void CMapCanvas::setPaintingSuspended(bool suspended) {
-  if (suspended && !m_suspended && m_backStale && m_bitmap.isReady()) {
+  if (suspended && !m_suspended && m_backStale && hasPicture()) {
     // The picture on screen, whole, for the paints while suspended.
     (void)composeBack(QRect(m_lastOrigin, m_client), m_lastOrigin, m_lastOverlays);
     m_backStale = false;
@@ -292,7 +303,7 @@ void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& ori
     }
     return;
   }
-  if (!m_bitmap.isReady()) {
+  if (!hasPicture()) {
     target.fillRect(clip.translated(-origin), m_windowColour);
     return;
   }

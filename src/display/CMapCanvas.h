@@ -53,9 +53,19 @@ inline constexpr EMapOverlay kOverlayOrder[] = {
 /// clipped to `clip`; the callback itself decides whether the overlay's condition holds.
 using MapOverlayPainter = std::function<void(QPainter& painter, EMapOverlay which, const QRect& clip)>;
 
+/// Composes the map pixels of `deviceBox` (device pixels of the map at `deviceRatio`) onto `to`,
+/// whose pixel (0, 0) shows map pixel `toOrigin`: a map made of something other than one sheet.
+using MapComposer =
+    std::function<void(QImage& to, const QRect& deviceBox, const QPoint& toOrigin, double deviceRatio)>;
+
 class CMapCanvas {
  public:
   CMapCanvas();
+
+  /// Paints the map through `composer` instead of the sheet copy, at display ratio `ratio`, with
+  /// a map of `mapSize` logical pixels. An empty composer goes back to the sheet copy.
+  void setComposer(MapComposer composer, double ratio, const QSize& mapSize);
+  [[nodiscard]] bool hasComposer() const { return static_cast<bool>(m_composer); }
 
   /// Colours and quality of the following renders; RefreshColours() shows a change.
   void setRenderSettings(const SMapRenderSettings& settings) { m_bitmap.setRenderSettings(settings); }
@@ -123,7 +133,12 @@ class CMapCanvas {
   [[nodiscard]] QPoint deviceOrigin(const QPoint& origin) const;
   [[nodiscard]] QRect toDevice(const QRect& logical) const;
 
+  // Whether there is a map to paint: the sheet copy or a composer.
+  [[nodiscard]] bool hasPicture() const { return m_composer || m_bitmap.isReady(); }
+
   ScaledSheetBitmap m_bitmap;
+  MapComposer m_composer;
+  QSize m_composedSize;
   MapBackBuffer m_back;
   int m_series = 1;
   double m_ratio = 1.0;

@@ -51,6 +51,19 @@ std::optional<int> NextZoomStep(double ratio, bool zoomIn) {
   return std::nullopt;
 }
 
+std::optional<int> NextSeamlessZoomStep(double ratio, bool zoomIn) {
+  const int p = truncToInt((ratio + 0.0001) * 100);
+  if (zoomIn) {
+    for (const int step : kSeamlessZoomSteps)
+      if (step > p) return step;
+    return NextZoomStep(ratio, true);
+  }
+  if (const std::optional<int> step = NextZoomStep(ratio, false)) return step;
+  for (auto it = std::rbegin(kSeamlessZoomSteps); it != std::rend(kSeamlessZoomSteps); ++it)
+    if (*it < p) return *it;
+  return std::nullopt;
+}
+
 SRectangleZoom RectangleZoom(const QSize& client, const QRect& rect) {
   // A zero extent fits any number of times: only the other axis limits (or the cap).
   const double inf = std::numeric_limits<double>::infinity();

@@ -33,6 +33,10 @@ inline constexpr int kMaxRectangleZoom = 500;
 
 /// The step after `ratio` in the zoom direction; none beyond the ends of the list.
 [[nodiscard]] std::optional<int> NextZoomStep(double ratio, bool zoomIn);
+/// The seamless map's steps: those of the list, and 5, 2 and 1 % below it for a collection of
+/// many sheets.
+inline constexpr int kSeamlessZoomSteps[] = {1, 2, 5};
+[[nodiscard]] std::optional<int> NextSeamlessZoomStep(double ratio, bool zoomIn);
 
 struct SRectangleZoom {
   int percent = 0;

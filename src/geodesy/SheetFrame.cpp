@@ -26,7 +26,27 @@ void SheetFrame::Setup(const DmsAngle& north, const DmsAngle& west, const DmsAng
   m_y0 = y0;
   m_x1 = x1;
   m_y1 = y1;
+  m_exactShift = false;
   SetScale(sx, sy);
+}
+
+void SheetFrame::SetupPlane(const DmsAngle& north, const DmsAngle& west, const DmsAngle& south, const DmsAngle& east,
+                            std::int32_t width, std::int32_t height, double scale) {
+  m_tokyo.northWest = GeoPosition{north, west, Datum::Tokyo};
+  m_tokyo.southEast = GeoPosition{south, east, Datum::Tokyo};
+  m_wgs84.northWest = DatumConverter::Convert(m_tokyo.northWest, Datum::Wgs84);
+  m_wgs84.southEast = DatumConverter::Convert(m_tokyo.southEast, Datum::Wgs84);
+  m_x0 = 0;
+  m_y0 = 0;
+  m_x1 = width;
+  m_y1 = height;
+  m_exactShift = true;
+  SetScale(scale, scale);
+}
+
+std::optional<GeoPosition> SheetFrame::toTokyo(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum) const {
+  if (!m_exactShift || datum != Datum::Wgs84) return std::nullopt;
+  return DatumConverter::Convert(GeoPosition{latitude, longitude, Datum::Wgs84}, Datum::Tokyo);
 }
 
 void SheetFrame::SetScale(double sx, double sy) {
@@ -45,6 +65,10 @@ void SheetFrame::SetScale(double sx, double sy) {
 
 std::optional<GeoPosition> SheetFrame::PixelToGeo(std::int32_t x, std::int32_t y, Datum datum) const {
   if (!IsKnownDatum(datum)) return std::nullopt;
+  if (m_exactShift && datum == Datum::Wgs84) {
+    const std::optional<GeoPosition> tokyo = PixelToGeo(x, y, Datum::Tokyo);
+    return DatumConverter::Convert(*tokyo, Datum::Wgs84);
+  }
   const SCornerSet& s = set(datum);
   const double dx = static_cast<double>(x) - static_cast<double>(m_x0) * m_sx;
   const double dy = static_cast<double>(y) - static_cast<double>(m_y0) * m_sy;
@@ -64,6 +88,8 @@ std::optional<SGeoText> SheetFrame::PixelToGeoText(std::int32_t x, std::int32_t 
 std::optional<SFramePixel> SheetFrame::GeoToPixel(const DmsAngle& latitude, const DmsAngle& longitude,
                                                   Datum datum) const {
   if (!IsKnownDatum(datum)) return std::nullopt;
+  if (const std::optional<GeoPosition> t = toTokyo(latitude, longitude, datum))
+    return GeoToPixel(t->latitude, t->longitude, Datum::Tokyo);
   const SCornerSet& s = set(datum);
   SFramePixel px;
   px.y = geodesy::truncToInt32(DmsAngle::Ratio(DmsAngle::Subtract(s.northWest.latitude, latitude), s.latitudeStep) +
@@ -78,6 +104,8 @@ std::optional<SFramePixel> SheetFrame::GeoToPixel(const DmsAngle& latitude, cons
 std::optional<SFramePixel> SheetFrame::GeoToImagePixel(const DmsAngle& latitude, const DmsAngle& longitude,
                                                        Datum datum) const {
   if (!IsKnownDatum(datum)) return std::nullopt;
+  if (const std::optional<GeoPosition> t = toTokyo(latitude, longitude, datum))
+    return GeoToImagePixel(t->latitude, t->longitude, Datum::Tokyo);
   const SCornerSet& s = set(datum);
   SFramePixel px;
   px.y = geodesy::truncToInt32(DmsAngle::Ratio(DmsAngle::Subtract(s.northWest.latitude, latitude),
@@ -92,6 +120,8 @@ std::optional<SFramePixel> SheetFrame::GeoToImagePixel(const DmsAngle& latitude,
 
 bool SheetFrame::Contains(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum) const {
   if (!IsKnownDatum(datum)) return false;
+  if (const std::optional<GeoPosition> t = toTokyo(latitude, longitude, datum))
+    return Contains(t->latitude, t->longitude, Datum::Tokyo);
   const SCornerSet& s = set(datum);
   return s.southEast.latitude <= latitude && latitude < s.northWest.latitude &&
          s.northWest.longitude <= longitude && longitude < s.southEast.longitude;

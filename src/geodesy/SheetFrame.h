@@ -31,6 +31,14 @@ class SheetFrame {
              Datum datum);
   /// Display pixels per image pixel; recomputes the steps of both datums.
   void SetScale(double sx, double sy);
+  /// A plane of many sheets rather than one sheet: the Tokyo rectangle given (not widened) spans
+  /// pixels (0, 0) to (width, height) at scale 1, and positions in WGS-84 are shifted point by
+  /// point (DatumConverter) instead of through the two converted corners, which is exact only
+  /// across one sheet. The WGS-84 corners still give the rectangle's converted corners.
+  void SetupPlane(const DmsAngle& north, const DmsAngle& west, const DmsAngle& south, const DmsAngle& east,
+                  std::int32_t width, std::int32_t height, double scale);
+  /// Whether positions are shifted point by point (a plane set up with SetupPlane).
+  [[nodiscard]] bool exactShift() const { return m_exactShift; }
 
   /// Position under display pixel (x, y); none for an unknown datum.
   [[nodiscard]] std::optional<GeoPosition> PixelToGeo(std::int32_t x, std::int32_t y, Datum datum) const;
@@ -65,6 +73,9 @@ class SheetFrame {
     DmsAngle latitudeStep;
     DmsAngle longitudeStep;
   };
+  // The Tokyo position of a WGS-84 one on a plane; none otherwise (the datum's own set applies).
+  [[nodiscard]] std::optional<GeoPosition> toTokyo(const DmsAngle& latitude, const DmsAngle& longitude,
+                                                   Datum datum) const;
   [[nodiscard]] const SCornerSet& set(Datum datum) const { return datum == Datum::Wgs84 ? m_wgs84 : m_tokyo; }
 
   SCornerSet m_tokyo{{{}, {}, Datum::Tokyo}, {{}, {}, Datum::Tokyo}, {}, {}};
@@ -75,4 +86,5 @@ class SheetFrame {
   std::int32_t m_y1 = 0;
   double m_sx = 1.0;
   double m_sy = 1.0;
+  bool m_exactShift = false;
 };

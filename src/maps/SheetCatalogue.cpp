@@ -175,6 +175,33 @@ bool SheetCatalogue::ReadSheetRecord(int areaIndex, int slotIndex, SheetRecord& 
   return ::ReadSheetRecord(*s, a->directory, m_series, record);
 }
 
+std::vector<SCatalogueSheet> SheetCatalogue::ReadSheetRecords() const {
+  if (m_areas.empty()) return {};
+  const auto path = platform::findNoCase(m_directory, "kanri.csv");
+  if (!path) return {};
+  const auto text = platform::readWholeFile(*path, kMaxFileBytes);
+  if (!text) return {};
+  return ReadSheetRecords(*text);
+}
+
+std::vector<SCatalogueSheet> SheetCatalogue::ReadSheetRecords(std::string_view kanriText) const {
+  std::vector<SCatalogueSheet> out;
+  if (CatalogueColumnCount(m_series) == 0) return out;
+  const auto rows = indexRows(maps::text::clipAtNul(kanriText));
+  for (int a = 0; a < areaCount(); ++a) {
+    const CatalogueArea& area = m_areas[static_cast<std::size_t>(a)];
+    for (int s = 0; s < kSlotsPerArea; ++s) {
+      const SheetSlot& slot = area.sheetSlots[static_cast<std::size_t>(s)];
+      if (slot.meshCode.empty()) continue;
+      const auto it = rows.find(std::string_view(slot.meshCode));
+      if (it == rows.end()) continue;
+      SCatalogueSheet sheet{a, s, {}};
+      if (maps::parseSheetRow(it->second, m_series, sheet.record)) out.push_back(std::move(sheet));
+    }
+  }
+  return out;
+}
+
 SSheetLocation SheetCatalogue::FindSheetContaining(const DmsAngle& latitude, const DmsAngle& longitude,
                                                    Datum datum) const {
   if (m_areas.empty()) return {};

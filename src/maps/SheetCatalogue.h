@@ -26,6 +26,13 @@ struct CatalogueArea {
 /// in slot 8 x row digit + column digit; a row out of order ends the area's grid.
 [[nodiscard]] std::array<SheetSlot, kSlotsPerArea> FillAreaSlots(std::string_view areaCode, std::string_view kanriText);
 
+/// A sheet of the catalogue with its catalogue row.
+struct SCatalogueSheet {
+  int areaIndex = -1;
+  int slotIndex = -1;
+  SheetRecord record;
+};
+
 /// Result of a position search.
 struct SSheetLocation {
   bool found = false;
@@ -65,6 +72,11 @@ class SheetCatalogue {
 
   /// The slot's catalogue row, read from "kanri.csv" with this catalogue's series.
   [[nodiscard]] bool ReadSheetRecord(int areaIndex, int slotIndex, SheetRecord& record) const;
+
+  /// Every sheet whose catalogue row reads in full (areas in order, slots 0..63), from one reading
+  /// of "kanri.csv". Empty when the series is unknown or the file cannot be read.
+  [[nodiscard]] std::vector<SCatalogueSheet> ReadSheetRecords() const;
+  [[nodiscard]] std::vector<SCatalogueSheet> ReadSheetRecords(std::string_view kanriText) const;
 
   /// The first sheet (areas in order, slots 0..63) whose frame contains the position.
   /// "kanri.csv" is read once per search.

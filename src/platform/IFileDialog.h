@@ -10,6 +10,7 @@ namespace platform {
 struct SFileDialogRequest {
   bool save = false;            ///< save dialog (else open)
   bool multiSelect = false;     ///< open dialog allowing several files
+  bool folder = false;          ///< choose a folder (open dialogs only)
   bool overwritePrompt = false; ///< let the dialog itself ask before overwriting (off: the caller asks)
   std::string title;            ///< UTF-8; empty = the platform's default title
   /// Filters in the program's form "name|pattern;pattern|name|pattern||" (UTF-8).

@@ -8,11 +8,13 @@
 
 #include "app/CVantoriaDoc.h"
 
-CDlgSheetProp::CDlgSheetProp(const SheetRecord& record, MapSeries series, QWidget* parent)
+CDlgSheetProp::CDlgSheetProp(const SheetRecord& record, MapSeries series, QWidget* parent,
+                             const std::vector<SSheetPropertyRow>& extraRows)
     : QDialog(parent), m_table(new QTableWidget(this)) {
   setObjectName(QStringLiteral("sheetPropDialog"));
   setWindowTitle(QStringLiteral("地形図のプロパティ"));
-  const auto rows = SheetPropertyRows(record, series);
+  auto rows = SheetPropertyRows(record, series);
+  rows.insert(rows.end(), extraRows.begin(), extraRows.end());
   m_table->setObjectName(QStringLiteral("sheetPropTable"));
   m_table->setColumnCount(2);
   m_table->setRowCount(int(rows.size()));

@@ -127,6 +127,7 @@ void CMainFrame::createActions() {
   // The key name after the tab is shown by the menu; the shortcut itself is set separately.
   add(OpenIndex, "地形図インデックスを開く(&O)...", "地形図インデックスファイルを開きます\n地形図インデックスを開く")
       ->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+  add(OpenMapFolder, "地図フォルダを開く(&F)...", "フォルダとその下にある地形図をすべて開きます\n地図フォルダを開く");
   add(SheetProperties, "地形図のプロパティ(&D)...", "表示中の地形図の情報を表示します\n地形図のプロパティ");
   add(OpenTrek, "トレックデータファイルを開く(&P)...", "トレックデータファイルを開きます\nトレックデータファイルを開く");
   add(NewWaypointFile, "ウェイポイント(&W)...", "新しいウェイポイントファイルを作成します");
@@ -190,6 +191,9 @@ void CMainFrame::createActions() {
   add(BarTrekView, "トレックデータビュー(&V)", "トレックデータビューの表示を切り替えます", true);
   add(BarElevation, "標高グラフ(&E)", "選択中のトラックログの標高グラフの表示を切り替えます", true);
   add(BarStatus, "ステータスバー(&S)", "ステータスバーの表示を切り替えます", true);
+  add(Seamless, "シームレス表示(&M)", "開いている地形図をつなげて一枚の地図として表示します\nシームレス表示", true);
+  add(SwitchSeries, "縮尺の切り替え(&Y)", "シームレス表示で 1:25,000 と 1:50,000 の地形図を切り替えます");
+  add(FitTrack, "トラック全体を表示(&W)", "選択中のトラックログ全体が収まるように表示します\nトラック全体を表示");
   add(WideView, "ワイドビューモード(&W)", "ツールウィンドウを隠して地形図を広く表示します\nワイドビューモード", true);
 
   add(Settings, "設定(&I)...", "表示色や表示方法を設定します");
@@ -244,6 +248,7 @@ void CMainFrame::createToolBars() {
   };
   m_mainBar = bar(QStringLiteral("メイン"), QStringLiteral("mainBar"));
   m_mainBar->addAction(Action(OpenIndex));
+  m_mainBar->addAction(Action(OpenMapFolder));
   m_mainBar->addSeparator();
   m_mainBar->addAction(Action(Print));
   m_mainBar->addSeparator();
@@ -276,6 +281,7 @@ void CMainFrame::createToolBars() {
   m_zoomBar->addAction(Action(ShowTracks));
   m_zoomBar->addSeparator();
   m_zoomBar->addAction(Action(WideView));
+  m_zoomBar->addAction(Action(Seamless));
 
   m_scaleBar = bar(QStringLiteral("スケール"), QStringLiteral("scaleToolBar"));
   m_scaleBar->addSeparator();
@@ -374,6 +380,7 @@ void CMainFrame::createMenus() {
   m_fileMenu = mb->addMenu(QStringLiteral("ファイル(&F)"));
   m_fileMenu->setObjectName(QStringLiteral("fileMenu"));
   m_fileMenu->addAction(Action(OpenIndex));
+  m_fileMenu->addAction(Action(OpenMapFolder));
   m_fileMenu->addAction(Action(SheetProperties));
   m_fileMenu->addSeparator();
   m_fileMenu->addAction(Action(OpenTrek));
@@ -405,6 +412,8 @@ void CMainFrame::createMenus() {
   for (int id : {BarIndex, BarTrekList, BarTrekView, BarElevation, BarStatus}) view->addAction(Action(id));
   view->addSeparator();
   view->addAction(Action(WideView));
+  view->addAction(Action(Seamless));
+  view->addAction(Action(SwitchSeries));
   view->addSeparator();
   for (int id : {ZoomIn, ZoomOut, ZoomRect}) view->addAction(Action(id));
   view->addSeparator();
@@ -419,7 +428,8 @@ void CMainFrame::createMenus() {
   sortWp->addAction(Action(SortWaypointsNone));
   sortWp->addAction(Action(SortWaypointsByName));
   trek->addSeparator();
-  for (int id : {EditTrack, CopyTrack, CutTrack, PasteTrack, DeleteTrack, GotoTrackPoint}) trek->addAction(Action(id));
+  for (int id : {EditTrack, CopyTrack, CutTrack, PasteTrack, DeleteTrack, GotoTrackPoint, FitTrack})
+    trek->addAction(Action(id));
   QMenu* sortTk = trek->addMenu(QStringLiteral("トラックログの並べ替え(&O)"));
   for (int id : {SortTracksNone, SortTracksByName, SortTracksByTime}) sortTk->addAction(Action(id));
   trek->addSeparator();

@@ -24,6 +24,9 @@
 #include "app/Resources.h"
 #include "app/ui/CDlgOpenIndex.h"
 #include "app/ui/CDlgSheetProp.h"
+#include "display/ui/CVantoriaView.h"
+#include "mosaic/MosaicRenderer.h"
+#include "platform/FileLookup.h"
 #include "app/ui/CHelpWindow.h"
 #include "app/ui/CMainFrame.h"
 #include "app/ui/CPrpIni.h"
@@ -293,7 +296,14 @@ void CVantoriaApp::showHelpFile(const QString& fileName) {
 }
 
 void CVantoriaApp::showSheetProperties() {
-  if (!m_doc || !m_doc->HasSheet()) return;
-  CDlgSheetProp dlg(m_doc->CurrentSheet(), m_doc->SheetSeries(), m_frame.get());
+  if (!m_doc || !m_doc->HasCurrentSheet()) return;
+  std::vector<SSheetPropertyRow> extra;
+  for (const std::filesystem::path& copy : m_doc->CurrentSheetDuplicates())
+    extra.push_back({"重複 (使用しない)", " " + platform::pathToUtf8(copy)});
+  // A sheet of the seamless map that cannot be read says why.
+  if (m_frame && m_frame->MapView() && m_frame->MapView()->mosaicRenderer() && m_doc->Seamless())
+    if (const auto reason = m_frame->MapView()->mosaicRenderer()->FailureOf(m_doc->CentreSheet()))
+      extra.push_back({"読み込めません", " " + *reason});
+  CDlgSheetProp dlg(m_doc->CurrentSheet(), m_doc->SheetSeries(), m_frame.get(), extra);
   dlg.exec();
 }

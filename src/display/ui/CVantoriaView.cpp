@@ -18,6 +18,7 @@
 #include "display/ui/GpsWindowHost.h"
 #include "display/ui/TrekEditController.h"
 #include "display/ui/TrekOverlayLayer.h"
+#include "mosaic/MosaicRenderer.h"
 #include "platform/Codepage.h"
 #include "platform/IProfileStore.h"
 #include "trek/ui/CDlgWaypoint.h"
@@ -67,6 +68,8 @@ CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScro
   connect(&m_doc, &CVantoriaDoc::selectionChanged, this, [this] { viewport()->update(); });
   connect(&m_doc, &CVantoriaDoc::centreRequested, this,
           [this](const DmsAngle& lat, const DmsAngle& lon, int datum) { CentreOn(lat, lon, datum); });
+  connect(&m_doc, &CVantoriaDoc::seamlessSheetRequested, this, &CVantoriaView::showSeamlessSheet);
+  connect(&m_doc, &CVantoriaDoc::collectionChanged, this, &CVantoriaView::collectionChanged);
 
   // Ctrl++ / Ctrl+- zoom one step about the middle, anywhere in the window. "Ctrl+=" and
   // "Ctrl+;" are the same key without Shift on US and Japanese keyboards.
@@ -86,7 +89,13 @@ CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScro
 
 CVantoriaView::~CVantoriaView() {
   // Only a view that took its magnification from the profile gives one back.
-  if (m_initialised) platform::profile().writeInt(kSection, kMagnificationKey, m_code);
+  if (m_initialised) {
+    platform::profile().writeInt(kSection, kMagnificationKey, m_code);
+    platform::profile().writeInt(kSection, "Seamless", m_seamless ? 1 : 0);
+  }
+  // The workers stop before the canvas and the document they draw for go.
+  m_canvas.setComposer({}, m_ratio, {});
+  m_mosaic.reset();
   m_canvas.backBuffer().release();
   m_canvas.bitmap().Release();
 }
@@ -117,7 +126,10 @@ void CVantoriaView::takeRenderSettings() {
   m_canvas.setDevicePixelRatio(viewport()->devicePixelRatioF());
 }
 
-int CVantoriaView::series() const { return m_doc.HasSheet() ? int(m_doc.SheetSeries()) : -1; }
+int CVantoriaView::series() const {
+  if (m_seamless) return int(m_seamlessSeries);
+  return m_doc.HasSheet() ? int(m_doc.SheetSeries()) : -1;
+}
 
 double CVantoriaView::mapScaleDpi() const {
   const QScreen* s = screen();
@@ -128,7 +140,9 @@ double CVantoriaView::ratioFor(MagnificationCode code) const {
   // Percentages count device pixels: 100 % is one sheet pixel per pixel of the screen, also on a
   // high-density one. Map scales are measured in logical pixels.
   const double ratio = MagnificationToRatio(code, series(), mapScaleDpi());
-  return code > 0 ? ratio / viewport()->devicePixelRatioF() : ratio;
+  // On the seamless map a plane pixel covers a little more or less ground away from the middle
+  // latitude: a map scale holds at the window's middle.
+  return code > 0 ? ratio / viewport()->devicePixelRatioF() : ratio / localScaleFactor();
 }
 
 QPoint CVantoriaView::scrollPosition() const {
@@ -153,6 +167,8 @@ void CVantoriaView::InitialUpdate() {
   emit scaleChanged(series(), m_ratio);
   updateScrollBars();
   if (!m_pop) m_pop = new CPopTextWnd(this);
+  // The seamless view as the user left it (off on a new profile).
+  if (SeamlessRemembered()) SetSeamless(true);
 }
 
 void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoint> centre) {
@@ -165,7 +181,15 @@ void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoin
   m_code = code;
   m_ratio = ratioFor(code);
   takeRenderSettings();
-  m_canvas.render(m_ratio);
+  if (m_seamless && m_frameReady) {
+    m_canvas.setComposer(
+        [this](QImage& to, const QRect& box, const QPoint& toOrigin, double deviceRatio) {
+          if (m_mosaic) m_mosaic->Compose(to, box, toOrigin, deviceRatio);
+        },
+        m_ratio, QSize(m_plane.WidthAt(m_ratio), m_plane.HeightAt(m_ratio)));
+  } else {
+    m_canvas.render(m_ratio);
+  }
   const QSize size = m_canvas.mapSize();
   if (size.isEmpty()) return;
   m_mapSize = size;
@@ -175,13 +199,16 @@ void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoin
   scrollTo(CentredScroll(SheetToView(c.x(), m_ratio), now.width(), m_mapSize.width()),
            CentredScroll(SheetToView(c.y(), m_ratio), now.height(), m_mapSize.height()));
   m_frame.SetScale(m_ratio, m_ratio);
-  emit scaleChanged(series(), m_ratio);
+  emit scaleChanged(series(), m_ratio * localScaleFactor());
   RebuildOverlay(false);
+  updateCentreSheet();
   viewport()->update();
 }
 
 void CVantoriaView::ZoomStep(bool zoomIn, std::optional<QPoint> centre) {
-  const std::optional<int> step = NextZoomStep(m_ratio * viewport()->devicePixelRatioF(), zoomIn);
+  const double ratio = m_ratio * viewport()->devicePixelRatioF();
+  // The seamless map zooms out further, towards the whole collection.
+  const std::optional<int> step = m_seamless ? NextSeamlessZoomStep(ratio, zoomIn) : NextZoomStep(ratio, zoomIn);
   if (!step) return;
   emit magnificationShown(*step);
   SetMagnification(*step, centre);
@@ -195,6 +222,7 @@ void CVantoriaView::ZoomToRectangle(const QRect& sheetRect) {
 
 void CVantoriaView::SheetOpened() {
   InitialUpdate();
+  if (m_seamless) return;
   m_canvas.setSheet(&m_doc.Image(), series());
   // A map scale gives another ratio in the other series.
   if (m_code <= 0) m_ratio = ratioFor(m_code);
@@ -244,6 +272,11 @@ void CVantoriaView::RebuildOverlay(bool invalidate) {
 
 void CVantoriaView::RefreshColours(int seriesChanged) {
   takeRenderSettings();
+  if (m_seamless) {
+    if (m_mosaic) m_mosaic->setRenderSettings(m_settings ? m_settings->mapRenderSettings() : SMapRenderSettings{});
+    viewport()->update();
+    return;
+  }
   if (m_canvas.RefreshColours(seriesChanged)) viewport()->update();
 }
 
@@ -261,7 +294,7 @@ QSize CVantoriaView::RenderForOutput(double ratio) {
 
 void CVantoriaView::EndOutputRender() {
   takeRenderSettings();
-  if (m_doc.HasSheet()) m_canvas.render(m_ratio);
+  if (m_doc.HasSheet() && !m_seamless) m_canvas.render(m_ratio);
   setPaintingSuspended(false);
 }
 
@@ -282,7 +315,10 @@ void CVantoriaView::scrollTo(int x, int y) {
   verticalScrollBar()->setValue(y);
 }
 
-void CVantoriaView::scrollContentsBy(int, int) { viewport()->update(); }
+void CVantoriaView::scrollContentsBy(int, int) {
+  viewport()->update();
+  updateCentreSheet();
+}
 
 // ---- painting
 
@@ -327,7 +363,7 @@ void CVantoriaView::paintEvent(QPaintEvent* event) {
 }
 
 QString CVantoriaView::EmptyMapHint() const {
-  if (m_doc.HasSheet() && hasMap()) return {};
+  if ((m_doc.HasSheet() || m_seamless) && hasMap()) return {};
   if (m_doc.Catalogue().empty())
     return QStringLiteral("「ファイル」メニューの「地形図インデックスを開く」で、地形図の index.csv を開いて下さい。");
   return QStringLiteral("「地形図インデックス」ウィンドウで地域を選び、表示する地形図をクリックして下さい。");
@@ -612,12 +648,17 @@ void CVantoriaView::updateHover(const QPoint& client) {
   const STrekHover now = m_trekOverlay && m_frameReady
                              ? m_trekOverlay->hover(logical(client), m_showWaypoints, m_showTracks)
                              : STrekHover{};
-  if (now.hit == m_hover) return;
+  if (now.hit == m_hover) {
+    if (m_hover.kind == ETrekHitKind::None && m_seamless) (void)showSheetFailure(client);
+    return;
+  }
   m_hover = now.hit;
   if (!m_pop) return;
+  m_failureShown = -1;
   m_pop->Hide();
   // No pop-up while the range-selection or zoom-to-rectangle tool is on.
   const CTrekEditController::EWindow open = m_editing->openWindow();
+  if (m_hover.kind == ETrekHitKind::None && m_seamless && showSheetFailure(client)) return;
   if (m_hover.kind == ETrekHitKind::None || now.lines.isEmpty() || m_tool == ETool::RangeSelect ||
       m_tool == ETool::ZoomRect || open == CTrekEditController::EWindow::EditWaypoint ||
       open == CTrekEditController::EWindow::TrackLog)
@@ -686,12 +727,20 @@ bool CVantoriaView::onCommand(int id) {
     case cmd::EditTrack: (void)m_editing->open(CTrekEditController::EWindow::TrackLog); return true;
     case cmd::SaveMapImage:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
-      if (m_selection.exists()) emit saveMapImageRequested(m_selection.selection());
+      if (m_selection.exists() && !m_seamless) emit saveMapImageRequested(m_selection.selection());
       return true;
     case cmd::Print:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
-      if (hasMap()) emit printRequested();
+      if (hasMap() && !m_seamless) emit printRequested();
       return true;
+    case cmd::Seamless: SetSeamless(!m_seamless); return true;
+    case cmd::FitTrack: (void)FitTrack(); return true;
+    case cmd::SwitchSeries: {
+      const std::vector<MapSeries> present = m_doc.Collection().seriesPresent();
+      if (!m_seamless || present.size() < 2) return true;
+      setupSeamless(m_seamlessSeries == present[0] ? present[1] : present[0], centrePosition());
+      return true;
+    }
     default: return false;
   }
 }
@@ -716,11 +765,24 @@ bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::EditTrack: state.enabled = m_editing->canOpen(CTrekEditController::EWindow::TrackLog); return true;
     case cmd::SaveMapImage:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
-      state.enabled = m_selection.exists();
+      state.enabled = m_selection.exists() && !m_seamless;
       return true;
     case cmd::Print:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
-      state.enabled = hasMap();
+      state.enabled = hasMap() && !m_seamless;
+      return true;
+    case cmd::Seamless:
+      state.checked = m_seamless;
+      state.enabled = m_seamless || !m_doc.Collection().seriesPresent().empty();
+      return true;
+    case cmd::FitTrack: {
+      const int kind = m_doc.SelectionKind();
+      state.enabled = (kind == kTrekTrackLog || kind == kTrekTrackPoint || kind == kTrekTrackLogGroup) &&
+                      (m_seamless ? hasMap() : !m_doc.Catalogue().empty());
+      return true;
+    }
+    case cmd::SwitchSeries:
+      state.enabled = m_seamless && m_doc.Collection().seriesPresent().size() > 1;
       return true;
     default: return false;
   }
@@ -743,11 +805,12 @@ QMenu* CVantoriaView::buildContextMenu() const {
     add({cmd::AddWaypoint, cmd::EditWaypoint, cmd::CopyWaypoint, cmd::CutWaypoint, cmd::PasteWaypoint,
          cmd::DeleteWaypoint, cmd::GotoWaypoint});
   } else if (kind >= 2 && kind <= 4) {
-    add({cmd::EditTrack, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, cmd::GotoTrackPoint});
+    add({cmd::EditTrack, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, cmd::GotoTrackPoint,
+         cmd::FitTrack});
   }
   add({cmd::ZoomIn, cmd::ZoomOut, cmd::ZoomRect});
   add({cmd::RangeSelect, cmd::ClearSelection, cmd::SaveMapImage});
-  add({cmd::ShowWaypoints, cmd::ShowTracks});
+  add({cmd::ShowWaypoints, cmd::ShowTracks, cmd::Seamless});
   add({cmd::SheetProperties, cmd::Print});
   return menu;
 }

@@ -16,6 +16,12 @@
 #include "display/SelectionFrame.h"
 #include "display/TrekOverlay.h"
 #include "geodesy/SheetFrame.h"
+#include "maps/SheetRecord.h"
+#include "mosaic/MapCollection.h"
+
+namespace mosaic {
+class CMosaicRenderer;
+}
 
 class AppSettings;
 class CGpsWindowHost;
@@ -116,6 +122,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   [[nodiscard]] CPopTextWnd* popText() const { return m_pop; }
   /// The trek item under the mouse (none while panning or outside the view).
   [[nodiscard]] const STrekHit& hoveredTrekItem() const { return m_hover; }
+  /// The view's own overlay cache (null while another overlay draws).
+  [[nodiscard]] const TrekOverlay* trekOverlayCache() const { return editableOverlay(); }
   /// The add, edit and track log windows.
   [[nodiscard]] CTrekEditController& trekEditing() const { return *m_editing; }
   /// The GPS download and upload windows.
@@ -135,6 +143,26 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void ClearProfileMarker();
   /// Logical map pixel of the profile marker; none without one or when it is off the sheet.
   [[nodiscard]] std::optional<QPoint> profileMarkerPixel() const;
+
+  // --- the seamless map
+  /// Shows every sheet of the open map folders' series side by side (or the one sheet again).
+  /// Remembered in the profile ("ViewSettings" / "Seamless"); on without map data it waits for
+  /// the first map folder. The same position stays in the middle.
+  void SetSeamless(bool on);
+  [[nodiscard]] bool seamless() const { return m_seamless; }
+  /// The series the seamless view shows.
+  [[nodiscard]] MapSeries seamlessSeries() const { return m_seamlessSeries; }
+  /// The renderer of the seamless view (null before it was first turned on).
+  [[nodiscard]] mosaic::CMosaicRenderer* mosaicRenderer() const { return m_mosaic.get(); }
+  /// Seamless view: the sheet (index in the collection's sheets of the series shown) under a
+  /// point of the client area; -1 where there is none.
+  [[nodiscard]] int SheetUnder(const QPoint& client) const;
+  /// Fits the selected track log (or the selected group's logs) into the window; in the
+  /// one-sheet view the sheet of the log's first point is loaded first when the log is not on
+  /// the sheet shown. False when there is nothing to fit.
+  bool FitTrack();
+  /// The profile's wish for the seamless view, read once at the first show.
+  [[nodiscard]] static bool SeamlessRemembered();
 
   bool onCommand(int id) override;
   bool onUpdateCommand(int id, SCommandState& state) const override;
@@ -187,6 +215,21 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void dragTo(const QPoint& logicalPoint);
   void endTrackPointDrag(const QPoint& logicalPoint);
   void toggleShown(bool waypoints);
+  // Seamless view: the plane of `series` at the current magnification, with `centre` (Tokyo,
+  // seconds) in the middle when given.
+  void setupSeamless(MapSeries series, std::optional<std::pair<double, double>> centre);
+  // The Tokyo position (seconds) in the middle of the window; none without a frame.
+  [[nodiscard]] std::optional<std::pair<double, double>> centrePosition() const;
+  void centreOnSeconds(double latitude, double longitude);
+  // Seamless view: tells the document which sheet is in the middle now.
+  void updateCentreSheet();
+  void showSeamlessSheet(int series, int sheet);
+  // The collection changed: the seamless view shows the new one (or waits for one).
+  void collectionChanged();
+  // The pop-up text over an unreadable sheet in the seamless view; true when one is shown.
+  bool showSheetFailure(const QPoint& client);
+  // Ground metres per plane pixel at the window's middle against the series' nominal pixel.
+  [[nodiscard]] double localScaleFactor() const;
 
   CVantoriaDoc& m_doc;
   const AppSettings* m_settings = nullptr;
@@ -220,4 +263,9 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   int m_cursorId = 0;             ///< cursor shown: resource number, or -(Qt shape) - 1
   CPopTextWnd* m_pop = nullptr;  ///< child of the view
   std::optional<GeoPosition> m_profileMarker;  ///< WGS-84
+  bool m_seamless = false;
+  MapSeries m_seamlessSeries = MapSeries::Unknown;
+  mosaic::SMapPlane m_plane;
+  std::unique_ptr<mosaic::CMosaicRenderer> m_mosaic;
+  int m_failureShown = -1;  ///< sheet whose failure the pop-up text shows
 };

@@ -102,14 +102,7 @@ bool CTrekEditController::moveSelectedTrackPoint(const DmsAngle& latitude, const
   return list.MoveSelectedTrackPoint(latitude, longitude, datum);
 }
 
-void CTrekEditController::assignSheet(CMarkerPoint& point) const {
-  if (!m_doc.HasSheet()) return;
-  const std::optional<int> area = m_doc.CurrentArea();
-  if (!area) return;
-  const auto& areas = m_doc.Catalogue().areas();
-  if (*area < 0 || *area >= static_cast<int>(areas.size())) return;
-  (void)AssignSheet(point, m_doc.CurrentSheet(), areas[static_cast<std::size_t>(*area)], m_doc.SheetSeries());
-}
+void CTrekEditController::assignSheet(CMarkerPoint& point) const { (void)m_doc.AssignSheetOf(point); }
 
 bool CTrekEditController::completeEdit(const trek::SWaypointInput& input) {
   CTrekGroupList& list = m_doc.TrekGroups();

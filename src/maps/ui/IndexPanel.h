@@ -1,6 +1,6 @@
 #pragma once
-// Content of the "地形図インデックス" tool window: the list of the catalogue's areas above the
-// sheet grid of the chosen area. Follows the document: filled when a catalogue opens, cleared
+// Content of the "地形図インデックス" tool window: the open map folders (when more than one is
+// open), the list of the chosen folder's areas and the sheet grid of the chosen area. Follows the document: filled when a catalogue opens, cleared
 // when it closes, told of sheets found by a search; a clicked sheet is loaded through it.
 #include <QWidget>
 
@@ -21,9 +21,14 @@ class IndexPanel : public QWidget {
 
   [[nodiscard]] IndexGrid* grid() const { return m_grid; }
   [[nodiscard]] QComboBox* areaList() const { return m_areas; }
+  /// The open map folders, shown when there is more than one.
+  [[nodiscard]] QComboBox* folderList() const { return m_folders; }
 
  private:
+  void fillFolders();
+
   CVantoriaDoc& m_doc;
+  QComboBox* m_folders;
   QComboBox* m_areas;
   IndexGrid* m_grid;
 };

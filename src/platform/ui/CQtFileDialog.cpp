@@ -15,6 +15,10 @@ SFileDialogResult CQtFileDialog::run(const SFileDialogRequest& r) {
   dlg.setOption(QFileDialog::DontConfirmOverwrite, !r.overwritePrompt);
   dlg.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dlg.setFileMode(r.save ? QFileDialog::AnyFile : (r.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile));
+  if (r.folder && !r.save) {
+    dlg.setFileMode(QFileDialog::Directory);
+    dlg.setOption(QFileDialog::ShowDirsOnly, true);
+  }
   QStringList filters;
   for (const auto& [name, pattern] : splitFilter(r.filter)) {
     QString p = QString::fromStdString(pattern);

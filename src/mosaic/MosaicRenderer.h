@@ -1,0 +1,157 @@
+#pragma once
+// The seamless map's renderer: tiles of the plane rendered on a pool of worker threads from the
+// sheets decoded there, kept in the sheet cache, and composed into the view's picture on the
+// user-interface thread, which never waits for a decode. A tile not rendered yet shows what is at
+// hand (a reduced copy, or light grey with the sheet's name) and is asked for; tiles the user has
+// panned away from before a worker took them are dropped.
+#include <QFont>
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QThreadPool>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "display/MapColourScheme.h"
+#include "mosaic/MapCollection.h"
+#include "mosaic/PlaneRender.h"
+#include "mosaic/SheetCache.h"
+
+class SheetImage;
+
+namespace mosaic {
+
+struct SReducedCopies;
+
+/// Zoomed-out views draw from reduced copies below this ratio (the 1/64 copy below 1/64).
+inline constexpr double kReducedBelow = 1.0 / 8.0;
+
+class CMosaicRenderer : public QObject {
+  Q_OBJECT
+ public:
+  /// Display pixels a side of one tile.
+  static constexpr int kTileSize = 512;
+
+  explicit CMosaicRenderer(QObject* parent = nullptr);
+  /// Drops the work not started and waits for the tiles being rendered.
+  ~CMosaicRenderer() override;
+
+  /// The sheets of the series shown and its plane; drops every tile of the previous ones.
+  void setSeries(std::vector<SCollectionSheet> sheets, const SMapPlane& plane);
+  [[nodiscard]] SMapPlane plane() const { return state()->plane; }
+  [[nodiscard]] int sheetCount() const { return static_cast<int>(state()->sheets.size()); }
+  /// Colours and quality; a change drops the rendered tiles (the decoded sheets stay).
+  void setRenderSettings(const SMapRenderSettings& settings);
+  /// Bytes the cache may hold.
+  void setCacheBudget(std::size_t bytes) { m_cache.setBudget(bytes); }
+  [[nodiscard]] std::size_t cacheBudget() const { return m_cache.budget(); }
+  /// Where reduced copies are kept on disk; empty keeps them in memory only.
+  void setReducedFolder(const std::filesystem::path& folder);
+  /// Worker threads (1 or more); the default is the processor's count.
+  void setThreadCount(int threads);
+  /// Threads each decode of one sheet uses for its strips.
+  void setDecodeThreads(int threads);
+
+  /// Paints `box` (display pixels of the plane at `ratio`) onto `to`, whose pixel (0, 0) shows
+  /// plane pixel `toOrigin`. Tiles not rendered yet are asked for, and the work for tiles outside
+  /// the box that no worker has begun is dropped. Never waits for a worker.
+  void Compose(QImage& to, const QRect& box, const QPoint& toOrigin, double ratio);
+  /// The same, waiting for every sheet the box needs (batch renders and tests).
+  void RenderNow(QImage& to, const QRect& box, const QPoint& toOrigin, double ratio);
+
+  /// Why a sheet (index in sheets()) cannot be shown; none while it reads well or was not tried.
+  [[nodiscard]] std::optional<std::string> FailureOf(int sheet) const;
+  /// Tiles asked for and not rendered or dropped yet.
+  [[nodiscard]] int pendingTiles() const;
+  /// Waits until no work is queued or running (tests).
+  void WaitForIdle();
+  [[nodiscard]] CSheetCache& cache() { return m_cache; }
+  /// Sheet decodes done since the series was set (tests and measurements).
+  [[nodiscard]] int decodeCount() const { return m_decodes.load(); }
+
+
+ signals:
+  /// Rendered tiles arrived: repaint (several arrivals come as one signal).
+  void tilesReady();
+  /// Reduced copies being built: `done` of `total` (both 0 when the batch is over).
+  void reducedProgress(int done, int total);
+  /// A sheet turned out unreadable (index in sheets()).
+  void sheetFailed(int sheet);
+
+ private:
+  // What a render reads, fixed when a task is made: a change makes a new state, and the tasks
+  // already made finish with theirs.
+  struct SState {
+    std::uint64_t generation = 0;
+    std::vector<SCollectionSheet> sheets;
+    std::vector<SSheetPlacement> placements;
+    SMapPlane plane;
+    int dispQuality = 0;
+    std::array<std::uint32_t, 256> palette{};
+    std::uint64_t paletteHash = 0;
+    std::filesystem::path reducedFolder;
+    int decodeThreads = 1;
+    [[nodiscard]] bool areaAverage(double ratio) const;
+  };
+  using StatePtr = std::shared_ptr<const SState>;
+  struct STileId {
+    double ratio = 1.0;
+    int tx = 0;
+    int ty = 0;
+    [[nodiscard]] std::string key(std::uint64_t generation) const;
+  };
+  struct SPixels {
+    std::shared_ptr<const SheetImage> sheet;
+    std::shared_ptr<const SReducedCopies> reduced;
+    bool failed = false;
+  };
+  class CTileTask;
+  friend class CTileTask;
+
+  [[nodiscard]] StatePtr state() const;
+  void replaceState(const std::function<void(SState&)>& change, bool keepTiles);
+  // Renders a tile on the calling thread (a worker), getting its sheets.
+  void runTile(const StatePtr& state, const STileId& id);
+  // The pixels of one sheet for a render at `ratio`. `decode`: read the sheet when it is not
+  // cached (workers); otherwise only look in the cache.
+  SPixels pixelsFor(const SState& state, int sheet, double ratio, bool decode);
+  std::shared_ptr<const SheetImage> decodedSheet(const SState& state, int sheet, bool decode, bool& failed);
+  std::shared_ptr<const SReducedCopies> reducedCopies(const SState& state, int sheet, bool decode, bool& failed);
+  void noteFailure(const SState& state, int sheet, const std::string& reason);
+  [[nodiscard]] bool failedBefore(const SState& state, int sheet) const;
+  std::vector<SRenderSheet> renderSheets(const SState& state, const QRect& box, double ratio, bool decode,
+                                         std::vector<SPixels>& held, std::vector<int>* loading);
+  void drawNames(const SState& state, QImage& to, const QRect& box, const QPoint& toOrigin, double ratio,
+                 const std::vector<int>& sheets);
+  void announceTiles();
+  void request(const StatePtr& state, const STileId& id);
+  std::shared_ptr<std::mutex> sheetLock(const std::string& key);
+
+  CSheetCache m_cache{std::size_t{1} << 30};
+  QThreadPool m_pool;
+  SMapRenderSettings m_settings;
+  QFont m_labelFont;
+
+  mutable std::mutex m_lock;  // guards everything below
+  StatePtr m_state;
+  std::map<std::string, CTileTask*> m_pending;  // asked for, not started
+  std::set<std::string> m_running;
+  std::map<std::string, std::string> m_failures;  // by sheet file
+  std::map<std::string, std::weak_ptr<std::mutex>> m_sheetLocks;  // one decode of a sheet at a time
+  int m_reducedTotal = 0;
+  int m_reducedDone = 0;
+  std::atomic<bool> m_announced{false};
+  std::atomic<int> m_decodes{0};
+};
+
+}  // namespace mosaic

@@ -1,0 +1,240 @@
+#include "mosaic/PlaneRender.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "maps/SheetImage.h"
+
+namespace mosaic {
+
+namespace {
+
+void fill(QImage& to, const QRect& rect, const QPoint& toOrigin, std::uint32_t colour) {
+  const QRect r = rect.translated(-toOrigin) & to.rect();
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    auto* line = reinterpret_cast<std::uint32_t*>(to.scanLine(y)) + r.left();
+    std::fill(line, line + r.width(), colour);
+  }
+}
+
+void hatch(QImage& to, const QRect& rect, const QPoint& toOrigin) {
+  const QRect r = rect.translated(-toOrigin) & to.rect();
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    auto* line = reinterpret_cast<std::uint32_t*>(to.scanLine(y));
+    const int py = y + toOrigin.y();
+    for (int x = r.left(); x <= r.right(); ++x) {
+      // Diagonal stripes fixed to the plane, so that neighbouring boxes continue them.
+      const int d = ((x + toOrigin.x() + py) % 14 + 14) % 14;
+      line[x] = d < 3 ? kHatchDark : kHatchLight;
+    }
+  }
+}
+
+// The rows of a source: the decoded sheet or a reduced copy, through one pixel fetch.
+struct SSource {
+  const SheetImage* sheet = nullptr;
+  const QImage* reduced = nullptr;
+  const std::array<std::uint32_t, 256>* palette = nullptr;
+  int width = 0;
+  int height = 0;
+  int bits = 32;
+  double scale = 1.0;  // source pixels per sheet pixel
+
+  [[nodiscard]] const std::uint8_t* row(int y) const {
+    return sheet ? sheet->scanLine(y) : reduced->constScanLine(y);
+  }
+  [[nodiscard]] std::uint32_t pixel(const std::uint8_t* r, int x) const {
+    switch (bits) {
+      case 8: return (*palette)[r[x]];
+      case 24: {
+        const std::uint8_t* p = r + 3 * x;
+        return 0xFF000000u | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+      }
+      default: return reinterpret_cast<const std::uint32_t*>(r)[x] | 0xFF000000u;
+    }
+  }
+};
+
+bool sourceOf(const SRenderSheet& s, const std::array<std::uint32_t, 256>* palette, SSource& out) {
+  if (s.sheet && !s.sheet->isNull()) {
+    const int bits = s.sheet->bitCount();
+    if ((bits != 8 || !palette) && bits != 24) return false;
+    out.sheet = s.sheet;
+    out.width = s.sheet->width();
+    out.height = s.sheet->height();
+    out.bits = bits;
+    out.palette = palette;
+    out.scale = 1.0;
+    return out.width > 0 && out.height > 0;
+  }
+  if (s.reduced && !s.reduced->isNull() && s.reduction > 0 &&
+      (s.reduced->format() == QImage::Format_RGB32 || s.reduced->format() == QImage::Format_ARGB32)) {
+    out.reduced = s.reduced;
+    out.width = s.reduced->width();
+    out.height = s.reduced->height();
+    out.bits = 32;
+    out.scale = 1.0 / s.reduction;
+    return true;
+  }
+  return false;
+}
+
+int clampIndex(double v, int size) {
+  if (!(v > 0)) return 0;
+  if (v >= size - 1) return size - 1;
+  return static_cast<int>(v);
+}
+
+}  // namespace
+
+SOwnedRange OwnedColumns(const SMapPlane& plane, double ratio, double west, double east, int from, int to) {
+  // The first column whose centre lies at or east of a longitude.
+  auto firstAtOrEast = [&](double lon) {
+    const double guess = std::ceil(plane.ColumnOf(lon, ratio) - 0.5);
+    if (!(guess > from)) return from;
+    if (!(guess < to)) return to;
+    int c = static_cast<int>(guess);
+    while (c > from && plane.LongitudeAt(c - 0.5, ratio) >= lon) --c;
+    while (c < to && plane.LongitudeAt(c + 0.5, ratio) < lon) ++c;
+    return c;
+  };
+  return {firstAtOrEast(west), std::max(firstAtOrEast(west), firstAtOrEast(east))};
+}
+
+SOwnedRange OwnedRows(const SMapPlane& plane, double ratio, double north, double south, int from, int to) {
+  // The first row whose centre lies south of a latitude.
+  auto firstSouthOf = [&](double lat) {
+    const double guess = std::floor(plane.RowOf(lat, ratio) - 0.5) + 1;
+    if (!(guess > from)) return from;
+    if (!(guess < to)) return to;
+    int r = static_cast<int>(guess);
+    while (r > from && plane.LatitudeAt(r - 0.5, ratio) < lat) --r;
+    while (r < to && plane.LatitudeAt(r + 0.5, ratio) >= lat) ++r;
+    return r;
+  };
+  return {firstSouthOf(north), std::max(firstSouthOf(north), firstSouthOf(south))};
+}
+
+SFrameSeconds BoxSeconds(const SMapPlane& plane, double ratio, const QRect& box) {
+  return {plane.LatitudeAt(box.top(), ratio), plane.LatitudeAt(box.bottom() + 1.0, ratio),
+          plane.LongitudeAt(box.left(), ratio), plane.LongitudeAt(box.right() + 1.0, ratio)};
+}
+
+std::array<std::uint32_t, 256> PaletteColours(std::span<const std::uint8_t> bgrx) {
+  std::array<std::uint32_t, 256> out{};
+  for (std::size_t i = 0; i < 256 && 4 * i + 2 < bgrx.size(); ++i)
+    out[i] = 0xFF000000u | (std::uint32_t{bgrx[4 * i + 2]} << 16) | (std::uint32_t{bgrx[4 * i + 1]} << 8) |
+             bgrx[4 * i];
+  return out;
+}
+
+void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sheets, QImage& to,
+                    const QPoint& toOrigin) {
+  if (!job.plane || to.isNull() || to.depth() != 32 || !(job.ratio > 0)) return;
+  const QRect box = job.box & QRect(toOrigin, to.size());
+  if (box.isEmpty()) return;
+  fill(to, box, toOrigin, kEmptyColour);
+  const SMapPlane& plane = *job.plane;
+  const double ratio = job.ratio;
+  const int left = box.left(), right = box.right() + 1;
+  const int top = box.top(), bottom = box.bottom() + 1;
+  std::vector<std::int32_t> xa, xb, ya, yb;
+  std::vector<std::uint32_t> sums;
+  for (const SRenderSheet& s : sheets) {
+    const SSheetPlacement& p = s.placement;
+    const SOwnedRange cols = OwnedColumns(plane, ratio, p.frame.west, p.frame.east, left, right);
+    const SOwnedRange rows = OwnedRows(plane, ratio, p.frame.north, p.frame.south, top, bottom);
+    if (cols.first >= cols.last || rows.first >= rows.last) continue;
+    const QRect owned(cols.first, rows.first, cols.last - cols.first, rows.last - rows.first);
+    SSource src;
+    if (s.state == ESheetState::Failed) {
+      hatch(to, owned, toOrigin);
+      continue;
+    }
+    if (!sourceOf(s, job.palette, src)) continue;  // loading: stays grey
+    const int n = cols.last - cols.first;
+    const int m = rows.last - rows.first;
+    // Source pixel spans of each display column and row: the pixels whose centres the display
+    // pixel covers (at least one), or for the nearest pixel the one under its centre.
+    xa.assign(static_cast<std::size_t>(n), 0);
+    xb.assign(static_cast<std::size_t>(n), 0);
+    ya.assign(static_cast<std::size_t>(m), 0);
+    yb.assign(static_cast<std::size_t>(m), 0);
+    const bool average = job.areaAverage;
+    for (int i = 0; i < n; ++i) {
+      const double c = cols.first + i;
+      if (average) {
+        const double x0 = p.ImageX(plane.LongitudeAt(c, ratio)) * src.scale;
+        const double x1 = p.ImageX(plane.LongitudeAt(c + 1, ratio)) * src.scale;
+        int a = clampIndex(std::floor(x0 + 0.5), src.width);
+        int b = std::min(src.width, static_cast<int>(std::max(0.0, std::floor(x1 + 0.5))));
+        if (b <= a) b = std::min(src.width, a + 1);
+        if (b <= a) a = b - 1;
+        xa[static_cast<std::size_t>(i)] = a;
+        xb[static_cast<std::size_t>(i)] = b;
+      } else {
+        xa[static_cast<std::size_t>(i)] = clampIndex(p.ImageX(plane.LongitudeAt(c + 0.5, ratio)) * src.scale, src.width);
+      }
+    }
+    for (int j = 0; j < m; ++j) {
+      const double r = rows.first + j;
+      if (average) {
+        const double y0 = p.ImageY(plane.LatitudeAt(r, ratio)) * src.scale;
+        const double y1 = p.ImageY(plane.LatitudeAt(r + 1, ratio)) * src.scale;
+        int a = clampIndex(std::floor(y0 + 0.5), src.height);
+        int b = std::min(src.height, static_cast<int>(std::max(0.0, std::floor(y1 + 0.5))));
+        if (b <= a) b = std::min(src.height, a + 1);
+        if (b <= a) a = b - 1;
+        ya[static_cast<std::size_t>(j)] = a;
+        yb[static_cast<std::size_t>(j)] = b;
+      } else {
+        ya[static_cast<std::size_t>(j)] = clampIndex(p.ImageY(plane.LatitudeAt(r + 0.5, ratio)) * src.scale, src.height);
+      }
+    }
+    const int dx = cols.first - toOrigin.x();
+    if (!average) {
+      int previous = -1;
+      const std::uint32_t* previousLine = nullptr;
+      for (int j = 0; j < m; ++j) {
+        auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(rows.first + j - toOrigin.y())) + dx;
+        const int sy = ya[static_cast<std::size_t>(j)];
+        if (sy == previous && previousLine) {
+          std::copy(previousLine, previousLine + n, d);
+          continue;
+        }
+        const std::uint8_t* line = src.row(sy);
+        for (int i = 0; i < n; ++i) d[i] = src.pixel(line, xa[static_cast<std::size_t>(i)]);
+        previous = sy;
+        previousLine = d;
+      }
+      continue;
+    }
+    sums.assign(static_cast<std::size_t>(n) * 4, 0);
+    for (int j = 0; j < m; ++j) {
+      std::fill(sums.begin(), sums.end(), 0u);
+      for (int sy = ya[static_cast<std::size_t>(j)]; sy < yb[static_cast<std::size_t>(j)]; ++sy) {
+        const std::uint8_t* line = src.row(sy);
+        for (int i = 0; i < n; ++i) {
+          std::uint32_t* acc = &sums[static_cast<std::size_t>(i) * 4];
+          for (int sx = xa[static_cast<std::size_t>(i)]; sx < xb[static_cast<std::size_t>(i)]; ++sx) {
+            const std::uint32_t v = src.pixel(line, sx);
+            acc[0] += (v >> 16) & 0xFF;
+            acc[1] += (v >> 8) & 0xFF;
+            acc[2] += v & 0xFF;
+            acc[3] += 1;
+          }
+        }
+      }
+      auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(rows.first + j - toOrigin.y())) + dx;
+      for (int i = 0; i < n; ++i) {
+        const std::uint32_t* acc = &sums[static_cast<std::size_t>(i) * 4];
+        const std::uint32_t count = acc[3] ? acc[3] : 1;
+        const std::uint32_t half = count / 2;
+        d[i] = 0xFF000000u | (((acc[0] + half) / count) << 16) | (((acc[1] + half) / count) << 8) |
+               ((acc[2] + half) / count);
+      }
+    }
+  }
+}
+
+}  // namespace mosaic
