@@ -211,8 +211,8 @@ TEST(MapPlaneFrame, PixelsAndPositionsRoundTripAcrossThePlane) {
       EXPECT_EQ(fromWgs->y, fromTokyo->y);
       // Unscaled plane pixels, whatever the scale, in either datum.
       for (const Datum d : {Datum::Tokyo, Datum::Wgs84}) {
-        const GeoPosition& g = d == Datum::Tokyo ? *tokyo : *wgs;
-        const std::optional<SFramePixel> unscaled = frame.GeoToImagePixel(g.latitude, g.longitude, d);
+        const GeoPosition& at = d == Datum::Tokyo ? *tokyo : *wgs;
+        const std::optional<SFramePixel> unscaled = frame.GeoToImagePixel(at.latitude, at.longitude, d);
         ASSERT_TRUE(unscaled);
         EXPECT_NEAR(unscaled->x, px / ratio, 1 / ratio + 1) << ratio;
         EXPECT_NEAR(unscaled->y, py / ratio, 1 / ratio + 1) << ratio;
