@@ -3,11 +3,18 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
+
+#include "platform/FileLookup.h"
 
 namespace {
 
@@ -360,9 +367,31 @@ void reverseRows(std::uint8_t* rows, std::uint64_t n, std::size_t stride, std::v
   }
 }
 
-// `fileBytes` is the size of the whole file: no strip can hold more than that.
-SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, const SheetProgress& progress,
-                         const SMessageSink& sink) {
+// What the checks found out about a sheet, and where its rows go in the block.
+struct SSheetLayout {
+  std::uint32_t width = 0, height = 0;
+  std::uint64_t p = 1;          // bytes per pixel: 1 or 3
+  std::uint64_t lineBytes = 0;  // bytes of one decoded row
+  std::uint64_t rps = 1;        // rows per strip
+  std::uint64_t stripBytes = 0;
+  std::size_t rowBytes = 0, stride = 0;
+  std::size_t pixelOffset = 0;  // where the rows start in the block, known before the bitmap is made
+  bool palette = false;
+  // A codec without a bounded expansion: the bitmap grows strip by strip with its rows top-down.
+  bool lazy = false;
+  std::uint8_t table[256 * 4] = {};
+
+  [[nodiscard]] std::uint32_t strips() const { return static_cast<std::uint32_t>((height + rps - 1) / rps); }
+  // 8-bit rows decode straight into the bitmap: the strip lands on the memory rows it ends up
+  // in, is spread to the padded stride and turned upside down there while still in cache, which
+  // saves a pass over the whole image.
+  [[nodiscard]] bool direct() const { return p == 1; }
+};
+
+// Checks the image and its strips and fills `layout`; on failure `image` is null and the status
+// says why. `fileBytes` is the size of the whole file: no strip can hold more than that.
+SSheetImageStatus inspect(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, const SMessageSink& sink,
+                          SSheetLayout& layout) {
   std::uint32_t width = 0, height = 0, rowsPerStrip = 0;
   std::uint16_t bitsPerSample = 1, photometric = 0, samples = 1, planar = PLANARCONFIG_CONTIG;
   std::uint16_t compression = COMPRESSION_NONE;
@@ -408,12 +437,10 @@ SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, 
   // a bounded expansion by its strips' sizes, otherwise by decoding (the bitmap then grows strip
   // by strip with its rows top-down, and is turned over at the end).
   const std::uint64_t expansion = maxExpansion(compression);
-  const bool lazy = expansion == 0;
   std::string why;
   if (!stripsCanHold(tif, expansion, fileBytes, height, rps, lineBytes, why))
     return failure(image, ESheetImageError::Decode, why, sink);
 
-  std::uint8_t table[256 * 4] = {};
   if (palette) {
     std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
@@ -425,103 +452,163 @@ SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, 
       return static_cast<std::uint8_t>(wide ? std::uint32_t{v} * 255 / 65535 : (v & 0xff));
     };
     for (int i = kEntries - 1; i >= 0; --i) {
-      table[4 * i + 0] = component(blue[i]);
-      table[4 * i + 1] = component(green[i]);
-      table[4 * i + 2] = component(red[i]);
-      table[4 * i + 3] = 0;
+      layout.table[4 * i + 0] = component(blue[i]);
+      layout.table[4 * i + 1] = component(green[i]);
+      layout.table[4 * i + 2] = component(red[i]);
+      layout.table[4 * i + 3] = 0;
     }
   }
-  const auto createBitmap = [&] {
-    if (!SSheetImageAccess::create(image, static_cast<int>(width), static_cast<int>(height), static_cast<int>(p * 8),
-                                   false))
-      return false;
-    if (palette) std::memcpy(image.colourTable(), table, sizeof table);
-    return true;
-  };
-  if (!lazy && !createBitmap()) return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
+  layout.width = width;
+  layout.height = height;
+  layout.p = p;
+  layout.lineBytes = lineBytes;
+  layout.rps = rps;
+  layout.stripBytes = stripBytes;
+  layout.rowBytes = static_cast<std::size_t>(p * width);
+  layout.stride = static_cast<std::size_t>(stride);
+  layout.pixelOffset = kHeaderBytes + (p == 1 ? sizeof layout.table : 0);
+  layout.palette = palette;
+  layout.lazy = expansion == 0;
+  return {};
+}
 
-  std::vector<std::uint8_t>& strip = stripBuffer();
+bool createBitmap(SheetImage& image, const SSheetLayout& layout) {
+  if (!SSheetImageAccess::create(image, static_cast<int>(layout.width), static_cast<int>(layout.height),
+                                 static_cast<int>(layout.p * 8), false))
+    return false;
+  if (layout.palette) std::memcpy(image.colourTable(), layout.table, sizeof layout.table);
+  return true;
+}
+
+// Memory for a strip of 24-bit rows, which are turned to blue, green, red on their way to the
+// bitmap; 8-bit rows need none.
+bool fitStripBuffer(const SSheetLayout& layout, std::vector<std::uint8_t>& strip) {
   try {
-    if (!lazy && strip.size() < stripBytes && p != 1) strip.resize(static_cast<std::size_t>(stripBytes));
+    if (strip.size() < layout.stripBytes && !layout.direct()) strip.resize(static_cast<std::size_t>(layout.stripBytes));
   } catch (const std::bad_alloc&) {
-    return failure(image, ESheetImageError::NoMemory, "no memory for a strip", sink);
+    return false;
   }
+  return true;
+}
 
-  const std::size_t rowBytes = static_cast<std::size_t>(p * width);
-  const std::size_t dstStride = static_cast<std::size_t>(stride);
-  // Where the rows start in the block, known before the bitmap is made.
-  const std::size_t pixelOffset = kHeaderBytes + (p == 1 ? sizeof table : 0);
-  // 8-bit rows decode straight into the bitmap: the strip lands on the memory rows it ends up
-  // in, is spread to the padded stride and turned upside down there while still in cache, which
-  // saves a pass over the whole image.
-  const bool direct = p == 1;
-  std::vector<std::uint8_t> swapRow;
-  for (std::uint64_t r = 0; r < height; r += rps) {
-    const std::uint64_t n = std::min<std::uint64_t>(rps, height - r);
-    const std::uint64_t want = n * lineBytes;
-    const std::uint32_t s = TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0);
-    // Image row r + k goes to memory row height - 1 - (r + k), or to row r + k while lazy.
-    const std::size_t at = pixelOffset + static_cast<std::size_t>(lazy ? r : height - r - n) * dstStride;
-    tmsize_t got = 0;
-    if (!lazy) {
-      got = TIFFReadEncodedStrip(tif, s, direct ? image.data() + at : strip.data(), static_cast<tmsize_t>(want));
-    } else if (direct) {
-      got = readProved(tif, s, want, [&](std::uint64_t ask) {
-        std::uint8_t* block = SSheetImageAccess::grow(image, at + static_cast<std::size_t>(ask));
-        return block ? block + at : nullptr;
-      });
-    } else {
-      got = readProved(tif, s, want, [&](std::uint64_t ask) -> std::uint8_t* {
-        try {
-          if (strip.size() < ask) strip.resize(static_cast<std::size_t>(ask));
-        } catch (const std::bad_alloc&) {
-          return nullptr;
-        }
-        return strip.data();
-      });
+// Why the read of the strip at row `r` that gave `got` of `want` bytes failed; empty when it did not.
+std::string stripFault(tmsize_t got, std::uint64_t want, std::uint64_t r) {
+  if (got < 0) return "strip at row " + std::to_string(r) + " cannot be read";
+  if (static_cast<std::uint64_t>(got) < want) return "strip at row " + std::to_string(r) + " is short";
+  return {};
+}
+
+// Lays the `n` decoded rows of one strip out at `target`, the first of the memory rows they take:
+// from `strip` for 24-bit rows, in place for 8-bit ones. `topDown` while the bitmap grows lazily.
+void placeStrip(const SSheetLayout& layout, std::uint8_t* target, const std::uint8_t* strip, std::uint64_t n,
+                bool topDown, std::vector<std::uint8_t>& swapRow) {
+  if (layout.direct()) {
+    spreadRows(target, n, layout.rowBytes, layout.stride);
+    if (!topDown) reverseRows(target, n, layout.stride, swapRow);
+    return;
+  }
+  const std::uint8_t* src = strip;
+  for (std::uint64_t k = 0; k < n; ++k, src += layout.lineBytes) {
+    std::uint8_t* dst = target + static_cast<std::size_t>(topDown ? k : n - 1 - k) * layout.stride;
+    for (std::size_t x = 0; x < layout.rowBytes; x += 3) {
+      dst[x] = src[x + 2];
+      dst[x + 1] = src[x + 1];
+      dst[x + 2] = src[x];
     }
-    if (got == -2) return failure(image, ESheetImageError::NoMemory, "no memory for the image", sink);
-    if (got < 0)
-      return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " cannot be read", sink);
-    if (static_cast<std::uint64_t>(got) < want)
-      return failure(image, ESheetImageError::Decode, "strip at row " + std::to_string(r) + " is short", sink);
-    std::uint8_t* const block =
-        lazy ? SSheetImageAccess::grow(image, at + static_cast<std::size_t>(n) * dstStride) : image.data();
-    if (!block) return failure(image, ESheetImageError::NoMemory, "no memory for the image", sink);
-    std::uint8_t* const target = block + at;
-    if (direct) {
-      spreadRows(target, n, rowBytes, dstStride);
-      if (!lazy) reverseRows(target, n, dstStride, swapRow);
+  }
+}
+
+// Decodes the strip at row `r` into its rows of the bitmap `block` (made before, not lazy); the
+// reason when it fails. Strips touch only their own rows, so several may decode at once.
+std::string readStrip(TIFF* tif, const SSheetLayout& layout, std::uint64_t r, std::uint8_t* block,
+                      std::vector<std::uint8_t>& strip, std::vector<std::uint8_t>& swapRow) {
+  const std::uint64_t n = std::min<std::uint64_t>(layout.rps, layout.height - r);
+  const std::uint64_t want = n * layout.lineBytes;
+  const std::uint32_t s = TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0);
+  // Image row r + k goes to memory row height - 1 - (r + k).
+  std::uint8_t* const target = block + layout.pixelOffset + static_cast<std::size_t>(layout.height - r - n) * layout.stride;
+  const tmsize_t got =
+      TIFFReadEncodedStrip(tif, s, layout.direct() ? target : strip.data(), static_cast<tmsize_t>(want));
+  std::string why = stripFault(got, want, r);
+  if (why.empty()) placeStrip(layout, target, strip.data(), n, false, swapRow);
+  return why;
+}
+
+// Sheets use small strips; an odd file with one huge strip should not pin that memory.
+void trimStripBuffer(std::vector<std::uint8_t>& strip) {
+  if (strip.capacity() > (std::size_t{16} << 20)) std::vector<std::uint8_t>().swap(strip);
+}
+
+// The strips one after another on the calling thread.
+SSheetImageStatus decodeStrips(TIFF* tif, const SSheetLayout& layout, SheetImage& image, const SheetProgress& progress,
+                               const SMessageSink& sink) {
+  const bool lazy = layout.lazy;
+  const std::uint64_t height = layout.height;
+  if (!lazy && !createBitmap(image, layout))
+    return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
+  std::vector<std::uint8_t>& strip = stripBuffer();
+  if (!lazy && !fitStripBuffer(layout, strip))
+    return failure(image, ESheetImageError::NoMemory, "no memory for a strip", sink);
+
+  const std::size_t dstStride = layout.stride;
+  std::vector<std::uint8_t> swapRow;
+  for (std::uint64_t r = 0; r < height; r += layout.rps) {
+    if (!lazy) {
+      const std::string why = readStrip(tif, layout, r, image.data(), strip, swapRow);
+      if (!why.empty()) return failure(image, ESheetImageError::Decode, why, sink);
     } else {
-      const std::uint8_t* src = strip.data();
-      for (std::uint64_t k = 0; k < n; ++k, src += lineBytes) {
-        std::uint8_t* dst = target + static_cast<std::size_t>(lazy ? k : n - 1 - k) * dstStride;
-        if (p == 3) {
-          for (std::size_t x = 0; x < rowBytes; x += 3) {
-            dst[x] = src[x + 2];
-            dst[x + 1] = src[x + 1];
-            dst[x + 2] = src[x];
+      const std::uint64_t n = std::min<std::uint64_t>(layout.rps, height - r);
+      const std::uint64_t want = n * layout.lineBytes;
+      const std::uint32_t s = TIFFComputeStrip(tif, static_cast<std::uint32_t>(r), 0);
+      // Image row r + k goes to memory row r + k while the bitmap grows.
+      const std::size_t at = layout.pixelOffset + static_cast<std::size_t>(r) * dstStride;
+      tmsize_t got = 0;
+      if (layout.direct()) {
+        got = readProved(tif, s, want, [&](std::uint64_t ask) {
+          std::uint8_t* block = SSheetImageAccess::grow(image, at + static_cast<std::size_t>(ask));
+          return block ? block + at : nullptr;
+        });
+      } else {
+        got = readProved(tif, s, want, [&](std::uint64_t ask) -> std::uint8_t* {
+          try {
+            if (strip.size() < ask) strip.resize(static_cast<std::size_t>(ask));
+          } catch (const std::bad_alloc&) {
+            return nullptr;
           }
-        } else {
-          std::memcpy(dst, src, rowBytes);
-        }
+          return strip.data();
+        });
       }
+      if (got == -2) return failure(image, ESheetImageError::NoMemory, "no memory for the image", sink);
+      const std::string why = stripFault(got, want, r);
+      if (!why.empty()) return failure(image, ESheetImageError::Decode, why, sink);
+      std::uint8_t* const block = SSheetImageAccess::grow(image, at + static_cast<std::size_t>(n) * dstStride);
+      if (!block) return failure(image, ESheetImageError::NoMemory, "no memory for the image", sink);
+      placeStrip(layout, block + at, strip.data(), n, true, swapRow);
     }
     if (progress) progress(static_cast<float>(static_cast<double>(r) / static_cast<double>(height)));
   }
   if (lazy) {
-    if (!createBitmap()) return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
+    if (!createBitmap(image, layout)) return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", sink);
     reverseRows(image.bits(), height, dstStride, swapRow);
   }
-  // Sheets use small strips; an odd file with one huge strip should not pin that memory.
-  if (strip.capacity() > (std::size_t{16} << 20)) std::vector<std::uint8_t>().swap(strip);
+  trimStripBuffer(strip);
   return {};
+}
+
+SSheetImageStatus decode(TIFF* tif, std::uint64_t fileBytes, SheetImage& image, const SheetProgress& progress,
+                         const SMessageSink& sink) {
+  SSheetLayout layout;
+  SSheetImageStatus st = inspect(tif, fileBytes, image, sink, layout);
+  if (!st.ok()) return st;
+  return decodeStrips(tif, layout, image, progress, sink);
 }
 
 std::unique_ptr<TIFFOpenOptions, SOptionsFree> makeOptions(SMessageSink& sink) {
   std::unique_ptr<TIFFOpenOptions, SOptionsFree> opts(TIFFOpenOptionsAlloc());
   if (!opts) return opts;
   TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), static_cast<tmsize_t>(kMaxBitmapBytes));
+  // The handlers belong to the handle, so threads decoding at once each keep their own messages
+  // and none reach libtiff's process-wide handlers (which write to stderr).
   TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), &SMessageSink::handler, &sink);
   TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), &SMessageSink::handler, &sink);
   return opts;
@@ -533,6 +620,128 @@ SSheetImageStatus openFailure(SheetImage& image, const SMessageSink& sink, const
                        sink.text.find("Cannot read TIFF header") != std::string::npos;
   return failure(image, notTiff ? ESheetImageError::NotTiff : ESheetImageError::Open,
                  notTiff ? std::string("not a TIFF file") : std::string(what), sink);
+}
+
+// A libtiff handle on TIFF bytes in memory with its own messages; `tif` is null when the open
+// failed. Neither copied nor moved: libtiff keeps pointers to the file and the sink.
+struct SMemoryTiff {
+  SMessageSink sink;
+  SMemoryFile file;
+  std::unique_ptr<TIFFOpenOptions, SOptionsFree> opts;
+  std::unique_ptr<TIFF, STiffCloser> tif;
+
+  SMemoryTiff(const char* name, std::span<const std::uint8_t> bytes) : file{bytes, 0}, opts(makeOptions(sink)) {
+    if (opts)
+      tif.reset(TIFFClientOpenExt(name, "r", &file, &SMemoryFile::read, &SMemoryFile::write, &SMemoryFile::seek,
+                                  &SMemoryFile::close, &SMemoryFile::size, &SMemoryFile::map, &SMemoryFile::unmap,
+                                  opts.get()));
+  }
+  SMemoryTiff(const SMemoryTiff&) = delete;
+  SMemoryTiff& operator=(const SMemoryTiff&) = delete;
+};
+
+// The strips of one sheet, handed out to the threads decoding it one at a time.
+struct SStripQueue {
+  static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+
+  SStripQueue(const SSheetLayout& sheet, std::uint8_t* bitmap) : layout(sheet), block(bitmap), strips(sheet.strips()) {}
+
+  const SSheetLayout& layout;
+  std::uint8_t* block;
+  std::uint32_t strips;
+  std::atomic<std::uint32_t> next{0};
+  std::atomic<std::uint64_t> rowsDone{0};
+  // The first failed strip in strip order: strips after it are no longer taken, those before it
+  // still are, since one of them may fail too and come first.
+  std::atomic<std::uint32_t> firstFailed{kNone};
+  std::mutex mutex;
+  std::string why;       // of firstFailed
+  std::string messages;  // libtiff's, while decoding firstFailed
+
+  // Decodes strips until none is left; `afterStrip` runs after each on the thread that decoded it.
+  template <class After>
+  void drain(TIFF* tif, SMessageSink& sink, std::vector<std::uint8_t>& strip, const After& afterStrip) {
+    std::vector<std::uint8_t> swapRow;
+    for (;;) {
+      const std::uint32_t i = next.fetch_add(1, std::memory_order_relaxed);
+      if (i >= strips || i > firstFailed.load(std::memory_order_relaxed)) return;
+      const std::uint64_t r = std::uint64_t{i} * layout.rps;
+      sink.text.clear();
+      std::string fault = readStrip(tif, layout, r, block, strip, swapRow);
+      if (!fault.empty()) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (i < firstFailed.load(std::memory_order_relaxed)) {
+          firstFailed.store(i, std::memory_order_relaxed);
+          why = std::move(fault);
+          messages = sink.text;
+        }
+        return;
+      }
+      rowsDone.fetch_add(std::min<std::uint64_t>(layout.rps, layout.height - r), std::memory_order_relaxed);
+      afterStrip();
+    }
+  }
+};
+
+// Together the helper threads' strip buffers (24-bit rows) stay within this; fewer threads else.
+constexpr std::uint64_t kThreadStripBytes = std::uint64_t{64} << 20;
+
+SSheetImageStatus readOnThreads(const char* name, std::span<const std::uint8_t> tiff, SheetImage& image,
+                                const SheetProgress& progress, int threads, const char* openWhat) {
+  SMemoryTiff main(name, tiff);
+  if (!main.opts) return failure(image, ESheetImageError::NoMemory, "no memory", main.sink);
+  if (!main.tif) return openFailure(image, main.sink, openWhat);
+  TIFF* const tif = main.tif.get();
+  SSheetLayout layout;
+  if (SSheetImageStatus st = inspect(tif, tiff.size(), image, main.sink, layout); !st.ok()) return st;
+
+  std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(threads), layout.strips());
+  if (!layout.direct()) count = std::min(count, std::max<std::uint64_t>(1, kThreadStripBytes / layout.stripBytes));
+  // Codecs that take memory as they decode go strip by strip; so does an image of one strip.
+  if (layout.lazy || count < 2) return decodeStrips(tif, layout, image, progress, main.sink);
+
+  if (!createBitmap(image, layout)) return failure(image, ESheetImageError::NoMemory, "no memory for the bitmap", main.sink);
+  std::vector<std::uint8_t>& strip = stripBuffer();
+  if (!fitStripBuffer(layout, strip)) return failure(image, ESheetImageError::NoMemory, "no memory for a strip", main.sink);
+
+  SStripQueue queue(layout, image.data());
+  // Each helper opens its own handle on the same bytes. One that cannot (no memory for the handle
+  // or its strip buffer, no thread) takes no strips: this thread decodes whatever is left.
+  const auto help = [&queue, &layout, name, tiff] {
+    SMemoryTiff own(name, tiff);
+    std::vector<std::uint8_t> buffer;
+    if (!own.tif || !fitStripBuffer(layout, buffer)) return;
+    queue.drain(own.tif.get(), own.sink, buffer, [] {});
+  };
+  std::vector<std::thread> helpers;
+  try {
+    helpers.reserve(static_cast<std::size_t>(count - 1));
+    for (std::uint64_t t = 1; t < count; ++t) helpers.emplace_back(help);
+  } catch (const std::exception&) {
+    // As many helpers as could be started.
+  }
+  // The open's messages stay for a failure's detail, as the one-thread read keeps them.
+  const std::string openMessages = main.sink.text;
+  // Progress is reported from this thread only, after each strip it decoded itself.
+  const double height = layout.height;
+  queue.drain(tif, main.sink, strip, [&] {
+    if (progress) progress(static_cast<float>(static_cast<double>(queue.rowsDone.load(std::memory_order_relaxed)) / height));
+  });
+  for (std::thread& t : helpers) t.join();
+  trimStripBuffer(strip);
+
+  if (queue.firstFailed.load() == SStripQueue::kNone) return {};
+  SMessageSink messages;
+  messages.text = openMessages;
+  if (!messages.text.empty() && !queue.messages.empty()) messages.text += "; ";
+  messages.text += queue.messages;
+  return failure(image, ESheetImageError::Decode, queue.why, messages);
+}
+
+// The file's bytes for a read on several threads, kept between reads as the strip buffer is.
+std::vector<std::uint8_t>& fileBuffer() {
+  thread_local std::vector<std::uint8_t> buffer;
+  return buffer;
 }
 
 }  // namespace
@@ -554,14 +763,29 @@ SSheetImageStatus ReadSheetImage(const std::filesystem::path& path, SheetImage& 
 }
 
 SSheetImageStatus ReadSheetImage(std::span<const std::uint8_t> tiff, SheetImage& image, const SheetProgress& progress) {
-  SMessageSink sink;
-  auto opts = makeOptions(sink);
-  if (!opts) return failure(image, ESheetImageError::NoMemory, "no memory", sink);
-  SMemoryFile file{tiff, 0};
-  std::unique_ptr<TIFF, STiffCloser> tif(TIFFClientOpenExt("memory", "r", &file, &SMemoryFile::read,
-                                                           &SMemoryFile::write, &SMemoryFile::seek,
-                                                           &SMemoryFile::close, &SMemoryFile::size,
-                                                           &SMemoryFile::map, &SMemoryFile::unmap, opts.get()));
-  if (!tif) return openFailure(image, sink, "cannot open the data");
-  return decode(tif.get(), tiff.size(), image, progress, sink);
+  SMemoryTiff t("memory", tiff);
+  if (!t.opts) return failure(image, ESheetImageError::NoMemory, "no memory", t.sink);
+  if (!t.tif) return openFailure(image, t.sink, "cannot open the data");
+  return decode(t.tif.get(), tiff.size(), image, progress, t.sink);
+}
+
+SSheetImageStatus ReadSheetImage(std::span<const std::uint8_t> tiff, SheetImage& image, const SheetProgress& progress,
+                                 int threads) {
+  if (threads <= 1) return ReadSheetImage(tiff, image, progress);
+  return readOnThreads("memory", tiff, image, progress, threads, "cannot open the data");
+}
+
+SSheetImageStatus ReadSheetImage(const std::filesystem::path& path, SheetImage& image, const SheetProgress& progress,
+                                 int threads) {
+  if (threads <= 1) return ReadSheetImage(path, image, progress);
+  std::vector<std::uint8_t>& bytes = fileBuffer();
+  // A file that cannot be read whole (missing, not a regular file, above the largest bitmap) goes
+  // through the one-thread reader, which says why as it always has.
+  if (!platform::readWholeFile(path, static_cast<std::size_t>(kMaxBitmapBytes), bytes))
+    return ReadSheetImage(path, image, progress);
+  // Named by its path, libtiff's messages read as those of the file opened directly.
+  const std::string name = path.string();
+  SSheetImageStatus st = readOnThreads(name.c_str(), bytes, image, progress, threads, "cannot open the file");
+  if (bytes.capacity() > (std::size_t{64} << 20)) std::vector<std::uint8_t>().swap(bytes);
+  return st;
 }

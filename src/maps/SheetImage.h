@@ -103,3 +103,15 @@ using SheetProgress = std::function<void(float)>;
 /// The same from TIFF bytes in memory.
 [[nodiscard]] SSheetImageStatus ReadSheetImage(std::span<const std::uint8_t> tiff, SheetImage& image,
                                                const SheetProgress& progress = {});
+
+/// The same with the strips decoded on `threads` threads at once (this one among them, never more
+/// than there are strips), each with its own libtiff handle on the bytes; same pixels and the
+/// same status (the first failed strip in strip order). `progress` is called on this thread only.
+/// With `threads` <= 1, and for tiled images, one strip of the whole image or codecs that take
+/// memory as they decode (JPEG, ZSTD, ...), it is the one-thread read above.
+[[nodiscard]] SSheetImageStatus ReadSheetImage(std::span<const std::uint8_t> tiff, SheetImage& image,
+                                               const SheetProgress& progress, int threads);
+/// The file read into memory once (kept between reads), then as above. A file that cannot be read
+/// whole, or is above kMaxBitmapBytes, is read by the one-thread reader, with its statuses.
+[[nodiscard]] SSheetImageStatus ReadSheetImage(const std::filesystem::path& path, SheetImage& image,
+                                               const SheetProgress& progress, int threads);

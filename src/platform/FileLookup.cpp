@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <new>
 #include <system_error>
 
 namespace platform {
@@ -55,19 +56,40 @@ std::optional<std::filesystem::path> resolveNoCase(const std::filesystem::path& 
   return cur;
 }
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes) {
+namespace {
+template <class Bytes>
+bool readInto(const std::filesystem::path& path, std::size_t maxBytes, Bytes& data) {
+  data.clear();
   // Opening a FIFO blocks until a writer comes; the status is read without opening.
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+  if (!in) return false;
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<std::uint64_t>(size) > maxBytes) return std::nullopt;
+  if (size < 0 || static_cast<std::uint64_t>(size) > maxBytes) return false;
   in.seekg(0, std::ios::beg);
-  std::string data(static_cast<std::size_t>(size), '\0');
-  if (size > 0 && !in.read(data.data(), size)) return std::nullopt;
+  try {
+    data.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
+    data.clear();
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes) {
+  std::string data;
+  if (!readInto(path, maxBytes, data)) return std::nullopt;
   return data;
+}
+
+bool readWholeFile(const std::filesystem::path& path, std::size_t maxBytes, std::vector<std::uint8_t>& into) {
+  return readInto(path, maxBytes, into);
 }
 
 std::filesystem::path pathFromUtf8(const std::string& utf8) {

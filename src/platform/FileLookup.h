@@ -1,6 +1,7 @@
 #pragma once
 // Map data copied from CD-ROM arrives with names in upper or lower case; lookups inside a folder
 // therefore ignore ASCII case.
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,6 +19,9 @@ namespace platform {
 /// Reads a whole file; nullopt when it is not a regular file (a FIFO is never opened), cannot be
 /// opened or read, or exceeds `maxBytes`.
 [[nodiscard]] std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::size_t maxBytes);
+/// The same into `into`, whose memory is reused when it is large enough; false (and `into`
+/// empty) in the same cases.
+[[nodiscard]] bool readWholeFile(const std::filesystem::path& path, std::size_t maxBytes, std::vector<std::uint8_t>& into);
 
 /// Path from/to the 8-bit form kept in models and profiles (UTF-8 on Linux).
 [[nodiscard]] std::filesystem::path pathFromUtf8(const std::string& utf8);

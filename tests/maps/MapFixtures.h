@@ -63,8 +63,10 @@ inline std::uint8_t patternByte(std::uint32_t x, std::uint32_t y, std::uint32_t 
   return static_cast<std::uint8_t>(x * 7 + y * 13 + s * 101);
 }
 
+/// `predictor` is PREDICTOR_HORIZONTAL for LZW or Deflate with horizontal differencing.
 inline bool writeTiff(const std::filesystem::path& path, const STiffLayout& t,
-                      const std::function<std::uint8_t(std::uint32_t, std::uint32_t, std::uint32_t)>& pixel = patternByte) {
+                      const std::function<std::uint8_t(std::uint32_t, std::uint32_t, std::uint32_t)>& pixel = patternByte,
+                      std::uint16_t predictor = PREDICTOR_NONE) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (!tif) return false;
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, t.width);
@@ -75,6 +77,7 @@ inline bool writeTiff(const std::filesystem::path& path, const STiffLayout& t,
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, t.compression);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, t.rowsPerStrip);
+  if (predictor != PREDICTOR_NONE) TIFFSetField(tif, TIFFTAG_PREDICTOR, predictor);
   if (t.photometric == PHOTOMETRIC_PALETTE) {
     std::vector<std::uint16_t> r = t.red, g = t.green, b = t.blue;
     const std::size_t n = std::size_t{1} << t.bits;
