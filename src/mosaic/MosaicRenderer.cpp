@@ -218,7 +218,7 @@ std::shared_ptr<const SheetImage> CMosaicRenderer::decodedSheet(const SState& st
     return nullptr;
   }
   auto image = std::make_shared<SheetImage>();
-  const SSheetImageStatus status = ReadSheetImage(s.image, *image);
+  const SSheetImageStatus status = ReadSheetImage(s.image, *image, {}, state.decodeThreads);
   ++m_decodes;
   if (!status.ok()) {
     noteFailure(state, sheet, status.detail.empty() ? std::string("the sheet image cannot be read") : status.detail);
