@@ -198,6 +198,28 @@ def sheet_seeds():
     write(t, "rgb_deflate", tiff(3, 2, 2, 3, [zlib.compress(rgb)], compression=8))
 
 
+# ---- reduced copies of a sheet: the key of fuzz_reduced_copy.cpp -----------------------------
+
+def reduced_copy(w8, h8, pixels, version=1, path=b"/maps/sheet.tif", size=123456,
+                 modified=1700000000000000000, colours=0x0123456789abcdef):
+    w64, h64 = (w8 + 7) // 8, (h8 + 7) // 8
+    packed = zlib.compress(pixels, 1)
+    b = b"VantoriaReducedCopy" + struct.pack("<II", version, len(path)) + path
+    b += struct.pack("<QqQ", size, modified, colours) + struct.pack("<IIIII", w8, h8, w64, h64, len(packed))
+    b += packed
+    return b + struct.pack("<I", zlib.crc32(b))
+
+
+def reduced_seeds():
+    t = "fuzz_reduced_copy"
+    w8, h8 = 9, 3
+    pixels = bytes((i * 37) & 0xFF for i in range(3 * (w8 * h8 + 2 * 1)))
+    write(t, "copy", reduced_copy(w8, h8, pixels))
+    write(t, "one_pixel", reduced_copy(1, 1, bytes([10, 20, 30, 40, 50, 60])))
+    write(t, "other_sheet", reduced_copy(1, 1, bytes(6), path=b"/maps/other.tif"))
+    write(t, "other_version", reduced_copy(1, 1, bytes(6), version=2))
+
+
 # ---- trek files: a waypoint group and a track log group --------------------------------------
 
 class Bytes:
@@ -263,6 +285,7 @@ def main():
     gps_seeds()
     catalogue_seeds()
     sheet_seeds()
+    reduced_seeds()
     trek_seeds()
     return 0
 
