@@ -39,6 +39,19 @@ void copyInto(QImage& to, const QPoint& toOrigin, const QImage& from, const QRec
   }
 }
 
+// Whether a sheet's reduced copies start at its frame: when the catalogue's corners make one
+// (copies of the whole image otherwise).
+bool fromFrame(const SSheetPlacement& p) { return p.x0 >= 0 && p.y0 >= 0 && p.x1 > p.x0 && p.y1 > p.y0; }
+
+QRect frameArea(const SSheetPlacement& p) {
+  return fromFrame(p) ? QRect(p.x0, p.y0, p.x1 - p.x0, p.y1 - p.y0) : QRect();
+}
+
+std::uint64_t frameHash(std::uint64_t hash, const SSheetPlacement& p) {
+  for (const std::int32_t v : {p.x0, p.y0, p.x1, p.y1}) hash = (hash ^ static_cast<std::uint32_t>(v)) * 1099511628211ull;
+  return hash;
+}
+
 }  // namespace
 
 // ---- a tile's work on the pool
@@ -248,7 +261,9 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
   std::lock_guard hold(*lock);
   if (auto found = m_cache.FindAs<SReducedCopies>(key)) return found;
   auto copies = std::make_shared<SReducedCopies>();
-  const std::optional<SReducedKey> fileKey = ReducedKeyFor(s.image, state.paletteHash);
+  // The copies hold the frame's pixels in the scheme's colours: both are part of the key.
+  const std::optional<SReducedKey> fileKey =
+      ReducedKeyFor(s.image, frameHash(state.paletteHash, state.placements[static_cast<std::size_t>(sheet)]));
   std::filesystem::path file;
   if (fileKey && !state.reducedFolder.empty()) {
     file = ReducedCopyPath(state.reducedFolder, *fileKey);
@@ -281,7 +296,8 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
       table[4 * i + 1] = static_cast<std::uint8_t>((c >> 8) & 0xFF);
       table[4 * i + 2] = static_cast<std::uint8_t>((c >> 16) & 0xFF);
     }
-    *copies = BuildReducedCopies(*image, table);
+    const SSheetPlacement& p = state.placements[static_cast<std::size_t>(sheet)];
+    *copies = BuildReducedCopies(*image, table, frameArea(p));
     if (!file.empty() && !copies->eighth.isNull()) (void)WriteReducedCopies(file, *fileKey, *copies);
   }
   {
@@ -337,6 +353,7 @@ std::vector<SRenderSheet> CMosaicRenderer::renderSheets(const SState& state, con
       const bool fine = ratio >= 1.0 / 64.0 || pixels.reduced->sixtyFourth.isNull();
       r.reduced = fine ? &pixels.reduced->eighth : &pixels.reduced->sixtyFourth;
       r.reduction = fine ? 8 : 64;
+      r.reducedFromFrame = fromFrame(r.placement);
     } else {
       // Still loading: a reduced copy at hand stands in for it.
       const auto copies = m_cache.FindAs<SReducedCopies>(reducedCacheKey(state.sheets[i].image, state.paletteHash));
@@ -345,6 +362,7 @@ std::vector<SRenderSheet> CMosaicRenderer::renderSheets(const SState& state, con
         r.state = ESheetState::Ready;
         r.reduced = &copies->eighth;
         r.reduction = 8;
+        r.reducedFromFrame = fromFrame(r.placement);
       } else {
         r.state = ESheetState::Loading;
         if (loading) loading->push_back(index);

@@ -39,6 +39,12 @@ struct SSource {
   int height = 0;
   int bits = 32;
   double scale = 1.0;  // source pixels per sheet pixel
+  double originX = 0;  // sheet pixel of the source's pixel (0, 0) (a reduced copy starts at the frame)
+  double originY = 0;
+  // Source pixels that show the map: inside the frame, never its neat line or collar.
+  int xLo = 0, xHi = 0, yLo = 0, yHi = 0;
+  [[nodiscard]] double X(double imageX) const { return (imageX - originX) * scale; }
+  [[nodiscard]] double Y(double imageY) const { return (imageY - originY) * scale; }
 
   [[nodiscard]] const std::uint8_t* row(int y) const {
     return sheet ? sheet->scanLine(y) : reduced->constScanLine(y);
@@ -56,6 +62,7 @@ struct SSource {
 };
 
 bool sourceOf(const SRenderSheet& s, const std::array<std::uint32_t, 256>* palette, SSource& out) {
+  const SSheetPlacement& p = s.placement;
   if (s.sheet && !s.sheet->isNull()) {
     const int bits = s.sheet->bitCount();
     if ((bits != 8 || !palette) && bits != 24) return false;
@@ -65,7 +72,15 @@ bool sourceOf(const SRenderSheet& s, const std::array<std::uint32_t, 256>* palet
     out.bits = bits;
     out.palette = palette;
     out.scale = 1.0;
-    return out.width > 0 && out.height > 0;
+    if (out.width <= 0 || out.height <= 0) return false;
+    // The frame's pixels where the catalogue's corners are believable, else the whole image.
+    const bool frameX = p.x0 >= 0 && p.x1 > p.x0 && p.x1 <= out.width;
+    const bool frameY = p.y0 >= 0 && p.y1 > p.y0 && p.y1 <= out.height;
+    out.xLo = frameX ? p.x0 : 0;
+    out.xHi = frameX ? p.x1 - 1 : out.width - 1;
+    out.yLo = frameY ? p.y0 : 0;
+    out.yHi = frameY ? p.y1 - 1 : out.height - 1;
+    return true;
   }
   if (s.reduced && !s.reduced->isNull() && s.reduction > 0 &&
       (s.reduced->format() == QImage::Format_RGB32 || s.reduced->format() == QImage::Format_ARGB32)) {
@@ -74,14 +89,21 @@ bool sourceOf(const SRenderSheet& s, const std::array<std::uint32_t, 256>* palet
     out.height = s.reduced->height();
     out.bits = 32;
     out.scale = 1.0 / s.reduction;
+    out.originX = s.reducedFromFrame ? p.x0 : 0;
+    out.originY = s.reducedFromFrame ? p.y0 : 0;
+    out.xLo = 0;
+    out.xHi = out.width - 1;
+    out.yLo = 0;
+    out.yHi = out.height - 1;
     return true;
   }
   return false;
 }
 
-int clampIndex(double v, int size) {
-  if (!(v > 0)) return 0;
-  if (v >= size - 1) return size - 1;
+// An index within [lo, hi].
+int clampIndex(double v, int lo, int hi) {
+  if (!(v > lo)) return lo;
+  if (v >= hi) return hi;
   return static_cast<int>(v);
 }
 
@@ -164,31 +186,27 @@ void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sh
     for (int i = 0; i < n; ++i) {
       const double c = cols.first + i;
       if (average) {
-        const double x0 = p.ImageX(plane.LongitudeAt(c, ratio)) * src.scale;
-        const double x1 = p.ImageX(plane.LongitudeAt(c + 1, ratio)) * src.scale;
-        int a = clampIndex(std::floor(x0 + 0.5), src.width);
-        int b = std::min(src.width, static_cast<int>(std::max(0.0, std::floor(x1 + 0.5))));
-        if (b <= a) b = std::min(src.width, a + 1);
-        if (b <= a) a = b - 1;
+        const double x0 = src.X(p.ImageX(plane.LongitudeAt(c, ratio)));
+        const double x1 = src.X(p.ImageX(plane.LongitudeAt(c + 1, ratio)));
+        const int a = clampIndex(std::floor(x0 + 0.5), src.xLo, src.xHi);
+        const int b = clampIndex(std::floor(x1 + 0.5), src.xLo, src.xHi + 1);
         xa[static_cast<std::size_t>(i)] = a;
-        xb[static_cast<std::size_t>(i)] = b;
+        xb[static_cast<std::size_t>(i)] = std::max(b, a + 1);
       } else {
-        xa[static_cast<std::size_t>(i)] = clampIndex(p.ImageX(plane.LongitudeAt(c + 0.5, ratio)) * src.scale, src.width);
+        xa[static_cast<std::size_t>(i)] = clampIndex(src.X(p.ImageX(plane.LongitudeAt(c + 0.5, ratio))), src.xLo, src.xHi);
       }
     }
     for (int j = 0; j < m; ++j) {
       const double r = rows.first + j;
       if (average) {
-        const double y0 = p.ImageY(plane.LatitudeAt(r, ratio)) * src.scale;
-        const double y1 = p.ImageY(plane.LatitudeAt(r + 1, ratio)) * src.scale;
-        int a = clampIndex(std::floor(y0 + 0.5), src.height);
-        int b = std::min(src.height, static_cast<int>(std::max(0.0, std::floor(y1 + 0.5))));
-        if (b <= a) b = std::min(src.height, a + 1);
-        if (b <= a) a = b - 1;
+        const double y0 = src.Y(p.ImageY(plane.LatitudeAt(r, ratio)));
+        const double y1 = src.Y(p.ImageY(plane.LatitudeAt(r + 1, ratio)));
+        const int a = clampIndex(std::floor(y0 + 0.5), src.yLo, src.yHi);
+        const int b = clampIndex(std::floor(y1 + 0.5), src.yLo, src.yHi + 1);
         ya[static_cast<std::size_t>(j)] = a;
-        yb[static_cast<std::size_t>(j)] = b;
+        yb[static_cast<std::size_t>(j)] = std::max(b, a + 1);
       } else {
-        ya[static_cast<std::size_t>(j)] = clampIndex(p.ImageY(plane.LatitudeAt(r + 0.5, ratio)) * src.scale, src.height);
+        ya[static_cast<std::size_t>(j)] = clampIndex(src.Y(p.ImageY(plane.LatitudeAt(r + 0.5, ratio))), src.yLo, src.yHi);
       }
     }
     const int dx = cols.first - toOrigin.x();

@@ -34,6 +34,8 @@ struct SRenderSheet {
   const SheetImage* sheet = nullptr;
   const QImage* reduced = nullptr;
   int reduction = 1;
+  /// The reduced copy starts at the frame's north-west pixel (else at the image's).
+  bool reducedFromFrame = true;
 };
 
 struct SPlaneRenderJob {
@@ -48,7 +50,8 @@ struct SPlaneRenderJob {
 };
 
 /// Renders `job.box` onto `to`, whose pixel (0, 0) shows display pixel `toOrigin` of the plane.
-/// Pixels of `to` outside the image are skipped.
+/// Pixels of `to` outside the image are skipped. Only pixels inside a sheet's frame are read (its
+/// neat line and collar never show), also at the frame's edges.
 void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sheets, QImage& to,
                     const QPoint& toOrigin);
 

@@ -225,11 +225,16 @@ bool inflateInto(z_stream& zs, QImage& image, std::vector<std::uint8_t>& row) {
 
 // ---- building ----
 
-SReducedCopies BuildReducedCopies(const SheetImage& sheet, std::span<const std::uint8_t> colourTable) {
+SReducedCopies BuildReducedCopies(const SheetImage& sheet, std::span<const std::uint8_t> colourTable,
+                                  const QRect& area) {
   if (sheet.isNull()) return {};
   const int bitCount = sheet.bitCount();
-  const int w = sheet.width();
-  const int h = sheet.height();
+  // The part of the sheet reduced: the area asked for within the image, else the whole image.
+  const QRect part = area.isNull() ? QRect(0, 0, sheet.width(), sheet.height())
+                                   : area & QRect(0, 0, sheet.width(), sheet.height());
+  if (part.isEmpty()) return {};
+  const int w = part.width();
+  const int h = part.height();
   if ((bitCount != 8 && bitCount != 24) || w <= 0 || h <= 0 || w > kMaxReducedSheetSide || h > kMaxReducedSheetSide)
     return {};
   if (bitCount == 8 && colourTable.size() < 1024) return {};
@@ -252,8 +257,10 @@ SReducedCopies BuildReducedCopies(const SheetImage& sheet, std::span<const std::
 
   const std::uint8_t* bottom = sheet.bits();
   const std::ptrdiff_t stride = sheet.stride();
+  const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(part.left()) * (bitCount / 8);
   for (int y = 0; y < h; ++y) {
-    const std::uint8_t* s = bottom + static_cast<std::ptrdiff_t>(h - 1 - y) * stride;
+    const std::uint8_t* s =
+        bottom + static_cast<std::ptrdiff_t>(sheet.height() - 1 - (part.top() + y)) * stride + first;
     if (bitCount == 8)
       addRow8(s, w, lut.data(), lut8.data(), sums8.data());
     else

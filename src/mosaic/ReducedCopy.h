@@ -5,6 +5,7 @@
 // another sheet, of a sheet changed since or of other colours reads as foreign; anything damaged
 // reads as such and is rebuilt by the caller. No threads here: the caller runs it on its workers.
 #include <QImage>
+#include <QRect>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -32,7 +33,11 @@ struct SReducedCopies {
 /// Averages an 8-bit sheet through `colourTable` (256 entries of blue, green, red, reserved; at
 /// least 1024 bytes) or a 24-bit sheet as it is, rounding each channel to nearest. Null images for
 /// a null sheet, other bit counts, a short colour table or a side above kMaxReducedSheetSide.
-[[nodiscard]] SReducedCopies BuildReducedCopies(const SheetImage& sheet, std::span<const std::uint8_t> colourTable);
+/// `area` (image pixels; null for the whole image) limits the copies to a part of the sheet, its
+/// top-left pixel the first of the first block: a sheet's frame, so that no collar or neat line
+/// is averaged into the pixels along its edges.
+[[nodiscard]] SReducedCopies BuildReducedCopies(const SheetImage& sheet, std::span<const std::uint8_t> colourTable,
+                                                const QRect& area = {});
 
 /// FNV-1a 64 of the colour table's 1024 bytes (fewer when it is shorter): copies hold colours, so
 /// each colour scheme has its own.

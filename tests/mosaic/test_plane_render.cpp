@@ -9,6 +9,7 @@
 #include "geodesy/DatumConverter.h"
 #include "mosaic/MapCollection.h"
 #include "mosaic/PlaneRender.h"
+#include "mosaic/ReducedCopy.h"
 #include "mosaic/MosaicFixtures.h"
 
 using namespace mosaic;
@@ -131,20 +132,53 @@ TEST(PlaneRender, BoxesRenderedApartMeetWithoutSeams) {
   }
 }
 
-TEST(PlaneRender, EvenSheetsShowNoSeamWhenAveraged) {
-  mosaicfix::SGrid g = mosaicfix::makeGrid(3, 2, 100, 70, 4, 4);
+TEST(PlaneRender, NeitherCollarNorNeatLineShowsAlongTheBorders) {
+  // Even map inside every frame (value 10), a neat line just outside it (value 250) and the
+  // collar beyond (value 200): no pixel of the plane may show anything but the map.
+  mosaicfix::SGrid g = mosaicfix::makeGrid(3, 2, 160, 96, 13, 11);
   for (auto& image : g.images)
-    for (int y = 0; y < image->height(); ++y) std::fill(image->scanLine(y), image->scanLine(y) + image->width(), 10);
+    for (int y = 0; y < image->height(); ++y) {
+      std::uint8_t* line = image->scanLine(y);
+      for (int x = 0; x < image->width(); ++x) {
+        const bool inside = x >= g.x0 && x < g.x0 + g.w && y >= g.y0 && y < g.y0 + g.h;
+        const bool onLine = x >= g.x0 - 2 && x < g.x0 + g.w + 2 && y >= g.y0 - 2 && y < g.y0 + g.h + 2;
+        line[x] = inside ? 10 : onLine ? 250 : 200;
+      }
+    }
+  std::array<std::uint8_t, 1024> table{};
   const auto palette = mosaicfix::greyRamp();
-  for (const double ratio : {0.16, 0.37788, 0.5, 0.9}) {
-    const QRect box(0, 0, g.plane.WidthAt(ratio), g.plane.HeightAt(ratio));
-    const QImage out = render(g, ratio, box, true, palette);
-    const SFrameSeconds all{g.placements.back().frame.north, g.placements.front().frame.south,
-                            g.placements.front().frame.west, g.placements.back().frame.east};
-    const SOwnedRange cols = OwnedColumns(g.plane, ratio, all.west, all.east, 0, box.width());
-    const SOwnedRange rows = OwnedRows(g.plane, ratio, all.north, all.south, 0, box.height());
+  for (std::size_t i = 0; i < 256; ++i) {
+    table[4 * i] = static_cast<std::uint8_t>(palette[i] & 0xFF);
+    table[4 * i + 1] = static_cast<std::uint8_t>((palette[i] >> 8) & 0xFF);
+    table[4 * i + 2] = static_cast<std::uint8_t>((palette[i] >> 16) & 0xFF);
+  }
+  std::vector<SReducedCopies> reduced;
+  for (std::size_t k = 0; k < g.images.size(); ++k)
+    reduced.push_back(BuildReducedCopies(*g.images[k], table, QRect(g.x0, g.y0, g.w, g.h)));
+  const SFrameSeconds all{g.placements.back().frame.north, g.placements.front().frame.south,
+                          g.placements.front().frame.west, g.placements.back().frame.east};
+  struct SCase {
+    double ratio;
+    bool average;
+    int reduction;  // 1: the sheets themselves
+  };
+  for (const SCase c : {SCase{0.16, true, 1}, SCase{0.37788, true, 1}, SCase{0.5, true, 1}, SCase{0.9, true, 1},
+                        SCase{0.37788, false, 1}, SCase{1.0, false, 1}, SCase{2.5, false, 1}, SCase{0.1, true, 8},
+                        SCase{0.1, false, 8}, SCase{0.05, true, 8}, SCase{0.01, false, 64}}) {
+    for (std::size_t k = 0; k < g.sheets.size(); ++k) {
+      g.sheets[k].sheet = c.reduction == 1 ? g.images[k].get() : nullptr;
+      g.sheets[k].reduced = c.reduction == 8 ? &reduced[k].eighth : c.reduction == 64 ? &reduced[k].sixtyFourth : nullptr;
+      g.sheets[k].reduction = c.reduction;
+      g.sheets[k].reducedFromFrame = true;
+    }
+    const QRect box(0, 0, g.plane.WidthAt(c.ratio), g.plane.HeightAt(c.ratio));
+    const QImage out = render(g, c.ratio, box, c.average, palette);
+    const SOwnedRange cols = OwnedColumns(g.plane, c.ratio, all.west, all.east, 0, box.width());
+    const SOwnedRange rows = OwnedRows(g.plane, c.ratio, all.north, all.south, 0, box.height());
+    ASSERT_LT(cols.first, cols.last);
     for (int y = rows.first; y < rows.last; ++y)
-      for (int x = cols.first; x < cols.last; ++x) ASSERT_EQ(at(out, x, y), palette[10]) << ratio << " " << x << "," << y;
+      for (int x = cols.first; x < cols.last; ++x)
+        ASSERT_EQ(at(out, x, y), palette[10]) << c.ratio << "/" << c.reduction << " " << x << "," << y;
   }
 }
 
@@ -175,6 +209,7 @@ TEST(PlaneRender, ReducedCopiesStandInForTheirSheets) {
   g.sheets[0].sheet = nullptr;
   g.sheets[0].reduced = &reduced;
   g.sheets[0].reduction = 8;
+  g.sheets[0].reducedFromFrame = true;
   const auto palette = mosaicfix::greyRamp();
   const QRect frame(1 * 64 / 8, 1 * 48 / 8, 8, 6);
   const QImage out = render(g, 1.0 / 8, frame, false, palette);
