@@ -128,11 +128,7 @@ int OpenProgramFiles(CVantoriaDoc& doc, const QStringList& files, int dropped) {
     // A map index that does not open is reported as the open command reports it, and the
     // program runs on with the index it had. Paths are made absolute, so the recent list and
     // the remembered folder stay valid from any working folder.
-    std::error_code folderError;
-    if (!sorted.index.isEmpty() && std::filesystem::is_directory(toPath(sorted.index), folderError)) {
-      // A folder: every map data tree at or below it.
-      if (!doc.OpenMapFolderFromDialog(toPath(sorted.index))) failed.append(sorted.index);
-    } else if (!sorted.index.isEmpty()) {
+    if (!sorted.index.isEmpty()) {
       if (!openable(sorted.index)) refuse(sorted.index, CVantoriaDoc::IndexOpenFailedText(toPath(sorted.index)));
       else if (!doc.OpenIndexKeepingOpen(toPath(sorted.index))) failed.append(sorted.index);
     }
