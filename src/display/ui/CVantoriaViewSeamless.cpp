@@ -119,7 +119,8 @@ void CVantoriaView::setupSeamless(MapSeries series, std::optional<std::pair<doub
     m_mosaic->setDecodeThreads(std::max(1, QThread::idealThreadCount()));
     connect(m_mosaic.get(), &mosaic::CMosaicRenderer::tilesReady, viewport(), qOverload<>(&QWidget::update));
     connect(m_mosaic.get(), &mosaic::CMosaicRenderer::reducedProgress, this, [this](int done, int total) {
-      emit paneTextChanged(0, total > 0 ? QStringLiteral("縮小地図を作成しています (%1 / %2)").arg(done).arg(total) : QString());
+      emit paneTextChanged(0, total > 0 ? QStringLiteral("縮小地図を作成しています (%1 / %2)").arg(done).arg(total)
+                                        : QStringLiteral("レディ"));
     });
   }
   m_mosaic->setRenderSettings(m_settings ? m_settings->mapRenderSettings() : SMapRenderSettings{});
