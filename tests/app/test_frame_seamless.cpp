@@ -18,6 +18,10 @@
 #include "common/TestUtil.h"
 #include "display/ui/CPopTextWnd.h"
 #include "display/ui/CVantoriaView.h"
+#include "display/ui/TrekEditController.h"
+#include "trek/ui/CDlgWaypoint.h"
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include "maps/ui/IndexPanel.h"
 #include "platform/Codepage.h"
 #include "mosaic/MosaicRenderer.h"
@@ -207,6 +211,60 @@ TEST_F(SeamlessTest, TracksCrossBordersInOneLineAndFitInTheWindow) {
     ASSERT_TRUE(px);
     EXPECT_TRUE(client.contains(px->x, px->y)) << px->x << "," << px->y;
   }
+}
+
+TEST_F(SeamlessTest, AWaypointDraggedOverABorderLandsOnTheNextSheet) {
+  start();
+  ASSERT_TRUE(doc().OpenMapFolder(testutil::sampleDir() / "map25000"));
+  trigger(cmd::Seamless);
+  view().SetMagnification(50);
+  const auto& sheets = doc().Collection().sheets(MapSeries::Scale25000);
+  const int west = doc().Collection().FindMesh(MapSeries::Scale25000, "543846");
+  const int east = doc().Collection().FindMesh(MapSeries::Scale25000, "543847");
+  ASSERT_GE(west, 0);
+  ASSERT_GE(east, 0);
+  // The middle of the window on the border between the two, a waypoint 60 pixels west of it.
+  const mosaic::SFrameSeconds& f = sheets[static_cast<std::size_t>(west)].frame;
+  const double borderLat = (f.north + f.south) / 2;
+  view().CentreOn(DmsAngle::FromTotalSeconds(borderLat), DmsAngle::FromTotalSeconds(f.east), 1);
+  const std::optional<SFramePixel> border =
+      view().frame().GeoToPixel(DmsAngle::FromTotalSeconds(borderLat), DmsAngle::FromTotalSeconds(f.east), Datum::Tokyo);
+  ASSERT_TRUE(border);
+  const QPoint at(border->x - 60, border->y);
+  auto group = std::make_unique<CTrekData>();
+  group->SetKind(CTrekData::kWaypointGroup);
+  auto wp = std::make_unique<CMarkerPoint>();
+  wp->name = "pass";
+  const GeoPosition g = *view().frame().PixelToGeo(at.x(), at.y(), Datum::Wgs84);
+  wp->SetPosition(g.latitude, g.longitude, Datum::Wgs84);
+  group->AppendWaypoint(std::move(wp));
+  doc().TrekGroups().AppendGroup(std::move(group));
+  QWidget* vp = view().viewport();
+  const QPoint flag = at + QPoint(5, -5) - view().scrollPosition();
+  QTest::mouseMove(vp, flag);
+  QTest::mouseClick(vp, Qt::LeftButton, {}, flag);
+  ASSERT_EQ(doc().SelectionKind(), kTrekWaypoint);
+  ASSERT_TRUE(view().onCommand(cmd::EditWaypoint));
+  CDlgWaypoint* dlg = view().trekEditing().editWindow();
+  ASSERT_NE(dlg, nullptr);
+  // Dragged 120 pixels east: over the border.
+  QTest::mouseMove(vp, flag);
+  QTest::mousePress(vp, Qt::LeftButton, {}, flag);
+  for (int dx = 20; dx <= 120; dx += 20) QTest::mouseMove(vp, flag + QPoint(dx, 0));
+  QTest::mouseRelease(vp, Qt::LeftButton, {}, flag + QPoint(120, 0));
+  auto* box = dlg->findChild<QDialogButtonBox*>(QStringLiteral("buttons"));
+  ASSERT_NE(box, nullptr);
+  QTest::mouseClick(box->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  const CMarkerPoint& moved = *doc().TrekGroups().Group(0)->Waypoints()[0];
+  DmsAngle lat, lon;
+  moved.GetPosition(lat, lon, Datum::Tokyo);
+  const GeoPosition expected = *view().frame().PixelToGeo(at.x() + 120, at.y(), Datum::Tokyo);
+  EXPECT_NEAR(lon.TotalSeconds(), expected.longitude.TotalSeconds(), 0.02);
+  EXPECT_NEAR(lat.TotalSeconds(), expected.latitude.TotalSeconds(), 0.02);
+  EXPECT_GT(lon.TotalSeconds(), f.east);
+  // The sheet it now lies on is recorded on it.
+  EXPECT_EQ(moved.meshCode, 543847);
+  EXPECT_TRUE(m_prompt.texts().empty());
 }
 
 TEST_F(SeamlessTest, AnUnreadableSheetIsHatchedWithoutAMessageBox) {
