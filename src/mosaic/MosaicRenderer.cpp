@@ -230,6 +230,8 @@ std::shared_ptr<const SheetImage> CMosaicRenderer::decodedSheet(const SState& st
     failed = true;
     return nullptr;
   }
+  // A reduced copy on disk stands in for the sheet while it is decoded.
+  if (preloadReduced(state, sheet)) announceTiles();
   auto image = std::make_shared<SheetImage>();
   const SSheetImageStatus status = ReadSheetImage(s.image, *image, {}, state.decodeThreads);
   ++m_decodes;
@@ -245,6 +247,20 @@ std::shared_ptr<const SheetImage> CMosaicRenderer::decodedSheet(const SState& st
   }
   m_cache.Insert(key, image, image->capacity());
   return image;
+}
+
+bool CMosaicRenderer::preloadReduced(const SState& state, int sheet) {
+  if (state.reducedFolder.empty()) return false;
+  const SCollectionSheet& s = state.sheets[static_cast<std::size_t>(sheet)];
+  const std::string key = reducedCacheKey(s.image, state.paletteHash);
+  if (m_cache.Find(key)) return false;
+  const std::optional<SReducedKey> fileKey =
+      ReducedKeyFor(s.image, frameHash(state.paletteHash, state.placements[static_cast<std::size_t>(sheet)]));
+  if (!fileKey) return false;
+  auto copies = std::make_shared<SReducedCopies>();
+  if (ReadReducedCopies(ReducedCopyPath(state.reducedFolder, *fileKey), *fileKey, *copies) != EReducedRead::Ok)
+    return false;
+  return m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
 }
 
 std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SState& state, int sheet, bool decode,

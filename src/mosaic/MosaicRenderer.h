@@ -127,6 +127,9 @@ class CMosaicRenderer : public QObject {
   SPixels pixelsFor(const SState& state, int sheet, double ratio, bool decode);
   std::shared_ptr<const SheetImage> decodedSheet(const SState& state, int sheet, bool decode, bool& failed);
   std::shared_ptr<const SReducedCopies> reducedCopies(const SState& state, int sheet, bool decode, bool& failed);
+  // Reads a sheet's reduced copies from disk into the cache when they are there and not yet in
+  // memory; true when it did.
+  bool preloadReduced(const SState& state, int sheet);
   void noteFailure(const SState& state, int sheet, const std::string& reason);
   [[nodiscard]] bool failedBefore(const SState& state, int sheet) const;
   std::vector<SRenderSheet> renderSheets(const SState& state, const QRect& box, double ratio, bool decode,

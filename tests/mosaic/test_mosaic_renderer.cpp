@@ -183,3 +183,45 @@ TEST(MosaicRenderer, ZoomedOutViewsDrawFromReducedCopies) {
   EXPECT_GT(r.pendingTiles(), 0);
   settle(r);
 }
+
+TEST(MosaicRenderer, ReducedCopiesOnDiskAreUsedAndADamagedOneIsRebuilt) {
+  QTemporaryDir tmp;
+  const fs::path cache = fs::path(tmp.path().toStdString()) / "cache";
+  const double ratio = 0.05;
+  auto whole = [&](CMosaicRenderer& r) {
+    const SMapPlane plane = r.plane();
+    const QRect all(0, 0, plane.WidthAt(ratio), plane.HeightAt(ratio));
+    (void)compose(r, all, ratio);
+    settle(r);
+    return compose(r, all, ratio);
+  };
+  QImage first;
+  {
+    SSample s;
+    s.renderer.setReducedFolder(cache);
+    first = whole(s.renderer);
+    EXPECT_EQ(s.renderer.decodeCount(), 9);
+  }
+  std::vector<fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(cache))
+    if (e.is_regular_file()) files.push_back(e.path());
+  ASSERT_EQ(files.size(), 9u);
+  // Spoil one copy: flip a byte in its middle.
+  std::string bytes = testutil::readFile(files[3]);
+  bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x5A);
+  testutil::writeFile(files[3], bytes);
+  {
+    SSample s;
+    s.renderer.setReducedFolder(cache);
+    EXPECT_EQ(whole(s.renderer), first);
+    // Only the spoilt one was made again from its sheet.
+    EXPECT_EQ(s.renderer.decodeCount(), 1);
+  }
+  EXPECT_NE(testutil::readFile(files[3]), bytes);
+  {
+    SSample s;
+    s.renderer.setReducedFolder(cache);
+    EXPECT_EQ(whole(s.renderer), first);
+    EXPECT_EQ(s.renderer.decodeCount(), 0);
+  }
+}
