@@ -73,7 +73,7 @@ SCollection& sample() {
     SCollection c;
     const fs::path folder = sampleDir() / "map25000";
     if (!c.collection.AddFolder(folder) || c.collection.sheets(kSeries).size() < 4)
-      c.error = "sample map data missing in " + folder.string() + " (build vantoria_sample_data)";
+      c.error = std::string("sample map data missing in ") + folder.string() + " (build vantoria_sample_data)";
     return c;
   }();
   return s;
@@ -103,7 +103,7 @@ std::string ensureLargeCollection(const fs::path& dir) {
     return "the map generator failed: no 10 x 10 collection";
   }
   fs::rename(partial, dir, ec);
-  if (ec) return "cannot move the generated collection to " + dir.string() + ": " + ec.message();
+  if (ec) return std::string("cannot move the generated collection to ") + dir.string() + ": " + ec.message();
   return {};
 }
 
@@ -113,7 +113,7 @@ SCollection& largeCollection() {
     const fs::path dir = fs::temp_directory_path() / "vantoria-bench-c10";
     c.error = ensureLargeCollection(dir);
     if (c.error.empty() && (c.collection.AddTree(dir) == 0 || c.collection.sheets(kSeries).size() != 100))
-      c.error = "the collection in " + dir.string() + " is not 10 x 10 sheets: remove it to have it made again";
+      c.error = std::string("the collection in ") + dir.string() + " is not 10 x 10 sheets: remove it to have it made again";
     return c;
   }();
   return s;
