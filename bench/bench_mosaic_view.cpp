@@ -156,16 +156,6 @@ std::unique_ptr<CMosaicRenderer> makeRenderer(const SCollection& c) {
   return r;
 }
 
-// Lets the workers' hand-overs through until nothing is left to do.
-void settle(CMosaicRenderer& r) {
-  const Clock::time_point start = Clock::now();
-  do {
-    r.WaitForIdle();
-    QCoreApplication::processEvents();
-  } while (r.pendingTiles() > 0 && msSince(start) < 120000);
-  QCoreApplication::processEvents();
-}
-
 // Composes until the picture is complete: a Compose that finds every tile rendered. The UI thread
 // goes round a loop as an event loop would: processEvents, a Compose whenever tiles arrived, a
 // millisecond's sleep.
@@ -237,8 +227,8 @@ void BM_SeamlessPaint(benchmark::State& state) {
   SCollection& s = sample();
   if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
   const double ratio = ratioOf(state);
-  static std::unique_ptr<CMosaicRenderer> renderer;
-  if (!renderer) renderer = makeRenderer(s);
+  // A renderer of its own each run: nothing of it stays in memory for the rows after this one.
+  const std::unique_ptr<CMosaicRenderer> renderer = makeRenderer(s);
   const QSize map(s.plane().WidthAt(ratio), s.plane().HeightAt(ratio));
   const QRect room = scrollRoom(map);
   const QRect window = aroundCorner(s, ratio, kWindow);
@@ -279,7 +269,7 @@ void BM_OneSheetPaint(benchmark::State& state) {
     if (index < 0 || !ReadSheetImage(s.sheets()[static_cast<std::size_t>(index)].image, sheet).ok())
       return state.SkipWithError("the sample sheet does not read");
   }
-  static CMapCanvas canvas;
+  CMapCanvas canvas;
   canvas.setSheet(&sheet, 1);
   canvas.render(ratio);
   canvas.Recreate(kWindow.width(), kWindow.height());
@@ -388,24 +378,20 @@ fs::path reducedFolder(const char* name) { return fs::temp_directory_path() / na
 
 // A renderer whose reduced copies are all built (on disk in a folder kept between runs, and in
 // its cache), with the overview's tiles rendered.
-CMosaicRenderer* overviewRenderer(std::string& error) {
-  static std::unique_ptr<CMosaicRenderer> renderer;
+std::unique_ptr<CMosaicRenderer> overviewRenderer(std::string& error) {
   SCollection& c = largeCollection();
   if (!c.error.empty()) {
     error = c.error;
     return nullptr;
   }
-  if (!renderer) {
-    renderer = makeRenderer(c);
-    renderer->setReducedFolder(reducedFolder("vantoria-bench-c10-reduced"));
-    QImage screen(kWindow, QImage::Format_RGB32);
-    if (!composeUntilComplete(*renderer, screen, QRect(QPoint(0, 0), kWindow), kOverviewRatio).complete) {
-      error = "the overview was not complete in time";
-      renderer.reset();
-      return nullptr;
-    }
+  auto renderer = makeRenderer(c);
+  renderer->setReducedFolder(reducedFolder("vantoria-bench-c10-reduced"));
+  QImage screen(kWindow, QImage::Format_RGB32);
+  if (!composeUntilComplete(*renderer, screen, QRect(QPoint(0, 0), kWindow), kOverviewRatio).complete) {
+    error = "the overview was not complete in time";
+    return nullptr;
   }
-  return renderer.get();
+  return renderer;
 }
 
 // `from` 0: the tiles are rendered (a paint only copies them); 1: the reduced copies are in memory
@@ -413,8 +399,9 @@ CMosaicRenderer* overviewRenderer(std::string& error) {
 // copies on disk (a new session).
 void BM_CollectionRepaint(benchmark::State& state) {
   std::string error;
-  CMosaicRenderer* warm = overviewRenderer(error);
-  if (!warm) return state.SkipWithError(error.c_str());
+  const std::unique_ptr<CMosaicRenderer> owner = overviewRenderer(error);
+  if (!owner) return state.SkipWithError(error.c_str());
+  CMosaicRenderer* warm = owner.get();
   const QRect window(QPoint(0, 0), kWindow);  // the whole collection fits: no scrolling
   QImage screen(kWindow, QImage::Format_RGB32);
   const int from = static_cast<int>(state.range(0));
