@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -55,6 +56,24 @@ constexpr MapSeries kSeries = MapSeries::Scale25000;
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
+
+// CPU time of the whole process (every thread) per iteration, as a counter: beside the wall time
+// it tells how busy the two cores were.
+class CProcessCpu {
+ public:
+  explicit CProcessCpu(benchmark::State& state) : m_state(state), m_start(std::clock()) {}
+  ~CProcessCpu() {
+    if (m_state.iterations() == 0) return;
+    m_state.counters["all_cpu_ms"] = 1000.0 * static_cast<double>(std::clock() - m_start) / CLOCKS_PER_SEC /
+                                     static_cast<double>(m_state.iterations());
+  }
+  CProcessCpu(const CProcessCpu&) = delete;
+  CProcessCpu& operator=(const CProcessCpu&) = delete;
+
+ private:
+  benchmark::State& m_state;
+  std::clock_t m_start;
+};
 
 fs::path sampleDir() { return fs::path(VANTORIA_BINARY_DIR) / "sample"; }
 
@@ -147,11 +166,11 @@ QRect sheetArea(const SCollection& c, double ratio) {
   return all;
 }
 
-// A renderer as the view sets one up.
-std::unique_ptr<CMosaicRenderer> makeRenderer(const SCollection& c) {
+// A renderer as the view sets one up (`decodeThreads` 0: as many as the processor has).
+std::unique_ptr<CMosaicRenderer> makeRenderer(const SCollection& c, int decodeThreads = 0) {
   auto r = std::make_unique<CMosaicRenderer>();
   r->setThreadCount(kWorkers);
-  r->setDecodeThreads(std::max(1, QThread::idealThreadCount()));
+  r->setDecodeThreads(decodeThreads > 0 ? decodeThreads : std::max(1, QThread::idealThreadCount()));
   r->setSeries(c.sheets(), c.plane());
   return r;
 }
@@ -323,9 +342,10 @@ void BM_SeamlessJump(benchmark::State& state) {
   const QRect window = aroundCorner(s, ratio, kWindow);
   QImage screen(kWindow, QImage::Format_RGB32);
   double longestCall = 0, longestGap = 0, composes = 0;
+  const CProcessCpu cpu(state);
   for (auto _ : state) {
     state.PauseTiming();
-    auto renderer = makeRenderer(s);
+    auto renderer = makeRenderer(s, static_cast<int>(state.range(0)));
     state.ResumeTiming();
     const SUiLoop loop = composeUntilComplete(*renderer, screen, window, ratio);
     if (!loop.complete) return state.SkipWithError("the picture was not complete in time");
@@ -341,7 +361,36 @@ void BM_SeamlessJump(benchmark::State& state) {
   state.counters["ui_gap_max_ms"] = longestGap;
   state.counters["composes"] = benchmark::Counter(composes, benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_SeamlessJump)->Iterations(4)->UseManualTime()->Unit(benchmark::kMillisecond);
+// decode_threads 0 as the view sets it (the processor's count); 1 for comparison.
+BENCHMARK(BM_SeamlessJump)
+    ->Arg(0)->Arg(1)
+    ->ArgName("decode_threads")
+    ->Iterations(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The renderer's synchronous way to the same picture, for comparison: every sheet of the window
+// decoded at once on the workers (one task a sheet), then one render on this thread.
+void BM_SeamlessJumpRenderNow(benchmark::State& state) {
+  SCollection& s = sample();
+  if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+  const double ratio = jumpRatio();
+  const QRect window = aroundCorner(s, ratio, kWindow);
+  QImage screen(kWindow, QImage::Format_RGB32);
+  const CProcessCpu cpu(state);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto renderer = makeRenderer(s);
+    state.ResumeTiming();
+    const Clock::time_point start = Clock::now();
+    renderer->RenderNow(screen, window, window.topLeft(), ratio);
+    state.SetIterationTime(msSince(start) / 1000.0);
+    state.PauseTiming();
+    renderer.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_SeamlessJumpRenderNow)->Iterations(4)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The one-sheet way to the same pixels: the 4 sheets decoded one after the other, each rendered
 // at the ratio. `fresh` 1 gives every decode and copy new memory as the renderer does (0: the
@@ -355,6 +404,7 @@ void BM_PeerDecodeFourSheets(benchmark::State& state) {
   const double ratio = jumpRatio();
   auto image = std::make_unique<SheetImage>();
   auto bitmap = std::make_unique<ScaledSheetBitmap>();
+  const CProcessCpu cpu(state);
   for (auto _ : state) {
     for (const int i : sheets) {
       if (fresh) {
@@ -406,6 +456,7 @@ void BM_CollectionRepaint(benchmark::State& state) {
   QImage screen(kWindow, QImage::Format_RGB32);
   const int from = static_cast<int>(state.range(0));
   double longestCall = 0;
+  const CProcessCpu cpu(state);
   for (auto _ : state) {
     state.PauseTiming();
     std::unique_ptr<CMosaicRenderer> fresh;
@@ -437,6 +488,7 @@ void BM_BuildReducedCopies(benchmark::State& state) {
   const QRect all(0, 0, c.plane().WidthAt(kOverviewRatio), c.plane().HeightAt(kOverviewRatio));
   QImage picture(all.size(), QImage::Format_RGB32);
   int decodes = 0;
+  const CProcessCpu cpu(state);
   for (auto _ : state) {
     state.PauseTiming();
     std::error_code ec;
@@ -463,6 +515,7 @@ void BM_PeerDecodeCollection(benchmark::State& state) {
   SCollection& c = largeCollection();
   if (!c.error.empty()) return state.SkipWithError(c.error.c_str());
   SheetImage image;
+  const CProcessCpu cpu(state);
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
     for (const SCollectionSheet& s : c.sheets())
