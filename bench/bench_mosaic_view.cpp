@@ -222,6 +222,36 @@ SUiLoop composeUntilComplete(CMosaicRenderer& r, QImage& to, const QRect& box, d
   return loop;
 }
 
+// ---- the cores this run really had ----
+
+// A fixed piece of arithmetic (about 10 ms on these machines).
+std::uint64_t spin(std::uint64_t seed) {
+  for (int i = 0; i < 20000000; ++i) seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+  return seed;
+}
+
+// The same work on one thread, then split over two: cores_available near 2 says both cores were
+// free, near 1 that other work on the machine had one of them. The threaded rows' wall times
+// against their one-thread peers read in that light.
+void BM_PeerParallelism(benchmark::State& state) {
+  double one = 0, two = 0;
+  for (auto _ : state) {
+    Clock::time_point start = Clock::now();
+    benchmark::DoNotOptimize(spin(1));
+    benchmark::DoNotOptimize(spin(2));
+    one += msSince(start);
+    start = Clock::now();
+    std::uint64_t other = 0;
+    std::thread helper([&other] { other = spin(2); });
+    benchmark::DoNotOptimize(spin(1));
+    helper.join();
+    benchmark::DoNotOptimize(other);
+    two += msSince(start);
+  }
+  state.counters["cores_available"] = two > 0 ? one / two : 0;
+}
+BENCHMARK(BM_PeerParallelism)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // ---- 1. paint while panning inside what is cached ----
 
 constexpr int kPan = 48;  // pixels the origin swings either way
