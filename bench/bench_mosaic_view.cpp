@@ -5,6 +5,8 @@
 //  2. BM_SeamlessJump against BM_PeerDecodeFourSheets: a jump to an uncached place at 1:25,000 on
 //     a 96 dpi screen where the window touches 4 sheets, until the picture is complete; counters
 //     give the longest user-interface call and the longest gap between its loop iterations.
+//     BM_SeamlessJumpRenderNow is the renderer's synchronous path to the same picture (one decode
+//     task a sheet), for comparison.
 //  3. On a generated 10 x 10 collection at ratio 0.02: BM_CollectionRepaint once reduced copies
 //     exist, and BM_BuildReducedCopies of all 100 sheets against BM_PeerDecodeCollection (100
 //     decodes divided by the worker count).
@@ -12,6 +14,8 @@
 //     memory and the cache's peak as counters. The process's peak is reset before the pan where
 //     the system allows it, but memory the earlier rows left mapped still counts: for the figure
 //     of the pan alone run it in a process of its own, --benchmark_filter=BM_PanMemory.
+// BM_PeerParallelism tells how many of the two cores the run really had (the machine is shared);
+// all_cpu_ms counters give the CPU time of every thread beside the wall time.
 // The 10 x 10 collection is generated once into /tmp/vantoria-bench-c10 (about 73 s, 48 MB) and
 // reused while it is there.
 #include <benchmark/benchmark.h>
