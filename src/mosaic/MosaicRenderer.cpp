@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "display/SheetKernels.h"
 #include "maps/SheetImage.h"
 #include "mosaic/ReducedCopy.h"
 #include "platform/Codepage.h"
@@ -28,14 +29,21 @@ std::size_t imageBytes(const QImage& image) { return image.isNull() ? 0 : static
 
 int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
+// A compose of at least this many bytes writes past the caches: the picture is not read again
+// before the screen copy, and the tiles it is made of stay cached.
+constexpr std::int64_t kStreamBytes = std::int64_t{4} << 20;
+
 // Copies `from`'s pixels `rect` to `to` at plane pixel `at` (the rect's own place by default),
-// `to`'s pixel (0, 0) showing plane pixel `toOrigin`.
-void copyInto(QImage& to, const QPoint& toOrigin, const QImage& from, const QRect& rect, std::optional<QPoint> at = {}) {
+// `to`'s pixel (0, 0) showing plane pixel `toOrigin`; with `stream` past the caches where the
+// processor can (the caller fences).
+void copyInto(QImage& to, const QPoint& toOrigin, const QImage& from, const QRect& rect, std::optional<QPoint> at = {},
+              bool stream = false) {
   const QPoint place = at.value_or(rect.topLeft());
   for (int y = 0; y < rect.height(); ++y) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(from.constScanLine(rect.top() + y)) + rect.left();
     auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(place.y() + y - toOrigin.y())) + (place.x() - toOrigin.x());
-    std::memcpy(d, s, static_cast<std::size_t>(rect.width()) * 4);
+    if (!stream || !sheetkernels::StreamCopy(d, s, rect.width()))
+      std::memcpy(d, s, static_cast<std::size_t>(rect.width()) * 4);
   }
 }
 
@@ -464,6 +472,7 @@ void CMosaicRenderer::Compose(QImage& to, const QRect& box, const QPoint& toOrig
   if (area.isEmpty() || !(ratio > 0)) return;
   const int tx0 = floorDiv(area.left(), kTileSize), tx1 = floorDiv(area.right(), kTileSize);
   const int ty0 = floorDiv(area.top(), kTileSize), ty1 = floorDiv(area.bottom(), kTileSize);
+  const bool stream = std::int64_t{area.width()} * area.height() * 4 >= kStreamBytes;
   std::set<std::string> wanted;
   std::vector<STileId> missing;
   for (int ty = ty0; ty <= ty1; ++ty) {
@@ -474,7 +483,7 @@ void CMosaicRenderer::Compose(QImage& to, const QRect& box, const QPoint& toOrig
       const QRect part = tileBox & area;
       wanted.insert(key);
       if (const auto tile = m_cache.FindAs<QImage>(key)) {
-        copyInto(to, toOrigin, *tile, part.translated(-tileBox.topLeft()), part.topLeft());
+        copyInto(to, toOrigin, *tile, part.translated(-tileBox.topLeft()), part.topLeft(), stream);
         continue;
       }
       missing.push_back(id);
@@ -494,9 +503,10 @@ void CMosaicRenderer::Compose(QImage& to, const QRect& box, const QPoint& toOrig
       if (placeholder.isNull()) continue;
       RenderPlaneBox(job, sheets, placeholder, part.topLeft());
       drawNames(state, placeholder, part, part.topLeft(), ratio, loading);
-      copyInto(to, toOrigin, placeholder, QRect(QPoint(0, 0), part.size()), part.topLeft());
+      copyInto(to, toOrigin, placeholder, QRect(QPoint(0, 0), part.size()), part.topLeft(), stream);
     }
   }
+  if (stream) sheetkernels::StreamFence();
   {
     std::lock_guard lock(m_lock);
     // Work for tiles out of sight that no worker has begun is dropped.

@@ -51,7 +51,8 @@ TEST(MosaicCli, RendersBoxesAcrossBordersAndNamesWhatIsMissing) {
   };
   int n = 0;
   for (const SCase& c : cases) {
-    const fs::path out = dir / ("m" + std::to_string(n++) + ".png");
+    fs::path out = dir / "m";
+    out += std::to_string(n++) + ".png";
     const testutil::SRunResult r =
         testutil::runCli(withProfile(dir, {"mosaic", sample, "--bbox", c.bbox, "--ratio", "0.5", "-o", out.string()}));
     ASSERT_EQ(r.status, 0) << c.what << ": " << r.err;

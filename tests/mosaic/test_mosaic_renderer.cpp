@@ -10,6 +10,7 @@
 #include <set>
 
 #include "common/TestUtil.h"
+#include "display/SheetKernels.h"
 #include "mosaic/MapCollection.h"
 #include "mosaic/MosaicRenderer.h"
 
@@ -92,6 +93,28 @@ TEST(MosaicRenderer, ShowsPlaceholdersAtOnceThenTheRenderedTiles) {
     // Four sheets meet there; each was read once.
     EXPECT_EQ(s.renderer.decodeCount(), 4);
   }
+}
+
+TEST(MosaicRenderer, ComposedTilesMatchTheSynchronousRenderAtEverySize) {
+  // Below and above the size where a compose writes past the caches, and with the wide kernels
+  // switched off (the plain copy every other processor runs).
+  struct SCase {
+    QSize size;
+    bool wide;
+  };
+  const SCase cases[] = {{{900, 700}, true}, {{1920, 1080}, true}, {{1920, 1080}, false}, {{2600, 1700}, true}};
+  SSample s;
+  const double ratio = 0.5;
+  for (const SCase& c : cases) {
+    sheetkernels::SetWideAllowed(c.wide);
+    const QRect box = s.aroundMiddle(ratio, c.size.width(), c.size.height());
+    (void)compose(s.renderer, box, ratio);
+    settle(s.renderer);
+    const QImage composed = compose(s.renderer, box, ratio);
+    EXPECT_EQ(s.renderer.pendingTiles(), 0);
+    EXPECT_EQ(composed, renderNow(s.renderer, box, ratio)) << c.size.width() << " x " << c.size.height() << " wide " << c.wide;
+  }
+  sheetkernels::SetWideAllowed(true);
 }
 
 TEST(MosaicRenderer, AnUnreadableSheetIsHatchedAndNamedWithItsReason) {

@@ -298,12 +298,18 @@ void CVantoriaApp::showHelpFile(const QString& fileName) {
 void CVantoriaApp::showSheetProperties() {
   if (!m_doc || !m_doc->HasCurrentSheet()) return;
   std::vector<SSheetPropertyRow> extra;
+  // Appended, not summed: GCC 12 at -O3 warns falsely (-Wrestrict) on a sum with a string in front.
+  auto indented = [](const std::string& text) {
+    std::string s(" ");
+    s += text;
+    return s;
+  };
   for (const std::filesystem::path& copy : m_doc->CurrentSheetDuplicates())
-    extra.push_back({"重複 (使用しない)", " " + platform::pathToUtf8(copy)});
+    extra.push_back({"重複 (使用しない)", indented(platform::pathToUtf8(copy))});
   // A sheet of the seamless map that cannot be read says why.
   if (m_frame && m_frame->MapView() && m_frame->MapView()->mosaicRenderer() && m_doc->Seamless())
     if (const auto reason = m_frame->MapView()->mosaicRenderer()->FailureOf(m_doc->CentreSheet()))
-      extra.push_back({"読み込めません", " " + *reason});
+      extra.push_back({"読み込めません", indented(*reason)});
   CDlgSheetProp dlg(m_doc->CurrentSheet(), m_doc->SheetSeries(), m_frame.get(), extra);
   dlg.exec();
 }
