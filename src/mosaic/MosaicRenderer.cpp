@@ -13,6 +13,7 @@
 #include "mosaic/ReducedCopy.h"
 #include "platform/Codepage.h"
 #include "platform/FileLookup.h"
+#include "platform/SystemMemory.h"
 
 namespace mosaic {
 
@@ -91,6 +92,36 @@ class CMosaicRenderer::CTileTask : public QRunnable {
   std::string m_key;
 };
 
+class CMosaicRenderer::CSheetTask : public QRunnable {
+ public:
+  CSheetTask(CMosaicRenderer& owner, StatePtr state, int sheet, double ratio, int threads, std::string key)
+      : m_owner(owner), m_state(std::move(state)), m_sheet(sheet), m_ratio(ratio), m_threads(threads),
+        m_key(std::move(key)) {
+    setAutoDelete(true);
+  }
+  void run() override {
+    {
+      std::lock_guard lock(m_owner.m_lock);
+      m_owner.m_pendingSheets.erase(m_key);
+      m_owner.m_runningSheets.insert(m_key);
+    }
+    (void)m_owner.pixelsFor(*m_state, m_sheet, m_ratio, true, m_threads);
+    {
+      std::lock_guard lock(m_owner.m_lock);
+      m_owner.m_runningSheets.erase(m_key);
+    }
+    m_owner.announceTiles();
+  }
+
+ private:
+  CMosaicRenderer& m_owner;
+  StatePtr m_state;
+  int m_sheet;
+  double m_ratio;
+  int m_threads;
+  std::string m_key;
+};
+
 // ---- state
 
 bool CMosaicRenderer::SState::areaAverage(double ratio) const {
@@ -105,6 +136,9 @@ std::string CMosaicRenderer::STileId::key(std::uint64_t generation) const {
 }
 
 CMosaicRenderer::CMosaicRenderer(QObject* parent) : QObject(parent) {
+  // Decoded sheets the cache drops give their memory back at once, so that the process stays
+  // near the cache's budget (their size is far above this).
+  platform::returnLargeBlocks(std::size_t{4} << 20);
   m_state = std::make_shared<SState>();
   m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
   m_labelFont.setPixelSize(14);
@@ -117,8 +151,18 @@ CMosaicRenderer::~CMosaicRenderer() {
     for (auto& [key, task] : m_pending)
       if (m_pool.tryTake(task)) delete task;
     m_pending.clear();
+    for (auto& [key, task] : m_pendingSheets)
+      if (m_pool.tryTake(task)) delete task;
+    m_pendingSheets.clear();
   }
   m_pool.waitForDone();
+  // The images the cache holds go now, while the pool they would return to is still there.
+  {
+    std::lock_guard lock(m_lock);
+    m_closing = true;
+  }
+  m_cache.Clear();
+  m_spareImages.clear();
 }
 
 CMosaicRenderer::StatePtr CMosaicRenderer::state() const {
@@ -127,6 +171,12 @@ CMosaicRenderer::StatePtr CMosaicRenderer::state() const {
 }
 
 void CMosaicRenderer::replaceState(const std::function<void(SState&)>& change, bool keepTiles) {
+  replaceStateLocked(change, keepTiles);
+  // Outside the lock: the cache never waits for it (images it drops take it on their way back).
+  if (!keepTiles) m_cache.RemovePrefix(kTilePrefix);
+}
+
+void CMosaicRenderer::replaceStateLocked(const std::function<void(SState&)>& change, bool keepTiles) {
   std::lock_guard lock(m_lock);
   auto next = std::make_shared<SState>(*m_state);
   change(*next);
@@ -136,9 +186,11 @@ void CMosaicRenderer::replaceState(const std::function<void(SState&)>& change, b
     for (auto& [key, task] : m_pending)
       if (m_pool.tryTake(task)) delete task;
     m_pending.clear();
+    for (auto& [key, task] : m_pendingSheets)
+      if (m_pool.tryTake(task)) delete task;
+    m_pendingSheets.clear();
   }
   m_state = std::move(next);
-  if (!keepTiles) m_cache.RemovePrefix(kTilePrefix);
 }
 
 void CMosaicRenderer::setSeries(std::vector<SCollectionSheet> sheets, const SMapPlane& plane) {
@@ -220,8 +272,27 @@ std::optional<std::string> CMosaicRenderer::FailureOf(int sheet) const {
   return it->second;
 }
 
+std::shared_ptr<SheetImage> CMosaicRenderer::takeImage() {
+  std::unique_ptr<SheetImage> image;
+  {
+    std::lock_guard lock(m_lock);
+    if (!m_spareImages.empty()) {
+      image = std::move(m_spareImages.back());
+      m_spareImages.pop_back();
+    }
+  }
+  if (!image) image = std::make_unique<SheetImage>();
+  return std::shared_ptr<SheetImage>(image.release(), [this](SheetImage* dropped) {
+    std::unique_ptr<SheetImage> owned(dropped);
+    std::lock_guard lock(m_lock);
+    // One spare a worker is enough to decode without fresh memory.
+    if (!m_closing && static_cast<int>(m_spareImages.size()) < std::max(1, m_pool.maxThreadCount()))
+      m_spareImages.push_back(std::move(owned));
+  });
+}
+
 std::shared_ptr<const SheetImage> CMosaicRenderer::decodedSheet(const SState& state, int sheet, bool decode,
-                                                                bool& failed) {
+                                                                bool& failed, int threads) {
   const SCollectionSheet& s = state.sheets[static_cast<std::size_t>(sheet)];
   const std::string key = sheetCacheKey(s.image);
   if (auto found = m_cache.FindAs<SheetImage>(key)) return found;
@@ -240,8 +311,8 @@ std::shared_ptr<const SheetImage> CMosaicRenderer::decodedSheet(const SState& st
   }
   // A reduced copy on disk stands in for the sheet while it is decoded.
   if (preloadReduced(state, sheet)) announceTiles();
-  auto image = std::make_shared<SheetImage>();
-  const SSheetImageStatus status = ReadSheetImage(s.image, *image, {}, state.decodeThreads);
+  const std::shared_ptr<SheetImage> image = takeImage();
+  const SSheetImageStatus status = ReadSheetImage(s.image, *image, {}, threads > 0 ? threads : state.decodeThreads);
   ++m_decodes;
   if (!status.ok()) {
     noteFailure(state, sheet, status.detail.empty() ? std::string("the sheet image cannot be read") : status.detail);
@@ -346,14 +417,48 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
   return copies;
 }
 
-CMosaicRenderer::SPixels CMosaicRenderer::pixelsFor(const SState& state, int sheet, double ratio, bool decode) {
+CMosaicRenderer::SPixels CMosaicRenderer::pixelsFor(const SState& state, int sheet, double ratio, bool decode,
+                                                    int threads) {
   SPixels p;
   if (ratio < kReducedBelow) {
     p.reduced = reducedCopies(state, sheet, decode, p.failed);
   } else {
-    p.sheet = decodedSheet(state, sheet, decode, p.failed);
+    p.sheet = decodedSheet(state, sheet, decode, p.failed, threads);
   }
   return p;
+}
+
+void CMosaicRenderer::requestSheets(const StatePtr& statePtr, const std::vector<STileId>& missing, double ratio,
+                                    std::set<std::string>& wanted) {
+  if (missing.empty()) return;
+  const SState& state = *statePtr;
+  QRect area;
+  for (const STileId& id : missing) area |= QRect(id.tx * kTileSize, id.ty * kTileSize, kTileSize, kTileSize);
+  const SFrameSeconds seconds = BoxSeconds(state.plane, ratio, area);
+  // The middle of the area first: what the user looks at comes first.
+  const double midLat = (seconds.north + seconds.south) / 2, midLon = (seconds.west + seconds.east) / 2;
+  std::vector<std::pair<double, int>> needed;
+  for (std::size_t i = 0; i < state.sheets.size(); ++i) {
+    const SFrameSeconds& f = state.sheets[i].frame;
+    if (!f.Intersects(seconds)) continue;
+    const SPixels at = pixelsFor(state, static_cast<int>(i), ratio, false);
+    if (at.sheet || at.reduced || at.failed) continue;
+    const double dLat = (f.north + f.south) / 2 - midLat, dLon = (f.west + f.east) / 2 - midLon;
+    needed.emplace_back(dLat * dLat + dLon * dLon, static_cast<int>(i));
+  }
+  std::sort(needed.begin(), needed.end());
+  // Several sheets at once share the cores among them; one alone spreads its strips over them.
+  const int threads = needed.size() > 1 ? 1 : state.decodeThreads;
+  std::lock_guard lock(m_lock);
+  for (const auto& [distance, index] : needed) {
+    const std::string key = (ratio < kReducedBelow ? "R:" : "S:") + platform::pathToUtf8(state.sheets[static_cast<std::size_t>(index)].image);
+    wanted.insert(key);
+    if (m_pendingSheets.count(key) || m_runningSheets.count(key)) continue;
+    auto* task = new CSheetTask(*this, statePtr, index, ratio, threads, key);
+    m_pendingSheets.emplace(key, task);
+    // Ahead of the tiles waiting for them.
+    m_pool.start(task, 1);
+  }
 }
 
 std::vector<SRenderSheet> CMosaicRenderer::renderSheets(const SState& state, const QRect& box, double ratio,
@@ -475,45 +580,72 @@ void CMosaicRenderer::Compose(QImage& to, const QRect& box, const QPoint& toOrig
   const bool stream = std::int64_t{area.width()} * area.height() * 4 >= kStreamBytes;
   std::set<std::string> wanted;
   std::vector<STileId> missing;
+  std::vector<QRect> missingParts;
+  const QRect planeBox(0, 0, state.plane.WidthAt(ratio), state.plane.HeightAt(ratio));
   for (int ty = ty0; ty <= ty1; ++ty) {
     for (int tx = tx0; tx <= tx1; ++tx) {
       const STileId id{ratio, tx, ty};
       const std::string key = id.key(state.generation);
       const QRect tileBox(tx * kTileSize, ty * kTileSize, kTileSize, kTileSize);
       const QRect part = tileBox & area;
+      if (!tileBox.intersects(planeBox)) {
+        // Beyond the plane: nothing to render.
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+          auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(y - toOrigin.y())) + (part.left() - toOrigin.x());
+          std::fill(d, d + part.width(), kEmptyColour);
+        }
+        continue;
+      }
       wanted.insert(key);
       if (const auto tile = m_cache.FindAs<QImage>(key)) {
         copyInto(to, toOrigin, *tile, part.translated(-tileBox.topLeft()), part.topLeft(), stream);
         continue;
       }
       missing.push_back(id);
-      // What is at hand meanwhile: sheets already decoded, reduced copies, else grey and names.
-      std::vector<SPixels> held;
-      std::vector<int> loading;
-      const std::vector<SRenderSheet> sheets = renderSheets(state, part, ratio, false, held, &loading);
-      SPlaneRenderJob job;
-      job.plane = &state.plane;
-      job.ratio = ratio;
-      job.box = part;
-      job.palette = &state.palette;
-      // The nearest pixel is quick enough for the user-interface thread.
-      job.areaAverage = false;
-      // On a picture of its own: `to` may be the target of a painter already.
-      QImage placeholder(part.size(), QImage::Format_RGB32);
-      if (placeholder.isNull()) continue;
-      RenderPlaneBox(job, sheets, placeholder, part.topLeft());
-      drawNames(state, placeholder, part, part.topLeft(), ratio, loading);
-      copyInto(to, toOrigin, placeholder, QRect(QPoint(0, 0), part.size()), part.topLeft(), stream);
+      missingParts.push_back(part);
+    }
+  }
+  if (!missingParts.empty()) {
+    // What is at hand meanwhile (sheets already decoded, reduced copies, else grey and names),
+    // in one picture for all the tiles still missing: the user-interface thread draws it once.
+    QRect bounds;
+    for (const QRect& part : missingParts) bounds |= part;
+    std::vector<SPixels> held;
+    std::vector<int> loading;
+    const std::vector<SRenderSheet> sheets = renderSheets(state, bounds, ratio, false, held, &loading);
+    SPlaneRenderJob job;
+    job.plane = &state.plane;
+    job.ratio = ratio;
+    job.box = bounds;
+    job.palette = &state.palette;
+    // The nearest pixel is quick enough for the user-interface thread.
+    job.areaAverage = false;
+    // On a picture of its own: `to` may be the target of a painter already.
+    QImage placeholder(bounds.size(), QImage::Format_RGB32);
+    if (!placeholder.isNull()) {
+      RenderPlaneBox(job, sheets, placeholder, bounds.topLeft());
+      drawNames(state, placeholder, bounds, bounds.topLeft(), ratio, loading);
+      for (const QRect& part : missingParts)
+        copyInto(to, toOrigin, placeholder, part.translated(-bounds.topLeft()), part.topLeft(), stream);
     }
   }
   if (stream) sheetkernels::StreamFence();
+  requestSheets(statePtr, missing, ratio, wanted);
   {
     std::lock_guard lock(m_lock);
-    // Work for tiles out of sight that no worker has begun is dropped.
+    // Work for tiles and sheets out of sight that no worker has begun is dropped.
     for (auto it = m_pending.begin(); it != m_pending.end();) {
       if (!wanted.count(it->first) && m_pool.tryTake(it->second)) {
         delete it->second;
         it = m_pending.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    for (auto it = m_pendingSheets.begin(); it != m_pendingSheets.end();) {
+      if (!wanted.count(it->first) && m_pool.tryTake(it->second)) {
+        delete it->second;
+        it = m_pendingSheets.erase(it);
       } else {
         ++it;
       }
@@ -548,7 +680,7 @@ void CMosaicRenderer::RenderNow(QImage& to, const QRect& box, const QPoint& toOr
 
 int CMosaicRenderer::pendingTiles() const {
   std::lock_guard lock(m_lock);
-  return static_cast<int>(m_pending.size() + m_running.size());
+  return static_cast<int>(m_pending.size() + m_running.size() + m_pendingSheets.size() + m_runningSheets.size());
 }
 
 void CMosaicRenderer::WaitForIdle() { m_pool.waitForDone(); }

@@ -117,15 +117,20 @@ class CMosaicRenderer : public QObject {
   };
   class CTileTask;
   friend class CTileTask;
+  class CSheetTask;
+  friend class CSheetTask;
 
   [[nodiscard]] StatePtr state() const;
   void replaceState(const std::function<void(SState&)>& change, bool keepTiles);
+  void replaceStateLocked(const std::function<void(SState&)>& change, bool keepTiles);
   // Renders a tile on the calling thread (a worker), getting its sheets.
   void runTile(const StatePtr& state, const STileId& id);
   // The pixels of one sheet for a render at `ratio`. `decode`: read the sheet when it is not
   // cached (workers); otherwise only look in the cache.
-  SPixels pixelsFor(const SState& state, int sheet, double ratio, bool decode);
-  std::shared_ptr<const SheetImage> decodedSheet(const SState& state, int sheet, bool decode, bool& failed);
+  // `threads`: strips decoded at once (0: the state's decode threads).
+  SPixels pixelsFor(const SState& state, int sheet, double ratio, bool decode, int threads = 0);
+  std::shared_ptr<const SheetImage> decodedSheet(const SState& state, int sheet, bool decode, bool& failed,
+                                                 int threads = 0);
   std::shared_ptr<const SReducedCopies> reducedCopies(const SState& state, int sheet, bool decode, bool& failed);
   // Reads a sheet's reduced copies from disk into the cache when they are there and not yet in
   // memory; true when it did.
@@ -138,21 +143,34 @@ class CMosaicRenderer : public QObject {
                  const std::vector<int>& sheets);
   void announceTiles();
   void request(const StatePtr& state, const STileId& id);
+  // Reads the sheets that the tiles `missing` need and that are not at hand yet, one task per
+  // sheet ahead of the tiles, so that the workers read different sheets at once.
+  void requestSheets(const StatePtr& state, const std::vector<STileId>& missing, double ratio,
+                     std::set<std::string>& wanted);
   std::shared_ptr<std::mutex> sheetLock(const std::string& key);
+  // A sheet image to decode into: one the cache dropped, when there is one (its memory is
+  // mapped already), else a new one. Images the cache drops come back here, a few at most.
+  std::shared_ptr<SheetImage> takeImage();
 
   CSheetCache m_cache{std::size_t{1} << 30};
   QThreadPool m_pool;
   SMapRenderSettings m_settings;
   QFont m_labelFont;
 
-  mutable std::mutex m_lock;  // guards everything below
+  // Guards everything below. Never held while calling into the cache: images the cache drops
+  // take it on their way back to the spares.
+  mutable std::mutex m_lock;
   StatePtr m_state;
   std::map<std::string, CTileTask*> m_pending;  // asked for, not started
+  std::map<std::string, CSheetTask*> m_pendingSheets;
+  std::set<std::string> m_runningSheets;
   std::set<std::string> m_running;
   std::map<std::string, std::string> m_failures;  // by sheet file
   std::map<std::string, std::weak_ptr<std::mutex>> m_sheetLocks;  // one decode of a sheet at a time
   int m_reducedTotal = 0;
   int m_reducedDone = 0;
+  std::vector<std::unique_ptr<SheetImage>> m_spareImages;
+  bool m_closing = false;
   std::atomic<bool> m_announced{false};
   std::atomic<int> m_decodes{0};
 };

@@ -1,10 +1,17 @@
 #pragma once
 // How much memory the machine has, for sizing caches.
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
 
 /// Bytes of physical memory; 0 where the system does not say.
 [[nodiscard]] std::uint64_t physicalMemoryBytes();
+
+/// Asks the allocator to give blocks of `bytes` and more back to the system when they are freed,
+/// rather than keep them for later (which it otherwise learns to do for large blocks): a cache
+/// that drops decoded sheets then frees their memory. Process-wide; does nothing where the
+/// allocator has no such setting.
+void returnLargeBlocks(std::size_t bytes);
 
 }  // namespace platform
