@@ -451,7 +451,8 @@ void CMosaicRenderer::requestSheets(const StatePtr& statePtr, const std::vector<
   const int threads = needed.size() > 1 ? 1 : state.decodeThreads;
   std::lock_guard lock(m_lock);
   for (const auto& [distance, index] : needed) {
-    const std::string key = (ratio < kReducedBelow ? "R:" : "S:") + platform::pathToUtf8(state.sheets[static_cast<std::size_t>(index)].image);
+    std::string key = ratio < kReducedBelow ? "R:" : "S:";
+    key += platform::pathToUtf8(state.sheets[static_cast<std::size_t>(index)].image);
     wanted.insert(key);
     if (m_pendingSheets.count(key) || m_runningSheets.count(key)) continue;
     auto* task = new CSheetTask(*this, statePtr, index, ratio, threads, key);
