@@ -255,7 +255,10 @@ void CMosaicRenderer::noteFailure(const SState& state, int sheet, const std::str
     std::lock_guard lock(m_lock);
     first = m_failures.emplace(platform::pathToUtf8(state.sheets[static_cast<std::size_t>(sheet)].image), reason).second;
   }
-  if (first) QMetaObject::invokeMethod(this, [this, sheet] { emit sheetFailed(sheet); }, Qt::QueuedConnection);
+  if (first) {
+    ++m_atHand;  // a placeholder showing it as loading is out of date
+    QMetaObject::invokeMethod(this, [this, sheet] { emit sheetFailed(sheet); }, Qt::QueuedConnection);
+  }
 }
 
 bool CMosaicRenderer::failedBefore(const SState& state, int sheet) const {
@@ -339,7 +342,9 @@ bool CMosaicRenderer::preloadReduced(const SState& state, int sheet) {
   auto copies = std::make_shared<SReducedCopies>();
   if (ReadReducedCopies(ReducedCopyPath(state.reducedFolder, *fileKey), *fileKey, *copies) != EReducedRead::Ok)
     return false;
-  return m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
+  const bool kept = m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
+  if (kept) ++m_atHand;
+  return kept;
 }
 
 std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SState& state, int sheet, bool decode,
@@ -365,6 +370,7 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
     // A copy on disk is used only when it reads back whole and belongs to this very file.
     if (ReadReducedCopies(file, *fileKey, *copies) == EReducedRead::Ok) {
       m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
+      ++m_atHand;
       return copies;
     }
   }
@@ -414,6 +420,7 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
     return nullptr;
   }
   m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
+  ++m_atHand;
   return copies;
 }
 
@@ -471,6 +478,9 @@ std::vector<SRenderSheet> CMosaicRenderer::renderSheets(const SState& state, con
     if (!state.sheets[i].frame.Intersects(seconds)) continue;
     const int index = static_cast<int>(i);
     SPixels pixels = pixelsFor(state, index, ratio, decode);
+    // A placeholder draws from reduced copies only: a decoded sheet's tiles are on their way,
+    // and drawing the whole window from it would hold up the user-interface thread.
+    if (loading && pixels.sheet) pixels.sheet.reset();
     SRenderSheet r;
     r.placement = state.placements[i];
     if (pixels.failed) {
@@ -607,28 +617,40 @@ void CMosaicRenderer::Compose(QImage& to, const QRect& box, const QPoint& toOrig
     }
   }
   if (!missingParts.empty()) {
-    // What is at hand meanwhile (sheets already decoded, reduced copies, else grey and names),
-    // in one picture for all the tiles still missing: the user-interface thread draws it once.
+    // What is at hand meanwhile (reduced copies, else grey and names), in one picture for all
+    // the tiles still missing, kept while nothing new is at hand: the next paints only copy it.
     QRect bounds;
     for (const QRect& part : missingParts) bounds |= part;
-    std::vector<SPixels> held;
-    std::vector<int> loading;
-    const std::vector<SRenderSheet> sheets = renderSheets(state, bounds, ratio, false, held, &loading);
-    SPlaneRenderJob job;
-    job.plane = &state.plane;
-    job.ratio = ratio;
-    job.box = bounds;
-    job.palette = &state.palette;
-    // The nearest pixel is quick enough for the user-interface thread.
-    job.areaAverage = false;
-    // On a picture of its own: `to` may be the target of a painter already.
-    QImage placeholder(bounds.size(), QImage::Format_RGB32);
-    if (!placeholder.isNull()) {
-      RenderPlaneBox(job, sheets, placeholder, bounds.topLeft());
-      drawNames(state, placeholder, bounds, bounds.topLeft(), ratio, loading);
-      for (const QRect& part : missingParts)
-        copyInto(to, toOrigin, placeholder, part.translated(-bounds.topLeft()), part.topLeft(), stream);
+    SPlaceholder& ph = m_placeholder;
+    const int atHand = m_atHand.load();
+    if (ph.image.isNull() || ph.generation != state.generation || ph.ratio != ratio || ph.atHand != atHand ||
+        !ph.bounds.contains(bounds)) {
+      std::vector<SPixels> held;
+      std::vector<int> loading;
+      const std::vector<SRenderSheet> sheets = renderSheets(state, bounds, ratio, false, held, &loading);
+      SPlaneRenderJob job;
+      job.plane = &state.plane;
+      job.ratio = ratio;
+      job.box = bounds;
+      job.palette = &state.palette;
+      // The nearest pixel is quick enough for the user-interface thread.
+      job.areaAverage = false;
+      // On a picture of its own: `to` may be the target of a painter already.
+      ph.image = QImage(bounds.size(), QImage::Format_RGB32);
+      ph.bounds = bounds;
+      ph.generation = state.generation;
+      ph.ratio = ratio;
+      ph.atHand = atHand;
+      if (!ph.image.isNull()) {
+        RenderPlaneBox(job, sheets, ph.image, bounds.topLeft());
+        drawNames(state, ph.image, bounds, bounds.topLeft(), ratio, loading);
+      }
     }
+    if (!ph.image.isNull())
+      for (const QRect& part : missingParts)
+        copyInto(to, toOrigin, ph.image, part.translated(-ph.bounds.topLeft()), part.topLeft(), stream);
+  } else {
+    m_placeholder.image = QImage();
   }
   if (stream) sheetkernels::StreamFence();
   requestSheets(statePtr, missing, ratio, wanted);

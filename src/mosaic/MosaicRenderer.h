@@ -137,6 +137,8 @@ class CMosaicRenderer : public QObject {
   bool preloadReduced(const SState& state, int sheet);
   void noteFailure(const SState& state, int sheet, const std::string& reason);
   [[nodiscard]] bool failedBefore(const SState& state, int sheet) const;
+  // The sheets meeting `box` as a render takes them. With `loading` (a placeholder), only what is
+  // quick to draw: reduced copies at hand, else the sheet is listed there as loading.
   std::vector<SRenderSheet> renderSheets(const SState& state, const QRect& box, double ratio, bool decode,
                                          std::vector<SPixels>& held, std::vector<int>* loading);
   void drawNames(const SState& state, QImage& to, const QRect& box, const QPoint& toOrigin, double ratio,
@@ -151,6 +153,18 @@ class CMosaicRenderer : public QObject {
   // A sheet image to decode into: one the cache dropped, when there is one (its memory is
   // mapped already), else a new one. Images the cache drops come back here, a few at most.
   std::shared_ptr<SheetImage> takeImage();
+
+  // The picture shown for tiles not rendered yet, kept between paints (user-interface thread only).
+  struct SPlaceholder {
+    QImage image;
+    QRect bounds;
+    std::uint64_t generation = 0;
+    double ratio = 0;
+    int atHand = -1;
+  };
+  SPlaceholder m_placeholder;
+  // Counts the reduced copies that came into the cache: a placeholder drawn before is stale.
+  std::atomic<int> m_atHand{0};
 
   CSheetCache m_cache{std::size_t{1} << 30};
   QThreadPool m_pool;
