@@ -295,7 +295,7 @@ std::shared_ptr<SheetImage> CMosaicRenderer::takeImage() {
 }
 
 std::shared_ptr<const SheetImage> CMosaicRenderer::decodedSheet(const SState& state, int sheet, bool decode,
-                                                                bool& failed, int threads) {
+                                                                bool& failed, int threads, bool keep) {
   const SCollectionSheet& s = state.sheets[static_cast<std::size_t>(sheet)];
   const std::string key = sheetCacheKey(s.image);
   if (auto found = m_cache.FindAs<SheetImage>(key)) return found;
@@ -327,7 +327,7 @@ std::shared_ptr<const SheetImage> CMosaicRenderer::decodedSheet(const SState& st
     failed = true;
     return nullptr;
   }
-  m_cache.Insert(key, image, image->capacity());
+  if (keep) m_cache.Insert(key, image, image->capacity());
   return image;
 }
 
@@ -348,7 +348,7 @@ bool CMosaicRenderer::preloadReduced(const SState& state, int sheet) {
 }
 
 std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SState& state, int sheet, bool decode,
-                                                                     bool& failed) {
+                                                                     bool& failed, int threads) {
   const SCollectionSheet& s = state.sheets[static_cast<std::size_t>(sheet)];
   const std::string key = reducedCacheKey(s.image, state.paletteHash);
   if (auto found = m_cache.FindAs<SReducedCopies>(key)) return found;
@@ -388,7 +388,9 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
     emit reducedProgress(done, total);
   }, Qt::QueuedConnection);
   bool sheetFailed = false;
-  const std::shared_ptr<const SheetImage> image = decodedSheet(state, sheet, true, sheetFailed);
+  // A zoomed-out view needs the copies, not the sheet: its memory goes straight back to the
+  // spares for the next sheet.
+  const std::shared_ptr<const SheetImage> image = decodedSheet(state, sheet, true, sheetFailed, threads, false);
   if (image) {
     std::array<std::uint8_t, 1024> table{};
     for (std::size_t i = 0; i < 256; ++i) {
@@ -428,7 +430,7 @@ CMosaicRenderer::SPixels CMosaicRenderer::pixelsFor(const SState& state, int she
                                                     int threads) {
   SPixels p;
   if (ratio < kReducedBelow) {
-    p.reduced = reducedCopies(state, sheet, decode, p.failed);
+    p.reduced = reducedCopies(state, sheet, decode, p.failed, threads);
   } else {
     p.sheet = decodedSheet(state, sheet, decode, p.failed, threads);
   }

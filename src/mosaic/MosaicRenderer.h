@@ -129,9 +129,11 @@ class CMosaicRenderer : public QObject {
   // cached (workers); otherwise only look in the cache.
   // `threads`: strips decoded at once (0: the state's decode threads).
   SPixels pixelsFor(const SState& state, int sheet, double ratio, bool decode, int threads = 0);
+  // `keep`: the decoded sheet stays in the cache.
   std::shared_ptr<const SheetImage> decodedSheet(const SState& state, int sheet, bool decode, bool& failed,
-                                                 int threads = 0);
-  std::shared_ptr<const SReducedCopies> reducedCopies(const SState& state, int sheet, bool decode, bool& failed);
+                                                 int threads = 0, bool keep = true);
+  std::shared_ptr<const SReducedCopies> reducedCopies(const SState& state, int sheet, bool decode, bool& failed,
+                                                      int threads = 0);
   // Reads a sheet's reduced copies from disk into the cache when they are there and not yet in
   // memory; true when it did.
   bool preloadReduced(const SState& state, int sheet);
