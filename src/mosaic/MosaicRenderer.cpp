@@ -342,7 +342,12 @@ bool CMosaicRenderer::preloadReduced(const SState& state, int sheet) {
   auto copies = std::make_shared<SReducedCopies>();
   if (ReadReducedCopies(ReducedCopyPath(state.reducedFolder, *fileKey), *fileKey, *copies) != EReducedRead::Ok)
     return false;
+  return keepReduced(key, copies);
+}
+
+bool CMosaicRenderer::keepReduced(const std::string& key, const std::shared_ptr<const SReducedCopies>& copies) {
   const bool kept = m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
+  // A placeholder drawn without them is out of date.
   if (kept) ++m_atHand;
   return kept;
 }
@@ -369,8 +374,7 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
     file = ReducedCopyPath(state.reducedFolder, *fileKey);
     // A copy on disk is used only when it reads back whole and belongs to this very file.
     if (ReadReducedCopies(file, *fileKey, *copies) == EReducedRead::Ok) {
-      m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
-      ++m_atHand;
+      (void)keepReduced(key, copies);
       return copies;
     }
   }
@@ -421,8 +425,7 @@ std::shared_ptr<const SReducedCopies> CMosaicRenderer::reducedCopies(const SStat
     failed = true;
     return nullptr;
   }
-  m_cache.Insert(key, copies, imageBytes(copies->eighth) + imageBytes(copies->sixtyFourth));
-  ++m_atHand;
+  (void)keepReduced(key, copies);
   return copies;
 }
 

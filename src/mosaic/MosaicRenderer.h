@@ -137,6 +137,8 @@ class CMosaicRenderer : public QObject {
   // Reads a sheet's reduced copies from disk into the cache when they are there and not yet in
   // memory; true when it did.
   bool preloadReduced(const SState& state, int sheet);
+  // Puts reduced copies into the cache; true when they were kept.
+  bool keepReduced(const std::string& key, const std::shared_ptr<const SReducedCopies>& copies);
   void noteFailure(const SState& state, int sheet, const std::string& reason);
   [[nodiscard]] bool failedBefore(const SState& state, int sheet) const;
   // The sheets meeting `box` as a render takes them. With `loading` (a placeholder), only what is

@@ -183,31 +183,26 @@ void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sh
     ya.assign(static_cast<std::size_t>(m), 0);
     yb.assign(static_cast<std::size_t>(m), 0);
     const bool average = job.areaAverage;
+    // One axis: the source pixels whose centres display pixel [edge0, edge1) covers (at least
+    // one), or the one under its centre.
+    auto span = [average](double edge0, double centre, double edge1, int lo, int hi, std::int32_t& a,
+                          std::int32_t& b) {
+      if (average) {
+        a = clampIndex(std::floor(edge0 + 0.5), lo, hi);
+        b = std::max(clampIndex(std::floor(edge1 + 0.5), lo, hi + 1), a + 1);
+      } else {
+        a = clampIndex(centre, lo, hi);
+      }
+    };
     for (int i = 0; i < n; ++i) {
       const double c = cols.first + i;
-      if (average) {
-        const double x0 = src.X(p.ImageX(plane.LongitudeAt(c, ratio)));
-        const double x1 = src.X(p.ImageX(plane.LongitudeAt(c + 1, ratio)));
-        const int a = clampIndex(std::floor(x0 + 0.5), src.xLo, src.xHi);
-        const int b = clampIndex(std::floor(x1 + 0.5), src.xLo, src.xHi + 1);
-        xa[static_cast<std::size_t>(i)] = a;
-        xb[static_cast<std::size_t>(i)] = std::max(b, a + 1);
-      } else {
-        xa[static_cast<std::size_t>(i)] = clampIndex(src.X(p.ImageX(plane.LongitudeAt(c + 0.5, ratio))), src.xLo, src.xHi);
-      }
+      const auto x = [&](double col) { return src.X(p.ImageX(plane.LongitudeAt(col, ratio))); };
+      span(x(c), x(c + 0.5), x(c + 1), src.xLo, src.xHi, xa[static_cast<std::size_t>(i)], xb[static_cast<std::size_t>(i)]);
     }
     for (int j = 0; j < m; ++j) {
       const double r = rows.first + j;
-      if (average) {
-        const double y0 = src.Y(p.ImageY(plane.LatitudeAt(r, ratio)));
-        const double y1 = src.Y(p.ImageY(plane.LatitudeAt(r + 1, ratio)));
-        const int a = clampIndex(std::floor(y0 + 0.5), src.yLo, src.yHi);
-        const int b = clampIndex(std::floor(y1 + 0.5), src.yLo, src.yHi + 1);
-        ya[static_cast<std::size_t>(j)] = a;
-        yb[static_cast<std::size_t>(j)] = std::max(b, a + 1);
-      } else {
-        ya[static_cast<std::size_t>(j)] = clampIndex(src.Y(p.ImageY(plane.LatitudeAt(r + 0.5, ratio))), src.yLo, src.yHi);
-      }
+      const auto y = [&](double row) { return src.Y(p.ImageY(plane.LatitudeAt(row, ratio))); };
+      span(y(r), y(r + 0.5), y(r + 1), src.yLo, src.yHi, ya[static_cast<std::size_t>(j)], yb[static_cast<std::size_t>(j)]);
     }
     const int dx = cols.first - toOrigin.x();
     if (!average) {

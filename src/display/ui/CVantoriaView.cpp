@@ -182,11 +182,7 @@ void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoin
   m_ratio = ratioFor(code);
   takeRenderSettings();
   if (m_seamless && m_frameReady) {
-    m_canvas.setComposer(
-        [this](QImage& to, const QRect& box, const QPoint& toOrigin, double deviceRatio) {
-          if (m_mosaic) m_mosaic->Compose(to, box, toOrigin, deviceRatio);
-        },
-        m_ratio, QSize(m_plane.WidthAt(m_ratio), m_plane.HeightAt(m_ratio)));
+    composePlane();
   } else {
     m_canvas.render(m_ratio);
   }

@@ -228,6 +228,10 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void collectionChanged();
   // The pop-up text over an unreadable sheet in the seamless view; true when one is shown.
   bool showSheetFailure(const QPoint& client);
+  // Seamless view: paints the plane at the current ratio through the mosaic renderer.
+  void composePlane();
+  // No map to show: nothing to scroll and no positions.
+  void clearMap();
   // Ground metres per plane pixel at the window's middle against the series' nominal pixel.
   [[nodiscard]] double localScaleFactor() const;
 

@@ -53,6 +53,22 @@ void CVantoriaView::centreOnSeconds(double latitude, double longitude) {
   (void)CentreOn(DmsAngle::FromTotalSeconds(latitude), DmsAngle::FromTotalSeconds(longitude), int(Datum::Tokyo));
 }
 
+void CVantoriaView::composePlane() {
+  m_canvas.setComposer(
+      [this](QImage& to, const QRect& box, const QPoint& toOrigin, double deviceRatio) {
+        if (m_mosaic) m_mosaic->Compose(to, box, toOrigin, deviceRatio);
+      },
+      m_ratio, QSize(m_plane.WidthAt(m_ratio), m_plane.HeightAt(m_ratio)));
+}
+
+void CVantoriaView::clearMap() {
+  m_canvas.setComposer({}, m_ratio, {});
+  m_mapSize = QSize();
+  m_frameReady = false;
+  updateScrollBars();
+  viewport()->update();
+}
+
 void CVantoriaView::SetSeamless(bool on) {
   InitialUpdate();
   if (on == m_seamless) {
@@ -68,11 +84,7 @@ void CVantoriaView::SetSeamless(bool on) {
     if (present.empty()) {
       // Nothing to show yet: the view turns seamless when map data opens.
       m_seamlessSeries = MapSeries::Unknown;
-      m_canvas.setComposer({}, m_ratio, {});
-      m_mapSize = QSize();
-      m_frameReady = false;
-      updateScrollBars();
-      viewport()->update();
+      clearMap();
       return;
     }
     const MapSeries series =
@@ -141,13 +153,8 @@ void CVantoriaView::setupSeamless(MapSeries series, std::optional<std::pair<doub
   m_frameReady = true;
   // A map scale 1:N is true at the middle of the window: with the new plane, the ratio again.
   m_ratio = ratioFor(m_code);
-  const QSize size(m_plane.WidthAt(m_ratio), m_plane.HeightAt(m_ratio));
-  m_canvas.setComposer(
-      [this](QImage& to, const QRect& box, const QPoint& toOrigin, double deviceRatio) {
-        if (m_mosaic) m_mosaic->Compose(to, box, toOrigin, deviceRatio);
-      },
-      m_ratio, size);
-  m_mapSize = size;
+  composePlane();
+  m_mapSize = m_canvas.mapSize();
   m_frame.SetScale(m_ratio, m_ratio);
   m_selection.SetMap(m_mapSize, m_ratio);
   updateScrollBars();
@@ -163,11 +170,7 @@ void CVantoriaView::collectionChanged() {
   m_doc.SetCentreSheet(m_seamlessSeries, -1);
   const std::vector<MapSeries> present = m_doc.Collection().seriesPresent();
   if (present.empty()) {
-    m_canvas.setComposer({}, m_ratio, {});
-    m_mapSize = QSize();
-    m_frameReady = false;
-    updateScrollBars();
-    viewport()->update();
+    clearMap();
     return;
   }
   const bool keep = std::find(present.begin(), present.end(), m_seamlessSeries) != present.end();
