@@ -153,7 +153,12 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   [[nodiscard]] QString RedoCommandText() const;
   /// Asked before the application ends: offers every modified group for saving; false keeps
   /// the application running.
-  [[nodiscard]] bool CanCloseFrame() { return m_trek.ConfirmCloseAll(); }
+  [[nodiscard]] bool CanCloseFrame() {
+    m_closeConfirmed = m_trek.ConfirmCloseAll();
+    return m_closeConfirmed;
+  }
+  /// The last CanCloseFrame said yes: every modified group was saved or given up by the user.
+  [[nodiscard]] bool CloseConfirmed() const { return m_closeConfirmed; }
 
   /// The files of the open groups are watched: shortly after another program changes one, the
   /// user is asked once whether to read it again (CTrekGroupList::CheckFileOnDisk). This runs
@@ -182,6 +187,8 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// Open trek data or the selection in it changed.
   void trekDataChanged();
   void selectionChanged();
+  /// A group was written to its file.
+  void trekGroupSaved();
   /// Progress of a long operation: begin with a status text, steps 0..100, end.
   void progressBegin(const QString& text);
   void progressStep(int percent);
@@ -203,6 +210,7 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
       emit m_doc.trekDataChanged();
     }
     void trekSelectionChanged(const STrekSelection&) override { emit m_doc.selectionChanged(); }
+    void trekGroupSaved(const CTrekData&) override { emit m_doc.trekGroupSaved(); }
 
    private:
     CVantoriaDoc& m_doc;
@@ -242,4 +250,5 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   QSet<QString> m_changedFiles;
   std::function<bool()> m_canAsk;
   bool m_checking = false;
+  bool m_closeConfirmed = false;
 };

@@ -258,7 +258,14 @@ bool CTrekGroupList::SaveTrekFile(const std::filesystem::path& path, CTrekData& 
   group.SetModified(0);
   // What the file now holds are exactly these bytes (the writer writes them in one go).
   m_disk[&group] = {platform::pathToUtf8(path), trek::IdentityOfBytes(WriteTrekBytes(group)), std::nullopt};
+  if (m_listener) m_listener->trekGroupSaved(group);
   return true;
+}
+
+std::optional<trek::SFileIdentity> CTrekGroupList::SavedIdentity(const CTrekData& group) const {
+  const auto rec = m_disk.find(&group);
+  if (rec == m_disk.end() || rec->second.path != group.FilePath()) return std::nullopt;
+  return rec->second.known;
 }
 
 bool CTrekGroupList::confirmOverwrite(const std::filesystem::path& path, const CTrekData& group) {

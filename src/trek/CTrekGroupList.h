@@ -52,6 +52,8 @@ class ITrekGroupListener {
   virtual void trekDataChanged() {}
   /// The current selection changed (after trekDataChanged when both happen).
   virtual void trekSelectionChanged(const STrekSelection& selection) { (void)selection; }
+  /// The group was written to its file (its `modified` is now 0).
+  virtual void trekGroupSaved(const CTrekData& group) { (void)group; }
 };
 
 class CTrekGroupList {
@@ -176,6 +178,9 @@ class CTrekGroupList {
   /// undo history). False, the group kept and marked modified, when the file does not read
   /// (told to the user) or an editing window works on the group.
   bool ReloadGroup(int groupIndex);
+  /// What the group's own file held when this program last read or wrote it; none for a group
+  /// without a file of its own.
+  [[nodiscard]] std::optional<trek::SFileIdentity> SavedIdentity(const CTrekData& group) const;
 
   // --- editing
   /// A new empty group of kind 1 or 3 named `nameUtf8` (checked: messages shown on refusal),
