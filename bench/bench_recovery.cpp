@@ -1,7 +1,8 @@
 // The user-interface thread's longest pause while the recovery copy of a 1,000,000-point track
-// log is written (target: under 16 ms), against the peer of saving the same group on that thread
-// in the same run. The reported time is the longest pause (manual time); `copy_ms` is how long
-// the copy took to reach the disk on the worker meanwhile.
+// log is written (target: under 16 ms), against the peers of saving the same group on that
+// thread and of a plain copy of the log there, in the same run. The reported time is the mean of
+// each copy's longest pause (manual time); `copy_ms` is how long the copy took to reach the disk.
+// The copy's turns are budgeted at 4 ms of work: on a loaded machine a turn's wall time is longer.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -92,9 +93,9 @@ double copyOnce(CRecoveryManager& manager, CManualClock& clock, SFixture& f, int
   };
   timed([&] { (void)clock.runDue(); });
   const int before = manager.CopiesWritten();
-  // The event loop: outcomes of the worker arrive as posted calls.
+  // The event loop: the copy's turns and the worker's outcomes, each turn timed.
   while (manager.CopiesWritten() == before) {
-    timed([&] { QCoreApplication::sendPostedEvents(&manager, QEvent::MetaCall); });
+    timed([&] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   copyMs = double(whole.nsecsElapsed()) / 1e6;

@@ -17,6 +17,7 @@
 #include "trek/RecoveryFile.h"
 #include "trek/TrekFile.h"
 #include "trek/TrekFileIdentity.h"
+#include "trek/TrekUndo.h"
 
 namespace fs = std::filesystem;
 
@@ -26,6 +27,10 @@ namespace {
 constexpr std::size_t kSmallLog = 4096;
 /// After a failed write the next try waits this long (the disk may be full).
 constexpr std::int64_t kRetryMs = 30000;
+/// The user-interface thread copies large logs in turns of about this long, letting the
+/// window's events through between them.
+constexpr std::int64_t kSliceMs = 4;
+constexpr std::size_t kSlicePoints = 16384;
 
 std::string makeOwnerId() {
   std::random_device rd;
@@ -50,8 +55,9 @@ bool fits(const CTrekData& snap, const CTrekData& g) {
   return true;
 }
 
-/// Copies every stored field of a waypoint or track log group into `snap`, reusing its memory.
-void copyInto(CTrekData& snap, const CTrekData& g) {
+/// Copies every stored field of a waypoint or track log group into `snap`, reusing its memory,
+/// except the points of large logs: those get their size here and their values in turns.
+void copyStart(CTrekData& snap, const CTrekData& g) {
   snap.SetFilePath(g.FilePath());
   snap.SetGroupName(g.GroupName());
   snap.SetKind(g.Kind());
@@ -68,9 +74,16 @@ void copyInto(CTrekData& snap, const CTrekData& g) {
   const auto& fromLogs = g.TrackLogs();
   logs.resize(std::min(logs.size(), fromLogs.size()));
   for (std::size_t i = 0; i < fromLogs.size(); ++i) {
-    // Assignment keeps the points' memory when it is large enough.
-    if (i < logs.size()) *logs[i] = *fromLogs[i];
-    else logs.push_back(std::make_unique<CTrackLog>(*fromLogs[i]));
+    const CTrackLog& log = *fromLogs[i];
+    if (i >= logs.size()) logs.push_back(std::make_unique<CTrackLog>());
+    CTrackLog& to = *logs[i];
+    if (log.Points().size() < kSmallLog) {
+      to = log;
+      continue;
+    }
+    trek::STrackLogHeader::Of(log).ApplyTo(to);
+    // Within the capacity the worker made ready: no new memory is touched here.
+    to.Points().resize(log.Points().size());
   }
 }
 
@@ -82,11 +95,11 @@ void grow(CTrekData& snap, const std::vector<std::size_t>& sizes) {
   for (std::size_t i = 0; i < sizes.size(); ++i) {
     auto& points = logs[i]->Points();
     if (points.capacity() >= sizes[i]) continue;
-    const std::size_t keep = points.size();
     const std::size_t want = sizes[i] + sizes[i] / 8 + 64;
     points.reserve(want);
     points.resize(want);  // touches every page
-    points.resize(keep);
+    // Left at the size wanted, so that the copy does not make the points itself.
+    points.resize(sizes[i]);
   }
 }
 
@@ -188,6 +201,18 @@ struct CRecoveryManager::SCopy {
   std::shared_ptr<CTrekData> snapshot;
   QByteArray digest;   ///< of the body on the disk
   fs::path adoptedFrom;  ///< another instance's copy this group was restored from
+  /// A copy into the snapshot in progress on the user-interface thread.
+  struct SSlice {
+    std::uint64_t generation = 0;  ///< of the trek data when it began; any change ends it
+    std::vector<std::size_t> sizes;
+    std::size_t log = 0;
+    std::size_t point = 0;
+    trek::SRecoveryHeader header;
+    std::optional<trek::SFileIdentity> saved;
+    bool whole = false;  ///< in one turn: editing kept breaking the turns off
+  };
+  std::unique_ptr<SSlice> slice;
+  int restarts = 0;  ///< copies into the snapshot broken off by edits since the last one done
 };
 
 CRecoveryManager::CRecoveryManager(CTrekGroupList& groups, fs::path folder, QObject* parent)
@@ -228,6 +253,7 @@ bool CRecoveryManager::Start() {
 
 void CRecoveryManager::NoteChange() {
   if (!active()) return;
+  ++m_generation;
   m_schedule.noteEdit(now());
   reconcile();
   for (auto& [serial, copy] : m_copies)
@@ -271,6 +297,7 @@ void CRecoveryManager::reconcile() {
     }
     if (!g->IsModified()) {
       copy->dirty = false;
+      stopSlices(*copy);
       removeCopy(*copy);
       if (!copy->busy) copy->snapshot.reset();
     }
@@ -323,7 +350,6 @@ void CRecoveryManager::startCopy(SCopy& copy) {
   trek::DescribeGroup(g, header);
   const std::optional<trek::SFileIdentity> saved = m_groups.SavedIdentity(g);
   std::string bytes;
-  std::shared_ptr<CTrekData> snapshot;
   if (knownKind(g)) {
     if (!copy.snapshot) copy.snapshot = std::make_shared<CTrekData>();
     if (!fits(*copy.snapshot, g)) {
@@ -337,14 +363,92 @@ void CRecoveryManager::startCopy(SCopy& copy) {
       });
       return;
     }
-    copyInto(*copy.snapshot, g);
-    snapshot = copy.snapshot;
+    copy.dirty = false;
+    copy.busy = true;
+    auto slice = std::make_unique<SCopy::SSlice>();
+    slice->generation = m_generation;
+    for (const auto& log : g.TrackLogs()) slice->sizes.push_back(log->Points().size());
+    slice->header = std::move(header);
+    slice->saved = saved;
+    slice->whole = copy.restarts >= 2;
+    copyStart(*copy.snapshot, g);
+    copy.slice = std::move(slice);
+    continueCopy(copy);
+    return;
   } else {
     // Kinds this copier does not know are copied through their serialisation.
     bytes = WriteTrekBytes(g);
   }
   copy.dirty = false;
   copy.busy = true;
+  postWrite(copy, nullptr, std::move(bytes), header, saved);
+}
+
+void CRecoveryManager::stopSlices(SCopy& copy) {
+  if (!copy.slice) return;
+  copy.slice.reset();
+  copy.busy = false;
+}
+
+void CRecoveryManager::restartCopy(SCopy& copy) {
+  // Edited between two turns: begun again at once with what is there now. After two such
+  // restarts the copy is made in one turn, so that editing on and on still gets its copies.
+  stopSlices(copy);
+  ++copy.restarts;
+  copy.dirty = true;
+  startCopy(copy);
+}
+
+void CRecoveryManager::continueCopy(SCopy& copy) {
+  SCopy::SSlice& s = *copy.slice;
+  const CTrekData& g = *copy.group;
+  const auto changed = [&] {
+    return s.generation != m_generation || m_groups.IndexOf(&g) < 0 || g.TrackLogs().size() != s.sizes.size();
+  };
+  if (changed()) {
+    restartCopy(copy);
+    return;
+  }
+  QElapsedTimer turn;
+  turn.start();
+  CTrekData& snap = *copy.snapshot;
+  while (s.log < s.sizes.size()) {
+    const auto& from = g.TrackLogs()[s.log]->Points();
+    auto& to = snap.TrackLogs()[s.log]->Points();
+    if (from.size() != s.sizes[s.log] || to.size() != from.size()) {
+      restartCopy(copy);
+      return;
+    }
+    if (from.size() < kSmallLog) {
+      ++s.log;
+      s.point = 0;
+      continue;
+    }
+    const std::size_t n = std::min(kSlicePoints, from.size() - s.point);
+    std::copy(from.begin() + static_cast<std::ptrdiff_t>(s.point), from.begin() + static_cast<std::ptrdiff_t>(s.point + n),
+              to.begin() + static_cast<std::ptrdiff_t>(s.point));
+    s.point += n;
+    if (s.point == from.size()) {
+      ++s.log;
+      s.point = 0;
+    }
+    if (!s.whole && s.log < s.sizes.size() && turn.elapsed() >= kSliceMs) {
+      ++m_outstanding;
+      QTimer::singleShot(0, this, [this, serial = copy.serial] {
+        --m_outstanding;
+        const auto it = m_copies.find(serial);
+        if (it != m_copies.end() && it->second->slice) continueCopy(*it->second);
+      });
+      return;
+    }
+  }
+  std::unique_ptr<SCopy::SSlice> done = std::move(copy.slice);
+  copy.restarts = 0;
+  postWrite(copy, copy.snapshot, {}, done->header, done->saved);
+}
+
+void CRecoveryManager::postWrite(SCopy& copy, std::shared_ptr<CTrekData> snapshot, std::string bytes,
+                                 const trek::SRecoveryHeader& header, const std::optional<trek::SFileIdentity>& saved) {
   const fs::path file = copy.file;
   const fs::path adopted = copy.adoptedFrom;
   const QByteArray last = copy.onDisk ? copy.digest : QByteArray();
@@ -439,6 +543,7 @@ void CRecoveryManager::Shutdown() {
   m_timer.stop();
   for (auto& [serial, copy] : m_copies) {
     copy->onDisk = copy->onDisk || copy->busy;
+    stopSlices(*copy);
     removeCopy(*copy);
   }
   WaitIdle();
@@ -452,6 +557,8 @@ void CRecoveryManager::Shutdown() {
 void CRecoveryManager::WaitIdle() {
   while (m_outstanding > 0) {
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    // The turns of a copy on this thread run from zero timers.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (m_outstanding > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }

@@ -4,9 +4,10 @@
 //
 // A copy is due a quiet time after the last edit and, while editing goes on, never later than
 // the longest delay after the first edit it does not hold yet. The user-interface thread only
-// copies the group into a snapshot (whose memory the worker prepared); a worker thread writes
-// it in the trek format beside the copy's name, syncs and renames it into place, one task at a
-// time in the order asked, so a removal asked after a write always wins. A saved, closed or
+// copies the group into a snapshot whose memory the worker made ready, large logs in turns of a
+// few milliseconds with the window's events in between (an edit meanwhile begins the copy
+// again). A worker thread serialises it in the trek format, writes it beside the copy's name,
+// syncs and renames it into place, one task at a time in the order asked, so a removal asked after a write always wins. A saved, closed or
 // unmodified group, and a group undone back to what its file holds, has no copy; a clean exit
 // leaves none. Each program instance holds a lock named after it while it runs: copies whose
 // owner's lock can be taken belong to an instance that has ended.
@@ -23,6 +24,8 @@
 #include <vector>
 
 #include "platform/FileLock.h"
+#include "trek/RecoveryFile.h"
+#include "trek/TrekFileIdentity.h"
 
 class CTrekData;
 class CTrekGroupList;
@@ -127,6 +130,12 @@ class CRecoveryManager : public QObject {
   void reconcile();
   void arm();
   void startCopy(SCopy& copy);
+  /// One turn of copying a group into its snapshot; the last turn hands it to the worker.
+  void continueCopy(SCopy& copy);
+  void stopSlices(SCopy& copy);
+  void restartCopy(SCopy& copy);
+  void postWrite(SCopy& copy, std::shared_ptr<CTrekData> snapshot, std::string bytes,
+                 const trek::SRecoveryHeader& header, const std::optional<trek::SFileIdentity>& saved);
   void removeCopy(SCopy& copy);
   void post(int serial, std::function<SResult()> task);
   void finished(int serial, const SResult& result);
@@ -144,6 +153,7 @@ class CRecoveryManager : public QObject {
   CRecoverySchedule m_schedule;
   std::map<int, std::unique_ptr<SCopy>> m_copies;
   int m_nextSerial = 1;
+  std::uint64_t m_generation = 0;  ///< counts the changes noted
   int m_outstanding = 0;
   int m_written = 0;
   std::unique_ptr<CWorker> m_worker;
