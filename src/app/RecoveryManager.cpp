@@ -27,9 +27,7 @@ namespace {
 constexpr std::size_t kSmallLog = 4096;
 /// After a failed write the next try waits this long (the disk may be full).
 constexpr std::int64_t kRetryMs = 30000;
-/// The user-interface thread copies large logs in turns of about this long, letting the
-/// window's events through between them.
-constexpr std::int64_t kSliceMs = 4;
+/// Points a piece of a large log's copy; the turn ends after the piece that used up its time.
 constexpr std::size_t kSlicePoints = 16384;
 
 std::string makeOwnerId() {
@@ -432,7 +430,7 @@ void CRecoveryManager::continueCopy(SCopy& copy) {
       ++s.log;
       s.point = 0;
     }
-    if (!s.whole && s.log < s.sizes.size() && turn.elapsed() >= kSliceMs) {
+    if (!s.whole && s.log < s.sizes.size() && turn.elapsed() >= m_schedule.timing().sliceMs) {
       ++m_outstanding;
       QTimer::singleShot(0, this, [this, serial = copy.serial] {
         --m_outstanding;
@@ -561,6 +559,10 @@ void CRecoveryManager::WaitIdle() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (m_outstanding > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+}
+
+bool CRecoveryManager::CopyInProgress() const {
+  return std::any_of(m_copies.begin(), m_copies.end(), [](const auto& c) { return c.second->slice != nullptr; });
 }
 
 fs::path CRecoveryManager::CopyPath(const CTrekData& group) const {

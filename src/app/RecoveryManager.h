@@ -36,6 +36,8 @@ class CTrekGroupList;
 struct SRecoveryTiming {
   std::int64_t quietMs = 3000;     ///< after the last edit
   std::int64_t maxDelayMs = 30000;  ///< after the first edit not yet in a copy
+  /// Work per turn of copying a large log on the user-interface thread (0: one piece a turn).
+  std::int64_t sliceMs = 4;
 };
 
 /// When the next copy pass is due, from the edits noted.
@@ -109,6 +111,8 @@ class CRecoveryManager : public QObject {
 
   /// The copy of `group` on the disk now, empty when none.
   [[nodiscard]] std::filesystem::path CopyPath(const CTrekData& group) const;
+  /// A group is being copied on this thread, in turns.
+  [[nodiscard]] bool CopyInProgress() const;
   /// Copies written since Start.
   [[nodiscard]] int CopiesWritten() const { return m_written; }
 
