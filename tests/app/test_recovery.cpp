@@ -11,8 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "app/CVantoriaDoc.h"
+#include "app/FrameFixture.h"
 #include "app/RecoveryManager.h"
 #include "app/RecoveryOffer.h"
+#include "app/ui/CMainFrame.h"
+#include "app/ui/CVantoriaApp.h"
 #include "common/SmallDisk.h"
 #include "common/TestUtil.h"
 #include "platform/FileLookup.h"
@@ -420,6 +424,50 @@ TEST_F(Recovery, AFullDiskKeepsTheEarlierCopyWhole) {
   ASSERT_TRUE(r.ok());
   EXPECT_TRUE(r.body == WriteTrekBytes(*in.list.Group(0)));
   in.manager->Shutdown();
+}
+
+using RecoveryApp = apptest::FrameFixture;
+
+TEST_F(RecoveryApp, TheProgramOffersTheCopiesAndLeavesNoneAtACleanExit) {
+  const fs::path folder = root() / "recovery";
+  const fs::path file = root() / "walk.pmd";
+  CTrekData g;
+  g.SetKind(CTrekData::kWaypointGroup);
+  g.SetGroupName("Walk");
+  g.SetFilePath(platform::pathToUtf8(file));
+  g.AppendWaypoint(waypoint("P", 1.0));
+  ASSERT_TRUE(WriteTrekFileAtomic(file, g).ok());
+  {
+    // An instance that ended with an edit not saved.
+    SInstance ended(folder);
+    ASSERT_TRUE(ended.manager->Start());
+    ASSERT_EQ(ended.list.OpenTrekFile(file), 1);
+    ASSERT_NE(ended.list.AddWaypoint(0, waypoint("Q", 9.0), true, false), nullptr);
+    ended.advance(3000);
+  }
+  ASSERT_EQ(countCopies(folder), 1u);
+  {
+    CVantoriaApp app;
+    app.SetRecoveryFolder(QString::fromStdString(platform::pathToUtf8(folder)));
+    m_prompt.push(EPromptAnswer::Yes);  // 復元
+    ASSERT_TRUE(app.InitInstance({QStringLiteral("vantoria")}, false));
+    ASSERT_EQ(m_prompt.requests().size(), 1u);
+    EXPECT_EQ(m_prompt.requests()[0].buttonTexts, (std::vector<std::string>{"復元", "破棄", "後で"}));
+    ASSERT_EQ(app.Doc()->TrekGroups().Count(), 1);
+    const CTrekData& restored = *app.Doc()->TrekGroups().Group(0);
+    EXPECT_TRUE(restored.IsModified());
+    EXPECT_EQ(restored.FilePath(), platform::pathToUtf8(file));
+    EXPECT_EQ(restored.Waypoints().size(), 2u);
+    ASSERT_TRUE(app.Recovery());
+    app.Recovery()->WaitIdle();
+    ASSERT_EQ(countCopies(folder), 1u);
+    EXPECT_EQ(RecoveryOwnerOf(app.Recovery()->CopyPath(restored)), app.Recovery()->OwnerId());
+    // Closing: "いいえ" at the save question, and the program ends.
+    m_prompt.push(EPromptAnswer::No);
+    app.Frame()->close();
+    EXPECT_TRUE(app.Doc()->CloseConfirmed());
+  }
+  EXPECT_TRUE(names(folder).empty());
 }
 
 }  // namespace
