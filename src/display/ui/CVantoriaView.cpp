@@ -803,6 +803,7 @@ QMenu* CVantoriaView::buildContextMenu() const {
   } else if (kind >= 2 && kind <= 4) {
     add({cmd::EditTrack, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, cmd::GotoTrackPoint,
          cmd::FitTrack});
+    add({cmd::SplitTrack, cmd::JoinTracks, cmd::DeleteTrackRange, cmd::ReverseTrack, cmd::ThinTrack});
   }
   add({cmd::ZoomIn, cmd::ZoomOut, cmd::ZoomRect});
   add({cmd::RangeSelect, cmd::ClearSelection, cmd::SaveMapImage});
