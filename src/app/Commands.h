@@ -81,6 +81,13 @@ enum : int {
   ReverseTrack = 32943,
   ThinTrack = 32944,
   Search = 32950,
+  // routes
+  DrawRoute = 32960,
+  DeleteRoute = 32961,
+  DeleteRoutePoint = 32962,
+  NewRouteFile = 32963,
+  UploadRoutes = 32964,
+  DownloadRoutes = 32965,
 };
 }  // namespace cmd
 

@@ -179,6 +179,14 @@ bool CTrekCommands::onCommand(int id) {
     case cmd::CutTrack: list.CutTrackLog(); return true;
     case cmd::PasteTrack: list.PasteTrackLog(); return true;
     case cmd::DeleteTrack: list.DeleteTrackLog(); return true;
+    case cmd::NewRouteFile:
+      if (m_newGroupDialog) m_newGroupDialog(kTrekRouteGroup);
+      return true;
+    case cmd::DeleteRoute: list.DeleteRoute(); return true;
+    case cmd::DeleteRoutePoint:
+      if (CRoute* r = list.SelectedRoute(); r && list.Selection().kind == kTrekRoutePoint)
+        list.DeleteRoutePoint(list.SelectedGroupIndex(), *r, std::size_t(list.Selection().pointIndex));
+      return true;
     case cmd::SplitTrack: list.SplitSelectedTrackLog(); return true;
     case cmd::ReverseTrack: list.ReverseSelectedTrackLog(); return true;
     case cmd::JoinTracks: case cmd::DeleteTrackRange: case cmd::ThinTrack:
@@ -200,7 +208,14 @@ bool CTrekCommands::onUpdateCommand(int id, SCommandState& state) const {
   const bool waypoint = sel.kind == kTrekWaypoint && list.SelectedWaypoint();
   const bool trackLog = sel.kind == kTrekTrackLog && list.SelectedTrackLog();
   switch (id) {
-    case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile: case cmd::ImportGpx:
+    case cmd::DeleteRoute:
+      state.enabled = list.SelectedRoute() && !list.IsLocked() && group != list.Held().group;
+      return true;
+    case cmd::DeleteRoutePoint:
+      state.enabled = sel.kind == kTrekRoutePoint && list.SelectedRoute() && list.SelectedRoute()->points.size() > 1 &&
+                      !list.IsLocked();
+      return true;
+    case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile: case cmd::NewRouteFile: case cmd::ImportGpx:
       state.enabled = true;
       return true;
     case cmd::SaveTrek: case cmd::SaveTrekAs: case cmd::RenameGroup: case cmd::ExportGpx:

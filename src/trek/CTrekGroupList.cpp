@@ -459,11 +459,16 @@ bool CTrekGroupList::ReloadGroup(int groupIndex) {
   group->SetKind(r.group->Kind());
   group->Waypoints() = std::move(r.group->Waypoints());
   group->TrackLogs() = std::move(r.group->TrackLogs());
+  group->Routes() = std::move(r.group->Routes());
   group->SetLoadSucceeded(1);
   group->SetModified(r.converted ? 1 : 0);
   m_disk[group] = {filePath, identity, std::nullopt};
   const bool selected = m_selection.groupIndex == groupIndex;
-  if (selected) m_selection = {group->Kind(), groupIndex, nullptr, nullptr, -1};
+  if (selected) {
+    m_selection = {};
+    m_selection.kind = group->Kind();
+    m_selection.groupIndex = groupIndex;
+  }
   NotifyDataChanged();
   if (selected) notifySelection();
   return true;

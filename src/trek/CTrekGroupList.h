@@ -44,8 +44,8 @@ struct STrekSelection {
   int groupIndex = -1;                 ///< -1: none
   CMarkerPoint* waypoint = nullptr;    ///< kind 5
   CTrackLog* trackLog = nullptr;       ///< kinds 2 and 4
-  CRoute* route = nullptr;             ///< kinds 7 and 8
   int pointIndex = -1;                 ///< kind 4: index into trackLog->Points(); kind 8: into route->points
+  CRoute* route = nullptr;             ///< kinds 7 and 8
   bool operator==(const STrekSelection&) const = default;
 };
 

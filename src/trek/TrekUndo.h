@@ -99,8 +99,8 @@ struct SKeptSelection {
   std::int32_t kind = 0;
   CMarkerPoint* waypoint = nullptr;
   CTrackLog* trackLog = nullptr;
-  CRoute* route = nullptr;
   int pointIndex = -1;
+  CRoute* route = nullptr;
 };
 
 }  // namespace trek

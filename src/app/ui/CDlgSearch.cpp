@@ -1,6 +1,7 @@
 #include "app/ui/CDlgSearch.h"
 
 #include <QKeyEvent>
+#include <algorithm>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>

@@ -1,5 +1,6 @@
 #include "app/ui/CMainFrame.h"
 
+#include <QLineEdit>
 #include <QAction>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -178,6 +179,12 @@ void CMainFrame::createActions() {
   add(DeleteTrackRange, "トラックポイントの範囲削除(&G)...", "選択中のトラックログから範囲を指定してポイントを削除します");
   add(ReverseTrack, "トラックログの反転(&V)", "選択中のトラックログのポイントの順序を逆にします");
   add(ThinTrack, "トラックログの間引き(&H)...", "形を保ったまま選択中のトラックログのポイントを減らします");
+  add(NewRouteFile, "ルート(&R)...", "新しいルートのグループを作ります");
+  add(DrawRoute, "ルートの作成(&R)", "地形図をクリックしてルートを描きます (BackSpaceで1点戻す、Enterかダブルクリックで終了)\nルートの作成", true);
+  add(DeleteRoute, "ルートの削除", "選択中のルートを削除します");
+  add(DeleteRoutePoint, "ルートポイントの削除", "選択中のルートポイントをルートから外します");
+  add(UploadRoutes, "ルート(&R)...", "選択中のグループのルートをGPSへアップロードします");
+  add(DownloadRoutes, "ルート(&R)...", "GPSからルートをダウンロードします");
   add(RenameGroup, "トラックデータグループ名の変更(&N)...", "選択中のグループの名前を変更します");
   add(SortWaypointsNone, "ソートしない(&R)", "ウェイポイントをファイルの順に並べます", true);
   add(SortWaypointsByName, "ポイント名順(&N)", "ウェイポイントを名前の順に並べます", true);
@@ -431,6 +438,7 @@ void CMainFrame::createMenus() {
   QMenu* newMenu = m_fileMenu->addMenu(QStringLiteral("トレックデータファイルの新規作成"));
   newMenu->addAction(Action(NewWaypointFile));
   newMenu->addAction(Action(NewTrackFile));
+  newMenu->addAction(Action(NewRouteFile));
   m_fileMenu->addAction(Action(SaveTrek));
   m_fileMenu->addAction(Action(SaveTrekAs));
   m_fileMenu->addAction(Action(CloseTrek));
@@ -482,14 +490,18 @@ void CMainFrame::createMenus() {
   trackEdits->setObjectName(QStringLiteral("trackEditMenu"));
   for (int id : {SplitTrack, JoinTracks, DeleteTrackRange, ReverseTrack, ThinTrack}) trackEdits->addAction(Action(id));
   trek->addSeparator();
+  for (int id : {DrawRoute, DeleteRoute, DeleteRoutePoint}) trek->addAction(Action(id));
+  trek->addSeparator();
   trek->addAction(Action(RenameGroup));
   trek->addSeparator();
   QMenu* down = trek->addMenu(QStringLiteral("GPSからダウンロード(&D)"));
   down->addAction(Action(DownloadWaypoints));
   down->addAction(Action(DownloadTracks));
+  down->addAction(Action(DownloadRoutes));
   QMenu* up = trek->addMenu(QStringLiteral("GPSへアップロード(&U)"));
   up->addAction(Action(UploadWaypoints));
   up->addAction(Action(UploadTracks));
+  up->addAction(Action(UploadRoutes));
   trek->addSeparator();
   trek->addAction(Action(ImportGpx));
   trek->addAction(Action(ExportGpx));
