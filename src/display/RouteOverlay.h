@@ -49,6 +49,7 @@ class CRouteOverlay {
   bool RemoveLastDraftPoint();
   void EndDraft();
   [[nodiscard]] const std::vector<GeoPosition>& draftPositions() const { return m_draftGeo; }
+  [[nodiscard]] const std::vector<QPoint>& draftPoints() const { return m_draft; }
   /// Where the mouse is while drawing: the leg from the last point follows it.
   void SetDraftCursor(const QPoint& map) { m_cursor = map; }
   /// Map pixels that a change of the draft repaints.

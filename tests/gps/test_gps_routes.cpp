@@ -67,20 +67,20 @@ CMarkerPoint routePoint(const char* gpsName, double latSeconds, double altitude)
   return p;
 }
 
-CTrekData planned() {
-  CTrekData g;
-  g.SetKind(CTrekData::kRouteGroup);
+std::unique_ptr<CTrekData> planned() {
+  auto g = std::make_unique<CTrekData>();
+  g->SetKind(CTrekData::kRouteGroup);
   auto r = std::make_unique<CRoute>();
   r->number = 3;
   r->name = "ridge walk";
   r->gpsName = "RIDGE WALK";
   r->points = {routePoint("START", 0.0, 800.0), routePoint("", 30.0, 1200.0), routePoint("HUT", 60.0, 1500.0)};
-  g.AppendRoute(std::move(r));
+  g->AppendRoute(std::move(r));
   auto second = std::make_unique<CRoute>();
   second->number = 4;
   second->name = "川沿い";  // not a GPS name: the header's comment stays empty
   second->points = {routePoint("A", 90.0, 700.0)};
-  g.AppendRoute(std::move(second));
+  g->AppendRoute(std::move(second));
   return g;
 }
 
@@ -102,14 +102,14 @@ TEST_F(GpsRoutes, UploadUnderA200AndA201) {
        {{'L', 1}, {'A', 10}, {'A', 100}, {'D', 108}, {'A', 201}, {'D', 201}, {'D', 108}, {'D', 210}},
        {29, 30, 98, 30, 98, 30, 29, 30}},
   };
-  const CTrekData group = planned();
+  const auto group = planned();
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     prompt.clear();
     SSimConfig cfg;
     cfg.capabilities = c.caps;
     CReceiverSimulator sim(cfg);
-    EXPECT_TRUE(run(sim, [&](const SGpsPort& p) { return UploadRoutes(group, p, progress); }));
+    EXPECT_TRUE(run(sim, [&](const SGpsPort& p) { return UploadRoutes(*group, p, progress); }));
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{gpstext::kSent});
     EXPECT_TRUE(sim.problems().empty()) << sim.problems().front();
     const auto up = sim.uploads();
@@ -167,8 +167,8 @@ TEST_F(GpsRoutes, ReceiversWithoutRoutesAreUnsupported) {
   SSimConfig cfg;
   cfg.capabilities = {{'L', 1}, {'A', 10}, {'A', 100}, {'D', 108}, {'A', 200}, {'D', 202}};
   CReceiverSimulator sim(cfg);
-  const CTrekData group = planned();
-  EXPECT_FALSE(run(sim, [&](const SGpsPort& p) { return UploadRoutes(group, p, progress); }));
+  const auto group = planned();
+  EXPECT_FALSE(run(sim, [&](const SGpsPort& p) { return UploadRoutes(*group, p, progress); }));
   EXPECT_EQ(prompt.texts(), std::vector<std::string>{gpstext::kUnsupported});
   EXPECT_TRUE(sim.uploads().empty());
 }

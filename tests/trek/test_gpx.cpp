@@ -396,7 +396,7 @@ TEST(GpxRead, BadFilesAreRefusedWithTheirMessage) {
        "<gpx><wpt lat=\"1\" lon=\"1\"><name>&b;</name></wpt></gpx>",
        "bad.gpx はエンティティ宣言を含むため読み込めません。"},
       {"nothing to read", gpx11("<metadata><name>x</name></metadata>"),
-       "bad.gpx にはウェイポイントもトラックもありません。"},
+       "bad.gpx にはウェイポイントもトラックもルートもありません。"},
       {"garbage after the root", gpx11("<wpt lat=\"1\" lon=\"2\"/>") + "<more/>",
        "bad.gpx はGPXファイルとして読み込めません。\n4行 7桁: Extra content at end of document."},
       {"too big", tooBig, "bad.gpx は大きすぎるため読み込めません。"},

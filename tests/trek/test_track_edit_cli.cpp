@@ -81,7 +81,9 @@ TEST(TrekEditCli, EachEditWritesItsLogs) {
       EXPECT_EQ(back.group->TrackLogs()[i]->Points().size(), std::size_t(c.logs[i].points));
     }
     EXPECT_EQ(o.contains("maxErrorMetres"), c.reportsError);
-    if (c.reportsError) EXPECT_LE(o["maxErrorMetres"].toDouble(), 100.0);
+    if (c.reportsError) {
+      EXPECT_LE(o["maxErrorMetres"].toDouble(), 100.0);
+    }
   }
 }
 

@@ -218,7 +218,9 @@ TEST(TrackEdits, ThinningKeepsTheEndsAndHoldsItsErrorBound) {
     EXPECT_EQ(plan.kept.front(), 0u);
     EXPECT_EQ(plan.kept.back(), std::size_t(c.points - 1));
     EXPECT_LE(plan.maxErrorMetres, c.wantErrorAtMost);
-    if (!c.count) EXPECT_LE(plan.maxErrorMetres, c.tolerance);
+    if (!c.count) {
+      EXPECT_LE(plan.maxErrorMetres, c.tolerance);
+    }
     EXPECT_NEAR(measuredError(log, plan.kept), plan.maxErrorMetres, 0.05);
     trek::ApplyThin(log, plan);
     EXPECT_EQ(log.Points().size(), plan.kept.size());

@@ -472,8 +472,11 @@ TEST_F(TrekUndo, RefusedTrackLogEditsSayWhyAndLeaveNoEntry) {
     EXPECT_FALSE(c.edit(*this));
     EXPECT_EQ(bytes(), before);
     EXPECT_FALSE(list->CanUndo());
-    if (c.text) EXPECT_EQ(prompt.texts(), std::vector<std::string>{c.text});
-    else EXPECT_TRUE(prompt.texts().empty());
+    if (c.text) {
+      EXPECT_EQ(prompt.texts(), std::vector<std::string>{c.text});
+    } else {
+      EXPECT_TRUE(prompt.texts().empty());
+    }
     list->SetTrackLogEditing(false);
   }
 }

@@ -163,8 +163,14 @@ bool CVantoriaView::routeKey(int key) {
 }
 
 void CVantoriaView::mouseDoubleClickEvent(QMouseEvent* event) {
-  // The double click's first press has put the last point down already.
+  // The double click's first press has put the last point down already; where the double click
+  // came alone, it puts it down here.
   if (m_routes.drafting() && event->button() == Qt::LeftButton) {
+    const QPoint v = logical(event->position().toPoint());
+    const auto& placed = m_routes.draftPoints();
+    const bool there = !placed.empty() && std::abs(placed.back().x() - v.x()) <= kDragSlop &&
+                       std::abs(placed.back().y() - v.y()) <= kDragSlop;
+    if (!there) (void)routePress(v);
     FinishRoute();
     return;
   }
