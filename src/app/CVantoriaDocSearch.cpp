@@ -37,6 +37,10 @@ bool CVantoriaDoc::GotoSearchResult(const search::SResult& r) {
     sel.trackLog = group->TrackLogs()[std::size_t(r.item)].get();
     sel.kind = sel.trackLog->Points().empty() ? kTrekTrackLog : kTrekTrackPoint;
     sel.pointIndex = sel.trackLog->Points().empty() ? -1 : 0;
+  } else if (r.kind == search::EResultKind::Route) {
+    if (std::size_t(r.item) >= group->Routes().size()) return false;
+    sel.kind = kTrekRoute;
+    sel.route = group->Routes()[std::size_t(r.item)].get();
   } else {
     return false;
   }
@@ -55,5 +59,5 @@ bool CVantoriaDoc::GotoSearchResult(const search::SResult& r) {
       break;
     }
   }
-  return GotoPosition(lat, lon, r.kind == search::EResultKind::TrackLog);
+  return GotoPosition(lat, lon, r.kind != search::EResultKind::Waypoint);
 }

@@ -168,6 +168,26 @@ std::vector<SResult> Find(std::string_view queryUtf8, std::span<const CTrekData*
       r.rank = m.rank;
       trek.push_back(std::move(r));
     }
+    for (std::size_t i = 0; i < group.Routes().size(); ++i) {
+      const CRoute& rt = *group.Routes()[i];
+      const SMatch m = match(q, {{"name", &rt.name}, {"gpsName", &rt.gpsName}, {"description1", &rt.description1},
+                                 {"description2", &rt.description2}});
+      if (!m.found) continue;
+      SResult r;
+      r.kind = EResultKind::Route;
+      r.name = platform::cp932::toUtf8Lossy(rt.name);
+      r.where = where;
+      r.matched = m.field;
+      r.group = int(g);
+      r.item = int(i);
+      if (!rt.points.empty()) {
+        r.hasPosition = true;
+        r.latitude = rt.points.front().latitude;
+        r.longitude = rt.points.front().longitude;
+      }
+      r.rank = m.rank;
+      trek.push_back(std::move(r));
+    }
   }
   // Kinds keep their order (waypoints first); within a kind the better match first.
   std::stable_sort(trek.begin(), trek.end(), [](const SResult& a, const SResult& b) {

@@ -1,6 +1,6 @@
 #pragma once
-// Finding things by name: waypoints (name, GPS name, comment, descriptions), track logs (name,
-// GPS name, descriptions) of the open groups, and the sheets of the open map folders (sheet and
+// Finding things by name: waypoints (name, GPS name, comment, descriptions), track logs and
+// routes (name, GPS name, descriptions) of the open groups, and the sheets of the open map folders (sheet and
 // area names). Text is compared after folding full-width letters, digits and signs to their
 // ASCII forms, half-width katakana to full-width (with their voiced marks), and Latin letters to
 // lower case; kana and kanji otherwise match as typed.
@@ -35,12 +35,12 @@ struct SResult {
   std::string matched;  ///< the field that matched: "name", "gpsName", "comment", "description1",
                         ///< "description2", "sheetName", "areaName"
   int group = -1;       ///< trek items: index of the group in the list searched
-  int item = -1;        ///< index of the waypoint / track log in its group
+  int item = -1;        ///< index of the waypoint / track log / route in its group
   MapSeries series = MapSeries::Unknown;  ///< sheets: series and index in the collection's sheets
   int sheet = -1;
   std::string mesh;     ///< sheets: mesh code
   bool hasPosition = false;
-  DmsAngle latitude, longitude;  ///< WGS-84: the waypoint, a log's first point, a sheet's centre
+  DmsAngle latitude, longitude;  ///< WGS-84: the waypoint, a log's or route's first point, a sheet's centre
   int rank = 0;  ///< 0 the whole name, 1 the name's start, 2 inside the name, 3 another field
 };
 

@@ -125,9 +125,10 @@ TEST_F(FrameRoutes, ARouteOverSheetBordersInTheSeamlessView) {
   view().SetMagnification(10);  // a sheet of the sample collection is about 450 pixels wide
   QApplication::processEvents();
   trigger(cmd::DrawRoute);
-  click({150, 300});
-  click({500, 360});
-  click({850, 420});
+  const QSize vp = view().viewport()->size();
+  click({vp.width() / 10, vp.height() * 6 / 10});
+  click({vp.width() / 2, vp.height() * 7 / 10});
+  click({vp.width() * 9 / 10, vp.height() * 8 / 10});
   QTest::keyClick(view().viewport(), Qt::Key_Return);
   const CTrekGroupList& list = doc().TrekGroups();
   ASSERT_EQ(list.Count(), 1);

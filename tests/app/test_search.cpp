@@ -132,6 +132,21 @@ TEST(SearchFind, TrekItemsByKindThenBestMatch) {
   EXPECT_EQ(found[1].group, 1);
   EXPECT_FALSE(found[1].hasPosition);  // a log without points has no place to go to
   EXPECT_EQ(search::Find("北岳", groups, nullptr, 2).size(), 2u);
+
+  // Routes come after track logs, found by their names too.
+  CTrekData plans;
+  plans.SetKind(CTrekData::kRouteGroup);
+  auto route = std::make_unique<CRoute>();
+  route->name = cp932("北岳周回");
+  route->points.push_back(*w->Waypoints()[0]);
+  plans.AppendRoute(std::move(route));
+  const std::vector<const CTrekData*> all{w.get(), t.get(), &plans};
+  const auto withRoutes = search::Find("北岳周", all, nullptr);
+  ASSERT_EQ(withRoutes.size(), 1u);
+  EXPECT_EQ(withRoutes[0].kind, search::EResultKind::Route);
+  EXPECT_EQ(withRoutes[0].group, 2);
+  EXPECT_TRUE(withRoutes[0].hasPosition);
+  EXPECT_EQ(std::string(search::KindName(withRoutes[0].kind)), "route");
 }
 
 TEST(SearchFind, SheetsByNameAndAreaOfEveryFolder) {
