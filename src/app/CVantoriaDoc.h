@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/Commands.h"
+#include "app/MapSearch.h"
 #include "app/RecentIndexList.h"
 #include "maps/SheetCatalogue.h"
 #include "maps/SheetImage.h"
@@ -146,6 +147,11 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// The go-to commands: show the sheet holding the selected waypoint / track point.
   bool GotoSelectedWaypoint();
   bool GotoSelectedTrackPoint();
+  /// Search over the open groups and map folders (search::Find), and going to a result: a
+  /// waypoint or track log becomes the selection (a log by its first point) and its sheet is
+  /// shown; a sheet is loaded, or scrolled to in the seamless view. False when nothing is shown.
+  [[nodiscard]] std::vector<search::SResult> Search(std::string_view queryUtf8) const;
+  bool GotoSearchResult(const search::SResult& result);
   /// Menu texts of the undo and redo commands, naming the edit they act on:
   /// "ウェイポイントの移動を元に戻す(&U)", "トラックポイントの削除をやり直す(&R)"; "元に戻す(&U)" and
   /// "やり直し(&R)" when there is none.
