@@ -61,7 +61,7 @@ constexpr int kWaypointMenu[] = {cmd::EditWaypoint, 0, cmd::CopyWaypoint, cmd::C
                                  cmd::DeleteWaypoint, 0, cmd::GotoWaypoint, 0, cmd::RenameGroup, cmd::SaveTrek,
                                  cmd::SaveTrekAs, cmd::CloseTrek};
 constexpr int kTrackMenu[] = {cmd::EditTrack, 0, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, 0,
-                              cmd::GotoTrackPoint, cmd::FitTrack, 0, cmd::RenameGroup, cmd::SaveTrek, cmd::SaveTrekAs,
+                              cmd::GotoTrackPoint, cmd::FitTrack, cmd::PrintTrack, 0, cmd::RenameGroup, cmd::SaveTrek, cmd::SaveTrekAs,
                               cmd::CloseTrek};
 
 }  // namespace
