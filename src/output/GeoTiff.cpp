@@ -7,6 +7,7 @@
 #include <tiffio.h>
 #include <xtiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -90,7 +91,8 @@ bool writeFile(const std::filesystem::path& path, const CBgrImage& image, const 
   TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
   TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
   TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+  // Strips of about 256 KiB: few enough for a quick directory, small enough to read in parts.
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::max<std::uint32_t>(1, (std::uint32_t{1} << 18) / (width * 3)));
   TIFFSetField(t, TIFFTAG_SOFTWARE, "Vantoria");
 
   // Pixel is area: the tie point is the outer north-west corner of the top-left pixel.
