@@ -2,6 +2,7 @@
 // folders, track logs, boxes outside every sheet, and the GeoTIFF read back with libgeotiff.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -228,4 +229,69 @@ TEST_F(PlaneCliTest, GeoTiffReadsBackWithItsCornersAndDatum) {
   EXPECT_EQ(outside.status, 1);
   EXPECT_NE(outside.err.find("no sheet"), std::string::npos) << outside.err;
   EXPECT_FALSE(fs::exists(m_dir / "x.tif"));
+}
+
+TEST_F(PlaneCliTest, OneKilometreMeasuredOnThePrintedPageIsFortyMillimetres) {
+  if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) GTEST_SKIP() << "pdftoppm not installed";
+  // A track log over the empty margin north of the sample sheets (only the track is coloured
+  // there): north 300 m, back, east 1 km, north 300 m. The two north-going legs lie 1 km apart.
+  const double lat0 = 36 + 31.0 / 60, lon0 = 138 + 46.0 / 60;  // WGS-84 degrees
+  const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
+  const double phi = lat0 * M_PI / 180;
+  const double parallel = a / std::sqrt(1 - e2 * std::sin(phi) * std::sin(phi)) * std::cos(phi) * M_PI / 180;
+  const double meridian = a * (1 - e2) / std::pow(1 - e2 * std::sin(phi) * std::sin(phi), 1.5) * M_PI / 180;
+  const double dLon = 1000 / parallel, dLat = 300 / meridian;
+  const double pts[][2] = {{lat0, lon0}, {lat0 + dLat, lon0}, {lat0, lon0}, {lat0, lon0 + dLon}, {lat0 + dLat, lon0 + dLon}};
+  std::string gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\"><trk><name>km</name><trkseg>";
+  for (const auto& p : pts) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "<trkpt lat=\"%.9f\" lon=\"%.9f\"/>", p[0], p[1]);
+    gpx += buf;
+  }
+  gpx += "</trkseg></trk></gpx>\n";
+  testutil::writeFile(m_dir / "km.gpx", gpx);
+  ASSERT_EQ(testutil::runCli(withProfile({"trek", "convert", out("km.gpx"), out("km.ptd")})).status, 0);
+  // The box reaches onto a sheet (a print needs one) and holds the track in the margin.
+  const testutil::SRunResult run = testutil::runCli(withProfile(
+      {"print", sample(), "--bbox", "36:29:50,138:45:30,36:31:50,138:47:40", "--datum", "wgs84", "--magnification",
+       "1:25,000", "--trek", out("km.ptd"), "--options", "8", "-o", out("km.pdf")}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(json(run)["pageCount"].toInt(), 1) << run.out;
+  QProcess p;
+  p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("254"), QStringLiteral("-singlefile"),
+                                       QStringLiteral("-png"), QString::fromStdString(out("km.pdf")),
+                                       QString::fromStdString(out("km"))});
+  ASSERT_TRUE(p.waitForFinished(120000));
+  const QImage page = QImage(QString::fromStdString(out("km.png"))).convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(page.isNull());
+  // Coloured pixels: the track (the margin is grey, the paper white).
+  const auto coloured = [](QRgb c) {
+    return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) > 60;
+  };
+  // The track from its first coloured row down to the gap of grey above the sheet (60 mm).
+  int top = -1, bottom = -1, left = page.width(), right = -1;
+  for (int y = 0; y < page.height() && (bottom < 0 || y - bottom < 100); ++y) {
+    for (int x = 0; x < page.width(); ++x) {
+      if (!coloured(page.pixel(x, y))) continue;
+      if (top < 0) top = y;
+      bottom = y;
+      left = std::min(left, x);
+      right = std::max(right, x);
+    }
+  }
+  ASSERT_GT(bottom - top, 60) << top << " " << bottom;  // 300 m: 12 mm, 120 pixels
+  // Between the top and the east-going leg: only the two north-going legs; their centres.
+  double sum[2] = {0, 0};
+  int count[2] = {0, 0};
+  const int split = (left + right) / 2;
+  for (int y = top + 20; y < bottom - 20; ++y)
+    for (int x = 0; x < page.width(); ++x)
+      if (coloured(page.pixel(x, y))) {
+        sum[x >= split] += x;
+        ++count[x >= split];
+      }
+  ASSERT_GT(count[0], 0);
+  ASSERT_GT(count[1], 0);
+  const double mm = (sum[1] / count[1] - sum[0] / count[0]) / 10.0;  // 10 pixels per millimetre
+  EXPECT_NEAR(mm, 40.0, 0.08);
 }
