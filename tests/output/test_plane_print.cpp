@@ -291,3 +291,52 @@ TEST(PlanePrint, SampleTracksOnTheFewestA4Pages) {
   }
   EXPECT_EQ(logs, 2);
 }
+
+TEST(PlanePrint, PreviewDrawsTheSeamlessPageAtItsShownSize) {
+  SSampleMosaic m;
+  if (!m.open()) GTEST_SKIP() << "sample data not built";
+  const QRect area = m.area(sec(36, 24, 0), sec(138, 51, 30), sec(36, 26, 0), sec(138, 53, 30));
+  PrintInfo info;
+  info.magnificationMode = print::EMagnificationMode::Specified;
+  info.magnification = -25000;
+  info.options = 0;
+  info.printSelection = true;
+  print::SPrintContext c;
+  c.dpi = {600, 600, 96, 96};
+  c.area = area.size();
+  c.page = QSize(4724, 6780);
+  const print::SLocalMetres local = print::LocalMetres(m.source.plane, area);
+  c.groundAcross = local.factorAcross();
+  c.groundDown = local.factorDown();
+  ASSERT_TRUE(print::RecomputeScale(info, c));
+  ASSERT_TRUE(print::RecomputePageLayout(info, c));
+  SPrintSheet sheet;
+  sheet.plane = &m.source;
+  sheet.selection = area;
+  CPrintPageRenderer renderer;
+  ASSERT_TRUE(renderer.BeginPrinting(info, sheet));
+  info.drawRect = QRect(0, 0, info.pageWidth, info.pageHeight);
+  info.currentPage = 1;
+  // A preview a tenth of the printed size: the map is rendered at about that size, not at print
+  // resolution, and fills its part of the page.
+  const double shown = 0.1;
+  QImage page(static_cast<int>(info.pageWidth * shown) + 1, static_cast<int>(info.pageHeight * shown) + 1,
+              QImage::Format_RGB32);
+  page.fill(Qt::magenta);
+  {
+    QPainter painter(&page);
+    painter.scale(shown, shown);
+    renderer.PrintPage(painter, info);
+  }
+  const QRect box = renderer.PageMapBox(info, 1);
+  ASSERT_FALSE(box.isEmpty());
+  EXPECT_LE(renderer.memoryBytes(), std::int64_t{4} * (box.width() / 3) * print::kPlaneBandRows);
+  const QRect mapShown(1, static_cast<int>(info.mapTop * shown) + 1,
+                       static_cast<int>(box.width() * info.scaleX / info.sourceScale * shown) - 2,
+                       static_cast<int>(box.height() * info.scaleY / info.sourceScale * shown) - 2);
+  int magenta = 0;
+  for (int y = mapShown.top(); y <= mapShown.bottom() && y < page.height(); ++y)
+    for (int x = mapShown.left(); x <= mapShown.right() && x < page.width(); ++x) magenta += page.pixel(x, y) == qRgb(255, 0, 255);
+  EXPECT_EQ(magenta, 0);
+  renderer.EndPrinting();
+}
