@@ -156,9 +156,4 @@ std::optional<STrackPrint> PlanTrackLogPrint(const CTrackLog& log, const SheetFr
   return STrackPrint{*plan, info.scale()};
 }
 
-int CoveringPages(QSize bounds, QSize page) {
-  if (bounds.isEmpty() || page.isEmpty()) return 0;
-  return pagesFor(bounds.width(), page.width()) * pagesFor(bounds.height(), page.height());
-}
-
 }  // namespace print

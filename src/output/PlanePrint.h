@@ -99,8 +99,4 @@ inline constexpr MagnificationCode kTrackMagnification = -25000;
                                                           QSize portraitPage, QSize landscapePage,
                                                           PrintOptionFlags options, int series);
 
-/// Pages of a grid of `page` cells whose origin may lie anywhere, needed to cover `bounds`: the
-/// fewest over every offset of the grid.
-[[nodiscard]] int CoveringPages(QSize bounds, QSize page);
-
 }  // namespace print
