@@ -133,7 +133,8 @@ int runMosaic(cli::SCliContext& ctx) {
     // A map scale on a screen of 96 pixels per inch, true at the box's middle.
     const double nominal = MagnificationToRatio(-static_cast<MagnificationCode>(n), int(series), 96.0);
     const double local = plane.MetresAcross((box.north + box.south) / 2) / mosaic::NominalPixelMetres(series);
-    ratio = nominal / local;
+    // A plane pixel covering more ground than the nominal one is drawn larger.
+    ratio = nominal * local;
   }
 
   // Display pixels at the ratio: those whose centres lie in the box.

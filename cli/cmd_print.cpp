@@ -16,6 +16,9 @@
 #include "output/PrintLayout.h"
 #include "output/PrintRun.h"
 #include "output/PrintableSheet.h"
+#include "PlaneArgs.h"
+#include "trek/CTrackLog.h"
+#include "trek/CTrekData.h"
 #include "platform/Codepage.h"
 #include "platform/FileLookup.h"
 
@@ -100,6 +103,113 @@ bool parsePaper(const std::string& name, QPageSize& size) {
   return false;
 }
 
+// The track log `spec` ("FILE" or "FILE:N", N counting the file's logs from 1) read into `treks`.
+const CTrackLog* openTrack(const std::string& spec, CTrekGroupList& treks, std::string& error) {
+  std::string file = spec;
+  int wanted = 1;
+  const std::size_t colon = spec.rfind(':');
+  if (colon != std::string::npos && colon + 1 < spec.size() &&
+      spec.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    if (!parseInt(spec.substr(colon + 1), 1, 1000000, wanted)) {
+      error = "print: --track FILE:N needs N from 1";
+      return nullptr;
+    }
+    file = spec.substr(0, colon);
+  }
+  const std::size_t before = treks.Groups().size();
+  if (treks.OpenTrekFile(platform::pathFromUtf8(file)) <= 0) {
+    error = "print: cannot read the trek file " + file;
+    return nullptr;
+  }
+  int n = 0;
+  for (std::size_t g = before; g < treks.Groups().size(); ++g)
+    for (const auto& log : treks.Groups()[g]->TrackLogs())
+      if (log && ++n == wanted) return log.get();
+  error = "print: " + file + " holds " + std::to_string(n) + " track log(s), not " + std::to_string(wanted);
+  return nullptr;
+}
+
+int printPlane(const std::vector<std::string>& inputs, PrintInfo& info, print::SPdfTarget& target, const std::string& outPath,
+               const std::vector<std::string>& trekFiles, const std::string& bboxText, const std::string& datumText,
+               const std::string& trackText, const std::string& seriesText) {
+  AppSettings settings;
+  settings.setSaveOnDestroy(false);
+  settings.Load();
+  std::string why;
+  cli::SPlaneInput in;
+  if (!cli::OpenPlaneInput("print", inputs, seriesText, settings.mapRenderSettings(), in, why)) return cli::fail(why);
+  const mosaic::SMapPlane& plane = in.source.plane;
+  CTrekGroupList treks;
+  for (const std::string& t : trekFiles)
+    if (treks.OpenTrekFile(platform::pathFromUtf8(t)) <= 0) return cli::fail("print: cannot read the trek file " + t);
+  const SheetFrame frame = plane.Frame(1.0);
+  QRect area;
+  std::string trackName;
+  if (!trackText.empty()) {
+    const CTrackLog* log = openTrack(trackText, treks, why);
+    if (!log) return cli::fail(why);
+    trackName = platform::cp932::toUtf8Lossy(log->name);
+    const QMarginsF margins(target.marginMm, target.marginMm, target.marginMm, target.marginMm);
+    const QSize portrait =
+        QPageLayout(target.pageSize, QPageLayout::Portrait, margins, QPageLayout::Millimeter).paintRectPixels(target.dpi).size();
+    const QSize landscapePage =
+        QPageLayout(target.pageSize, QPageLayout::Landscape, margins, QPageLayout::Millimeter).paintRectPixels(target.dpi).size();
+    const auto planned = print::PlanTrackLogPrint(*log, frame, &plane, {target.dpi, target.dpi, target.screenDpi, target.screenDpi},
+                                                  portrait, landscapePage, info.options, static_cast<int>(in.series));
+    if (!planned) return cli::fail("print: the track log has no point on the map folders' plane");
+    area = planned->plan.area;
+    target.orientation = planned->plan.landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+    info.magnificationMode = print::EMagnificationMode::Specified;
+    info.magnification = print::kTrackMagnification;
+  } else {
+    const std::optional<mosaic::SFrameSeconds> box = cli::ParseBox("print", bboxText, datumText, why);
+    if (!box) return cli::fail(why);
+    area = print::PlaneAreaOf(plane, *box);
+  }
+  if (area.isEmpty() || print::SheetsShown(plane, *in.source.sheets, area).empty())
+    return cli::fail("print: no sheet of the map folders lies in the box");
+  if (std::int64_t{area.width()} * area.height() > (std::int64_t{1} << 32))
+    return cli::fail("print: the box is too large");
+  info.printSelection = true;
+  SPrintSheet sheet;
+  sheet.plane = &in.source;
+  sheet.series = static_cast<int>(in.series);
+  sheet.render = settings.mapRenderSettings();
+  sheet.frame = &frame;
+  sheet.groups = &treks.Groups();
+  sheet.selection = area;
+  print::InstallPrintFontSubstitutes();
+  const std::vector<int> shown = print::SheetsShown(plane, *in.source.sheets, area);
+  target.title = platform::cp932::toUtf8Lossy((*in.source.sheets)[static_cast<std::size_t>(shown.front())].record.sheetName);
+  const print::SPdfReport report = print::PrintToPdf(sheet, info, target);
+  if (report.targetExists) return cli::failWrite("print", outPath, true, {});
+  if (!report.ok) return cli::fail("print: " + report.error);
+  const print::SPageSpan span = print::PrintedPages(info);
+  cli::CJsonWriter j;
+  j.beginObject();
+  j.field("pagesAcross", info.pagesAcross).field("pagesDown", info.pagesDown).field("pageCount", static_cast<int>(info.maxPage));
+  j.field("magnification", static_cast<int>(info.magnification)).field("text", print::PrintMagnificationText(info.magnification));
+  j.field("scaleX", info.scaleX).field("scaleY", info.scaleY);
+  j.field("pageWidth", info.pageWidth).field("pageHeight", info.pageHeight).field("mapTop", info.mapTop);
+  j.key("source").beginArray().number(info.sourceRect.left()).number(info.sourceRect.top())
+      .number(info.sourceRect.left() + info.sourceRect.width()).number(info.sourceRect.top() + info.sourceRect.height()).endArray();
+  j.field("firstPage", static_cast<int>(span.first)).field("lastPage", static_cast<int>(span.last));
+  j.field("printedPages", report.run.pagesPrinted);
+  j.key("selection").null();
+  j.field("orientation", target.orientation == QPageLayout::Landscape ? "landscape" : "portrait");
+  // Millimetres on paper of one kilometre on the ground at the printed area's middle.
+  const print::SLocalMetres local = print::LocalMetres(plane, info.sourceRect);
+  j.field("kmAcrossMm", 1000.0 / local.across * info.scaleX / target.dpi * 25.4);
+  j.field("kmDownMm", 1000.0 / local.down * info.scaleY / target.dpi * 25.4);
+  if (!trackName.empty()) j.field("track", trackName);
+  j.key("sheets").beginArray();
+  for (const std::string& code : report.sheets) j.string(code);
+  j.endArray();
+  j.endObject();
+  std::printf("%s\n", j.str().c_str());
+  return 0;
+}
+
 int cmdPrint(cli::SCliContext& ctx) {
   std::string outPath, magText, selText, pagesText, optionsText = "127", paperText = "A4", dpiText = "600";
   if (!cli::takeOption(ctx.args, "-o", outPath)) return cli::fail("print: -o OUT.pdf is required");
@@ -114,7 +224,20 @@ int cmdPrint(cli::SCliContext& ctx) {
   const bool force = cli::takeFlag(ctx.args, "--force");
   std::vector<std::string> treks;
   for (std::string t; cli::takeOption(ctx.args, "--trek", t);) treks.push_back(t);
-  if (ctx.args.size() != 2) return cli::fail("usage: print INDEX_CSV MESH -o OUT.pdf [options]");
+  std::string bboxText, datumText = "tokyo", trackText, seriesText;
+  const bool haveBox = cli::takeOption(ctx.args, "--bbox", bboxText);
+  const bool haveTrack = cli::takeOption(ctx.args, "--track", trackText);
+  const bool haveDatum = cli::takeOption(ctx.args, "--datum", datumText);
+  const bool haveSeries = cli::takeOption(ctx.args, "--series", seriesText);
+  const bool seamless = haveBox || haveTrack;
+  for (const std::string& a : ctx.args)
+    if (a.size() > 1 && a[0] == '-') return cli::fail("print: unknown option " + a);
+  if (!seamless && (haveDatum || haveSeries)) return cli::fail("print: --datum and --series go with --bbox or --track");
+  if (haveBox && haveTrack) return cli::fail("print: --bbox and --track exclude each other");
+  if (haveTrack && (haveMag || fit || haveSel || landscape))
+    return cli::fail("print: --track chooses the scale, the area and the orientation itself");
+  if (seamless && haveSel) return cli::fail("print: --selection goes with INDEX_CSV MESH, not with --bbox");
+  if (!seamless && ctx.args.size() != 2) return cli::fail("usage: print INDEX_CSV MESH -o OUT.pdf [options]");
   if (haveMag && fit) return cli::fail("print: --magnification and --fit exclude each other");
 
   PrintInfo info;
@@ -158,6 +281,9 @@ int cmdPrint(cli::SCliContext& ctx) {
   target.orientation = landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
   if (!parseInt(dpiText, 72, 2400, target.dpi)) return cli::fail("print: --dpi must be 72..2400");
 
+  if (seamless) return printPlane(ctx.args, info, target, outPath, treks, haveBox ? bboxText : std::string(), datumText,
+                                  trackText, seriesText);
+
   CPrintableSheet sheet;
   std::string why;
   if (!sheet.Open(platform::pathFromUtf8(ctx.args[0]), ctx.args[1], why)) return cli::fail("print: " + why);
@@ -194,6 +320,7 @@ int cmdPrint(cli::SCliContext& ctx) {
   } else {
     j.key("selection").null();
   }
+  j.key("sheets").beginArray().string(ctx.args[1]).endArray();
   j.endObject();
   std::printf("%s\n", j.str().c_str());
   return 0;
@@ -204,7 +331,8 @@ const cli::CCliRegistration kMagnification("magnification", "magnification TEXT 
 const cli::CCliRegistration kScaleBar("scalebar", "scalebar --width PX --ratio R --series 1|2 [--left]", cmdScaleBar);
 const cli::CCliRegistration kPrint(
     "print",
-    "print INDEX_CSV MESH -o OUT.pdf [--magnification TEXT] [--fit] [--selection L,T,R,B] [--pages FROM-TO] "
+    "print (INDEX_CSV MESH [--selection L,T,R,B] | INDEX_CSV_OR_FOLDER... (--bbox S,W,N,E [--datum tokyo|wgs84] | "
+    "--track FILE[:N]) [--series 1|2]) -o OUT.pdf [--magnification TEXT] [--fit] [--pages FROM-TO] "
     "[--options N] [--trek FILE]... [--paper A4|A3|B4|B5|Letter] [--landscape] [--dpi N] [--force]",
     cmdPrint, true);
 

@@ -74,6 +74,7 @@ enum : int {
   Seamless = 32891,
   FitTrack = 32892,
   SwitchSeries = 32893,
+  PrintTrack = 32894,
   // track log edits
   SplitTrack = 32940,
   JoinTracks = 32941,

@@ -5,9 +5,11 @@
 #include <QPainter>
 #include <QStandardPaths>
 #include <algorithm>
+#include <functional>
 #include <system_error>
 
 #include "display/TrekOverlay.h"
+#include "mosaic/MosaicRenderer.h"
 #include "output/CBgrImage.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLookup.h"
@@ -63,42 +65,76 @@ namespace {
 constexpr int kLabelReach = 32;
 }  // namespace
 
-bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay, std::int32_t options,
-                    CBgrImage& out) {
-  out.release();
-  if (sheet.isNull() || area.isEmpty() || !sheet.rect().contains(area)) return false;
+namespace {
+
+// Draws `area` band by band: `fill` puts the map of each band's rows into the band surface, then
+// the overlays of `draw` go over it.
+bool renderBands(const QRect& area, const TrekOverlay* overlay, std::int32_t draw, int bandRows,
+                 const std::function<void(QImage&, const QRect&)>& fill, CBgrImage& out) {
   if (!out.Allocate(area.width(), area.height())) return false;
-  const std::int32_t draw = overlay ? EffectiveOptions(options) : 0;
-  if (draw == 0) {
-    // Nothing drawn over the map: the rows go straight into the picture.
-    out.CopyFrom(sheet, area);
-    return true;
-  }
   // One band surface at a time: each band is complete (map and every overlay) before the next.
-  QImage band(area.width(), std::min(kBandRows, area.height()), QImage::Format_RGB32);
+  QImage band(area.width(), std::min(bandRows, area.height()), QImage::Format_RGB32);
   if (band.isNull()) {
     out.release();
     return false;
   }
   for (const QRect& rows : Bands(area)) {
-    QPainter painter(&band);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPoint(0, 0), sheet, rows);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.setClipRect(QRect(0, 0, rows.width(), rows.height()));
-    // Every band is given 500 rows, so that the last one draws what reaches into it alike.
-    const QRect given(rows.left(), rows.top(), rows.width(), kBandRows);
-    if (draw & kExportWaypointIcons) overlay->DrawWaypointIcons(painter, given);
-    // A name put above its flag at the area's bottom edge reaches up to about 30 rows above the
-    // waypoint: the band takes the names of waypoints that far below it too, so that no name is
-    // cut at a seam.
-    if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given.adjusted(0, 0, 0, kLabelReach), area);
-    if (draw & kExportTrackLines) overlay->DrawTrackLines(painter, given);
-    if (draw & kExportTrackNames) overlay->DrawTrackLabels(painter, given, area);
-    painter.end();
+    fill(band, rows);
+    if (overlay && draw) {
+      QPainter painter(&band);
+      painter.setClipRect(QRect(0, 0, rows.width(), rows.height()));
+      // Every band is given its full rows, so that the last one draws what reaches into it alike.
+      const QRect given(rows.left(), rows.top(), rows.width(), bandRows);
+      if (draw & kExportWaypointIcons) overlay->DrawWaypointIcons(painter, given);
+      // A name put above its flag at the area's bottom edge reaches up to about 30 rows above the
+      // waypoint: the band takes the names of waypoints that far below it too, so that no name is
+      // cut at a seam.
+      if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given.adjusted(0, 0, 0, kLabelReach), area);
+      if (draw & kExportTrackLines) overlay->DrawTrackLines(painter, given);
+      if (draw & kExportTrackNames) overlay->DrawTrackLabels(painter, given, area);
+    }
     out.CopyFrom(band, QRect(0, 0, rows.width(), rows.height()), rows.top() - area.top());
   }
   return true;
+}
+
+}  // namespace
+
+bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay, std::int32_t options,
+                    CBgrImage& out) {
+  out.release();
+  if (sheet.isNull() || area.isEmpty() || !sheet.rect().contains(area)) return false;
+  const std::int32_t draw = overlay ? EffectiveOptions(options) : 0;
+  if (draw == 0) {
+    if (!out.Allocate(area.width(), area.height())) return false;
+    // Nothing drawn over the map: the rows go straight into the picture.
+    out.CopyFrom(sheet, area);
+    return true;
+  }
+  return renderBands(area, overlay, draw, kBandRows, [&sheet](QImage& band, const QRect& rows) {
+    QPainter painter(&band);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(0, 0), sheet, rows);
+  }, out);
+}
+
+bool RenderPlaneImage(const print::SPlaneSource& plane, const QRect& area, const TrekOverlay* overlay,
+                      std::int32_t options, CBgrImage& out) {
+  out.release();
+  if (!plane.valid() || area.isEmpty()) return false;
+  const std::int32_t draw = overlay ? EffectiveOptions(options) : 0;
+  return renderBands(area, overlay, draw, kBandRows, [&plane](QImage& band, const QRect& rows) {
+    plane.renderer->RenderNow(band, rows, rows.topLeft(), 1.0);
+  }, out);
+}
+
+SWorldFile PlaneWorldFile(const mosaic::SMapPlane& plane, QPoint topLeft) {
+  SWorldFile w;
+  w.pixelWidth = plane.lonStep / 3600.0;
+  w.pixelHeight = -plane.latStep / 3600.0;
+  w.centreX = plane.LongitudeAt(topLeft.x() + 0.5, 1.0) / 3600.0;
+  w.centreY = plane.LatitudeAt(topLeft.y() + 0.5, 1.0) / 3600.0;
+  return w;
 }
 
 platform::SFileWriteResult WriteMapImageFiles(const std::filesystem::path& path, ImageFormat format,
@@ -161,17 +197,24 @@ std::filesystem::path InitialFolder() {
   return platform::pathFromUtf8(folder.toStdString());
 }
 
-std::optional<SImageFileChoice> ChooseImageFile() {
+std::optional<SImageFileChoice> ChooseImageFile(bool withGeoTiff) {
   platform::SFileDialogRequest request;
   request.save = true;
   request.overwritePrompt = false;
   request.title = kDialogTitle;
-  request.filter = kDialogFilter;
+  request.filter = withGeoTiff ? kDialogFilterWithGeoTiff : kDialogFilter;
   request.initialDir = InitialFolder();
   for (;;) {
     const platform::SFileDialogResult result = platform::fileDialog().run(request);
     if (!result.accepted || result.paths.empty()) return std::nullopt;
-    const std::filesystem::path path = WithImageExtension(result.paths.front(), result.filterIndex);
+    std::filesystem::path path = result.paths.front();
+    const bool tiff = withGeoTiff && (path.extension() == ".tif" || (result.filterIndex == 2 && path.extension() != ".png" &&
+                                                                     path.extension() != ".bmp"));
+    if (tiff) {
+      if (path.extension() != ".tif") path += ".tif";
+    } else {
+      path = WithImageExtension(path, result.filterIndex);
+    }
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
       const platform::EPromptAnswer answer = platform::prompt().ask(
@@ -185,7 +228,7 @@ std::optional<SImageFileChoice> ChooseImageFile() {
         continue;
       }
     }
-    SImageFileChoice choice{path, FormatOfPath(path).value_or(ImageFormat::Bmp)};
+    SImageFileChoice choice{path, FormatOfPath(path).value_or(ImageFormat::Bmp), tiff};
     platform::profile().writeString(kFolderSection, kFolderKey, platform::pathToUtf8(path.parent_path()));
     return choice;
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "output/ImageWriter.h"
+#include "output/PlanePrint.h"
 #include "output/WorldFile.h"
 #include "platform/AtomicFile.h"
 
@@ -38,6 +39,9 @@ inline constexpr const char* kFolderSection = "FileDlgSettings";
 inline constexpr const char* kFolderKey = "SaveMapImg";
 inline constexpr const char* kDialogTitle = "地形図の保存";
 inline constexpr const char* kDialogFilter = "Windowsビットマップ形式(*.bmp)|*.bmp|PNG形式(*.png)|*.png||";
+/// The seamless map's save dialog also offers a georeferenced TIFF.
+inline constexpr const char* kDialogFilterWithGeoTiff =
+    "Windowsビットマップ形式(*.bmp)|*.bmp|PNG形式(*.png)|*.png|GeoTIFF形式(*.tif)|*.tif||";
 inline constexpr const char* kFailedText = "地形図の保存に失敗しました。";
 inline constexpr const char* kProgressText = "地形図をファイルに保存しています...";
 inline constexpr int kBandRows = 500;
@@ -70,6 +74,14 @@ struct STrekKinds {
 [[nodiscard]] bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay,
                                   std::int32_t options, CBgrImage& out);
 
+/// The same for a rectangle of the seamless map (plane pixels at ratio 1, the overlay cached on
+/// the plane's frame at ratio 1): each band rendered from the sheets it crosses, so that only
+/// the picture and one band are held.
+[[nodiscard]] bool RenderPlaneImage(const print::SPlaneSource& plane, const QRect& area, const TrekOverlay* overlay,
+                                    std::int32_t options, CBgrImage& out);
+/// The world file of a picture of the plane whose top-left pixel is plane pixel `topLeft`.
+[[nodiscard]] SWorldFile PlaneWorldFile(const mosaic::SMapPlane& plane, QPoint topLeft);
+
 /// Writes the picture as `format` and, given one, the world file and ".prj" beside it: all of
 /// them or none (every earlier file of those names stays whole on a failure). With NoReplace,
 /// nothing is written when any of the files exists at the moment of the rename.
@@ -94,9 +106,11 @@ struct STrekKinds {
 struct SImageFileChoice {
   std::filesystem::path path;
   ImageFormat format = ImageFormat::Bmp;
+  bool geoTiff = false;  ///< a georeferenced TIFF (".tif", offered with `withGeoTiff`)
 };
 /// The save dialog: extension rules, then the overwrite question for an existing file (No asks
 /// again, Cancel gives up). Remembers the folder. None when cancelled.
-[[nodiscard]] std::optional<SImageFileChoice> ChooseImageFile();
+/// `withGeoTiff`: a third filter for a georeferenced TIFF (".tif" kept, else appended with it).
+[[nodiscard]] std::optional<SImageFileChoice> ChooseImageFile(bool withGeoTiff = false);
 
 }  // namespace map_export

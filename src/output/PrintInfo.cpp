@@ -30,6 +30,11 @@ bool RecomputeScale(PrintInfo& info, const SPrintContext& context) {
       if (!scale || !(scale->scaleX > 0) || !(scale->scaleY > 0)) return false;
       info.scaleX = scale->scaleX;
       info.scaleY = scale->scaleY;
+      if (info.magnification < 0 && context.groundAcross > 0 && context.groundDown > 0) {
+        // 1:N on the ground: a pixel covering more ground is printed larger.
+        info.scaleX *= context.groundAcross;
+        info.scaleY *= context.groundDown;
+      }
       break;
     }
   }

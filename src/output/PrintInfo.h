@@ -53,6 +53,10 @@ struct SPrintContext {
   QSize area;          ///< whole sheet or selection, sheet-image pixels
   int series = 1;      ///< 1 = 1:25,000, 2 = 1:50,000
   MagnificationCode viewMagnification = 100;
+  /// Ground metres of an area pixel against the series' nominal pixel, across and down, where a
+  /// map scale 1:N is to hold (the seamless map's pixels stretch away from its middle latitude).
+  double groundAcross = 1.0;
+  double groundDown = 1.0;
 };
 
 /// Sets the scale factors by the record's mode (and `magnification` in the fit and view modes).

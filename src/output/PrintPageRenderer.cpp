@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "maps/SheetImage.h"
+#include "mosaic/MosaicRenderer.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekData.h"
 
@@ -36,15 +37,37 @@ class CWaitCursor {
 
 }  // namespace
 
+QRect SPrintSheet::PrintArea(bool printSelection) const {
+  if (plane) return printSelection && !selection.isEmpty() ? selection : planeArea;
+  if (!image) return {};
+  const QRect whole(0, 0, image->width(), image->height());
+  return printSelection && !selection.isEmpty() ? selection & whole : whole;
+}
+
 bool CPrintPageRenderer::BeginPrinting(PrintInfo& info, const SPrintSheet& sheet) {
   m_series = sheet.series;
   m_sheetName = sheet.sheetName;
   m_reduced = QImage();
   m_reducedFactor = 0.0;
-  m_bitmap.setSource(sheet.image);
-  m_bitmap.setRenderSettings(sheet.render);
+  m_plane = sheet.plane && sheet.plane->valid() ? sheet.plane : nullptr;
+  if (m_plane) {
+    // The seamless map is rendered page by page in bands: nothing is prepared but the header
+    // and the overlays.
+    m_bitmap.Release();
+    info.sourceScale = std::min(1.0, info.scaleX);
+    info.sourceRect = sheet.PrintArea(info.printSelection);
+    // The bar measures the ground at the printed area's middle, not the nominal pixel.
+    const print::SLocalMetres local = print::LocalMetres(m_plane->plane, info.sourceRect);
+    m_scaleBar.ConfigureForPrint(info.dpiRatioX, info.scaleX / local.factorAcross(),
+                                 info.scaleY / local.factorDown());
+  } else {
+    m_bitmap.setSource(sheet.image);
+    m_bitmap.setRenderSettings(sheet.render);
+  }
   QSize rendered;
-  if (info.scaleX >= 1.0) {
+  if (m_plane) {
+    rendered = info.sourceRect.size();
+  } else if (info.scaleX >= 1.0) {
     CWaitCursor wait;
     rendered = m_bitmap.Render(1.0, sheet.series);
     info.sourceScale = 1.0;
@@ -54,16 +77,21 @@ bool CPrintPageRenderer::BeginPrinting(PrintInfo& info, const SPrintSheet& sheet
   }
 
   // The header is prepared even without a map: pages still carry it.
-  m_scaleBar.ConfigureForPrint(info.dpiRatioX, info.scaleX, info.scaleX);
+  if (!m_plane) m_scaleBar.ConfigureForPrint(info.dpiRatioX, info.scaleX, info.scaleX);
   m_headerFont = QFont(QStringLiteral("ＭＳ Ｐゴシック"));
   m_headerFont.setPixelSize(std::max(1, trunc32(12 * info.dpiRatioX)));
   m_headerFont.setWeight(QFont::Normal);
   m_headerFont.setStyleStrategy(QFont::PreferQuality);
-  if (rendered.isEmpty()) return false;
+  if (rendered.isEmpty()) {
+    m_plane = nullptr;
+    return false;
+  }
 
-  const QSize whole = m_bitmap.sourceSize();
-  info.sourceRect = QRect(QPoint(0, 0), whole);
-  if (info.printSelection && !sheet.selection.isEmpty()) info.sourceRect = sheet.selection & info.sourceRect;
+  if (!m_plane) {
+    const QSize whole = m_bitmap.sourceSize();
+    info.sourceRect = QRect(QPoint(0, 0), whole);
+    if (info.printSelection && !sheet.selection.isEmpty()) info.sourceRect = sheet.selection & info.sourceRect;
+  }
 
   m_overlay.Clear();
   m_hasOverlay = false;
@@ -87,6 +115,8 @@ const QImage& CPrintPageRenderer::reducedSurface(double factor) const {
 }
 
 void CPrintPageRenderer::EndPrinting() {
+  m_plane = nullptr;
+  m_band = QImage();
   m_reduced = QImage();
   m_reducedFactor = 0.0;
   m_bitmap.Release();
@@ -94,7 +124,10 @@ void CPrintPageRenderer::EndPrinting() {
   m_hasOverlay = false;
 }
 
+bool CPrintPageRenderer::hasMap() const { return m_plane || m_bitmap.isReady(); }
+
 std::int64_t CPrintPageRenderer::memoryBytes() const {
+  if (m_plane) return m_band.sizeInBytes();
   const QSize s = m_bitmap.Size();
   return std::int64_t{s.width()} * s.height() * 4;
 }
@@ -103,9 +136,81 @@ QString CPrintPageRenderer::SheetNameText(const std::string& sheetName) {
   return QStringLiteral("[ ") + QString::fromStdString(platform::cp932::toUtf8Lossy(sheetName)) + QStringLiteral(" ]");
 }
 
+QString CPrintPageRenderer::SheetNamesText(const std::string& firstName, int others) {
+  QString text = SheetNameText(firstName);
+  if (others > 0) text += QStringLiteral(" ほか %1 面").arg(others);
+  return text;
+}
+
+QRect CPrintPageRenderer::pageSource(const PrintInfo& info, std::uint32_t page) const {
+  const QRect& r = info.drawRect;
+  const int mapTop = r.top() + info.mapTop;
+  const QSize mapArea(r.width(), r.bottom() + 1 - mapTop);
+  if (mapArea.width() <= 0 || mapArea.height() <= 0) return {};
+  return print::PageSourceRect(info.sourceRect, info.scale(), mapArea,
+                               print::PagePosition(static_cast<int>(page), info.pagesAcross));
+}
+
+QRect CPrintPageRenderer::PageMapBox(const PrintInfo& info, std::uint32_t page) const {
+  if (!m_plane) return {};
+  return print::ScaledBox(pageSource(info, page), info.sourceScale);
+}
+
+QString CPrintPageRenderer::PageSheetNames(const PrintInfo& info, std::uint32_t page) const {
+  if (!m_plane) return SheetNameText(m_sheetName);
+  const std::vector<int> shown = print::SheetsShown(m_plane->plane, *m_plane->sheets, pageSource(info, page));
+  if (shown.empty()) return {};
+  return SheetNamesText((*m_plane->sheets)[static_cast<std::size_t>(shown.front())].record.sheetName,
+                        static_cast<int>(shown.size()) - 1);
+}
+
+void CPrintPageRenderer::drawPlane(QPainter& painter, const PrintInfo& info, const QRect& src, const QRect& dest) const {
+  double ratio = info.sourceScale;
+  // A preview draws the page far smaller than printed: the map is rendered at about that size
+  // (area averaged where the series' quality says so) rather than shrunk from print pixels.
+  const double onDevice = painter.worldTransform().m11() * dest.width() / std::max(1.0, src.width() * ratio);
+  if (onDevice < 0.75) ratio *= std::max(0.01, std::round(onDevice * 100) / 100);
+  const QRect box = print::ScaledBox(src, ratio);
+  if (box.isEmpty() || dest.isEmpty()) return;
+  const int rowsPerBand = std::min(print::kPlaneBandRows, box.height());
+  if (m_band.width() < box.width() || m_band.height() < rowsPerBand)
+    m_band = QImage(std::max(box.width(), m_band.width()), std::max(rowsPerBand, m_band.height()), QImage::Format_RGB32);
+  if (m_band.isNull()) return;
+  const double f = double(dest.height()) / box.height();
+  const int bottom = box.top() + box.height();
+  for (int y = box.top(); y < bottom; y += rowsPerBand) {
+    const int rows = std::min(rowsPerBand, bottom - y);
+    const QRect band(box.left(), y, box.width(), rows);
+    m_plane->renderer->RenderNow(m_band, band, band.topLeft(), ratio);
+    // Bands meet on the same printer coordinate: no seam between them.
+    const QRectF target(dest.left(), dest.top() + (y - box.top()) * f, dest.width(), rows * f);
+    painter.drawImage(target, m_band, QRectF(0, 0, box.width(), rows));
+  }
+}
+
 QString CPrintPageRenderer::PageNumberText(std::uint32_t page, std::uint32_t maxPage) {
   if (maxPage == 1) return {};
   return QStringLiteral(" (%1/%2)").arg(page).arg(maxPage);
+}
+
+void CPrintPageRenderer::drawSheet(QPainter& painter, const PrintInfo& info, const QRect& src, const QRect& dest) const {
+  QRect from = src;
+  if (info.sourceScale < 1.0) {
+    const double s = info.sourceScale;
+    from = QRect(trunc32(s * src.left()), trunc32(s * src.top()), trunc32(src.width() * s), trunc32(s * src.height()));
+  }
+  from &= m_bitmap.Surface().rect();
+  // Sheet pixels per device pixel: 1 or more on paper; a preview may draw far smaller.
+  const double onDevice = from.isEmpty() ? 1.0 : painter.worldTransform().m11() * dest.width() / from.width();
+  if (onDevice < 0.75 && !from.isEmpty() && !dest.isEmpty()) {
+    const double f = std::max(0.01, std::round(onDevice * 100) / 100);
+    const QImage& reduced = reducedSurface(f);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(QRectF(dest), reduced, QRectF(from.x() * f, from.y() * f, from.width() * f, from.height() * f));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  } else if (!from.isEmpty() && !dest.isEmpty()) {
+    painter.drawImage(dest, m_bitmap.Surface(), from);
+  }
 }
 
 void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) const {
@@ -135,13 +240,13 @@ void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) con
     painter.drawText(x, textBottom - fm.descent(), text);
     x = trunc32(fm.horizontalAdvance(text) + 5 * info.dpiRatioX + x);
   };
-  if (info.options & print::kOptSheetName) drawHeaderText(SheetNameText(m_sheetName));
+  if (info.options & print::kOptSheetName) drawHeaderText(PageSheetNames(info, info.currentPage));
   if (info.options & print::kOptPageNumber) drawHeaderText(PageNumberText(info.currentPage, info.maxPage));
 
   // Map: this page's part of the print area.
   const int mapTop = page.top() + info.mapTop;
   const QSize mapArea(page.width(), page.bottom() + 1 - mapTop);
-  if (!m_bitmap.isReady() || mapArea.height() <= 0) {
+  if (!hasMap() || mapArea.height() <= 0) {
     painter.restore();
     return;
   }
@@ -151,24 +256,11 @@ void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) con
     return;
   }
   const QRect dest(page.left(), mapTop, trunc32(src.width() * info.scaleX), trunc32(src.height() * info.scaleY));
-  QRect from = src;
-  if (info.sourceScale < 1.0) {
-    const double s = info.sourceScale;
-    from = QRect(trunc32(s * src.left()), trunc32(s * src.top()), trunc32(src.width() * s), trunc32(s * src.height()));
-  }
-  from &= m_bitmap.Surface().rect();
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  // Sheet pixels per device pixel: 1 or more on paper; a preview may draw far smaller.
-  const double onDevice = from.isEmpty() ? 1.0 : painter.worldTransform().m11() * dest.width() / from.width();
-  if (onDevice < 0.75 && !from.isEmpty() && !dest.isEmpty()) {
-    const double f = std::max(0.01, std::round(onDevice * 100) / 100);
-    const QImage& reduced = reducedSurface(f);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(QRectF(dest), reduced, QRectF(from.x() * f, from.y() * f, from.width() * f, from.height() * f));
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  } else if (!from.isEmpty() && !dest.isEmpty()) {
-    painter.drawImage(dest, m_bitmap.Surface(), from);
-  }
+  if (m_plane)
+    drawPlane(painter, info, src, dest);
+  else
+    drawSheet(painter, info, src, dest);
 
   // Overlays in printer pixels, clipped to the map part of the page.
   if (m_hasOverlay) {

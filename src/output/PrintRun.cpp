@@ -45,7 +45,7 @@ SRunResult RunPages(QPainter& painter, QPagedPaintDevice& device, PrintInfo& inf
 SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarget& target,
                       MagnificationCode viewMagnification) {
   SPdfReport report;
-  if (!sheet.image) {
+  if (!sheet.image && !(sheet.plane && sheet.plane->valid())) {
     report.error = "no sheet";
     return report;
   }
@@ -69,9 +69,12 @@ SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarge
   context.page = pageRect.size();
   context.series = sheet.series;
   context.viewMagnification = viewMagnification;
-  const QSize whole(sheet.image->width(), sheet.image->height());
-  context.area = info.printSelection && !sheet.selection.isEmpty() ? (sheet.selection & QRect(QPoint(), whole)).size()
-                                                                   : whole;
+  context.area = sheet.PrintArea(info.printSelection).size();
+  if (sheet.plane) {
+    const SLocalMetres local = LocalMetres(sheet.plane->plane, sheet.PrintArea(info.printSelection));
+    context.groundAcross = local.factorAcross();
+    context.groundDown = local.factorDown();
+  }
   const std::uint32_t from = info.fromPage;
   const std::uint32_t to = info.toPage;
   if (!RecomputeScale(info, context) || !RecomputePageLayout(info, context)) {
@@ -91,7 +94,7 @@ SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarge
 
   CPrintPageRenderer renderer;
   (void)renderer.BeginPrinting(info, sheet);
-  report.renderedBytes = renderer.memoryBytes();
+  if (sheet.plane) report.sheets = MeshCodesShown(sheet.plane->plane, *sheet.plane->sheets, info.sourceRect);
   QPainter painter;
   if (!painter.begin(&pdf)) {
     file.discard();
@@ -99,6 +102,7 @@ SPdfReport PrintToPdf(const SPrintSheet& sheet, PrintInfo& info, const SPdfTarge
     return report;
   }
   report.run = RunPages(painter, pdf, info, renderer);
+  report.renderedBytes = renderer.memoryBytes();
   painter.end();
   renderer.EndPrinting();
   if (report.run.status != ERunStatus::Done) {

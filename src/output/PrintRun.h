@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "output/PrintInfo.h"
 #include "output/PrintPageRenderer.h"
@@ -54,7 +55,8 @@ struct SPdfReport {
   std::string error;       ///< why not (UTF-8)
   bool targetExists = false;  ///< the file existed and was not to be replaced
   SRunResult run;
-  std::int64_t renderedBytes = 0;  ///< the rendered copy of the sheet
+  std::int64_t renderedBytes = 0;  ///< the rendered copy of the sheet (seamless: the band)
+  std::vector<std::string> sheets;  ///< seamless print: mesh codes of the sheets in the area
 };
 /// Computes scale and layout for `info` (mode, magnification, options, selection and page range
 /// as set by the caller; a page range of 1..kOpenEndedPage prints everything), renders and

@@ -26,6 +26,16 @@
 #include "platform/Codepage.h"
 #include "mosaic/MosaicRenderer.h"
 #include "FrameFixture.h"
+#include "common/QtTestUtil.h"
+#include "output/PlanePrint.h"
+#include "output/ui/PrintJob.h"
+#include <QComboBox>
+#include <QLabel>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QRadioButton>
+#include <QStandardPaths>
 
 namespace fs = std::filesystem;
 
@@ -293,3 +303,63 @@ TEST_F(SeamlessTest, AnUnreadableSheetIsHatchedWithoutAMessageBox) {
 }
 
 }  // namespace
+
+TEST_F(SeamlessTest, TrackPrintPutsTheLogAcrossFourSheetsOnTheFewestPages) {
+  start();
+  ASSERT_TRUE(doc().OpenMapFolder(testutil::sampleDir() / "map25000"));
+  ASSERT_GT(doc().TrekGroups().OpenTrekFile(testutil::sampleDir() / "treks" / "tracks.ptd"), 0);
+  trigger(cmd::Seamless);
+  ASSERT_TRUE(m_app->SelectPrinter(CPrintJob::PdfPrinterName()));
+  m_profile.writeInt("PrintSettings", "OptionSettings", 7);
+  m_profile.writeInt("PrintSettings", "MagniSetting", 2);
+  m_profile.writeInt("PrintSettings", "Magni", 100);
+  CTrekData* group = doc().TrekGroups().Group(0);
+  ASSERT_NE(group, nullptr);
+  ASSERT_GE(group->TrackLogs().size(), 2u);
+  const CTrackLog* log = group->TrackLogs()[1].get();  // 霞野峠越え: across 36N25' and 139E
+  STrekSelection pick;
+  pick.kind = kTrekTrackLog;
+  pick.groupIndex = 0;
+  pick.trackLog = group->TrackLogs()[1].get();
+  ASSERT_TRUE(doc().TrekGroups().Select(pick));
+  frame().UpdateCommandUI();
+  EXPECT_TRUE(frame().Action(cmd::Print)->isEnabled());  // printing works on the seamless map
+
+  const fs::path out = path("walk.pdf");
+  m_dialog.pushPath(out);
+  QString magnification, sheetsText;
+  bool selectionChecked = false;
+  testutil::whenModal("printDialog", [&](QWidget& dlg) {
+    magnification = dlg.findChild<QComboBox*>(QStringLiteral("magnificationCombo"))->currentText();
+    selectionChecked = dlg.findChild<QRadioButton*>(QStringLiteral("rangeSelection"))->isChecked();
+    sheetsText = dlg.findChild<QLabel*>(QStringLiteral("sheetsText"))->text();
+    dlg.findChild<QPushButton*>(QStringLiteral("printButton"))->click();
+  });
+  trigger(cmd::PrintTrack);
+  EXPECT_TRUE(m_prompt.texts().empty());
+  EXPECT_EQ(magnification, QStringLiteral("1:25000"));
+  EXPECT_TRUE(selectionChecked);
+
+  // The fewest pages of A4 for the log's box with 5 mm of paper around it.
+  CPrintJob probe(SPrintHost{});
+  ASSERT_TRUE(probe.SelectPrinter(CPrintJob::PdfPrinterName()));
+  QPageLayout layout = probe.printer()->pageLayout();
+  layout.setOrientation(QPageLayout::Portrait);
+  const QSize portrait = layout.paintRectPixels(probe.printer()->resolution()).size();
+  layout.setOrientation(QPageLayout::Landscape);
+  const QSize landscape = layout.paintRectPixels(probe.printer()->resolution()).size();
+  const int res = probe.printer()->resolution();
+  const mosaic::SMapPlane plane = view().mosaicRenderer()->plane();
+  const auto want = print::PlanTrackLogPrint(*log, plane.Frame(1.0), &plane, {res, res, view().logicalDpiX(), view().logicalDpiY()},
+                                            portrait, landscape, 7, 1);
+  ASSERT_TRUE(want);
+  EXPECT_EQ(sheetsText, QStringLiteral("%1枚").arg(want->plan.pageCount()));
+  if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty()) return;
+  QProcess p;
+  p.start(QStringLiteral("pdfinfo"), {QString::fromStdString(out.string())});
+  ASSERT_TRUE(p.waitForFinished(120000));
+  const QString info = QString::fromUtf8(p.readAllStandardOutput());
+  const QRegularExpressionMatch pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
+  ASSERT_TRUE(pages.hasMatch()) << info.toStdString();
+  EXPECT_EQ(pages.captured(1).toInt(), want->plan.pageCount());
+}

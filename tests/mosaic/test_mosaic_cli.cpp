@@ -6,9 +6,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <string>
 
 #include "common/TestUtil.h"
+#include "mosaic/MapCollection.h"
 
 namespace fs = std::filesystem;
 
@@ -149,4 +153,46 @@ TEST(MosaicCli, RefusesBadArguments) {
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(MosaicCli, AMapScaleHoldsOnTheGroundAwayFromThePlanesMiddle) {
+  // Boxes along the north and the south edge of the sample sheets: a plane pixel covers a little
+  // less or more ground across there than at the middle latitude, and 1:25,000 follows the
+  // ground (1 km is 3779 / 25 screen pixels at 96 dpi), not the pixel.
+  mosaic::CMapCollection collection;
+  ASSERT_TRUE(collection.AddFolder(testutil::sampleDir() / "map25000"));
+  const auto& sheets = collection.sheets(MapSeries::Scale25000);
+  ASSERT_FALSE(sheets.empty());
+  mosaic::SFrameSeconds all = sheets.front().frame;
+  for (const auto& s : sheets) {
+    all.north = std::max(all.north, s.frame.north);
+    all.south = std::min(all.south, s.frame.south);
+    all.west = std::min(all.west, s.frame.west);
+    all.east = std::max(all.east, s.frame.east);
+  }
+  const auto dms = [](double seconds) {
+    const int d = static_cast<int>(seconds / 3600), m = static_cast<int>((seconds - d * 3600) / 60);
+    return std::to_string(d) + ":" + std::to_string(m) + ":" + std::to_string(seconds - d * 3600 - m * 60);
+  };
+  QTemporaryDir tmp;
+  const fs::path dir = tmp.path().toStdString();
+  const struct {
+    const char* name;
+    double south, north;
+  } kRows[] = {{"north edge", all.north - 60, all.north - 30}, {"south edge", all.south + 30, all.south + 60}};
+  for (const auto& r : kRows) {
+    SCOPED_TRACE(r.name);
+    const std::string bbox = dms(r.south) + "," + dms(all.west + 10) + "," + dms(r.north) + "," + dms(all.east - 10);
+    const testutil::SRunResult run = testutil::runCli(withProfile(
+        dir, {"mosaic", (testutil::sampleDir() / "map25000").string(), "--bbox", bbox, "--scale", "1:25000", "-o",
+              (dir / "s.png").string(), "--force"}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Bessel parallel at the box's latitude: metres of the box across.
+    const double a = 6377397.155, f = 0.00334277318, e2 = f * (2 - f);
+    const double phi = (r.south + r.north) / 2 / 3600 * M_PI / 180;
+    const double metres = a / std::sqrt(1 - e2 * std::sin(phi) * std::sin(phi)) * std::cos(phi) * M_PI / 180 / 3600 *
+                          (all.east - all.west - 20);
+    const double want = metres * 9447.0 / 2.5 / 25000;
+    EXPECT_NEAR(json(run)["width"].toInt() / want, 1.0, 0.0008) << run.out;
+  }
 }

@@ -210,6 +210,7 @@ void CMainFrame::createActions() {
   add(Seamless, "シームレス表示(&M)", "開いている地形図をつなげて一枚の地図として表示します\nシームレス表示", true);
   add(SwitchSeries, "縮尺の切り替え(&Y)", "シームレス表示で 1:25,000 と 1:50,000 の地形図を切り替えます");
   add(FitTrack, "トラック全体を表示(&W)", "選択中のトラックログ全体が収まるように表示します\nトラック全体を表示");
+  add(PrintTrack, "トラックを印刷...", "選択中のトラックログを 1:25,000 でできるだけ少ない枚数に印刷します\nトラックを印刷");
   add(WideView, "ワイドビューモード(&W)", "ツールウィンドウを隠して地形図を広く表示します\nワイドビューモード", true);
 
   add(Settings, "設定(&I)...", "表示色や表示方法を設定します");
@@ -482,7 +483,7 @@ void CMainFrame::createMenus() {
   sortWp->addAction(Action(SortWaypointsNone));
   sortWp->addAction(Action(SortWaypointsByName));
   trek->addSeparator();
-  for (int id : {EditTrack, CopyTrack, CutTrack, PasteTrack, DeleteTrack, GotoTrackPoint, FitTrack})
+  for (int id : {EditTrack, CopyTrack, CutTrack, PasteTrack, DeleteTrack, GotoTrackPoint, FitTrack, PrintTrack})
     trek->addAction(Action(id));
   QMenu* sortTk = trek->addMenu(QStringLiteral("トラックログの並べ替え(&O)"));
   for (int id : {SortTracksNone, SortTracksByName, SortTracksByTime}) sortTk->addAction(Action(id));

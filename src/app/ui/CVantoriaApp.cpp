@@ -123,6 +123,7 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
   m_doc->setCanAsk([] { return !QApplication::activeModalWidget() && !QApplication::activePopupWidget(); });
   connect(m_doc.get(), &CVantoriaDoc::sheetPropertiesRequested, this, &CVantoriaApp::showSheetProperties);
   connect(m_frame->MapView(), &CVantoriaView::printRequested, this, &CVantoriaApp::Print);
+  connect(m_frame->MapView(), &CVantoriaView::printTrackRequested, this, &CVantoriaApp::PrintTrack);
 
   // Without a stored placement (first run) the frame opens at a useful size, not maximised.
   const std::string showCmd = platform::profile().readString("Wnd_Pos", "showCmd", "");
@@ -254,9 +255,16 @@ SPrintHost CVantoriaApp::printHost() {
 }
 
 void CVantoriaApp::Print() {
-  if (!m_doc || !m_doc->HasSheet()) return;
+  if (!m_doc || (!m_doc->HasSheet() && !m_doc->Seamless())) return;
   CPrintJob job(printHost());
   (void)job.Print();
+  if (m_frame) m_frame->UpdateCommandUI();
+}
+
+void CVantoriaApp::PrintTrack(const CTrackLog* log) {
+  if (!m_doc || !log || (!m_doc->HasSheet() && !m_doc->Seamless())) return;
+  CPrintJob job(printHost());
+  (void)job.Print(false, log);
   if (m_frame) m_frame->UpdateCommandUI();
 }
 

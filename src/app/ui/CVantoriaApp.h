@@ -13,6 +13,7 @@
 class CHelpWindow;
 class CRecoveryManager;
 class CMainFrame;
+class CTrackLog;
 struct SPrintHost;
 class QTranslator;
 class CVantoriaDoc;
@@ -78,6 +79,8 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   bool SelectPrinter(const QString& printerName);
   /// The print command of the map view: settings dialog, then the pages.
   void Print();
+  /// "トラックを印刷": the print dialog set up for one track log.
+  void PrintTrack(const CTrackLog* log);
   /// Pages the print preview shows at once ("Settings"/"PreviewPages").
   int PreviewPages() const;
   void SetPreviewPages(int pages);

@@ -63,7 +63,7 @@ constexpr int kWaypointMenu[] = {cmd::EditWaypoint, 0, cmd::CopyWaypoint, cmd::C
 constexpr int kRouteMenu[] = {cmd::DrawRoute, cmd::DeleteRoute, cmd::DeleteRoutePoint, 0, cmd::UploadRoutes, 0,
                               cmd::RenameGroup, cmd::SaveTrek, cmd::SaveTrekAs, cmd::CloseTrek};
 constexpr int kTrackMenu[] = {cmd::EditTrack, 0, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, 0,
-                              cmd::GotoTrackPoint, cmd::FitTrack, 0, cmd::SplitTrack, cmd::JoinTracks,
+                              cmd::GotoTrackPoint, cmd::FitTrack, cmd::PrintTrack, 0, cmd::SplitTrack, cmd::JoinTracks,
                               cmd::DeleteTrackRange, cmd::ReverseTrack, cmd::ThinTrack, 0, cmd::RenameGroup,
                               cmd::SaveTrek, cmd::SaveTrekAs, cmd::CloseTrek};
 

@@ -21,6 +21,7 @@
 #include "mosaic/MosaicRenderer.h"
 #include "platform/Codepage.h"
 #include "platform/IProfileStore.h"
+#include "trek/CTrackLog.h"
 #include "trek/ui/CDlgWaypoint.h"
 
 namespace {
@@ -141,8 +142,8 @@ double CVantoriaView::ratioFor(MagnificationCode code) const {
   // high-density one. Map scales are measured in logical pixels.
   const double ratio = MagnificationToRatio(code, series(), mapScaleDpi());
   // On the seamless map a plane pixel covers a little more or less ground away from the middle
-  // latitude: a map scale holds at the window's middle.
-  return code > 0 ? ratio / viewport()->devicePixelRatioF() : ratio / localScaleFactor();
+  // latitude: a map scale holds at the window's middle, a pixel covering more ground drawn larger.
+  return code > 0 ? ratio / viewport()->devicePixelRatioF() : ratio * localScaleFactor();
 }
 
 QPoint CVantoriaView::scrollPosition() const {
@@ -195,7 +196,7 @@ void CVantoriaView::SetMagnification(MagnificationCode code, std::optional<QPoin
   scrollTo(CentredScroll(SheetToView(c.x(), m_ratio), now.width(), m_mapSize.width()),
            CentredScroll(SheetToView(c.y(), m_ratio), now.height(), m_mapSize.height()));
   m_frame.SetScale(m_ratio, m_ratio);
-  emit scaleChanged(series(), m_ratio * localScaleFactor());
+  emit scaleChanged(series(), m_ratio / localScaleFactor());
   RebuildOverlay(false);
   updateCentreSheet();
   viewport()->update();
@@ -736,14 +737,21 @@ bool CVantoriaView::onCommand(int id) {
     case cmd::EditTrack: (void)m_editing->open(CTrekEditController::EWindow::TrackLog); return true;
     case cmd::SaveMapImage:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
-      if (m_selection.exists() && !m_seamless) emit saveMapImageRequested(m_selection.selection());
+      if (m_selection.exists()) emit saveMapImageRequested(m_selection.selection());
       return true;
     case cmd::Print:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
-      if (hasMap() && !m_seamless) emit printRequested();
+      if (hasMap()) emit printRequested();
       return true;
     case cmd::Seamless: SetSeamless(!m_seamless); return true;
     case cmd::FitTrack: (void)FitTrack(); return true;
+    case cmd::PrintTrack: {
+      if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printTrackRequested))) return false;
+      const STrekSelection& sel = m_doc.TrekGroups().Selection();
+      if (hasMap() && sel.trackLog && (sel.kind == kTrekTrackLog || sel.kind == kTrekTrackPoint))
+        emit printTrackRequested(sel.trackLog);
+      return true;
+    }
     case cmd::SwitchSeries: {
       const std::vector<MapSeries> present = m_doc.Collection().seriesPresent();
       if (!m_seamless || present.size() < 2) return true;
@@ -779,11 +787,11 @@ bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::EditTrack: state.enabled = m_editing->canOpen(CTrekEditController::EWindow::TrackLog); return true;
     case cmd::SaveMapImage:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::saveMapImageRequested))) return false;
-      state.enabled = m_selection.exists() && !m_seamless;
+      state.enabled = m_selection.exists();
       return true;
     case cmd::Print:
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
-      state.enabled = hasMap() && !m_seamless;
+      state.enabled = hasMap();
       return true;
     case cmd::Seamless:
       state.checked = m_seamless;
@@ -798,6 +806,13 @@ bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::SwitchSeries:
       state.enabled = m_seamless && m_doc.Collection().seriesPresent().size() > 1;
       return true;
+    case cmd::PrintTrack: {
+      if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printTrackRequested))) return false;
+      const STrekSelection& sel = m_doc.TrekGroups().Selection();
+      state.enabled = hasMap() && sel.trackLog && (sel.kind == kTrekTrackLog || sel.kind == kTrekTrackPoint) &&
+                      !sel.trackLog->Points().empty();
+      return true;
+    }
     default: return false;
   }
 }
@@ -822,7 +837,7 @@ QMenu* CVantoriaView::buildContextMenu() const {
     add({cmd::DrawRoute, cmd::DeleteRoute, cmd::DeleteRoutePoint, cmd::UploadRoutes});
   } else if (kind >= 2 && kind <= 4) {
     add({cmd::EditTrack, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, cmd::GotoTrackPoint,
-         cmd::FitTrack});
+         cmd::FitTrack, cmd::PrintTrack});
     add({cmd::SplitTrack, cmd::JoinTracks, cmd::DeleteTrackRange, cmd::ReverseTrack, cmd::ThinTrack});
   }
   add({cmd::ZoomIn, cmd::ZoomOut, cmd::ZoomRect});

@@ -28,6 +28,7 @@ class AppSettings;
 class CGpsWindowHost;
 class CPopTextWnd;
 class CTrekEditController;
+class CTrackLog;
 class CTrekOverlayLayer;
 class TrekOverlay;
 class CVantoriaDoc;
@@ -178,6 +179,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   /// Commands carried out elsewhere (map image export, printing); enabled once connected.
   void saveMapImageRequested(const QRect& sheetRect);
   void printRequested();
+  /// "トラックを印刷": the print of one track log on the fewest pages.
+  void printTrackRequested(const CTrackLog* log);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

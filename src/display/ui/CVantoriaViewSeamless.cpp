@@ -159,7 +159,8 @@ void CVantoriaView::setupSeamless(MapSeries series, std::optional<std::pair<doub
   m_selection.SetMap(m_mapSize, m_ratio);
   updateScrollBars();
   centreOnSeconds(centre->first, centre->second);
-  emit scaleChanged(int(series), m_ratio * localScaleFactor());
+  // The scale bar counts nominal pixels: the ground of one at the window's middle.
+  emit scaleChanged(int(series), m_ratio / localScaleFactor());
   RebuildOverlay(false);
   updateCentreSheet();
   viewport()->update();

@@ -5,7 +5,9 @@
 #include "app/CVantoriaDoc.h"
 #include "display/TrekOverlay.h"
 #include "display/ui/CVantoriaView.h"
+#include "mosaic/MosaicRenderer.h"
 #include "output/CBgrImage.h"
+#include "output/GeoTiff.h"
 #include "output/ui/CDlgSavemapOption.h"
 #include "platform/IPrompt.h"
 
@@ -28,6 +30,8 @@ bool CMapImageSaver::SaveSelectionCommand(const QRect& selection) {
     map_export::WriteOptions(*chosen);
     options = map_export::EffectiveOptions(*chosen);
   }
+
+  if (m_view.seamless()) return savePlane(selection, options);
 
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   const QSize size = m_view.RenderForOutput(1.0);
@@ -52,5 +56,34 @@ bool CMapImageSaver::SaveSelectionCommand(const QRect& selection) {
     }
   }
   m_view.EndOutputRender();
+  return written;
+}
+
+bool CMapImageSaver::savePlane(const QRect& selection, std::int32_t options) {
+  mosaic::CMosaicRenderer* renderer = m_view.mosaicRenderer();
+  if (!renderer || selection.isEmpty() || !m_view.hasMap()) {
+    platform::prompt().error(map_export::kFailedText);
+    return false;
+  }
+  print::SPlaneSource source;
+  source.renderer = renderer;
+  source.plane = renderer->plane();
+  source.sheets = &m_doc.Collection().sheets(m_view.seamlessSeries());
+  TrekOverlay overlay;
+  if (options) overlay.Rebuild(m_doc.TrekGroups().Groups(), m_view.frame(), 1.0);
+  const std::optional<map_export::SImageFileChoice> file = map_export::ChooseImageFile(true);
+  if (!file) return false;
+  const bool written = m_doc.SaveMapImage([&](const std::function<void(double)>& progress) {
+    CBgrImage picture;
+    if (!map_export::RenderPlaneImage(source, selection, options ? &overlay : nullptr, options, picture)) return false;
+    const SWorldFile world = map_export::PlaneWorldFile(source.plane, selection.topLeft());
+    if (file->geoTiff) {
+      const bool ok = geotiff_export::WriteGeoTiff(file->path, picture, world, platform::EReplace::Replace).ok;
+      if (progress) progress(1.0);
+      return ok;
+    }
+    return map_export::WriteMapImage(file->path, file->format, picture, world, progress);
+  });
+  if (!written) platform::prompt().error(map_export::kFailedText);
   return written;
 }

@@ -28,6 +28,8 @@ class CMapImageSaver {
   bool SaveSelectionCommand(const QRect& selection);
 
  private:
+  /// The seamless map's selection (plane pixels at ratio 1), rendered band by band.
+  bool savePlane(const QRect& selection, std::int32_t options);
   [[nodiscard]] std::optional<std::int32_t> askOptions(std::int32_t options, const map_export::STrekKinds& kinds) const;
 
   CVantoriaView& m_view;

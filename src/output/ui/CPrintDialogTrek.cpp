@@ -170,6 +170,11 @@ CPrintDialogTrek::CPrintDialogTrek(CPrintJob& job, QWidget* parent) : QDialog(pa
   info.options = saved.options;
   info.magnificationMode = saved.mode;
   info.magnification = saved.magnification;
+  if (m_job.TrackArea()) {
+    // "トラックを印刷": the log's box at 1:25,000.
+    info.magnificationMode = EMagnificationMode::Specified;
+    info.magnification = kTrackMagnification;
+  }
   if (m_job.HasSelection()) {
     info.printSelection = true;
   } else {
@@ -233,7 +238,14 @@ void CPrintDialogTrek::saveSettings() {
   if (m_saved) return;
   readControls();
   const PrintInfo& info = m_job.info();
-  SavePrintSettings({info.magnification, info.magnificationMode, info.options});
+  SPrintSettings keep{info.magnification, info.magnificationMode, info.options};
+  // A track log print's scale is its own: the remembered one stays.
+  if (m_job.TrackArea()) {
+    const SPrintSettings saved = LoadPrintSettings();
+    keep.magnification = saved.magnification;
+    keep.mode = saved.mode;
+  }
+  SavePrintSettings(keep);
   m_saved = true;
 }
 

@@ -8,10 +8,12 @@
 #include <QPrinterInfo>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "app/CVantoriaDoc.h"
 #include "display/ui/CVantoriaView.h"
+#include "mosaic/MosaicRenderer.h"
 #include "output/ui/CDlgPrintPreview.h"
 #include "output/ui/CDlgPrintStatus.h"
 #include "output/ui/CPrintDialogTrek.h"
@@ -67,18 +69,68 @@ print::SPrintContext CPrintJob::Context() const {
   }
   c.dpi.screenX = m_host.view ? m_host.view->logicalDpiX() : 96;
   c.dpi.screenY = m_host.view ? m_host.view->logicalDpiY() : 96;
-  if (m_host.doc) {
+  if (Seamless()) {
+    c.series = static_cast<int>(m_host.view->seamlessSeries());
+    const QRect area = m_info.printSelection && HasSelection() ? selectionArea() : WindowArea();
+    c.area = area.size();
+    const print::SLocalMetres local = print::LocalMetres(m_host.view->mosaicRenderer()->plane(), area);
+    c.groundAcross = local.factorAcross();
+    c.groundDown = local.factorDown();
+  } else if (m_host.doc) {
     c.series = static_cast<int>(m_host.doc->SheetSeries());
     const QSize whole(m_host.doc->Image().width(), m_host.doc->Image().height());
     c.area = whole;
-    if (m_info.printSelection && HasSelection())
-      c.area = (m_host.view->rangeSelection().selection() & QRect(QPoint(), whole)).size();
+    if (m_info.printSelection && HasSelection()) c.area = (selectionArea() & QRect(QPoint(), whole)).size();
   }
   if (m_host.view) c.viewMagnification = m_host.view->magnification();
   return c;
 }
 
-bool CPrintJob::HasSelection() const { return m_host.view && m_host.view->rangeSelection().exists(); }
+bool CPrintJob::Seamless() const {
+  return m_host.view && m_host.view->seamless() && m_host.view->mosaicRenderer() && m_host.view->hasMap();
+}
+
+QRect CPrintJob::WindowArea() const {
+  if (!m_host.view || !(m_host.view->ratio() > 0)) return {};
+  // The visible part of the map in map pixels at ratio 1 (plane pixels on the seamless map).
+  const double r = m_host.view->ratio();
+  const QRect visible = QRect(m_host.view->scrollPosition(), m_host.view->viewport()->size()) &
+                        QRect(QPoint(0, 0), m_host.view->mapSize());
+  if (visible.isEmpty()) return {};
+  const int left = static_cast<int>(std::floor(visible.left() / r));
+  const int top = static_cast<int>(std::floor(visible.top() / r));
+  const int right = static_cast<int>(std::ceil((visible.left() + visible.width()) / r));
+  const int bottom = static_cast<int>(std::ceil((visible.top() + visible.height()) / r));
+  return QRect(left, top, std::max(1, right - left), std::max(1, bottom - top));
+}
+
+bool CPrintJob::HasSelection() const {
+  return m_trackArea.has_value() || (m_host.view && m_host.view->rangeSelection().exists());
+}
+
+QRect CPrintJob::selectionArea() const {
+  if (m_trackArea) return *m_trackArea;
+  return m_host.view ? m_host.view->rangeSelection().selection() : QRect();
+}
+
+bool CPrintJob::prepareTrack(const CTrackLog& log) {
+  if (!m_printer || !m_host.view || !m_host.view->hasMap()) return false;
+  const int dpi = m_printer->resolution();
+  QPageLayout layout = m_printer->pageLayout();
+  layout.setOrientation(QPageLayout::Portrait);
+  const QSize portrait = layout.paintRectPixels(dpi).size();
+  layout.setOrientation(QPageLayout::Landscape);
+  const QSize landscape = layout.paintRectPixels(dpi).size();
+  const print::SPrintContext c = Context();
+  const mosaic::SMapPlane plane = Seamless() ? m_host.view->mosaicRenderer()->plane() : mosaic::SMapPlane{};
+  const auto planned = print::PlanTrackLogPrint(log, m_host.view->frame(), Seamless() ? &plane : nullptr,
+                                                {dpi, dpi, c.dpi.screenX, c.dpi.screenY}, portrait, landscape,
+                                                print::LoadPrintSettings().options, c.series);
+  if (!planned) return false;
+  m_trackArea = planned->plan.area;
+  m_printer->setPageOrientation(planned->plan.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+  return true;
+}
 
 bool CPrintJob::Recompute() {
   const print::SPrintContext c = Context();
@@ -98,6 +150,20 @@ bool CPrintJob::RecomputeKeepingPages() {
 SPrintSheet CPrintJob::Sheet() const {
   SPrintSheet s;
   if (!m_host.doc) return s;
+  if (Seamless()) {
+    const MapSeries series = m_host.view->seamlessSeries();
+    m_planeSource.renderer = m_host.view->mosaicRenderer();
+    m_planeSource.plane = m_planeSource.renderer->plane();
+    m_planeSource.sheets = &m_host.doc->Collection().sheets(series);
+    s.plane = &m_planeSource;
+    s.series = static_cast<int>(series);
+    s.render = m_host.render;
+    s.groups = &m_host.doc->TrekGroups().Groups();
+    s.frame = &m_host.view->frame();
+    s.selection = selectionArea();
+    s.planeArea = WindowArea();
+    return s;
+  }
   s.image = &m_host.doc->Image();
   s.series = static_cast<int>(m_host.doc->SheetSeries());
   s.render = m_host.render;
@@ -105,7 +171,7 @@ SPrintSheet CPrintJob::Sheet() const {
   s.groups = &m_host.doc->TrekGroups().Groups();
   if (m_host.view) {
     s.frame = &m_host.view->frame();
-    s.selection = m_host.view->rangeSelection().selection();
+    s.selection = selectionArea();
   }
   return s;
 }
@@ -115,8 +181,9 @@ QString CPrintJob::DocumentTitle() const {
   return m_host.mainWindow ? m_host.mainWindow->windowTitle() : QString();
 }
 
-bool CPrintJob::Print(bool direct) {
+bool CPrintJob::Print(bool direct, const CTrackLog* track) {
   m_info = PrintInfo{};
+  m_trackArea.reset();
   if (direct) return false;
   // The application's printer, else the system's default, else the first one, else the PDF
   // output, which every installation has.
@@ -135,6 +202,10 @@ bool CPrintJob::Print(bool direct) {
       return false;
     }
   }
+  if (track && !prepareTrack(*track)) {
+    platform::prompt().warn(kTrackOffMapText);
+    return false;
+  }
   if (m_host.previewPages) m_info.previewPages = static_cast<std::uint32_t>(std::clamp(m_host.previewPages(), 1, 2));
   bool ok = false;
   {
@@ -147,7 +218,8 @@ bool CPrintJob::Print(bool direct) {
   }
   // The printer chosen in the dialog stays the application's, whatever the answer.
   if (m_host.printerName) *m_host.printerName = m_printerName;
-  if (m_host.pageLayout && m_printer) *m_host.pageLayout = m_printer->pageLayout();
+  // A track log print turns the paper for that log only.
+  if (m_host.pageLayout && m_printer && !track) *m_host.pageLayout = m_printer->pageLayout();
   if (!ok || !m_printer) return true;
   if (!ConfirmPageCount()) return true;
   return PrintPages();

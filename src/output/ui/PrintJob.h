@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "output/PrintInfo.h"
@@ -16,6 +17,7 @@
 namespace platform {
 class CAtomicFile;
 }
+class CTrackLog;
 class CVantoriaDoc;
 class CVantoriaView;
 class QPrinter;
@@ -48,8 +50,12 @@ class CPrintJob {
   CPrintJob& operator=(const CPrintJob&) = delete;
 
   /// The print command: dialog, then the pages. `direct` (printing without the dialog) does
-  /// nothing. False when the run failed.
-  bool Print(bool direct = false);
+  /// nothing. With `track` ("トラックを印刷") the dialog opens on the log's box with a margin at
+  /// 1:25,000, the paper turned the way that needs fewer pages. False when the run failed.
+  bool Print(bool direct = false, const CTrackLog* track = nullptr);
+  static constexpr const char* kTrackOffMapText = "選択したトラックログは、表示中の地図の上にありません。";
+  /// The track log print's area (map pixels at ratio 1), while the job prints one.
+  [[nodiscard]] const std::optional<QRect>& TrackArea() const { return m_trackArea; }
 
   /// Every printer the system offers, then the PDF output.
   [[nodiscard]] static QStringList PrinterNames();
@@ -63,6 +69,12 @@ class CPrintJob {
   /// resolution without a printer.
   [[nodiscard]] print::SPrintContext Context() const;
   [[nodiscard]] bool HasSelection() const;
+  /// The view shows the seamless map: the print is a rectangle of its plane.
+  [[nodiscard]] bool Seamless() const;
+  /// The map area the window shows, in map pixels at ratio 1 (plane pixels when seamless).
+  [[nodiscard]] QRect WindowArea() const;
+  /// The selected rectangle: the track log print's area, else the view's range selection.
+  [[nodiscard]] QRect selectionArea() const;
   /// Scale by mode, then the page grid, which resets the page range to all pages. False
   /// without a printer.
   bool Recompute();
@@ -92,4 +104,8 @@ class CPrintJob {
   PrintInfo m_info;
   std::unique_ptr<QPrinter> m_printer;
   QString m_printerName;
+  mutable print::SPlaneSource m_planeSource;
+  std::optional<QRect> m_trackArea;
+  /// Sets up a track log print on the chosen printer; false when the log is off the map.
+  bool prepareTrack(const CTrackLog& log);  ///< what Sheet() hands out for the seamless map
 };
