@@ -94,6 +94,49 @@ void BM_ViewPanStep(benchmark::State& state) {
 }
 BENCHMARK(BM_ViewPanStep)->ArgName("code")->Arg(50)->Arg(100)->Arg(300)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// The same repaints with the UTM grid, the graticule and the magnetic-north lines over the map:
+// the difference to BM_ViewRepaint at the same code is what the grid lines add to a paint. The
+// pan step builds the lines anew each time, as the window shows another part of the map.
+void showGrids(bool on) {
+  // The toggles are remembered; a profile of its own keeps the user's untouched.
+  static platform::CMemoryProfile profile;
+  platform::setProfile(&profile);
+  SFixture& f = fixture();
+  for (const auto g : {CVantoriaView::EGrid::Utm, CVantoriaView::EGrid::Graticule, CVantoriaView::EGrid::MagneticNorth})
+    f.view->SetGridShown(g, on);
+}
+
+void BM_ViewRepaintGrid(benchmark::State& state) {
+  SFixture& f = fixture();
+  showGrids(true);
+  f.view->SetMagnification(static_cast<MagnificationCode>(state.range(0)), QPoint(kWidth / 2, kHeight / 2));
+  QWidget* port = f.view->viewport();
+  for (auto _ : state) {
+    port->repaint();
+    benchmark::ClobberMemory();
+  }
+  state.counters["lines"] = static_cast<double>(f.view->gridOverlay().lines().size());
+  showGrids(false);
+}
+BENCHMARK(BM_ViewRepaintGrid)->ArgName("code")->Arg(10)->Arg(25)->Arg(100)->Arg(300)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_ViewPanStepGrid(benchmark::State& state) {
+  SFixture& f = fixture();
+  showGrids(true);
+  f.view->SetMagnification(static_cast<MagnificationCode>(state.range(0)), QPoint(kWidth / 2, kHeight / 2));
+  QWidget* port = f.view->viewport();
+  QScrollBar* h = f.view->horizontalScrollBar();
+  int step = 7;
+  for (auto _ : state) {
+    if (h->value() + step > h->maximum() || h->value() + step < 0) step = -step;
+    h->setValue(h->value() + step);
+    port->repaint();
+    benchmark::ClobberMemory();
+  }
+  showGrids(false);
+}
+BENCHMARK(BM_ViewPanStepGrid)->ArgName("code")->Arg(50)->Arg(100)->Arg(300)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 // Peers: the same widget stack with the least possible paint.
 class CFillWidget : public QWidget {
  public:

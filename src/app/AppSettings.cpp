@@ -71,6 +71,10 @@ AppSettings& AppSettings::operator=(const AppSettings& other) {
   sortWaypoints = other.sortWaypoints;
   sortTracks = other.sortTracks;
   pauseSeconds = other.pauseSeconds;
+  posFormat = other.posFormat;
+  gridColour = other.gridColour;
+  graticuleColour = other.graticuleColour;
+  magNorthColour = other.magNorthColour;
   return *this;
 }
 
@@ -91,6 +95,10 @@ void AppSettings::resetToDefaults() {
   sortWaypoints = -1;
   sortTracks = -1;
   pauseSeconds = 60;
+  posFormat = 0;
+  gridColour = static_cast<std::int32_t>(kDefaultGridColour);
+  graticuleColour = static_cast<std::int32_t>(kDefaultGraticuleColour);
+  magNorthColour = static_cast<std::int32_t>(kDefaultMagNorthColour);
 }
 
 void AppSettings::Load() {
@@ -106,6 +114,12 @@ void AppSettings::Load() {
   sortWaypoints = readRanged(kSettingsSection, "Sort_Wp", -1, -1, 0);
   sortTracks = readRanged(kSettingsSection, "Sort_Tk", -1, -1, 1);
   pauseSeconds = readRanged(kSettingsSection, "PauseSeconds", 60, 1, 86400);
+  posFormat = readRanged(kViewSection, "PosFormat", 0, 0, 3);
+  gridColour = readRanged(kViewSection, "GridColor", static_cast<std::int32_t>(kDefaultGridColour), 0, 0xFFFFFF);
+  graticuleColour =
+      readRanged(kViewSection, "GraticuleColor", static_cast<std::int32_t>(kDefaultGraticuleColour), 0, 0xFFFFFF);
+  magNorthColour =
+      readRanged(kViewSection, "MagNorthColor", static_cast<std::int32_t>(kDefaultMagNorthColour), 0, 0xFFFFFF);
 }
 
 void AppSettings::Save() const {
@@ -120,6 +134,10 @@ void AppSettings::Save() const {
   store.writeInt(kSettingsSection, "Sort_Wp", sortWaypoints);
   store.writeInt(kSettingsSection, "Sort_Tk", sortTracks);
   store.writeInt(kSettingsSection, "PauseSeconds", pauseSeconds);
+  store.writeInt(kViewSection, "PosFormat", posFormat);
+  store.writeInt(kViewSection, "GridColor", gridColour);
+  store.writeInt(kViewSection, "GraticuleColor", graticuleColour);
+  store.writeInt(kViewSection, "MagNorthColor", magNorthColour);
   store.writeInt("Vantoria", "Version", 200);
   store.flush();
 }

@@ -74,6 +74,10 @@ enum : int {
   Seamless = 32891,
   FitTrack = 32892,
   SwitchSeries = 32893,
+  // grids and bearings
+  UtmGrid = 32894,
+  Graticule = 32895,
+  MagneticNorth = 32896,
 };
 }  // namespace cmd
 

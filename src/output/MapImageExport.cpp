@@ -22,7 +22,17 @@ std::int32_t EffectiveOptions(std::int32_t bits) {
   std::int32_t out = 0;
   if (bits & kExportTrackLines) out |= kExportTrackLines | (bits & kExportTrackNames);
   if (bits & kExportWaypointIcons) out |= kExportWaypointIcons | (bits & kExportWaypointNames);
-  return out;
+  return out | (bits & kExportGridMask);
+}
+
+SGridOverlayOptions ExportGridOptions(const SGridOverlayOptions& base, const SheetFrame& frame, int series) {
+  SGridOverlayOptions o = base;
+  o.utmSpacingM = UtmSpacingForRatio(1.0);
+  o.graticuleSpacingSec = GraticuleSpacingFor(frame.latitudeStep(o.graticuleDatum).TotalSeconds(), 1.0);
+  o.magneticSpacingM = 0.04 * (series == 2 ? 50000.0 : 25000.0);
+  o.lineWidth = 0.0;
+  o.labelPixelSize = 14;
+  return o;
 }
 
 std::int32_t OptionsFromChecks(bool trackLines, bool trackNames, bool waypointIcons, bool waypointNames) {
@@ -64,12 +74,22 @@ constexpr int kLabelReach = 32;
 }  // namespace
 
 bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay, std::int32_t options,
-                    CBgrImage& out) {
+                    CBgrImage& out, const SExportGrid* grid) {
   out.release();
   if (sheet.isNull() || area.isEmpty() || !sheet.rect().contains(area)) return false;
   if (!out.Allocate(area.width(), area.height())) return false;
-  const std::int32_t draw = overlay ? EffectiveOptions(options) : 0;
-  if (draw == 0) {
+  const std::int32_t draw = overlay ? EffectiveOptions(options) & ~kExportGridMask : 0;
+  const std::int32_t gridBits = grid ? options & kExportGridMask : 0;
+  // The lines and labels of the whole area, drawn band by band like the rest.
+  CGridOverlay lines;
+  if (gridBits) {
+    SGridOverlayOptions o = grid->options;
+    o.utm = (gridBits & kExportUtmGrid) != 0;
+    o.graticule = (gridBits & kExportGraticule) != 0;
+    o.magneticNorth = (gridBits & kExportMagneticNorth) != 0;
+    lines.Build(grid->frame, area, o);
+  }
+  if (draw == 0 && lines.empty()) {
     // Nothing drawn over the map: the rows go straight into the picture.
     out.CopyFrom(sheet, area);
     return true;
@@ -95,6 +115,7 @@ bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* o
     if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given.adjusted(0, 0, 0, kLabelReach), area);
     if (draw & kExportTrackLines) overlay->DrawTrackLines(painter, given);
     if (draw & kExportTrackNames) overlay->DrawTrackLabels(painter, given, area);
+    lines.Paint(painter, QPointF(-rows.left(), -rows.top()));
     painter.end();
     out.CopyFrom(band, QRect(0, 0, rows.width(), rows.height()), rows.top() - area.top());
   }

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "geodesy/MagneticDeclination.h"
 #include "maps/SheetImage.h"
+#include "output/PrintGrid.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekData.h"
 
@@ -65,6 +67,21 @@ bool CPrintPageRenderer::BeginPrinting(PrintInfo& info, const SPrintSheet& sheet
   info.sourceRect = QRect(QPoint(0, 0), whole);
   if (info.printSelection && !sheet.selection.isEmpty()) info.sourceRect = sheet.selection & info.sourceRect;
 
+  m_gridFrame.reset();
+  m_declinationText.clear();
+  if ((info.options & print::kOptGridMask) && sheet.frame) {
+    SheetFrame unit = *sheet.frame;
+    unit.SetScale(1.0, 1.0);
+    const double year = geodesy::DecimalYearToday();
+    if (info.options & print::kOptMagneticNorth)
+      m_declinationText = QString::fromStdString(print::PrintDeclination(unit, info.sourceRect, year).text);
+    m_gridFrame = *sheet.frame;
+    m_gridFrame->SetScale(info.scaleX, info.scaleX);
+    SGridOverlayOptions base = sheet.grid;
+    base.decimalYear = year;
+    m_gridOptions = print::PrintGridOptions(base, *m_gridFrame, info);
+  }
+
   m_overlay.Clear();
   m_hasOverlay = false;
   if ((info.options & (print::kOptTrackLines | print::kOptWaypointIcons)) && sheet.frame && sheet.groups) {
@@ -92,6 +109,7 @@ void CPrintPageRenderer::EndPrinting() {
   m_bitmap.Release();
   m_overlay.Clear();
   m_hasOverlay = false;
+  m_gridFrame.reset();
 }
 
 std::int64_t CPrintPageRenderer::memoryBytes() const {
@@ -137,6 +155,7 @@ void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) con
   };
   if (info.options & print::kOptSheetName) drawHeaderText(SheetNameText(m_sheetName));
   if (info.options & print::kOptPageNumber) drawHeaderText(PageNumberText(info.currentPage, info.maxPage));
+  if (info.options & print::kOptMagneticNorth) drawHeaderText(m_declinationText);
 
   // Map: this page's part of the print area.
   const int mapTop = page.top() + info.mapTop;
@@ -169,6 +188,9 @@ void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) con
   } else if (!from.isEmpty() && !dest.isEmpty()) {
     painter.drawImage(dest, m_bitmap.Surface(), from);
   }
+
+  // Grid lines under the trek data, labelled inside this page's map part.
+  if (m_gridFrame) print::DrawPageGrid(painter, *m_gridFrame, m_gridOptions, info.options, info, src, dest);
 
   // Overlays in printer pixels, clipped to the map part of the page.
   if (m_hasOverlay) {

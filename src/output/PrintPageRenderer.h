@@ -5,8 +5,10 @@
 #include <QFont>
 #include <QImage>
 #include <QRect>
+#include <optional>
 #include <string>
 
+#include "display/GridOverlay.h"
 #include "display/MapColourScheme.h"
 #include "display/ScaleBar.h"
 #include "display/ScaledSheetBitmap.h"
@@ -27,6 +29,7 @@ struct SPrintSheet {
   const SheetFrame* frame = nullptr;                      ///< georeference; null: no trek overlays
   const CTrekGroupList::GroupList* groups = nullptr;      ///< trek data; null: none
   QRect selection;              ///< sheet-image pixels; empty: none
+  SGridOverlayOptions grid;     ///< colours and datum of grid lines (spacings follow the print's scale)
 };
 
 class CPrintPageRenderer {
@@ -35,6 +38,9 @@ class CPrintPageRenderer {
   /// when `printSelection`, else the whole sheet), rebuilds the overlays in printer pixels and
   /// prepares the header. False when the sheet cannot be rendered: pages then print without map.
   bool BeginPrinting(PrintInfo& info, const SPrintSheet& sheet);
+  /// The header's declination text ("磁針方位 西偏 7°20′ (2026年)"); empty without the
+  /// magnetic-north lines.
+  [[nodiscard]] const QString& declinationText() const { return m_declinationText; }
   /// Draws page `info.currentPage` into `info.drawRect` (printer pixels) of `painter`.
   void PrintPage(QPainter& painter, const PrintInfo& info) const;
   /// Gives the rendered copy and the overlay cache back.
@@ -64,4 +70,7 @@ class CPrintPageRenderer {
   std::string m_sheetName;
   int m_series = 1;
   bool m_hasOverlay = false;
+  std::optional<SheetFrame> m_gridFrame;  ///< the sheet's frame in printer pixels, for grid lines
+  SGridOverlayOptions m_gridOptions;
+  QString m_declinationText;               ///< for the header with the magnetic-north lines
 };

@@ -106,6 +106,7 @@ SPrintSheet CPrintJob::Sheet() const {
   if (m_host.view) {
     s.frame = &m_host.view->frame();
     s.selection = m_host.view->rangeSelection().selection();
+    s.grid = m_host.view->gridOptions();
   }
   return s;
 }
