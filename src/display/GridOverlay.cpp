@@ -136,16 +136,24 @@ void CGridOverlay::Build(const SheetFrame& frame, const QRect& area, const SGrid
   if (options.magneticNorth) buildMagnetic(frame, options);
   if (options.graticule) buildGraticule(frame, options);
   if (options.utm) buildUtm(frame, options);
-  const double unit = options.lineWidth > 0.0 ? options.lineWidth : 1.0;
-  for (SGridLine& line : m_lines) {
-    const bool utmLine = line.kind == SGridLine::UtmEasting || line.kind == SGridLine::UtmNorthing;
-    if (line.kind == SGridLine::Latitude || line.kind == SGridLine::Longitude)
-      line.dashes = dashesOf(line.points, 6.0 * unit, 4.0 * unit);
-    else if (line.kind == SGridLine::ZoneEdge)
-      line.dashes = dashesOf(line.points, 12.0 * unit, 6.0 * unit);
-    else if (utmLine && !line.major)
-      line.dashes = dashesOf(line.points, 2.0 * unit, 3.0 * unit);
+  if (options.labelPictures) {
+    for (SGridLabel& l : m_labels) {
+      // Whole pixels, so that the copy lands where the text would.
+      const QRect box = l.box.toAlignedRect();
+      l.box = QRectF(box);
+      l.picture = QImage(box.size(), QImage::Format_RGB32);
+      l.picture.fill(Qt::white);
+      QPainter p(&l.picture);
+      p.setFont(m_font);
+      p.setPen(l.colour);
+      p.drawText(QRectF(QPointF(0, 0), QSizeF(box.size())), Qt::AlignCenter, l.text);
+    }
   }
+  const double unit = options.lineWidth > 0.0 ? options.lineWidth : 1.0;
+  // Only the zone edge is dashed: the other kinds differ by colour (and the 100 m lines by a
+  // lighter one), which also keeps a paint cheap.
+  for (SGridLine& line : m_lines)
+    if (line.kind == SGridLine::ZoneEdge) line.dashes = dashesOf(line.points, 12.0 * unit, 6.0 * unit);
 }
 
 void CGridOverlay::addLabel(SGridLine::EKind kind, const QString& text, const QPointF& at, int edge,
@@ -165,7 +173,7 @@ void CGridOverlay::addLabel(SGridLine::EKind kind, const QString& text, const QP
   if (!a.contains(box)) return;
   for (const SGridLabel& l : m_labels)
     if (l.box.intersects(box)) return;
-  m_labels.push_back({kind, text, box, colour});
+  m_labels.push_back({kind, text, box, colour, {}});
 }
 
 void CGridOverlay::buildUtm(const SheetFrame& frame, const SGridOverlayOptions& options) {
@@ -327,7 +335,8 @@ void CGridOverlay::buildGraticule(const SheetFrame& frame, const SGridOverlayOpt
         line.points.push_back(meridians ? FramePixelF(frame, w, v, datum) : FramePixelF(frame, v, w, datum));
       }
       const QString text = graticuleText(v, step);
-      for (int edge = 0; edge < 2; ++edge) {
+      // At the top and left edges only: the UTM figures have the other two to themselves.
+      for (int edge = 0; edge < 1; ++edge) {
         const double level = meridians ? (edge == 0 ? a.top() : a.bottom()) : (edge == 0 ? a.left() : a.right());
         if (const std::optional<SCrossing> c = crossing(line.points, level, meridians))
           addLabel(line.kind, text, c->at, meridians ? edge : edge + 2, colour);
@@ -442,6 +451,10 @@ void CGridOverlay::Paint(QPainter& painter, const QPointF& offset) const {
   painter.setFont(m_font);
   for (const SGridLabel& l : m_labels) {
     const QRectF box = l.box.translated(offset);
+    if (!l.picture.isNull()) {
+      painter.drawImage(box.topLeft(), l.picture);
+      continue;
+    }
     painter.fillRect(box, Qt::white);  // the line stops under its label, as on printed maps
     painter.setPen(l.colour);
     painter.drawText(box, Qt::AlignCenter, l.text);

@@ -6,6 +6,7 @@
 // edges, so that a label is never cut by the edge of what it is drawn for.
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QLineF>
 #include <QPointF>
 #include <QRect>
@@ -37,6 +38,9 @@ struct SGridOverlayOptions {
   double declinationDeg = std::numeric_limits<double>::quiet_NaN();
   double lineWidth = 0.0;                      ///< pen width in frame pixels; 0 a cosmetic 1-pixel pen
   int labelPixelSize = 12;                     ///< label font height in frame pixels
+  /// Labels drawn once into small pictures and copied at every paint (the screen); off, they
+  /// are drawn as text (paper and vector output).
+  bool labelPictures = false;
 };
 
 /// Spacing of the UTM grid at a display ratio (1.0 = 100 %): 100 m above 200 %, 10 km below 10 %,
@@ -55,7 +59,7 @@ struct SGridLine {
   double value = 0.0;    ///< metres for UTM lines, seconds for graticule lines, longitude for edges
   bool major = true;     ///< a UTM line on a whole kilometre (labelled)
   std::vector<QPointF> points;
-  /// The dashes of a dashed line (graticule, zone edge, 100 m lines), laid out along the whole
+  /// The dashes of a dashed line (the zone edge), laid out along the whole
   /// line, so that they fall alike however the line is cut into bands or pages.
   std::vector<QLineF> dashes;
 };
@@ -66,6 +70,7 @@ struct SGridLabel {
   QString text;
   QRectF box;
   QColor colour;
+  QImage picture;  ///< the label drawn, when the options ask for pictures
 };
 
 class CGridOverlay {

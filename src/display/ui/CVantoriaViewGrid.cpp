@@ -46,6 +46,7 @@ SGridOverlayOptions CVantoriaView::gridOptions() const {
   o.magneticSpacingM = 0.04 * (series() == 2 ? 50000.0 : 25000.0);
   o.decimalYear = geodesy::DecimalYearToday();
   o.labelPixelSize = std::max(9, fontMetrics().height() - 2);
+  o.labelPictures = true;
   return o;
 }
 
