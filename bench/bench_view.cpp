@@ -153,7 +153,8 @@ void BM_GridPaint(benchmark::State& state) {
   const QRect area(QPoint(kWidth / 2 - kClient.width() / 2, kHeight / 2 - kClient.height() / 2), kClient);
   CGridOverlay grid;
   grid.Build(f.view->frame(), area, o);
-  QImage picture(kClient, QImage::Format_RGB32);
+  // The format of the window's backing store, as the view paints into it.
+  QImage picture(kClient, f.view->viewport()->grab().toImage().format());
   picture.fill(QColor(200, 180, 160));
   for (auto _ : state) {
     QPainter p(&picture);

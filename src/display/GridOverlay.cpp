@@ -124,6 +124,7 @@ QPointF FramePixelF(const SheetFrame& frame, double latitudeSec, double longitud
 }
 
 void CGridOverlay::Build(const SheetFrame& frame, const QRect& area, const SGridOverlayOptions& options) {
+  ++m_builds;
   m_area = area;
   m_options = options;
   m_lines.clear();

@@ -88,6 +88,8 @@ class CGridOverlay {
   /// when they were not built.
   [[nodiscard]] double declinationDeg() const { return m_declination; }
   [[nodiscard]] bool empty() const { return m_lines.empty(); }
+  /// How many times Build ran on this object.
+  [[nodiscard]] int builds() const { return m_builds; }
 
  private:
   struct SZoneClip {
@@ -106,6 +108,7 @@ class CGridOverlay {
   SGridOverlayOptions m_options;
   QFont m_font;
   double m_declination = std::numeric_limits<double>::quiet_NaN();
+  int m_builds = 0;
 };
 
 /// Frame pixels (not truncated) of a position in `datum` (latitude, longitude in seconds).

@@ -223,6 +223,11 @@ TEST_F(GridView, CommandsDrawAndRememberTheLines) {
   }
   EXPECT_TRUE(utm && latitude && magnetic);
   EXPECT_EQ(m_view->gridOverlay().area(), QRect(m_view->scrollPosition(), vp()->size()));
+  // Another paint of the same window draws the lines it has.
+  const int builds = m_view->gridOverlay().builds();
+  vp()->repaint();
+  vp()->repaint();
+  EXPECT_EQ(m_view->gridOverlay().builds(), builds);
   SCommandState state;
   ASSERT_TRUE(m_view->onUpdateCommand(cmd::UtmGrid, state));
   EXPECT_TRUE(state.checked);
