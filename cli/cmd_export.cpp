@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CliCommand.h"
+#include "geodesy/MagneticDeclination.h"
 #include "Json.h"
 #include "app/AppSettings.h"
 #include "display/ScaledSheetBitmap.h"
@@ -105,7 +106,7 @@ int runExport(cli::SCliContext& ctx) {
   if (haveOptions) {
     char* end = nullptr;
     const long v = std::strtol(optionsText.c_str(), &end, 10);
-    if (optionsText.empty() || *end != '\0' || v < 0 || v > 15) return cli::fail("export: --options must be 0..15");
+    if (optionsText.empty() || *end != '\0' || v < 0 || v > 127) return cli::fail("export: --options must be 0..127");
     options = static_cast<std::int32_t>(v);
   }
   QRect selection;
@@ -126,9 +127,11 @@ int runExport(cli::SCliContext& ctx) {
   for (const std::string& t : treks) {
     if (!sheet.AddTrekFile(platform::pathFromUtf8(t))) return cli::fail("export: cannot read the trek file " + t);
   }
-  // As in the program: the remembered options, and nothing over the map without trek data.
+  // As in the program: the remembered options, and no trek overlay without trek data (the grid
+  // lines need none).
   if (!haveOptions) options = map_export::ReadOptions();
-  if (!map_export::TrekKinds(sheet.treks()).any()) options = 0;
+  options = map_export::EffectiveOptions(options);
+  if (!map_export::TrekKinds(sheet.treks()).any()) options &= kExportGridMask;
 
   AppSettings settings;
   settings.setSaveOnDestroy(false);
@@ -142,9 +145,19 @@ int runExport(cli::SCliContext& ctx) {
   if (area.isEmpty()) return cli::fail("export: --rect lies outside the sheet");
 
   TrekOverlay overlay;
-  if (options) overlay.Rebuild(sheet.treks().Groups(), sheet.frame(), 1.0);
+  const bool trek = (options & ~kExportGridMask) != 0;
+  if (trek) overlay.Rebuild(sheet.treks().Groups(), sheet.frame(), 1.0);
+  SheetFrame unit = sheet.frame();
+  unit.SetScale(1.0, 1.0);
+  SGridOverlayOptions look;
+  look.utmColour = static_cast<std::uint32_t>(settings.gridColour);
+  look.graticuleColour = static_cast<std::uint32_t>(settings.graticuleColour);
+  look.magneticColour = static_cast<std::uint32_t>(settings.magNorthColour);
+  look.graticuleDatum = settings.dispDatum == 0 ? Datum::Wgs84 : Datum::Tokyo;
+  look.decimalYear = geodesy::DecimalYearToday();
+  const map_export::SExportGrid grid{unit, map_export::ExportGridOptions(look, unit, sheet.series())};
   CBgrImage picture;
-  if (!map_export::RenderMapImage(bitmap.Surface(), area, options ? &overlay : nullptr, options, picture))
+  if (!map_export::RenderMapImage(bitmap.Surface(), area, trek ? &overlay : nullptr, options, picture, &grid))
     return cli::fail("export: out of memory");
   bitmap.Release();
   const std::optional<SWorldFile> world = SheetWorldFile(sheet.record(), area.topLeft());

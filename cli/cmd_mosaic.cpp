@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CliCommand.h"
+#include "geodesy/MagneticDeclination.h"
 #include "Json.h"
 #include "app/AppSettings.h"
 #include "display/Magnification.h"
@@ -92,7 +93,7 @@ int runMosaic(cli::SCliContext& ctx) {
   if (haveOptions) {
     char* end = nullptr;
     const long v = std::strtol(optionsText.c_str(), &end, 10);
-    if (optionsText.empty() || *end != '\0' || v < 0 || v > 15) return cli::fail("mosaic: --options must be 0..15");
+    if (optionsText.empty() || *end != '\0' || v < 0 || v > 127) return cli::fail("mosaic: --options must be 0..127");
     options = static_cast<std::int32_t>(v);
   }
   if (!force) {
@@ -159,7 +160,8 @@ int runMosaic(cli::SCliContext& ctx) {
   for (const std::string& t : treks)
     if (trekData.OpenTrekFile(platform::pathFromUtf8(t)) <= 0) return cli::fail("mosaic: cannot read the trek file " + t);
   if (!haveOptions) options = map_export::ReadOptions();
-  if (!map_export::TrekKinds(trekData).any()) options = 0;
+  options = map_export::EffectiveOptions(options);
+  if (!map_export::TrekKinds(trekData).any()) options &= kExportGridMask;
 
   QImage picture(area.size(), QImage::Format_RGB32);
   if (picture.isNull()) return cli::fail("mosaic: out of memory");
@@ -178,9 +180,21 @@ int runMosaic(cli::SCliContext& ctx) {
   local.width = area.width();
   local.height = area.height();
   TrekOverlay overlay;
-  if (options) overlay.Rebuild(trekData.Groups(), local.Frame(1.0), 1.0);
+  const bool trek = (options & ~kExportGridMask) != 0;
+  if (trek) overlay.Rebuild(trekData.Groups(), local.Frame(1.0), 1.0);
+  SGridOverlayOptions look;
+  look.utmColour = static_cast<std::uint32_t>(settings.gridColour);
+  look.graticuleColour = static_cast<std::uint32_t>(settings.graticuleColour);
+  look.magneticColour = static_cast<std::uint32_t>(settings.magNorthColour);
+  look.graticuleDatum = settings.dispDatum == 0 ? Datum::Wgs84 : Datum::Tokyo;
+  look.decimalYear = geodesy::DecimalYearToday();
+  const SheetFrame gridFrame = local.Frame(1.0);
+  map_export::SExportGrid grid{gridFrame, map_export::ExportGridOptions(look, gridFrame, int(series))};
+  // The picture's own scale: lines of the spacing a view at this ratio would show.
+  grid.options.utmSpacingM = UtmSpacingForRatio(ratio);
   CBgrImage bgr;
-  if (!map_export::RenderMapImage(picture, QRect(QPoint(0, 0), area.size()), options ? &overlay : nullptr, options, bgr))
+  if (!map_export::RenderMapImage(picture, QRect(QPoint(0, 0), area.size()), trek ? &overlay : nullptr, options, bgr,
+                                  &grid))
     return cli::fail("mosaic: out of memory");
   picture = QImage();
 

@@ -249,7 +249,7 @@ int cmdPrint(cli::SCliContext& ctx) {
       return cli::fail("print: --magnification must be 5%..500% or 1:500,000..1:1,000");
   }
   int options = 0;
-  if (!parseInt(optionsText, 0, 127, options)) return cli::fail("print: --options must be 0..127");
+  if (!parseInt(optionsText, 0, 1023, options)) return cli::fail("print: --options must be 0..1023");
   info.options = static_cast<print::PrintOptionFlags>(options);
   QRect selection;
   if (haveSel) {
@@ -298,7 +298,12 @@ int cmdPrint(cli::SCliContext& ctx) {
   settings.Load();
   print::InstallPrintFontSubstitutes();
   target.title = platform::cp932::toUtf8Lossy(sheet.record().sheetName);
-  const print::SPdfReport report = print::PrintToPdf(sheet.PrintSheet(settings.mapRenderSettings(), selection), info, target);
+  SPrintSheet printed = sheet.PrintSheet(settings.mapRenderSettings(), selection);
+  printed.grid.utmColour = static_cast<std::uint32_t>(settings.gridColour);
+  printed.grid.graticuleColour = static_cast<std::uint32_t>(settings.graticuleColour);
+  printed.grid.magneticColour = static_cast<std::uint32_t>(settings.magNorthColour);
+  printed.grid.graticuleDatum = settings.dispDatum == 0 ? Datum::Wgs84 : Datum::Tokyo;
+  const print::SPdfReport report = print::PrintToPdf(printed, info, target);
   if (report.targetExists) return cli::failWrite("print", outPath, true, {});
   if (!report.ok) return cli::fail("print: " + report.error);
   const print::SPageSpan span = print::PrintedPages(info);

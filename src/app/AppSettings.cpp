@@ -73,6 +73,10 @@ AppSettings& AppSettings::operator=(const AppSettings& other) {
   pauseSeconds = other.pauseSeconds;
   routeFlatMetresPerHour = other.routeFlatMetresPerHour;
   routeClimbMetresPerHour = other.routeClimbMetresPerHour;
+  posFormat = other.posFormat;
+  gridColour = other.gridColour;
+  graticuleColour = other.graticuleColour;
+  magNorthColour = other.magNorthColour;
   return *this;
 }
 
@@ -95,6 +99,10 @@ void AppSettings::resetToDefaults() {
   pauseSeconds = 60;
   routeFlatMetresPerHour = 4000;
   routeClimbMetresPerHour = 600;
+  posFormat = 0;
+  gridColour = static_cast<std::int32_t>(kDefaultGridColour);
+  graticuleColour = static_cast<std::int32_t>(kDefaultGraticuleColour);
+  magNorthColour = static_cast<std::int32_t>(kDefaultMagNorthColour);
 }
 
 void AppSettings::Load() {
@@ -112,6 +120,12 @@ void AppSettings::Load() {
   pauseSeconds = readRanged(kSettingsSection, "PauseSeconds", 60, 1, 86400);
   routeFlatMetresPerHour = readRanged(kSettingsSection, "RouteFlatPace", 4000, 100, 100000);
   routeClimbMetresPerHour = readRanged(kSettingsSection, "RouteClimbPace", 600, 10, 10000);
+  posFormat = readRanged(kViewSection, "PosFormat", 0, 0, 3);
+  gridColour = readRanged(kViewSection, "GridColor", static_cast<std::int32_t>(kDefaultGridColour), 0, 0xFFFFFF);
+  graticuleColour =
+      readRanged(kViewSection, "GraticuleColor", static_cast<std::int32_t>(kDefaultGraticuleColour), 0, 0xFFFFFF);
+  magNorthColour =
+      readRanged(kViewSection, "MagNorthColor", static_cast<std::int32_t>(kDefaultMagNorthColour), 0, 0xFFFFFF);
 }
 
 void AppSettings::Save() const {
@@ -128,6 +142,10 @@ void AppSettings::Save() const {
   store.writeInt(kSettingsSection, "PauseSeconds", pauseSeconds);
   store.writeInt(kSettingsSection, "RouteFlatPace", routeFlatMetresPerHour);
   store.writeInt(kSettingsSection, "RouteClimbPace", routeClimbMetresPerHour);
+  store.writeInt(kViewSection, "PosFormat", posFormat);
+  store.writeInt(kViewSection, "GridColor", gridColour);
+  store.writeInt(kViewSection, "GraticuleColor", graticuleColour);
+  store.writeInt(kViewSection, "MagNorthColor", magNorthColour);
   store.writeInt("Vantoria", "Version", 200);
   store.flush();
 }

@@ -59,6 +59,14 @@ class AppSettings {
   /// Route walking time: metres walked per hour on the flat, and metres climbed per hour on top.
   std::int32_t routeFlatMetresPerHour = 4000;
   std::int32_t routeClimbMetresPerHour = 600;
+  std::int32_t posFormat = 0;      ///< how positions read out: 0 DMS, 1 decimal, 2 UTM, 3 MGRS (EPosFormat)
+  std::int32_t gridColour = static_cast<std::int32_t>(kDefaultGridColour);            ///< UTM grid, COLORREF
+  std::int32_t graticuleColour = static_cast<std::int32_t>(kDefaultGraticuleColour);  ///< COLORREF
+  std::int32_t magNorthColour = static_cast<std::int32_t>(kDefaultMagNorthColour);    ///< COLORREF
+
+  static constexpr std::uint32_t kDefaultGridColour = 0x00D07000;
+  static constexpr std::uint32_t kDefaultGraticuleColour = 0x00A000A0;
+  static constexpr std::uint32_t kDefaultMagNorthColour = 0x000000C8;
 
  private:
   bool m_saveOnDestroy = true;

@@ -89,6 +89,10 @@ enum : int {
   NewRouteFile = 32963,
   UploadRoutes = 32964,
   DownloadRoutes = 32965,
+  // grids and bearings
+  UtmGrid = 32897,
+  Graticule = 32898,
+  MagneticNorth = 32899,
 };
 }  // namespace cmd
 

@@ -121,7 +121,40 @@ void CColourPageModel::SaveCustomColours() const {
 // ---- CViewPageModel
 
 CViewPageModel::CViewPageModel(const AppSettings& settings)
-    : m_quality(settings.dispQuality), m_datum(settings.dispDatum == 0 || settings.dispDatum == 1 ? settings.dispDatum : -1) {}
+    : m_quality(settings.dispQuality),
+      m_datum(settings.dispDatum == 0 || settings.dispDatum == 1 ? settings.dispDatum : -1),
+      m_posFormat(settings.posFormat >= 0 && settings.posFormat <= 3 ? settings.posFormat : 0),
+      m_gridColours{static_cast<std::uint32_t>(settings.gridColour) & 0xFFFFFF,
+                    static_cast<std::uint32_t>(settings.graticuleColour) & 0xFFFFFF,
+                    static_cast<std::uint32_t>(settings.magNorthColour) & 0xFFFFFF} {}
+
+std::uint32_t CViewPageModel::gridColour(int which) const {
+  return which >= 0 && which < kGridColours ? m_gridColours[static_cast<std::size_t>(which)] : 0;
+}
+
+void CViewPageModel::SetPosFormat(int format) {
+  m_posFormat = format >= 0 && format <= 3 ? format : 0;
+  m_modified = true;
+}
+
+bool CViewPageModel::ChooseGridColour(int which) {
+  if (which < 0 || which >= kGridColours) return false;
+  std::uint32_t& colour = m_gridColours[static_cast<std::size_t>(which)];
+  const platform::SColourResult r = platform::colourDialog().run({colour, LoadCustomColours()});
+  if (!r.accepted) return false;
+  colour = r.colour & 0xFFFFFF;
+  m_modified = true;
+  return true;
+}
+
+void CViewPageModel::Store(AppSettings& settings) const {
+  settings.dispQuality = m_quality;
+  settings.dispDatum = m_datum != 0 ? 1 : 0;
+  settings.posFormat = m_posFormat;
+  settings.gridColour = static_cast<std::int32_t>(m_gridColours[0]);
+  settings.graticuleColour = static_cast<std::int32_t>(m_gridColours[1]);
+  settings.magNorthColour = static_cast<std::int32_t>(m_gridColours[2]);
+}
 
 void CViewPageModel::SetQuality(int quality) {
   m_quality = quality == 1 ? 1 : 0;
@@ -139,11 +172,14 @@ void CViewPageModel::Apply(AppSettings& settings, ISettingsRefresh& refresh) {
   // never hold a datum the program cannot show.
   const int datum = m_datum != 0 ? 1 : 0;
   const bool qualityChanged = settings.dispQuality != m_quality;
-  const bool datumChanged = settings.dispDatum != datum;
-  settings.dispQuality = m_quality;
-  settings.dispDatum = datum;
+  const bool datumChanged = settings.dispDatum != datum || settings.posFormat != m_posFormat;
+  const bool gridChanged = static_cast<std::uint32_t>(settings.gridColour) != m_gridColours[0] ||
+                           static_cast<std::uint32_t>(settings.graticuleColour) != m_gridColours[1] ||
+                           static_cast<std::uint32_t>(settings.magNorthColour) != m_gridColours[2];
+  Store(settings);
   if (qualityChanged) refresh.RefreshColours(-1);
   if (datumChanged) refresh.RefreshTrekDisplay();
+  if (gridChanged) refresh.RefreshGrid();
   m_modified = false;
 }
 
@@ -173,8 +209,7 @@ void CSettingsSheet::Ok() {
   m_live.hidden25 = m_colours25.hidden();
   m_live.colours50 = m_colours50.colours();
   m_live.hidden50 = m_colours50.hidden();
-  m_live.dispQuality = m_view.quality();
-  m_live.dispDatum = m_view.datum() != 0 ? 1 : 0;
+  m_view.Store(m_live);
   // Written now, so that accepted settings survive whatever happens before the program ends.
   m_live.Save();
 }
@@ -183,12 +218,16 @@ void CSettingsSheet::Cancel() {
   const bool changed25 = m_live.colours25 != m_backup.colours25 || m_live.hidden25 != m_backup.hidden25;
   const bool changed50 = m_live.colours50 != m_backup.colours50 || m_live.hidden50 != m_backup.hidden50;
   const bool qualityChanged = m_live.dispQuality != m_backup.dispQuality;
-  const bool datumChanged = m_live.dispDatum != m_backup.dispDatum;
+  const bool datumChanged = m_live.dispDatum != m_backup.dispDatum || m_live.posFormat != m_backup.posFormat;
+  const bool gridChanged = m_live.gridColour != m_backup.gridColour ||
+                           m_live.graticuleColour != m_backup.graticuleColour ||
+                           m_live.magNorthColour != m_backup.magNorthColour;
   m_live = m_backup;
   if (qualityChanged || (changed25 && changed50)) m_refresh.RefreshColours(-1);
   else if (changed25) m_refresh.RefreshColours(1);
   else if (changed50) m_refresh.RefreshColours(2);
   if (datumChanged) m_refresh.RefreshTrekDisplay();
+  if (gridChanged) m_refresh.RefreshGrid();
 }
 
 void CSettingsSheet::Close() {
@@ -208,6 +247,10 @@ std::optional<SSheetSetting> FindSheetSetting(const std::string& name) {
   }
   all.push_back({"ViewSettings", "DispQuality", 0, 1});
   all.push_back({"ViewSettings", "DispDatum", 0, 1});
+  all.push_back({"ViewSettings", "PosFormat", 0, 3});
+  all.push_back({"ViewSettings", "GridColor", 0, 0xFFFFFF});
+  all.push_back({"ViewSettings", "GraticuleColor", 0, 0xFFFFFF});
+  all.push_back({"ViewSettings", "MagNorthColor", 0, 0xFFFFFF});
   for (int i = 0; i < 16; ++i) all.push_back({kCustomSection, customKey(i), 0, 0xFFFFFF});
   const auto same = [](const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -225,7 +268,7 @@ SSheetSettingValue ParseSheetSetting(const std::string& name, const std::string&
   if (!setting) {
     out.error = "unknown setting " + name +
                 " (settings: 25000Color_0..8, 50000Color_0..8, 25000Trans, 50000Trans, DispQuality, DispDatum, "
-                "COLOR_0..15)";
+                "PosFormat, GridColor, GraticuleColor, MagNorthColor, COLOR_0..15)";
     return out;
   }
   out.setting = *setting;

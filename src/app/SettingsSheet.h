@@ -19,8 +19,10 @@ class ISettingsRefresh {
   /// Colours, hidden layers or quality changed: 1 the 1:25,000 series, 2 the 1:50,000 series,
   /// -1 either (the open sheet is rendered again when it belongs to the series).
   virtual void RefreshColours(int series) = 0;
-  /// The display datum changed: trek data positions are shown again.
+  /// The display datum or the position format changed: trek data positions are shown again.
   virtual void RefreshTrekDisplay() = 0;
+  /// A colour of the grid lines changed: the map view draws them again.
+  virtual void RefreshGrid() {}
 };
 
 /// Row label of colour slot 0..8 on the page of a series (UTF-8).
@@ -76,9 +78,13 @@ class CColourPageModel {
   bool m_modified = false;
 };
 
-/// The view page: display quality and display datum.
+/// The view page: display quality, display datum, the position format and the colours of the
+/// grid lines.
 class CViewPageModel {
  public:
+  /// The three grid colours: UTM grid, graticule, magnetic north.
+  static constexpr int kGridColours = 3;
+
   explicit CViewPageModel(const AppSettings& settings);
 
   /// 0 speed, 1 quality.
@@ -87,15 +93,28 @@ class CViewPageModel {
   [[nodiscard]] int datum() const { return m_datum; }
   [[nodiscard]] bool modified() const { return m_modified; }
 
+  /// 0 DMS, 1 decimal degrees, 2 UTM, 3 MGRS.
+  [[nodiscard]] int posFormat() const { return m_posFormat; }
+  /// Colour (COLORREF) of grid line kind 0..2.
+  [[nodiscard]] std::uint32_t gridColour(int which) const;
+
   void SetQuality(int quality);
   void SetDatum(int datum);
-  /// The apply step: when modified, quality and datum go into `settings`; a changed quality
-  /// renders the map again, a changed datum shows the trek data again.
+  void SetPosFormat(int format);
+  /// "色 ..." of a grid line kind: the colour chooser on its colour; true when one was chosen.
+  bool ChooseGridColour(int which);
+  /// The apply step: when modified, the page's values go into `settings`; a changed quality
+  /// renders the map again, a changed datum or format shows the trek data again, changed
+  /// grid colours draw the grid again.
   void Apply(AppSettings& settings, ISettingsRefresh& refresh);
+  /// The page's values into `settings` (OK).
+  void Store(AppSettings& settings) const;
 
  private:
   int m_quality = 0;
   int m_datum = 1;
+  int m_posFormat = 0;
+  std::array<std::uint32_t, kGridColours> m_gridColours{};
   bool m_modified = false;
 };
 

@@ -24,7 +24,17 @@ std::int32_t EffectiveOptions(std::int32_t bits) {
   std::int32_t out = 0;
   if (bits & kExportTrackLines) out |= kExportTrackLines | (bits & kExportTrackNames);
   if (bits & kExportWaypointIcons) out |= kExportWaypointIcons | (bits & kExportWaypointNames);
-  return out;
+  return out | (bits & kExportGridMask);
+}
+
+SGridOverlayOptions ExportGridOptions(const SGridOverlayOptions& base, const SheetFrame& frame, int series) {
+  SGridOverlayOptions o = base;
+  o.utmSpacingM = UtmSpacingForRatio(1.0);
+  o.graticuleSpacingSec = GraticuleSpacingFor(frame.latitudeStep(o.graticuleDatum).TotalSeconds(), 1.0);
+  o.magneticSpacingM = 0.04 * (series == 2 ? 50000.0 : 25000.0);
+  o.lineWidth = 0.0;
+  o.labelPixelSize = 14;
+  return o;
 }
 
 std::int32_t OptionsFromChecks(bool trackLines, bool trackNames, bool waypointIcons, bool waypointNames) {
@@ -68,9 +78,9 @@ constexpr int kLabelReach = 32;
 namespace {
 
 // Draws `area` band by band: `fill` puts the map of each band's rows into the band surface, then
-// the overlays of `draw` go over it.
-bool renderBands(const QRect& area, const TrekOverlay* overlay, std::int32_t draw, int bandRows,
-                 const std::function<void(QImage&, const QRect&)>& fill, CBgrImage& out) {
+// the overlays of `draw` and the grid `lines` (built for the whole area) go over it.
+bool renderBands(const QRect& area, const TrekOverlay* overlay, std::int32_t draw, const CGridOverlay* lines,
+                 int bandRows, const std::function<void(QImage&, const QRect&)>& fill, CBgrImage& out) {
   if (!out.Allocate(area.width(), area.height())) return false;
   // One band surface at a time: each band is complete (map and every overlay) before the next.
   QImage band(area.width(), std::min(bandRows, area.height()), QImage::Format_RGB32);
@@ -80,18 +90,21 @@ bool renderBands(const QRect& area, const TrekOverlay* overlay, std::int32_t dra
   }
   for (const QRect& rows : Bands(area)) {
     fill(band, rows);
-    if (overlay && draw) {
+    if ((overlay && draw) || (lines && !lines->empty())) {
       QPainter painter(&band);
       painter.setClipRect(QRect(0, 0, rows.width(), rows.height()));
       // Every band is given its full rows, so that the last one draws what reaches into it alike.
       const QRect given(rows.left(), rows.top(), rows.width(), bandRows);
-      if (draw & kExportWaypointIcons) overlay->DrawWaypointIcons(painter, given);
-      // A name put above its flag at the area's bottom edge reaches up to about 30 rows above the
-      // waypoint: the band takes the names of waypoints that far below it too, so that no name is
-      // cut at a seam.
-      if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given.adjusted(0, 0, 0, kLabelReach), area);
-      if (draw & kExportTrackLines) overlay->DrawTrackLines(painter, given);
-      if (draw & kExportTrackNames) overlay->DrawTrackLabels(painter, given, area);
+      if (overlay && draw) {
+        if (draw & kExportWaypointIcons) overlay->DrawWaypointIcons(painter, given);
+        // A name put above its flag at the area's bottom edge reaches up to about 30 rows above
+        // the waypoint: the band takes the names of waypoints that far below it too, so that no
+        // name is cut at a seam.
+        if (draw & kExportWaypointNames) overlay->DrawWaypointLabels(painter, given.adjusted(0, 0, 0, kLabelReach), area);
+        if (draw & kExportTrackLines) overlay->DrawTrackLines(painter, given);
+        if (draw & kExportTrackNames) overlay->DrawTrackLabels(painter, given, area);
+      }
+      if (lines) lines->Paint(painter, QPointF(-rows.left(), -rows.top()));
     }
     out.CopyFrom(band, QRect(0, 0, rows.width(), rows.height()), rows.top() - area.top());
   }
@@ -100,18 +113,31 @@ bool renderBands(const QRect& area, const TrekOverlay* overlay, std::int32_t dra
 
 }  // namespace
 
+/// The grid lines and labels of the whole area, when `grid` and the option bits ask for them.
+void buildGrid(const SExportGrid* grid, std::int32_t options, const QRect& area, CGridOverlay& lines) {
+  const std::int32_t gridBits = grid ? options & kExportGridMask : 0;
+  if (!gridBits) return;
+  SGridOverlayOptions o = grid->options;
+  o.utm = (gridBits & kExportUtmGrid) != 0;
+  o.graticule = (gridBits & kExportGraticule) != 0;
+  o.magneticNorth = (gridBits & kExportMagneticNorth) != 0;
+  lines.Build(grid->frame, area, o);
+}
+
 bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay, std::int32_t options,
-                    CBgrImage& out) {
+                    CBgrImage& out, const SExportGrid* grid) {
   out.release();
   if (sheet.isNull() || area.isEmpty() || !sheet.rect().contains(area)) return false;
-  const std::int32_t draw = overlay ? EffectiveOptions(options) : 0;
-  if (draw == 0) {
+  const std::int32_t draw = overlay ? EffectiveOptions(options) & ~kExportGridMask : 0;
+  CGridOverlay lines;
+  buildGrid(grid, options, area, lines);
+  if (draw == 0 && lines.empty()) {
     if (!out.Allocate(area.width(), area.height())) return false;
     // Nothing drawn over the map: the rows go straight into the picture.
     out.CopyFrom(sheet, area);
     return true;
   }
-  return renderBands(area, overlay, draw, kBandRows, [&sheet](QImage& band, const QRect& rows) {
+  return renderBands(area, overlay, draw, &lines, kBandRows, [&sheet](QImage& band, const QRect& rows) {
     QPainter painter(&band);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(QPoint(0, 0), sheet, rows);
@@ -119,11 +145,13 @@ bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* o
 }
 
 bool RenderPlaneImage(const print::SPlaneSource& plane, const QRect& area, const TrekOverlay* overlay,
-                      std::int32_t options, CBgrImage& out) {
+                      std::int32_t options, CBgrImage& out, const SExportGrid* grid) {
   out.release();
   if (!plane.valid() || area.isEmpty()) return false;
-  const std::int32_t draw = overlay ? EffectiveOptions(options) : 0;
-  return renderBands(area, overlay, draw, kBandRows, [&plane](QImage& band, const QRect& rows) {
+  const std::int32_t draw = overlay ? EffectiveOptions(options) & ~kExportGridMask : 0;
+  CGridOverlay lines;
+  buildGrid(grid, options, area, lines);
+  return renderBands(area, overlay, draw, &lines, kBandRows, [&plane](QImage& band, const QRect& rows) {
     plane.renderer->RenderNow(band, rows, rows.topLeft(), 1.0);
   }, out);
 }

@@ -18,6 +18,9 @@
 
 class CBgrImage;
 class CTrekGroupList;
+#include "display/GridOverlay.h"
+#include "geodesy/SheetFrame.h"
+
 class TrekOverlay;
 
 /// What is drawn over an exported map ("Settings"/"SaveMapimgOption").
@@ -26,6 +29,10 @@ enum ExportOptionFlags : std::int32_t {
   kExportTrackNames = 2,     ///< only together with kExportTrackLines
   kExportWaypointIcons = 4,
   kExportWaypointNames = 8,  ///< only together with kExportWaypointIcons
+  kExportUtmGrid = 16,
+  kExportGraticule = 32,
+  kExportMagneticNorth = 64,
+  kExportGridMask = kExportUtmGrid | kExportGraticule | kExportMagneticNorth,
 };
 inline constexpr std::int32_t kDefaultExportOptions = 15;
 
@@ -46,7 +53,7 @@ inline constexpr const char* kFailedText = "地形図の保存に失敗しまし
 inline constexpr const char* kProgressText = "地形図をファイルに保存しています...";
 inline constexpr int kBandRows = 500;
 
-/// The bits that count: a name bit only with its line or icon bit; bits above 8 dropped.
+/// The bits that count: a name bit only with its line or icon bit, the grid bits; others dropped.
 [[nodiscard]] std::int32_t EffectiveOptions(std::int32_t bits);
 /// The bits of the options dialog's four check boxes.
 [[nodiscard]] std::int32_t OptionsFromChecks(bool trackLines, bool trackNames, bool waypointIcons, bool waypointNames);
@@ -67,18 +74,29 @@ struct STrekKinds {
 /// The bands of at most 500 rows the area is drawn in, from the top; the last holds the rest.
 [[nodiscard]] std::vector<QRect> Bands(const QRect& area);
 
+/// The grid lines of an export: the georeference of the picture's pixels (the frame at the
+/// exported resolution) and how the lines look; which of them are drawn the option bits say.
+struct SExportGrid {
+  SheetFrame frame;
+  SGridOverlayOptions options;
+};
+/// The look of exported grid lines: the view's colours and datum (`base`), the spacings of the
+/// sheet's own resolution of `series`, labels sized for it.
+[[nodiscard]] SGridOverlayOptions ExportGridOptions(const SGridOverlayOptions& base, const SheetFrame& frame, int series);
+
 /// Draws `area` of `sheet` (the sheet rendered at 1.0) into `out`, band by band, with the
 /// overlays of `options` from `overlay` (cached at ratio 1.0; null for none) in this order:
-/// waypoint icons, waypoint names, track log lines, track log names. False, with `out` empty,
-/// when the area lies outside the sheet or memory runs out.
+/// waypoint icons, waypoint names, track log lines, track log names, then the grid lines of
+/// `grid` (null for none), labelled inside the whole area so that no band seam cuts a label.
+/// False, with `out` empty, when the area lies outside the sheet or memory runs out.
 [[nodiscard]] bool RenderMapImage(const QImage& sheet, const QRect& area, const TrekOverlay* overlay,
-                                  std::int32_t options, CBgrImage& out);
+                                  std::int32_t options, CBgrImage& out, const SExportGrid* grid = nullptr);
 
 /// The same for a rectangle of the seamless map (plane pixels at ratio 1, the overlay cached on
 /// the plane's frame at ratio 1): each band rendered from the sheets it crosses, so that only
-/// the picture and one band are held.
+/// the picture and one band are held; grid lines as for RenderMapImage (`grid` on the plane).
 [[nodiscard]] bool RenderPlaneImage(const print::SPlaneSource& plane, const QRect& area, const TrekOverlay* overlay,
-                                    std::int32_t options, CBgrImage& out);
+                                    std::int32_t options, CBgrImage& out, const SExportGrid* grid = nullptr);
 /// The world file of a picture of the plane whose top-left pixel is plane pixel `topLeft`.
 [[nodiscard]] SWorldFile PlaneWorldFile(const mosaic::SMapPlane& plane, QPoint topLeft);
 

@@ -40,6 +40,7 @@ bool RecomputeScale(PrintInfo& info, const SPrintContext& context) {
   }
   info.dpiRatioX = context.dpi.ratioX();
   info.dpiRatioY = context.dpi.ratioY();
+  info.printerDpiX = context.dpi.printerX;
   return true;
 }
 
@@ -64,7 +65,7 @@ SPrintSettings LoadPrintSettings() {
   const platform::IProfileStore& p = platform::profile();
   SPrintSettings s;
   const std::int32_t options = p.readInt(kSection, "OptionSettings", 7);
-  if (options >= 0 && options <= static_cast<std::int32_t>(kOptAll)) s.options = static_cast<PrintOptionFlags>(options);
+  if (options >= 0 && options <= static_cast<std::int32_t>(kOptStoredMask)) s.options = static_cast<PrintOptionFlags>(options);
   const std::int32_t mode = p.readInt(kSection, "MagniSetting", 2);
   if (mode >= 0 && mode <= 2) s.mode = static_cast<EMagnificationMode>(mode);
   const MagnificationCode magnification = p.readInt(kSection, "Magni", 100);

@@ -19,6 +19,7 @@ struct PrintInfo {
   double sourceScale = 1.0;       ///< scale of the rendered copy: 1.0, or scaleX when that is below 1
   double dpiRatioX = 1.0;         ///< printer dots per inch / screen dots per inch
   double dpiRatioY = 1.0;
+  double printerDpiX = 0.0;       ///< printer dots per inch across; 0 when not known
   QRect sourceRect;               ///< print area in sheet-image pixels
   std::int32_t pagesAcross = 1;
   std::int32_t pagesDown = 1;

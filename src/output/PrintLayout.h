@@ -14,7 +14,7 @@
 
 namespace print {
 
-/// Items printed on every page (the print dialog's seven check boxes).
+/// Items printed on every page (the print dialog's check boxes).
 enum EPrintOption : std::uint32_t {
   kOptScaleBar = 1,
   kOptSheetName = 2,
@@ -23,8 +23,13 @@ enum EPrintOption : std::uint32_t {
   kOptTrackNames = 16,
   kOptWaypointIcons = 32,
   kOptWaypointNames = 64,
-  kOptHeaderMask = kOptScaleBar | kOptSheetName | kOptPageNumber,
-  kOptAll = 127,
+  kOptUtmGrid = 128,
+  kOptGraticule = 256,
+  kOptMagneticNorth = 512,  ///< also writes the declination in the header
+  kOptGridMask = kOptUtmGrid | kOptGraticule | kOptMagneticNorth,
+  kOptHeaderMask = kOptScaleBar | kOptSheetName | kOptPageNumber | kOptMagneticNorth,
+  kOptAll = 127,        ///< the seven items of the map and its trek data
+  kOptStoredMask = 1023,  ///< every item the dialog offers
 };
 using PrintOptionFlags = std::uint32_t;
 

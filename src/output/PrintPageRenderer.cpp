@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "geodesy/MagneticDeclination.h"
 #include "maps/SheetImage.h"
 #include "mosaic/MosaicRenderer.h"
+#include "output/PrintGrid.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekData.h"
 
@@ -93,6 +95,21 @@ bool CPrintPageRenderer::BeginPrinting(PrintInfo& info, const SPrintSheet& sheet
     if (info.printSelection && !sheet.selection.isEmpty()) info.sourceRect = sheet.selection & info.sourceRect;
   }
 
+  m_gridFrame.reset();
+  m_declinationText.clear();
+  if ((info.options & print::kOptGridMask) && sheet.frame) {
+    SheetFrame unit = *sheet.frame;
+    unit.SetScale(1.0, 1.0);
+    const double year = geodesy::DecimalYearToday();
+    if (info.options & print::kOptMagneticNorth)
+      m_declinationText = QString::fromStdString(print::PrintDeclination(unit, info.sourceRect, year).text);
+    m_gridFrame = *sheet.frame;
+    m_gridFrame->SetScale(info.scaleX, info.scaleX);
+    SGridOverlayOptions base = sheet.grid;
+    base.decimalYear = year;
+    m_gridOptions = print::PrintGridOptions(base, *m_gridFrame, info);
+  }
+
   m_overlay.Clear();
   m_hasOverlay = false;
   if ((info.options & (print::kOptTrackLines | print::kOptWaypointIcons)) && sheet.frame && sheet.groups) {
@@ -122,6 +139,7 @@ void CPrintPageRenderer::EndPrinting() {
   m_bitmap.Release();
   m_overlay.Clear();
   m_hasOverlay = false;
+  m_gridFrame.reset();
 }
 
 bool CPrintPageRenderer::hasMap() const { return m_plane || m_bitmap.isReady(); }
@@ -242,6 +260,7 @@ void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) con
   };
   if (info.options & print::kOptSheetName) drawHeaderText(PageSheetNames(info, info.currentPage));
   if (info.options & print::kOptPageNumber) drawHeaderText(PageNumberText(info.currentPage, info.maxPage));
+  if (info.options & print::kOptMagneticNorth) drawHeaderText(m_declinationText);
 
   // Map: this page's part of the print area.
   const int mapTop = page.top() + info.mapTop;
@@ -261,6 +280,9 @@ void CPrintPageRenderer::PrintPage(QPainter& painter, const PrintInfo& info) con
     drawPlane(painter, info, src, dest);
   else
     drawSheet(painter, info, src, dest);
+
+  // Grid lines under the trek data, labelled inside this page's map part.
+  if (m_gridFrame) print::DrawPageGrid(painter, *m_gridFrame, m_gridOptions, info.options, info, src, dest);
 
   // Overlays in printer pixels, clipped to the map part of the page.
   if (m_hasOverlay) {

@@ -5,8 +5,10 @@
 #include <QFont>
 #include <QImage>
 #include <QRect>
+#include <optional>
 #include <string>
 
+#include "display/GridOverlay.h"
 #include "display/MapColourScheme.h"
 #include "display/ScaleBar.h"
 #include "display/ScaledSheetBitmap.h"
@@ -34,6 +36,7 @@ struct SPrintSheet {
   QRect planeArea;              ///< printed without a selection: the window's area
   /// The area printed: the selection or, without one, the whole sheet or the window's area.
   [[nodiscard]] QRect PrintArea(bool printSelection) const;
+  SGridOverlayOptions grid;     ///< colours and datum of grid lines (spacings follow the print's scale)
 };
 
 class CPrintPageRenderer {
@@ -42,6 +45,9 @@ class CPrintPageRenderer {
   /// when `printSelection`, else the whole sheet), rebuilds the overlays in printer pixels and
   /// prepares the header. False when the sheet cannot be rendered: pages then print without map.
   bool BeginPrinting(PrintInfo& info, const SPrintSheet& sheet);
+  /// The header's declination text ("磁針方位 西偏 7°20′ (2026年)"); empty without the
+  /// magnetic-north lines.
+  [[nodiscard]] const QString& declinationText() const { return m_declinationText; }
   /// Draws page `info.currentPage` into `info.drawRect` (printer pixels) of `painter`.
   void PrintPage(QPainter& painter, const PrintInfo& info) const;
   /// Gives the rendered copy and the overlay cache back.
@@ -87,4 +93,7 @@ class CPrintPageRenderer {
   const print::SPlaneSource* m_plane = nullptr;
   SheetFrame m_planeFrame;
   mutable QImage m_band;
+  std::optional<SheetFrame> m_gridFrame;  ///< the sheet's frame in printer pixels, for grid lines
+  SGridOverlayOptions m_gridOptions;
+  QString m_declinationText;               ///< for the header with the magnetic-north lines
 };

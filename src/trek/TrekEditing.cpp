@@ -1,9 +1,11 @@
 #include "trek/TrekEditing.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <limits>
 
+#include "geodesy/GridReference.h"
 #include "platform/Codepage.h"
 #include "platform/FileLookup.h"
 
@@ -299,6 +301,42 @@ bool HasTrekExtension(const std::filesystem::path& path) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return ext == ".pmd" || ext == ".ptd" || ext == ".prd";
+}
+
+}  // namespace trek
+
+namespace trek {
+
+SGridInput ParseGridInput(std::string_view utf8) {
+  const geodesy::SGridParse r = geodesy::ParseGridReference(utf8);
+  SGridInput out;
+  if (r.error == geodesy::EGridError::Empty) return out;
+  if (r.position) {
+    out.position = SPositionWgs84{DmsAngle::FromDegrees(r.position->latitude), DmsAngle::FromDegrees(r.position->longitude)};
+    if (out.position->latitude.IsValid(kAngleLatitude) && out.position->longitude.IsValid(kAngleLongitude)) return out;
+    out.position.reset();
+  }
+  const char* why = "";
+  switch (r.error) {
+    case geodesy::EGridError::Zone: why = "UTMのゾーン番号は1から60です。"; break;
+    case geodesy::EGridError::Band: why = "緯度帯の文字が正しくありません (C～X、IとOを除く)。"; break;
+    case geodesy::EGridError::Square: why = "100kmグリッドの文字がこのゾーンにはありません。"; break;
+    case geodesy::EGridError::Digits:
+      why = "MGRSの数字は東と北が同じ桁数です (合わせて2、4、6、8、10桁)。";
+      break;
+    case geodesy::EGridError::Range: why = "座標がゾーンまたは緯度帯の範囲から外れています。"; break;
+    case geodesy::EGridError::NotNorthEast:
+    case geodesy::EGridError::None: why = "地形図の範囲 (北緯23～50度、東経120～154度) の位置ではありません。"; break;
+    default: why = "例: 54S UE 12345 67890 (MGRS)、54S 388435 3949293 (UTM)"; break;
+  }
+  std::string text = "「";
+  std::size_t cut = std::min<std::size_t>(utf8.size(), 60);
+  while (cut < utf8.size() && cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+  text += utf8.substr(0, cut);
+  text += "」は位置として読めません。\r\n";
+  text += why;
+  out.problem = SInputProblem{text, platform::EPromptIcon::Warning};
+  return out;
 }
 
 }  // namespace trek

@@ -117,6 +117,15 @@ void ApplyWaypointInput(CMarkerPoint& point, const SWaypointInput& in);
 /// comment with LF line ends.
 [[nodiscard]] SWaypointInput WaypointInputFrom(const CMarkerPoint& point, Datum datum);
 
+/// A grid reference typed into the waypoint window: its WGS-84 position (the middle of the
+/// square an MGRS reference names), or the message that refuses it. Nothing typed gives
+/// neither.
+struct SGridInput {
+  std::optional<SPositionWgs84> position;
+  std::optional<SInputProblem> problem;
+};
+[[nodiscard]] SGridInput ParseGridInput(std::string_view utf8);
+
 /// What the track log window holds when OK is pressed (UTF-8).
 struct STrackLogInput {
   std::string name;

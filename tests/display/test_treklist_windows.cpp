@@ -436,15 +436,18 @@ TEST_F(TrekWindows, WaypointPairChosenWithCtrlShowsDistanceAndBearing) {
   QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::ControlModifier, tree()->visualItemRect(peak).center());
   ASSERT_EQ(doc.TrekGroups().SelectedWaypoint(), doc.TrekGroups().Group(0)->Waypoints()[0].get());
   EXPECT_EQ(view.value(0), QStringLiteral("Peak"));
-  ASSERT_EQ(view.rowCount(), CTrekDataView::kRows + 3);
-  EXPECT_EQ(view.label(6), QStringLiteral("基点"));
-  EXPECT_EQ(view.value(6), QStringLiteral("Hut"));
-  EXPECT_EQ(view.label(7), QStringLiteral("2点間の距離"));
-  EXPECT_EQ(view.value(7), QStringLiteral("925m"));
-  EXPECT_EQ(view.label(8), QStringLiteral("2点間の方位"));
-  EXPECT_EQ(view.value(8), QStringLiteral("180.0°"));
+  // After the waypoint's own rows and its grid references (UTM, MGRS).
+  ASSERT_EQ(view.rowCount(), CTrekDataView::kRows + 5);
+  EXPECT_EQ(view.label(6), QStringLiteral("UTM"));
+  EXPECT_EQ(view.label(7), QStringLiteral("MGRS"));
+  EXPECT_EQ(view.label(8), QStringLiteral("基点"));
+  EXPECT_EQ(view.value(8), QStringLiteral("Hut"));
+  EXPECT_EQ(view.label(9), QStringLiteral("2点間の距離"));
+  EXPECT_EQ(view.value(9), QStringLiteral("925m"));
+  EXPECT_EQ(view.label(10), QStringLiteral("2点間の方位"));
+  EXPECT_EQ(view.value(10), QStringLiteral("180.0°"));
 
   // Without Ctrl the next waypoint is shown alone.
   click(node(0, 2));
-  EXPECT_EQ(view.rowCount(), CTrekDataView::kRows);
+  EXPECT_EQ(view.rowCount(), CTrekDataView::kRows + 2);
 }

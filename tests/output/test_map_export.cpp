@@ -112,7 +112,8 @@ TEST(MapExport, BandsOf500RowsFromTheTop) {
 TEST(MapExport, NameBitsCountOnlyWithTheirLineOrIcon) {
   const struct {
     std::int32_t stored, effective;
-  } kStored[] = {{15, 15}, {0, 0}, {2, 0}, {8, 0}, {10, 0}, {3, 3}, {12, 12}, {6, 4}, {9, 1}, {0x7F, 15}};
+  } kStored[] = {{15, 15}, {0, 0}, {2, 0}, {8, 0}, {10, 0}, {3, 3}, {12, 12}, {6, 4}, {9, 1}, {0x7F, 0x7F},
+                 {0x10, 0x10}, {0x62, 0x60}, {0xFF, 0x7F}, {0x180, 0}};
   for (const auto& c : kStored) EXPECT_EQ(map_export::EffectiveOptions(c.stored), c.effective) << c.stored;
 
   const struct {
@@ -503,7 +504,7 @@ TEST_F(CSampleSheetExport, CommandLineWritesTheSameFiles) {
   } kRefused[] = {
       {"other extension", {"-o", tempPath(dir, "x.jpg").string()}, "must end in .png or .bmp"},
       {"rect outside", {"--rect", "9000,9000,9100,9100", "-o", tempPath(dir, "x.png").string()}, "outside the sheet"},
-      {"options", {"--options", "16", "-o", tempPath(dir, "x.png").string()}, "--options must be 0..15"},
+      {"options", {"--options", "128", "-o", tempPath(dir, "x.png").string()}, "--options must be 0..127"},
   };
   for (const auto& c : kRefused) {
     SCOPED_TRACE(c.name);

@@ -259,12 +259,15 @@ TEST(PrintSettings, ReadAndWrittenUnderPrintSettings) {
   EXPECT_EQ(profile.readInt("PrintSettings", "MagniSetting", 9), 0);
   EXPECT_EQ(profile.readInt("PrintSettings", "OptionSettings", 0), 127);
   profile.writeInt("PrintSettings", "MagniSetting", 7);
-  profile.writeInt("PrintSettings", "OptionSettings", 300);
+  profile.writeInt("PrintSettings", "OptionSettings", 1024);  // beyond the grid lines' bits
   profile.writeInt("PrintSettings", "Magni", 0);
   const SPrintSettings bad = LoadPrintSettings();
   EXPECT_EQ(bad.mode, EMagnificationMode::CurrentView);
   EXPECT_EQ(bad.options, 7u);
   EXPECT_EQ(bad.magnification, 100);
+  // The UTM grid, graticule and magnetic-north bits are remembered with the others.
+  profile.writeInt("PrintSettings", "OptionSettings", 300);
+  EXPECT_EQ(LoadPrintSettings().options, 300u);
   platform::setProfile(nullptr);
 }
 

@@ -209,6 +209,9 @@ void CMainFrame::createActions() {
   add(BarStatus, "ステータスバー(&S)", "ステータスバーの表示を切り替えます", true);
   add(Seamless, "シームレス表示(&M)", "開いている地形図をつなげて一枚の地図として表示します\nシームレス表示", true);
   add(SwitchSeries, "縮尺の切り替え(&Y)", "シームレス表示で 1:25,000 と 1:50,000 の地形図を切り替えます");
+  add(UtmGrid, "UTMグリッド(&U)", "UTM座標の1kmグリッドを表示します\nUTMグリッド", true);
+  add(Graticule, "緯度経度線(&L)", "緯度線と経度線を表示します\n緯度経度線", true);
+  add(MagneticNorth, "磁北線(&N)", "磁北方向の線を4cm間隔で表示します\n磁北線", true);
   add(FitTrack, "トラック全体を表示(&W)", "選択中のトラックログ全体が収まるように表示します\nトラック全体を表示");
   add(PrintTrack, "トラックを印刷...", "選択中のトラックログを 1:25,000 でできるだけ少ない枚数に印刷します\nトラックを印刷");
   add(WideView, "ワイドビューモード(&W)", "ツールウィンドウを隠して地形図を広く表示します\nワイドビューモード", true);
@@ -469,6 +472,8 @@ void CMainFrame::createMenus() {
   view->addAction(Action(WideView));
   view->addAction(Action(Seamless));
   view->addAction(Action(SwitchSeries));
+  view->addSeparator();
+  for (int id : {UtmGrid, Graticule, MagneticNorth}) view->addAction(Action(id));
   view->addSeparator();
   for (int id : {ZoomIn, ZoomOut, ZoomRect}) view->addAction(Action(id));
   view->addSeparator();

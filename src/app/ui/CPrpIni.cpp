@@ -28,6 +28,10 @@ void CMapSettingsRefresh::RefreshColours(int series) {
   if (m_view) m_view->RefreshColours(series);
 }
 
+void CMapSettingsRefresh::RefreshGrid() {
+  if (m_view) m_view->RefreshGrid();
+}
+
 void CMapSettingsRefresh::RefreshTrekDisplay() {
   // The trek windows show the selected item again, and the status panes the last point, now in
   // the new datum.
@@ -155,7 +159,70 @@ CPrpIniView::CPrpIniView(CViewPageModel& model, QWidget* parent) : QWidget(paren
                             QStringLiteral("画質優先(&Q)"), "qualityQuality", model.quality(), true));
   lay->addWidget(radioGroup(QStringLiteral("経緯度表示"), QStringLiteral("&WGS-84/JGD2000 測地系で表示"), "datumWgs84",
                             QStringLiteral("&Tokyo 測地系で表示"), "datumTokyo", model.datum(), false));
+
+  // How the status bar reads positions out; UTM and MGRS are always on WGS-84/JGD2000.
+  auto* formats = new QGroupBox(QStringLiteral("位置の表示形式"), this);
+  formats->setObjectName(QStringLiteral("posFormatGroup"));
+  auto* formatButtons = new QButtonGroup(formats);
+  auto* formatLay = new QGridLayout(formats);
+  const struct {
+    const char* text;
+    const char* name;
+  } kFormats[] = {{"度分秒(&D)", "posFormatDms"},
+                  {"度(10進)(&E)", "posFormatDecimal"},
+                  {"UTM(&U)", "posFormatUtm"},
+                  {"MGRS(&M)", "posFormatMgrs"}};
+  for (int i = 0; i < 4; ++i) {
+    auto* radio = new QRadioButton(QString::fromUtf8(kFormats[i].text), formats);
+    radio->setObjectName(QString::fromLatin1(kFormats[i].name));
+    radio->setChecked(model.posFormat() == i);
+    formatButtons->addButton(radio, i);
+    formatLay->addWidget(radio, i / 2, i % 2);
+  }
+  connect(formatButtons, &QButtonGroup::idClicked, this, [this](int id) {
+    m_model.SetPosFormat(id);
+    emit changed();
+  });
+  lay->addWidget(formats);
+
+  auto* colours = new QGroupBox(QStringLiteral("グリッドの色"), this);
+  colours->setObjectName(QStringLiteral("gridColourGroup"));
+  auto* colourLay = new QGridLayout(colours);
+  const struct {
+    const char* text;
+    const char* name;
+  } kLines[] = {{"UTMグリッド", "gridColour0"}, {"緯度経度線", "gridColour1"}, {"磁北線", "gridColour2"}};
+  for (int i = 0; i < CViewPageModel::kGridColours; ++i) {
+    auto* sample = new QLabel(QString::fromUtf8(kLines[i].text), colours);
+    sample->setObjectName(QStringLiteral("gridSample%1").arg(i));
+    sample->setAutoFillBackground(true);
+    sample->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    sample->setIndent(6);
+    sample->setMinimumWidth(200);
+    m_gridSamples[std::size_t(i)] = sample;
+    auto* button = new QPushButton(QStringLiteral("色 ..."), colours);
+    button->setObjectName(QString::fromLatin1(kLines[i].name));
+    connect(button, &QPushButton::clicked, this, [this, i] {
+      if (!m_model.ChooseGridColour(i)) return;
+      updateGridSamples();
+      emit changed();
+    });
+    colourLay->addWidget(sample, i, 0);
+    colourLay->addWidget(button, i, 1);
+  }
+  updateGridSamples();
+  lay->addWidget(colours);
   lay->addStretch(1);
+}
+
+void CPrpIniView::updateGridSamples() {
+  for (int i = 0; i < CViewPageModel::kGridColours; ++i) {
+    const std::uint32_t c = m_model.gridColour(i);
+    QPalette pal = m_gridSamples[std::size_t(i)]->palette();
+    pal.setColor(QPalette::Window, fromColourRef(static_cast<std::int32_t>(c)));
+    pal.setColor(QPalette::WindowText, SampleTextIsWhite(c) ? Qt::white : Qt::black);
+    m_gridSamples[std::size_t(i)]->setPalette(pal);
+  }
 }
 
 // ---- the sheet

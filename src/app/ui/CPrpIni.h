@@ -22,6 +22,7 @@ class CMapSettingsRefresh : public ISettingsRefresh {
   CMapSettingsRefresh(CVantoriaView* view, CVantoriaDoc* doc) : m_view(view), m_doc(doc) {}
   void RefreshColours(int series) override;
   void RefreshTrekDisplay() override;
+  void RefreshGrid() override;
 
  private:
   CVantoriaView* m_view;
@@ -62,7 +63,8 @@ class CPrpIniColor50 : public CPrpIniColor {
   explicit CPrpIniColor50(CColourPageModel& model, QWidget* parent = nullptr);
 };
 
-/// The view page ("表示"): display quality and the datum of latitudes and longitudes.
+/// The view page ("表示"): display quality, the datum of latitudes and longitudes, the position
+/// format of the status bar and the colours of the grid lines.
 class CPrpIniView : public QWidget {
   Q_OBJECT
  public:
@@ -72,7 +74,10 @@ class CPrpIniView : public QWidget {
   void changed();
 
  private:
+  void updateGridSamples();
+
   CViewPageModel& m_model;
+  std::array<QLabel*, CViewPageModel::kGridColours> m_gridSamples{};
 };
 
 class CPrpIni : public QDialog {

@@ -10,6 +10,7 @@
 #include "app/CVantoriaDoc.h"
 #include "display/ui/TrekFigures.h"
 #include "geodesy/DmsAngle.h"
+#include "geodesy/GridReference.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekGroupList.h"
 #include "trek/RouteFigures.h"
@@ -124,6 +125,12 @@ void CTrekDataView::ShowWaypoint(const CMarkerPoint& point) {
   const QString values[kRows] = {text(point.name), angleText(lat), angleText(lon),
                                  sheets, text(point.description1), text(point.description2)};
   setRows(labels, values);
+  // Grid references are on WGS-84/JGD2000, the position as stored.
+  const double latDeg = point.latitude.ToDegrees();
+  const double lonDeg = point.longitude.ToDegrees();
+  const std::optional<SUtmPosition> utm = geodesy::ToUtm(latDeg, lonDeg);
+  appendRows({{QStringLiteral("UTM"), utm ? QString::fromStdString(geodesy::FormatUtm(*utm)) : QString()},
+              {QStringLiteral("MGRS"), QString::fromStdString(geodesy::FormatMgrs(latDeg, lonDeg))}});
   m_comment->setPlainText(QString::fromStdString(trek::CommentToShown(platform::cp932::toUtf8Lossy(point.comment))));
   m_comment->setEnabled(true);
   layoutChildren();

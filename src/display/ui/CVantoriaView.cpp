@@ -18,6 +18,7 @@
 #include "display/ui/GpsWindowHost.h"
 #include "display/ui/TrekEditController.h"
 #include "display/ui/TrekOverlayLayer.h"
+#include "geodesy/GridReference.h"
 #include "mosaic/MosaicRenderer.h"
 #include "platform/Codepage.h"
 #include "platform/IProfileStore.h"
@@ -86,6 +87,11 @@ CVantoriaView::CVantoriaView(CVantoriaDoc& doc, QWidget* parent) : QAbstractScro
             QKeySequence(Qt::CTRL | Qt::Key_Semicolon)},
            true);
   zoomKeys({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, false);
+
+  auto& profile = platform::profile();
+  m_showUtmGrid = profile.readInt(kSection, "UtmGrid", 0) == 1;
+  m_showGraticule = profile.readInt(kSection, "Graticule", 0) == 1;
+  m_showMagNorth = profile.readInt(kSection, "MagNorth", 0) == 1;
 }
 
 CVantoriaView::~CVantoriaView() {
@@ -94,6 +100,7 @@ CVantoriaView::~CVantoriaView() {
     platform::profile().writeInt(kSection, kMagnificationKey, m_code);
     platform::profile().writeInt(kSection, "Seamless", m_seamless ? 1 : 0);
   }
+  // The grid toggles are written when chosen (SetGridShown).
   // The workers stop before the canvas and the document they draw for go.
   m_canvas.setComposer({}, m_ratio, {});
   m_mosaic.reset();
@@ -339,6 +346,7 @@ void CVantoriaView::paintEvent(QPaintEvent* event) {
   const QPoint origin = scrollPosition();
   m_canvas.PaintMap(painter, event->rect().translated(origin), origin,
                     [this](QPainter& p, EMapOverlay which, const QRect& clip) { paintOverlay(p, which, clip); });
+  paintGrid(painter);
   if (const std::optional<QPoint> marker = profileMarkerPixel()) {
     // A ring with a dot, outlined in white so that it stands out on any map colour.
     const QPoint c = *marker - origin;
@@ -676,6 +684,26 @@ QStringList CVantoriaView::PositionTexts(const QPoint& client) const {
   const int datum = m_settings ? m_settings->dispDatum : 1;
   if (!m_frameReady || (datum != 0 && datum != 1)) return {};
   const QPoint v = logical(client);
+  const int format = m_settings ? m_settings->posFormat : 0;
+  if (format == static_cast<int>(EPosFormat::Utm) || format == static_cast<int>(EPosFormat::Mgrs)) {
+    // Grid references are on WGS-84/JGD2000 whatever the display datum.
+    const std::optional<GeoPosition> g = m_frame.PixelToGeo(v.x(), v.y(), Datum::Wgs84);
+    if (!g) return {};
+    const std::optional<geodesy::SGridTexts> t = geodesy::GridPositionTexts(
+        g->latitude.ToDegrees(), g->longitude.ToDegrees(), static_cast<EPosFormat>(format));
+    if (!t) return {fromCp932(DatumDisplayText(Datum::Wgs84)), QString(), QString()};
+    return {fromCp932(DatumDisplayText(Datum::Wgs84)), QString::fromStdString(t->first),
+            QString::fromStdString(t->second)};
+  }
+  if (format == static_cast<int>(EPosFormat::Decimal)) {
+    const std::optional<GeoPosition> g = m_frame.PixelToGeo(v.x(), v.y(), static_cast<Datum>(datum));
+    if (!g) return {};
+    return {fromCp932(DatumDisplayText(static_cast<Datum>(datum))),
+            QStringLiteral("北緯 ") + QString::fromStdString(geodesy::FormatDecimalDegrees(g->latitude.ToDegrees())) +
+                QStringLiteral("°"),
+            QStringLiteral("東経 ") + QString::fromStdString(geodesy::FormatDecimalDegrees(g->longitude.ToDegrees())) +
+                QStringLiteral("°")};
+  }
   const std::optional<SGeoText> text = m_frame.PixelToGeoText(v.x(), v.y(), static_cast<Datum>(datum));
   if (!text) return {};
   return {fromCp932(DatumDisplayText(static_cast<Datum>(datum))), QStringLiteral("北緯 ") + fromCp932(text->latitude),
@@ -744,6 +772,9 @@ bool CVantoriaView::onCommand(int id) {
       if (hasMap()) emit printRequested();
       return true;
     case cmd::Seamless: SetSeamless(!m_seamless); return true;
+    case cmd::UtmGrid: SetGridShown(EGrid::Utm, !m_showUtmGrid); return true;
+    case cmd::Graticule: SetGridShown(EGrid::Graticule, !m_showGraticule); return true;
+    case cmd::MagneticNorth: SetGridShown(EGrid::MagneticNorth, !m_showMagNorth); return true;
     case cmd::FitTrack: (void)FitTrack(); return true;
     case cmd::PrintTrack: {
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printTrackRequested))) return false;
@@ -813,6 +844,14 @@ bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
                       !sel.trackLog->Points().empty();
       return true;
     }
+    case cmd::UtmGrid:
+    case cmd::Graticule:
+    case cmd::MagneticNorth:
+      state.checked = gridShown(id == cmd::UtmGrid      ? EGrid::Utm
+                                : id == cmd::Graticule ? EGrid::Graticule
+                                                       : EGrid::MagneticNorth);
+      state.enabled = true;
+      return true;
     default: return false;
   }
 }
@@ -843,6 +882,7 @@ QMenu* CVantoriaView::buildContextMenu() const {
   add({cmd::ZoomIn, cmd::ZoomOut, cmd::ZoomRect});
   add({cmd::RangeSelect, cmd::ClearSelection, cmd::SaveMapImage});
   add({cmd::ShowWaypoints, cmd::ShowTracks, cmd::Seamless});
+  add({cmd::UtmGrid, cmd::Graticule, cmd::MagneticNorth});
   add({cmd::SheetProperties, cmd::Print});
   return menu;
 }

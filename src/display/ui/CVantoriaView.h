@@ -12,6 +12,7 @@
 
 #include "app/Commands.h"
 #include "display/CMapCanvas.h"
+#include "display/GridOverlay.h"
 #include "display/Magnification.h"
 #include "display/RouteOverlay.h"
 #include "display/SelectionFrame.h"
@@ -146,6 +147,19 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   /// Logical map pixel of the profile marker; none without one or when it is off the sheet.
   [[nodiscard]] std::optional<QPoint> profileMarkerPixel() const;
 
+  // --- grids and bearings
+  enum class EGrid { Utm, Graticule, MagneticNorth };
+  /// Draws or hides a kind of grid line; remembered in the profile ("ViewSettings" / "UtmGrid",
+  /// "Graticule", "MagNorth").
+  void SetGridShown(EGrid grid, bool shown);
+  [[nodiscard]] bool gridShown(EGrid grid) const;
+  /// The grid colours changed: the lines are drawn again.
+  void RefreshGrid();
+  /// The lines and labels of the last paint, in logical map pixels (empty while none is shown).
+  [[nodiscard]] const CGridOverlay& gridOverlay() const { return m_grid; }
+  /// The options the grid of the current window is drawn with.
+  [[nodiscard]] SGridOverlayOptions gridOptions() const;
+
   // --- the seamless map
   /// Shows every sheet of the open map folders' series side by side (or the one sheet again).
   /// Remembered in the profile ("ViewSettings" / "Seamless"); on without map data it waits for
@@ -254,6 +268,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void composePlane();
   // No map to show: nothing to scroll and no positions.
   void clearMap();
+  // Builds the grid for the window when what it shows changed, then draws it.
+  void paintGrid(QPainter& painter);
   // Ground metres per plane pixel at the window's middle against the series' nominal pixel.
   [[nodiscard]] double localScaleFactor() const;
 
@@ -299,4 +315,11 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   mosaic::SMapPlane m_plane;
   std::unique_ptr<mosaic::CMosaicRenderer> m_mosaic;
   int m_failureShown = -1;  ///< sheet whose failure the pop-up text shows
+  bool m_showUtmGrid = false;
+  bool m_showGraticule = false;
+  bool m_showMagNorth = false;
+  CGridOverlay m_grid;
+  QRect m_gridArea;         ///< logical area the grid was built for
+  double m_gridRatio = 0.0;  ///< ... at this ratio
+  bool m_gridDirty = true;
 };

@@ -25,6 +25,10 @@ CDlgSavemapOption::CDlgSavemapOption(std::int32_t options, bool trackLogs, bool 
   m_trackNames = box("トラックログ名を出力(&K)", "trackNames", bits & kExportTrackNames);
   m_waypointIcons = box("ウェイポイントアイコンを出力(&W)", "waypointIcons", bits & kExportWaypointIcons);
   m_waypointNames = box("ウェイポイント名を出力(&Y)", "waypointNames", bits & kExportWaypointNames);
+  lay->addSpacing(4);
+  m_utmGrid = box("UTMグリッド(&U)", "utmGrid", bits & kExportUtmGrid);
+  m_graticule = box("緯度経度線(&L)", "graticule", bits & kExportGraticule);
+  m_magneticNorth = box("磁北線(&N)", "magneticNorth", bits & kExportMagneticNorth);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->setObjectName(QStringLiteral("buttons"));
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
@@ -45,5 +49,7 @@ void CDlgSavemapOption::updateEnabling() {
 
 std::int32_t CDlgSavemapOption::options() const {
   return map_export::OptionsFromChecks(m_trackLines->isChecked(), m_trackNames->isChecked(),
-                                       m_waypointIcons->isChecked(), m_waypointNames->isChecked());
+                                       m_waypointIcons->isChecked(), m_waypointNames->isChecked()) |
+         (m_utmGrid->isChecked() ? kExportUtmGrid : 0) | (m_graticule->isChecked() ? kExportGraticule : 0) |
+         (m_magneticNorth->isChecked() ? kExportMagneticNorth : 0);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// "地形図の保存オプション": which trek overlays a saved map image carries. A kind of trek data that
-// is not open cannot be chosen, and a name only together with its line or icon.
+// "地形図の保存オプション": which trek overlays and grid lines a saved map image carries. A kind of
+// trek data that is not open cannot be chosen, and a name only together with its line or icon.
 #include <QDialog>
 #include <cstdint>
 
@@ -24,4 +24,7 @@ class CDlgSavemapOption : public QDialog {
   QCheckBox* m_trackNames = nullptr;
   QCheckBox* m_waypointIcons = nullptr;
   QCheckBox* m_waypointNames = nullptr;
+  QCheckBox* m_utmGrid = nullptr;
+  QCheckBox* m_graticule = nullptr;
+  QCheckBox* m_magneticNorth = nullptr;
 };

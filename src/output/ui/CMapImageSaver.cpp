@@ -23,7 +23,9 @@ std::optional<std::int32_t> CMapImageSaver::askOptions(std::int32_t options, con
 
 bool CMapImageSaver::SaveSelectionCommand(const QRect& selection) {
   const map_export::STrekKinds kinds = map_export::TrekKinds(m_doc.TrekGroups());
-  std::int32_t options = 0;
+  // Without trek data there is nothing to ask about the overlays: the remembered grid lines
+  // are drawn as they were last chosen.
+  std::int32_t options = map_export::ReadOptions() & kExportGridMask;
   if (kinds.any()) {
     const std::optional<std::int32_t> chosen = askOptions(map_export::ReadOptions(), kinds);
     if (!chosen) return false;
@@ -43,12 +45,18 @@ bool CMapImageSaver::SaveSelectionCommand(const QRect& selection) {
     const QRect area = map_export::ExportArea(selection, size);
     // The export's own cache at the sheet's resolution; the view's stays as it is.
     TrekOverlay overlay;
-    if (options) overlay.Rebuild(m_doc.TrekGroups().Groups(), m_view.frame(), 1.0);
+    const bool trek = (options & ~kExportGridMask) != 0;
+    if (trek) overlay.Rebuild(m_doc.TrekGroups().Groups(), m_view.frame(), 1.0);
+    // The grid's frame at the sheet's own resolution, as the picture is.
+    SheetFrame unit = m_view.frame();
+    unit.SetScale(1.0, 1.0);
+    const map_export::SExportGrid grid{
+        unit, map_export::ExportGridOptions(m_view.gridOptions(), unit, static_cast<int>(m_doc.SheetSeries()))};
     if (const std::optional<map_export::SImageFileChoice> file = map_export::ChooseImageFile()) {
       const QImage& sheet = m_view.canvas().bitmap().Surface();
       written = m_doc.SaveMapImage([&](const std::function<void(double)>& progress) {
         CBgrImage picture;
-        if (!map_export::RenderMapImage(sheet, area, options ? &overlay : nullptr, options, picture)) return false;
+        if (!map_export::RenderMapImage(sheet, area, trek ? &overlay : nullptr, options, picture, &grid)) return false;
         const std::optional<SWorldFile> world = SheetWorldFile(m_doc.CurrentSheet(), area.topLeft());
         return map_export::WriteMapImage(file->path, file->format, picture, world, progress);
       });

@@ -27,11 +27,14 @@ using namespace print;
 
 namespace {
 
-constexpr const char* kOptionTexts[7] = {"縮尺スケール(&S)",           "地形図の図名(&A)",     "ページ番号(&N)",
-                                         "トラックログライン(&T)",     "トラックログ名(&K)",   "ウェイポイントアイコン(&W)",
-                                         "ウェイポイント名(&Y)"};
-constexpr const char* kOptionNames[7] = {"optScaleBar",   "optSheetName", "optPageNumber",   "optTrackLines",
-                                         "optTrackNames", "optWaypointIcons", "optWaypointNames"};
+constexpr int kOptionCount = 10;
+constexpr const char* kOptionTexts[kOptionCount] = {
+    "縮尺スケール(&S)",   "地形図の図名(&A)",     "ページ番号(&N)",  "トラックログライン(&T)", "トラックログ名(&K)",
+    "ウェイポイントアイコン(&W)", "ウェイポイント名(&Y)", "UTMグリッド(&U)", "緯度経度線(&L)",         "磁北線(&M)"};
+constexpr const char* kOptionNames[kOptionCount] = {"optScaleBar",      "optSheetName",     "optPageNumber",
+                                                    "optTrackLines",    "optTrackNames",    "optWaypointIcons",
+                                                    "optWaypointNames", "optUtmGrid",       "optGraticule",
+                                                    "optMagneticNorth"};
 
 QString u(const std::string& s) { return QString::fromStdString(s); }
 
@@ -125,7 +128,7 @@ CPrintDialogTrek::CPrintDialogTrek(CPrintJob& job, QWidget* parent) : QDialog(pa
   // Items printed.
   auto* optBox = new QGroupBox(QStringLiteral("印刷する項目"), this);
   auto* optLay = new QVBoxLayout(optBox);
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < kOptionCount; ++i) {
     m_options[i] = new QCheckBox(QString::fromUtf8(kOptionTexts[i]), optBox);
     m_options[i]->setObjectName(QString::fromLatin1(kOptionNames[i]));
     optLay->addWidget(m_options[i]);
@@ -223,10 +226,11 @@ CPrintDialogTrek::CPrintDialogTrek(CPrintJob& job, QWidget* parent) : QDialog(pa
     });
   }
   for (QLineEdit* edit : {m_from, m_to}) connect(edit, &QLineEdit::textChanged, this, &CPrintDialogTrek::showSheetCount);
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < kOptionCount; ++i) {
     connect(m_options[i], &QCheckBox::clicked, this, [this, i] {
       readControls();
-      if (i < 3) recompute();  // the header band changes the fit and the page grid
+      // The header band changes the fit and the page grid (the declination is written there).
+      if (i < 3 || i == 9) recompute();
       UpdateEnabling();
     });
   }
@@ -275,7 +279,7 @@ void CPrintDialogTrek::readControls() {
     if (m_modes[i]->isChecked()) info.magnificationMode = static_cast<EMagnificationMode>(i);
   info.printSelection = m_rangeSelection->isEnabled() && m_rangeSelection->isChecked();
   PrintOptionFlags options = 0;
-  for (int i = 0; i < 7; ++i)
+  for (int i = 0; i < kOptionCount; ++i)
     if (m_options[i]->isChecked()) options |= 1u << i;
   info.options = options;
 }
@@ -284,7 +288,7 @@ void CPrintDialogTrek::writeControls() {
   const PrintInfo& info = m_job.info();
   m_modes[static_cast<int>(info.magnificationMode)]->setChecked(true);
   (info.printSelection ? m_rangeSelection : m_rangeAll)->setChecked(true);
-  for (int i = 0; i < 7; ++i) m_options[i]->setChecked(info.options & (1u << i));
+  for (int i = 0; i < kOptionCount; ++i) m_options[i]->setChecked(info.options & (1u << i));
   m_from->setText(QString::number(info.fromPage));
   m_to->setText(QString::number(info.toPage));
   showSheetCount();

@@ -72,6 +72,6 @@ class CPrintDialogTrek : public QDialog {
   QLineEdit* m_to = nullptr;
   QLabel* m_fromLabel = nullptr;
   QLabel* m_toLabel = nullptr;
-  QCheckBox* m_options[7] = {};
+  QCheckBox* m_options[10] = {};
   CPrintPaperView* m_paperView = nullptr;
 };

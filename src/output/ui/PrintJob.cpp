@@ -172,6 +172,7 @@ SPrintSheet CPrintJob::Sheet() const {
   if (m_host.view) {
     s.frame = &m_host.view->frame();
     s.selection = selectionArea();
+    s.grid = m_host.view->gridOptions();
   }
   return s;
 }

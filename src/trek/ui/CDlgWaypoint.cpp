@@ -10,8 +10,10 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
+#include "geodesy/GridReference.h"
 #include "trek/CMarkerPoint.h"
 #include "trek/CTrekGroupList.h"
 #include "trek/ui/TrekWindowPosition.h"
@@ -56,6 +58,16 @@ CDlgWaypoint::CDlgWaypoint(CTrekGroupList& list, EMode mode, QWidget* parent)
   };
   coordinateRow(0, QStringLiteral("北緯(&N)"), m_lat, "lat");
   coordinateRow(1, QStringLiteral("東経(&E)"), m_lon, "lon");
+  // A UTM or MGRS reference typed here is shown in the angle fields as soon as it is complete.
+  m_grid = new QLineEdit(this);
+  m_grid->setObjectName(QStringLiteral("gridRefEdit"));
+  m_grid->setPlaceholderText(QStringLiteral("54S UE 12345 67890"));
+  m_grid->installEventFilter(this);
+  auto* gridLabel = new QLabel(QStringLiteral("グリッド(&R)"), this);
+  gridLabel->setBuddy(m_grid);
+  grid->addWidget(gridLabel, 2, 0);
+  grid->addWidget(m_grid, 2, 1, 1, 6);
+  connect(m_grid, &QLineEdit::editingFinished, this, [this] { (void)TakeGridReference(); });
 
   auto* form = new QGridLayout;
   const auto textRow = [&](int row, const QString& label, QLineEdit*& edit, const char* name) {
@@ -130,6 +142,9 @@ void CDlgWaypoint::Reset() {
   } else {
     trek::SWaypointInput empty;
     setFields(empty);
+    m_grid->clear();
+    m_gridTaken.clear();
+    m_gridRefused = false;
   }
 }
 
@@ -147,6 +162,40 @@ void CDlgWaypoint::showPosition(const trek::SPositionWgs84& position) {
   }
   m_shown = position;
   m_fieldsDatum = ChosenDatum();
+  // The grid field follows, so that it never names another place than the angles.
+  const std::string mgrs = geodesy::FormatMgrs(position.latitude.ToDegrees(), position.longitude.ToDegrees());
+  m_gridTaken = QString::fromStdString(mgrs);
+  m_gridRefused = false;
+  m_grid->setText(m_gridTaken);
+}
+
+bool CDlgWaypoint::TakeGridReference() {
+  const QString text = m_grid->text();
+  if (text == m_gridTaken) return !m_gridRefused;
+  // Taken before the message box: its focus change finishes the edit again.
+  m_gridTaken = text;
+  const trek::SGridInput in = trek::ParseGridInput(s(text));
+  m_gridRefused = in.problem.has_value();
+  if (in.problem) {
+    (void)trek::ReportInputProblem(in.problem);
+    m_grid->setFocus();
+    m_grid->selectAll();
+    return false;
+  }
+  if (in.position) showPosition(*in.position);
+  return true;
+}
+
+bool CDlgWaypoint::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the grid field reads the reference instead of pressing OK.
+  if (watched == m_grid && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      (void)TakeGridReference();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 bool CDlgWaypoint::positionUntouched() const {
@@ -200,6 +249,9 @@ trek::SWaypointInput CDlgWaypoint::Input() const {
 }
 
 void CDlgWaypoint::accept() {
+  // A reference typed but not yet read is read first; one that cannot be read keeps the window.
+  if (m_gridRefused && m_grid->text() == m_gridTaken) m_gridTaken = QStringLiteral("\n");  // say it again
+  if (!TakeGridReference()) return;
   const trek::SWaypointInput in = Input();
   if (m_mode == EMode::Add) {
     if (!trek::ReportInputProblem(trek::CheckWaypointInput(in))) return;

@@ -48,6 +48,10 @@ class CDlgWaypoint : public QDialog {
   /// unrounded position comes with them.
   [[nodiscard]] trek::SWaypointInput Input() const;
   [[nodiscard]] Datum ChosenDatum() const;
+  /// Reads the grid reference field (UTM or MGRS) into the six angle fields; a reference that
+  /// cannot be read is refused with a message. True when the field held a position (or
+  /// nothing new).
+  bool TakeGridReference();
 
  signals:
   /// OK stored the waypoint and the window closed.
@@ -71,6 +75,7 @@ class CDlgWaypoint : public QDialog {
   void datumChosen();
   [[nodiscard]] bool positionUntouched() const;
   void finish(bool ok);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   CTrekGroupList& m_list;
   EMode m_mode;
@@ -81,6 +86,9 @@ class CDlgWaypoint : public QDialog {
   QRadioButton* m_tokyo = nullptr;
   QLineEdit* m_lat[3] = {};
   QLineEdit* m_lon[3] = {};
+  QLineEdit* m_grid = nullptr;
+  QString m_gridTaken;  ///< the grid field's text last read (shown in the angle fields unless refused)
+  bool m_gridRefused = false;  ///< ... and it could not be read
   QLineEdit* m_name = nullptr;
   QLineEdit* m_gpsName = nullptr;
   QLineEdit* m_desc1 = nullptr;
