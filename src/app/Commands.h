@@ -74,6 +74,8 @@ enum : int {
   Seamless = 32891,
   FitTrack = 32892,
   SwitchSeries = 32893,
+  DownloadUnit = 32950,
+  UploadUnit = 32951,
 };
 }  // namespace cmd
 
