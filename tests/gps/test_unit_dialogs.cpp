@@ -45,6 +45,12 @@ struct SFakeMounts {
   }
 };
 
+/// With VANTORIA_SHOT_DIR set, the dialog as it looks now, as a PNG there (for the manual).
+void shoot(QWidget& w, const char* name) {
+  const QByteArray dir = qgetenv("VANTORIA_SHOT_DIR");
+  if (!dir.isEmpty()) w.grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
+}
+
 template <class T> T* child(QWidget& w, const char* name) {
   T* c = w.findChild<T*>(QString::fromLatin1(name));
   EXPECT_NE(c, nullptr) << name;
@@ -92,6 +98,7 @@ TEST(UnitDialogs, DownloadFollowsUnitsAndAddsWithUndo) {
   EXPECT_EQ(rows->topLevelItem(5)->text(5), QStringLiteral("Garmin/GPX/Current/Current.gpx"));
   EXPECT_EQ(status->text(), QStringLiteral("3 個のGPXファイルを読み込みました。"));
 
+  shoot(dlg, "usb-download.png");
   // Today's track and one waypoint go into the open groups.
   rows->topLevelItem(0)->setSelected(true);
   rows->topLevelItem(5)->setSelected(true);
@@ -140,6 +147,7 @@ TEST(UnitDialogs, UploadWritesCheckedGroupsAndTellsToEject) {
   list->topLevelItem(0)->setCheckState(0, Qt::Checked);
   list->topLevelItem(1)->setCheckState(0, Qt::Checked);
   QTRY_VERIFY(write->isEnabled());
+  shoot(dlg, "usb-upload.png");
   QTest::mouseClick(write, Qt::LeftButton);
   ASSERT_NE(dlg.lastOutcome(), nullptr);
   ASSERT_TRUE(dlg.lastOutcome()->ok()) << dlg.lastOutcome()->error;
