@@ -134,10 +134,11 @@ int runDownload(cli::SCliContext& ctx) {
   std::string error;
   const auto port = takePort(ctx.args, error);
   if (!port) return cli::fail("gps download: " + error);
-  if (ctx.args.size() != 1 || (ctx.args[0] != "waypoints" && ctx.args[0] != "tracks")) {
-    return cli::fail("gps download: expected waypoints or tracks");
+  if (ctx.args.size() != 1 || (ctx.args[0] != "waypoints" && ctx.args[0] != "tracks" && ctx.args[0] != "routes")) {
+    return cli::fail("gps download: expected waypoints, tracks or routes");
   }
   const bool waypoints = ctx.args[0] == "waypoints";
+  const bool routes = ctx.args[0] == "routes";
   const std::filesystem::path path = platform::pathFromUtf8(out);
   std::error_code ec;
   if (!force && std::filesystem::exists(path, ec)) {
@@ -145,12 +146,14 @@ int runDownload(cli::SCliContext& ctx) {
   }
 
   CTrekData group;
-  group.SetKind(waypoints ? CTrekData::kWaypointGroup : CTrekData::kTrackLogGroup);
+  group.SetKind(waypoints ? CTrekData::kWaypointGroup : routes ? CTrekData::kRouteGroup : CTrekData::kTrackLogGroup);
   const auto name = platform::cp932::fromUtf8(platform::pathToUtf8(path.stem()));
-  group.SetGroupName(name.ok() ? name.text : std::string(waypoints ? "Waypoints" : "Track logs"));
+  group.SetGroupName(name.ok() ? name.text : std::string(waypoints ? "Waypoints" : routes ? "Routes" : "Track logs"));
   SPromptScope scope;
   CStderrProgress progress;
-  const bool done = waypoints ? DownloadWaypoints(group, *port, progress) : DownloadTrackLogs(group, *port, progress);
+  const bool done = waypoints ? DownloadWaypoints(group, *port, progress)
+                    : routes  ? DownloadRoutes(group, *port, progress)
+                              : DownloadTrackLogs(group, *port, progress);
   if (!done) return 1;  // the transfer has said why on stderr
 
   const STrekWriteResult w =
@@ -162,6 +165,7 @@ int runDownload(cli::SCliContext& ctx) {
   json.field("kind", group.Kind());
   json.field("waypoints", static_cast<long long>(group.Waypoints().size()));
   json.field("trackLogs", static_cast<long long>(group.TrackLogs().size()));
+  json.field("routes", static_cast<long long>(group.Routes().size()));
   long long points = 0;
   for (const auto& log : group.TrackLogs()) points += static_cast<long long>(log->Points().size());
   json.field("trackPoints", points);
@@ -188,19 +192,25 @@ int runUpload(cli::SCliContext& ctx) {
   if (!r.ok()) return cli::fail(r.message.empty() ? "gps upload: cannot read " + in : r.message);
   CTrekData& group = *r.group;
   const bool waypoints = group.Kind() == CTrekData::kWaypointGroup;
-  if (activeLog && waypoints) return cli::fail("gps upload: --active-log applies to track log files");
+  const bool routes = group.Kind() == CTrekData::kRouteGroup;
+  if (activeLog && group.Kind() != CTrekData::kTrackLogGroup)
+    return cli::fail("gps upload: --active-log applies to track log files");
   if (activeLog) {
     for (auto& log : group.TrackLogs()) log->SetSendAsActiveLog(1);
   }
   SPromptScope scope;
   CStderrProgress progress;
-  const bool done = waypoints ? UploadWaypoints(group, *port, progress) : UploadTrackLogs(group, *port, progress);
+  const bool done = waypoints ? UploadWaypoints(group, *port, progress)
+                    : routes  ? UploadRoutes(group, *port, progress)
+                              : UploadTrackLogs(group, *port, progress);
   if (!done) return 1;
   cli::CJsonWriter json;
   json.beginObject();
   json.field("file", in);
   json.field("kind", group.Kind());
-  json.field("sent", static_cast<long long>(waypoints ? group.Waypoints().size() : group.TrackLogs().size()));
+  json.field("sent", static_cast<long long>(waypoints ? group.Waypoints().size()
+                                            : routes  ? group.Routes().size()
+                                                      : group.TrackLogs().size()));
   json.field("activeLog", activeLog);
   json.endObject();
   std::printf("%s\n", json.str().c_str());
@@ -219,7 +229,7 @@ int runGps(cli::SCliContext& ctx) {
 
 const cli::CCliRegistration kGps(
     "gps",
-    "gps info|download waypoints|tracks -o FILE [--force]|upload FILE [--active-log]  --port COM1..4|--device PATH",
+    "gps info|download waypoints|tracks|routes -o FILE [--force]|upload FILE [--active-log]  --port COM1..4|--device PATH",
     runGps);
 
 }  // namespace

@@ -16,8 +16,14 @@
 #include "platform/IPrompt.h"
 #include "trek/CTrekData.h"
 #include "trek/GpxFile.h"
+#include "trek/RouteFigures.h"
 #include "trek/TrackStatistics.h"
 #include "trek/TrekFile.h"
+
+namespace cli {
+bool isTrekEdit(const std::string& sub);
+int runTrekEdit(const std::string& sub, SCliContext& ctx);
+}  // namespace cli
 
 namespace {
 
@@ -56,29 +62,64 @@ void writeTime(cli::CJsonWriter& json, const TrekTime& t) {
   json.endObject();
 }
 
+void optionalField(cli::CJsonWriter& json, const char* name, const std::optional<double>& v) {
+  if (v) json.field(name, *v);
+  else json.key(name).null();
+}
+
+void optionalField(cli::CJsonWriter& json, const char* name, const std::optional<std::int64_t>& v) {
+  if (v) json.field(name, static_cast<long long>(*v));
+  else json.key(name).null();
+}
+
+void writeWaypoint(cli::CJsonWriter& json, const CMarkerPoint& w) {
+  json.beginObject();
+  json.field("name", text(w.name));
+  writeAngle(json, "latitude", w.latitude);
+  writeAngle(json, "longitude", w.longitude);
+  json.field("altitude", w.altitude);
+  json.field("gpsName", text(w.gpsName));
+  json.field("symbol", w.symbol);
+  json.field("reserved", w.reserved);
+  json.field("meshCode", w.meshCode);
+  json.field("sheetName25000", text(w.sheetName25000));
+  json.field("sheetName50000", text(w.sheetName50000));
+  json.field("areaName", text(w.areaName));
+  json.field("indexDirectory", text(w.indexDirectory));
+  json.field("description1", text(w.description1));
+  json.field("description2", text(w.description2));
+  json.field("comment", text(w.comment));
+  json.endObject();
+}
+
 void writeGroup(cli::CJsonWriter& json, const CTrekData& g) {
   json.field("groupName", text(g.GroupName()));
   json.field("filePath", pathText(g.FilePath()));
   json.field("kind", g.Kind());
-  json.field("kindName", g.Kind() == CTrekData::kWaypointGroup ? "waypoints" : "trackLogs");
+  json.field("kindName", g.Kind() == CTrekData::kWaypointGroup ? "waypoints"
+                         : g.Kind() == CTrekData::kRouteGroup  ? "routes"
+                                                               : "trackLogs");
   json.key("waypoints").beginArray();
-  for (const auto& w : g.Waypoints()) {
+  for (const auto& w : g.Waypoints()) writeWaypoint(json, *w);
+  json.endArray();
+  json.key("routes").beginArray();
+  for (const auto& r : g.Routes()) {
     json.beginObject();
-    json.field("name", text(w->name));
-    writeAngle(json, "latitude", w->latitude);
-    writeAngle(json, "longitude", w->longitude);
-    json.field("altitude", w->altitude);
-    json.field("gpsName", text(w->gpsName));
-    json.field("symbol", w->symbol);
-    json.field("reserved", w->reserved);
-    json.field("meshCode", w->meshCode);
-    json.field("sheetName25000", text(w->sheetName25000));
-    json.field("sheetName50000", text(w->sheetName50000));
-    json.field("areaName", text(w->areaName));
-    json.field("indexDirectory", text(w->indexDirectory));
-    json.field("description1", text(w->description1));
-    json.field("description2", text(w->description2));
-    json.field("comment", text(w->comment));
+    json.field("name", text(r->name));
+    json.field("gpsName", text(r->gpsName));
+    json.field("number", r->number);
+    json.field("description1", text(r->description1));
+    json.field("description2", text(r->description2));
+    json.field("reserved", r->reserved);
+    json.field("pointCount", static_cast<long long>(r->points.size()));
+    const trek::SRouteFigures f = trek::RouteFigures(*r, trek::SWalkingPace{});
+    json.field("lengthMetres", f.lengthMetres);
+    optionalField(json, "ascentMetres", f.ascentMetres);
+    optionalField(json, "descentMetres", f.descentMetres);
+    json.field("walkingMinutes", f.walkingMinutes);
+    json.key("points").beginArray();
+    for (const CMarkerPoint& p : r->points) writeWaypoint(json, p);
+    json.endArray();
     json.endObject();
   }
   json.endArray();
@@ -174,6 +215,7 @@ void printConverted(const std::string& in, const std::string& out, const CTrekDa
   json.field("kind", g.Kind());
   json.field("waypoints", static_cast<long long>(g.Waypoints().size()));
   json.field("trackLogs", static_cast<long long>(g.TrackLogs().size()));
+  json.field("routes", static_cast<long long>(g.Routes().size()));
   if (!notice.empty()) json.field("notice", notice);
   else json.key("notice").null();
   json.endObject();
@@ -189,7 +231,18 @@ int failWrite(const std::string& out, const STrekWriteResult& w) {
 int convertFromGpx(const std::string& in, const std::string& out, bool wantWaypoints, bool wantTracks,
                    platform::EReplace mode) {
   const std::string outExt = lowerExtension(out);
-  if (outExt != ".pmd" && outExt != ".ptd") return cli::fail("trek convert: OUT must be a .pmd or .ptd file");
+  if (outExt == ".prd") {
+    // A route file takes the routes; waypoints and tracks are for the other kinds.
+    if (wantWaypoints || wantTracks) return cli::fail("trek convert: --waypoints and --tracks are for .pmd and .ptd files");
+    const SGpxReadResult r = ReadGpxFile(platform::pathFromUtf8(in));
+    if (!r.ok()) return cli::fail(r.error);
+    if (!r.routes) return cli::fail("trek convert: " + in + " holds no routes");
+    const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *r.routes, mode);
+    if (!w.ok()) return failWrite(out, w);
+    printConverted(in, out, *r.routes, "gpx", "prd", {});
+    return 0;
+  }
+  if (outExt != ".pmd" && outExt != ".ptd") return cli::fail("trek convert: OUT must be a .pmd, .ptd or .prd file");
   if (wantWaypoints && wantTracks) return cli::fail("trek convert: --waypoints and --tracks exclude each other");
   const SGpxReadResult r = ReadGpxFile(platform::pathFromUtf8(in));
   if (!r.ok()) return cli::fail(r.error);
@@ -234,7 +287,9 @@ int runConvert(cli::SCliContext& ctx) {
   if (gpxOut) {
     const STrekWriteResult w = WriteGpxFileAtomic(platform::pathFromUtf8(out), *r.group, mode);
     if (!w.ok()) return failWrite(out, w);
-    printConverted(in, out, *r.group, r.group->Kind() == CTrekData::kWaypointGroup ? "pmd" : "ptd", "gpx", {});
+    const std::int32_t k = r.group->Kind();
+    printConverted(in, out, *r.group, k == CTrekData::kWaypointGroup ? "pmd" : k == CTrekData::kRouteGroup ? "prd" : "ptd",
+                   "gpx", {});
     return 0;
   }
   const STrekWriteResult w = WriteTrekFileAtomic(platform::pathFromUtf8(out), *r.group, mode);
@@ -252,16 +307,6 @@ int runConvert(cli::SCliContext& ctx) {
   json.endObject();
   std::printf("%s\n", json.str().c_str());
   return 0;
-}
-
-void optionalField(cli::CJsonWriter& json, const char* name, const std::optional<double>& v) {
-  if (v) json.field(name, *v);
-  else json.key(name).null();
-}
-
-void optionalField(cli::CJsonWriter& json, const char* name, const std::optional<std::int64_t>& v) {
-  if (v) json.field(name, static_cast<long long>(*v));
-  else json.key(name).null();
 }
 
 void extremeField(cli::CJsonWriter& json, const char* name, const std::optional<trek::SAltitudeExtreme>& e,
@@ -327,18 +372,22 @@ int runStats(cli::SCliContext& ctx) {
 }
 
 int runTrek(cli::SCliContext& ctx) {
-  if (ctx.args.empty()) return cli::fail("trek: expected show, convert or stats");
+  if (ctx.args.empty()) return cli::fail("trek: expected show, convert, stats, split, join, trim, reverse or thin");
   const std::string sub = ctx.args[0];
   ctx.args.erase(ctx.args.begin());
   if (sub == "show") return runShow(ctx);
   if (sub == "convert") return runConvert(ctx);
   if (sub == "stats") return runStats(ctx);
-  return cli::fail("trek: unknown subcommand '" + sub + "' (use show, convert or stats)");
+  if (cli::isTrekEdit(sub)) return cli::runTrekEdit(sub, ctx);
+  return cli::fail("trek: unknown subcommand '" + sub + "' (use show, convert, stats, split, join, trim, reverse or thin)");
 }
 
 const cli::CCliRegistration kTrek(
     "trek",
-    "trek show FILE | trek convert IN OUT [--force] [--waypoints|--tracks] | trek stats FILE [--pause S]   "
+    "trek show FILE | trek convert IN OUT [--force] [--waypoints|--tracks] | trek stats FILE [--pause S] | "
+    "trek split FILE LOG POINT -o OUT | trek join FILE LOG,LOG[,...] [--as-given] -o OUT | "
+    "trek trim FILE LOG FROM-TO -o OUT | trek reverse FILE LOG -o OUT | "
+    "trek thin FILE LOG (--points N | --tolerance METRES) -o OUT [--force]   "
     "(.pmd/.ptd files; convert also to and from .gpx)",
     runTrek);
 

@@ -71,6 +71,8 @@ AppSettings& AppSettings::operator=(const AppSettings& other) {
   sortWaypoints = other.sortWaypoints;
   sortTracks = other.sortTracks;
   pauseSeconds = other.pauseSeconds;
+  routeFlatMetresPerHour = other.routeFlatMetresPerHour;
+  routeClimbMetresPerHour = other.routeClimbMetresPerHour;
   return *this;
 }
 
@@ -91,6 +93,8 @@ void AppSettings::resetToDefaults() {
   sortWaypoints = -1;
   sortTracks = -1;
   pauseSeconds = 60;
+  routeFlatMetresPerHour = 4000;
+  routeClimbMetresPerHour = 600;
 }
 
 void AppSettings::Load() {
@@ -106,6 +110,8 @@ void AppSettings::Load() {
   sortWaypoints = readRanged(kSettingsSection, "Sort_Wp", -1, -1, 0);
   sortTracks = readRanged(kSettingsSection, "Sort_Tk", -1, -1, 1);
   pauseSeconds = readRanged(kSettingsSection, "PauseSeconds", 60, 1, 86400);
+  routeFlatMetresPerHour = readRanged(kSettingsSection, "RouteFlatPace", 4000, 100, 100000);
+  routeClimbMetresPerHour = readRanged(kSettingsSection, "RouteClimbPace", 600, 10, 10000);
 }
 
 void AppSettings::Save() const {
@@ -120,6 +126,8 @@ void AppSettings::Save() const {
   store.writeInt(kSettingsSection, "Sort_Wp", sortWaypoints);
   store.writeInt(kSettingsSection, "Sort_Tk", sortTracks);
   store.writeInt(kSettingsSection, "PauseSeconds", pauseSeconds);
+  store.writeInt(kSettingsSection, "RouteFlatPace", routeFlatMetresPerHour);
+  store.writeInt(kSettingsSection, "RouteClimbPace", routeClimbMetresPerHour);
   store.writeInt("Vantoria", "Version", 200);
   store.flush();
 }

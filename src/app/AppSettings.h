@@ -56,6 +56,9 @@ class AppSettings {
   std::int32_t sortWaypoints = -1; ///< -1 none, 0 by name
   std::int32_t sortTracks = -1;    ///< -1 none, 0 by name, 1 by time
   std::int32_t pauseSeconds = 60;  ///< track statistics: a longer gap between two points is a pause
+  /// Route walking time: metres walked per hour on the flat, and metres climbed per hour on top.
+  std::int32_t routeFlatMetresPerHour = 4000;
+  std::int32_t routeClimbMetresPerHour = 600;
 
  private:
   bool m_saveOnDestroy = true;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/Commands.h"
+#include "app/MapSearch.h"
 #include "app/RecentIndexList.h"
 #include "maps/SheetCatalogue.h"
 #include "maps/SheetImage.h"
@@ -146,6 +147,11 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// The go-to commands: show the sheet holding the selected waypoint / track point.
   bool GotoSelectedWaypoint();
   bool GotoSelectedTrackPoint();
+  /// Search over the open groups and map folders (search::Find), and going to a result: a
+  /// waypoint or track log becomes the selection (a log by its first point) and its sheet is
+  /// shown; a sheet is loaded, or scrolled to in the seamless view. False when nothing is shown.
+  [[nodiscard]] std::vector<search::SResult> Search(std::string_view queryUtf8) const;
+  bool GotoSearchResult(const search::SResult& result);
   /// Menu texts of the undo and redo commands, naming the edit they act on:
   /// "ウェイポイントの移動を元に戻す(&U)", "トラックポイントの削除をやり直す(&R)"; "元に戻す(&U)" and
   /// "やり直し(&R)" when there is none.
@@ -153,7 +159,12 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   [[nodiscard]] QString RedoCommandText() const;
   /// Asked before the application ends: offers every modified group for saving; false keeps
   /// the application running.
-  [[nodiscard]] bool CanCloseFrame() { return m_trek.ConfirmCloseAll(); }
+  [[nodiscard]] bool CanCloseFrame() {
+    m_closeConfirmed = m_trek.ConfirmCloseAll();
+    return m_closeConfirmed;
+  }
+  /// The last CanCloseFrame said yes: every modified group was saved or given up by the user.
+  [[nodiscard]] bool CloseConfirmed() const { return m_closeConfirmed; }
 
   /// The files of the open groups are watched: shortly after another program changes one, the
   /// user is asked once whether to read it again (CTrekGroupList::CheckFileOnDisk). This runs
@@ -182,6 +193,8 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   /// Open trek data or the selection in it changed.
   void trekDataChanged();
   void selectionChanged();
+  /// A group was written to its file.
+  void trekGroupSaved();
   /// Progress of a long operation: begin with a status text, steps 0..100, end.
   void progressBegin(const QString& text);
   void progressStep(int percent);
@@ -203,6 +216,7 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
       emit m_doc.trekDataChanged();
     }
     void trekSelectionChanged(const STrekSelection&) override { emit m_doc.selectionChanged(); }
+    void trekGroupSaved(const CTrekData&) override { emit m_doc.trekGroupSaved(); }
 
    private:
     CVantoriaDoc& m_doc;
@@ -242,4 +256,5 @@ class CVantoriaDoc : public QObject, public ICommandTarget {
   QSet<QString> m_changedFiles;
   std::function<bool()> m_canAsk;
   bool m_checking = false;
+  bool m_closeConfirmed = false;
 };

@@ -74,8 +74,23 @@ enum : int {
   Seamless = 32891,
   FitTrack = 32892,
   SwitchSeries = 32893,
-  DownloadUnit = 32950,
-  UploadUnit = 32951,
+  // track log edits
+  SplitTrack = 32940,
+  JoinTracks = 32941,
+  DeleteTrackRange = 32942,
+  ReverseTrack = 32943,
+  ThinTrack = 32944,
+  Search = 32950,
+  // routes
+  DrawRoute = 32960,
+  DeleteRoute = 32961,
+  DeleteRoutePoint = 32962,
+  NewRouteFile = 32963,
+  UploadRoutes = 32964,
+  DownloadRoutes = 32965,
+  // Garmin units mounted as folders
+  DownloadUnit = 32970,
+  UploadUnit = 32971,
 };
 }  // namespace cmd
 

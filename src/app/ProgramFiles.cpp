@@ -32,6 +32,7 @@ SCommandLineFiles SortCommandLineFiles(const QStringList& files) {
     if (file.isEmpty()) continue;
     const bool trek = file.endsWith(QLatin1String(".pmd"), Qt::CaseInsensitive) ||
                       file.endsWith(QLatin1String(".ptd"), Qt::CaseInsensitive) ||
+                      file.endsWith(QLatin1String(".prd"), Qt::CaseInsensitive) ||
                       file.endsWith(QLatin1String(".gpx"), Qt::CaseInsensitive);
     if (!trek && out.index.isEmpty()) out.index = file;
     else out.trekFiles.append(file);
@@ -148,6 +149,7 @@ int OpenProgramFiles(CVantoriaDoc& doc, const QStringList& files, int dropped) {
         }
         if (r.waypoints) groups.AppendGroup(std::move(r.waypoints));
         if (r.tracks) groups.AppendGroup(std::move(r.tracks));
+        if (r.routes) groups.AppendGroup(std::move(r.routes));
         if (!r.notice.empty()) platform::prompt().warn(r.notice);
       } else if (groups.OpenTrekFile(path) == 0) {
         refuse(name, CTrekGroupList::OpenFailedText(path));

@@ -23,7 +23,7 @@ int CTrekCommands::OpenTrekFiles(std::int32_t kind) {
   if (kind != kTrekWaypointGroup && kind != kTrekTrackLogGroup) {
     // A stored index beyond the three filters falls back to the first.
     const std::int32_t index = profile.readInt("Settings", "TkDOpenDlg_Filter", 0);
-    request.filterIndex = index >= 0 && index <= 2 ? index : 0;
+    request.filterIndex = index >= 0 && index <= 3 ? index : 0;
   }
   request.initialDir = platform::pathFromUtf8(profile.readString("FileDlgSettings", "LoadPoint", "C:\\"));
   const platform::SFileDialogResult result = platform::fileDialog().run(request);
@@ -77,6 +77,7 @@ int CTrekCommands::ImportGpxFiles() {
     }
     if (r.waypoints) list.AppendGroup(std::move(r.waypoints));
     if (r.tracks) list.AppendGroup(std::move(r.tracks));
+    if (r.routes) list.AppendGroup(std::move(r.routes));
     if (!r.notice.empty()) platform::prompt().warn(r.notice, r.noticeDetails);
   }
   afterGroupsAdded(before);
@@ -178,6 +179,19 @@ bool CTrekCommands::onCommand(int id) {
     case cmd::CutTrack: list.CutTrackLog(); return true;
     case cmd::PasteTrack: list.PasteTrackLog(); return true;
     case cmd::DeleteTrack: list.DeleteTrackLog(); return true;
+    case cmd::NewRouteFile:
+      if (m_newGroupDialog) m_newGroupDialog(kTrekRouteGroup);
+      return true;
+    case cmd::DeleteRoute: list.DeleteRoute(); return true;
+    case cmd::DeleteRoutePoint:
+      if (CRoute* r = list.SelectedRoute(); r && list.Selection().kind == kTrekRoutePoint)
+        list.DeleteRoutePoint(list.SelectedGroupIndex(), *r, std::size_t(list.Selection().pointIndex));
+      return true;
+    case cmd::SplitTrack: list.SplitSelectedTrackLog(); return true;
+    case cmd::ReverseTrack: list.ReverseSelectedTrackLog(); return true;
+    case cmd::JoinTracks: case cmd::DeleteTrackRange: case cmd::ThinTrack:
+      if (m_trackEditDialog) m_trackEditDialog(id);
+      return true;
     case cmd::SortWaypointsNone: SetWaypointSort(kSortNone); return true;
     case cmd::SortWaypointsByName: SetWaypointSort(kSortByName); return true;
     case cmd::SortTracksNone: SetTrackLogSort(kSortNone); return true;
@@ -194,7 +208,14 @@ bool CTrekCommands::onUpdateCommand(int id, SCommandState& state) const {
   const bool waypoint = sel.kind == kTrekWaypoint && list.SelectedWaypoint();
   const bool trackLog = sel.kind == kTrekTrackLog && list.SelectedTrackLog();
   switch (id) {
-    case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile: case cmd::ImportGpx:
+    case cmd::DeleteRoute:
+      state.enabled = list.SelectedRoute() && !list.IsLocked() && group != list.Held().group;
+      return true;
+    case cmd::DeleteRoutePoint:
+      state.enabled = sel.kind == kTrekRoutePoint && list.SelectedRoute() && list.SelectedRoute()->points.size() > 1 &&
+                      !list.IsLocked();
+      return true;
+    case cmd::OpenTrek: case cmd::NewWaypointFile: case cmd::NewTrackFile: case cmd::NewRouteFile: case cmd::ImportGpx:
       state.enabled = true;
       return true;
     case cmd::SaveTrek: case cmd::SaveTrekAs: case cmd::RenameGroup: case cmd::ExportGpx:
@@ -221,6 +242,16 @@ bool CTrekCommands::onUpdateCommand(int id, SCommandState& state) const {
       return true;
     case cmd::PasteTrack:
       state.enabled = group && group->Kind() == kTrekTrackLogGroup && list.TrackLogClipboard();
+      return true;
+    case cmd::SplitTrack:
+      state.enabled = sel.kind == kTrekTrackPoint && list.SelectedTrackPoint() && list.CanEditTrackLogs(sel.groupIndex);
+      return true;
+    case cmd::ReverseTrack: case cmd::DeleteTrackRange: case cmd::ThinTrack:
+      state.enabled = (sel.kind == kTrekTrackLog || sel.kind == kTrekTrackPoint) && list.SelectedTrackLog() &&
+                      list.CanEditTrackLogs(sel.groupIndex);
+      return true;
+    case cmd::JoinTracks:
+      state.enabled = group && group->TrackLogs().size() >= 2 && list.CanEditTrackLogs(sel.groupIndex);
       return true;
     case cmd::SortWaypointsNone: case cmd::SortWaypointsByName:
       state.checked = WaypointSort() == (id == cmd::SortWaypointsNone ? kSortNone : kSortByName);

@@ -15,8 +15,8 @@ class CTrekCommands : public ICommandTarget {
  public:
   static constexpr const char* kOpenTitle = "トレックデータファイルを開く";
   static constexpr const char* kFilterAll =
-      "トレックデータファイル(*.pmd *.ptd)|*.pmd;*.ptd|ウェイポイントファイル(*.pmd)|*.pmd|"
-      "トラックログファイル(*.ptd)|*.ptd||";
+      "トレックデータファイル(*.pmd *.ptd *.prd)|*.pmd;*.ptd;*.prd|ウェイポイントファイル(*.pmd)|*.pmd|"
+      "トラックログファイル(*.ptd)|*.ptd|ルートファイル(*.prd)|*.prd||";
   static constexpr const char* kFilterWaypoints = "ウェイポイントファイル(*.pmd)|*.pmd||";
   static constexpr const char* kFilterTrackLogs = "トラックログファイル(*.ptd)|*.ptd||";
   static constexpr const char* kGpxOpenTitle = "GPXファイルを読み込む";
@@ -35,6 +35,9 @@ class CTrekCommands : public ICommandTarget {
   /// the group list itself; the new-group one gets the kind (1 or 3), the rename one the index.
   void setNewGroupDialog(std::function<void(std::int32_t kind)> dialog) { m_newGroupDialog = std::move(dialog); }
   void setRenameDialog(std::function<void(int groupIndex)> dialog) { m_renameDialog = std::move(dialog); }
+  /// The windows of the track log edits that ask first (join, range deletion, thinning); gets
+  /// the command id.
+  void setTrackEditDialog(std::function<void(int id)> dialog) { m_trackEditDialog = std::move(dialog); }
 
   /// The open dialog for `kind` (0 all kinds, 1 waypoints, 3 track logs), then every chosen file
   /// in turn; a file that cannot be opened is reported and the rest still open. Returns the
@@ -72,4 +75,5 @@ class CTrekCommands : public ICommandTarget {
   std::int32_t m_sortTracks = -1;
   std::function<void(std::int32_t)> m_newGroupDialog;
   std::function<void(int)> m_renameDialog;
+  std::function<void(int)> m_trackEditDialog;
 };

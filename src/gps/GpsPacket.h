@@ -19,6 +19,9 @@ inline constexpr std::uint8_t kCommand = 10;
 inline constexpr std::uint8_t kTransferComplete = 12;
 inline constexpr std::uint8_t kNak = 21;
 inline constexpr std::uint8_t kRecords = 27;
+inline constexpr std::uint8_t kRouteHeader = 29;
+inline constexpr std::uint8_t kRouteWaypoint = 30;
+inline constexpr std::uint8_t kRouteLink = 98;
 inline constexpr std::uint8_t kTrackPoint = 34;
 inline constexpr std::uint8_t kWaypoint = 35;
 inline constexpr std::uint8_t kTrackHeader = 99;
@@ -29,6 +32,7 @@ inline constexpr std::uint8_t kProductData = 255;
 
 /// Command numbers carried by a command packet.
 namespace cmd {
+inline constexpr std::uint8_t kTransferRoutes = 4;
 inline constexpr std::uint8_t kTransferTracks = 6;
 inline constexpr std::uint8_t kTransferWaypoints = 7;
 }  // namespace cmd

@@ -121,4 +121,41 @@ std::optional<STrackPointRecord> decodeTrackPoint(std::span<const std::uint8_t> 
   return r;
 }
 
+std::vector<std::uint8_t> encodeRouteHeader(const SRouteHeaderRecord& r) {
+  std::vector<std::uint8_t> out{r.number};
+  std::string comment = truncateIdent(r.comment, kRouteCommentSize);
+  comment = comment.substr(0, comment.find('\0'));
+  comment.resize(kRouteCommentSize, ' ');
+  out.insert(out.end(), comment.begin(), comment.end());
+  return out;
+}
+
+std::optional<SRouteHeaderRecord> decodeRouteHeader(std::span<const std::uint8_t> d) {
+  if (d.empty()) return std::nullopt;
+  SRouteHeaderRecord r;
+  r.number = d[0];
+  const std::size_t end = std::min(d.size(), 1 + kRouteCommentSize);
+  for (std::size_t i = 1; i < end && d[i] != 0; ++i) r.comment.push_back(static_cast<char>(d[i]));
+  while (!r.comment.empty() && r.comment.back() == ' ') r.comment.pop_back();
+  // Two-byte characters may have been cut by the receiver's fixed width: keep whole ones only.
+  for (std::size_t i = 0; i < r.comment.size();) {
+    const std::size_t step = platform::cp932::isLeadByte(static_cast<std::uint8_t>(r.comment[i])) ? 2 : 1;
+    if (i + step > r.comment.size()) {
+      r.comment.resize(i);
+      break;
+    }
+    i += step;
+  }
+  return r;
+}
+
+std::vector<std::uint8_t> encodeRouteLink() {
+  std::vector<std::uint8_t> out;
+  putU16(out, 3);
+  for (int i = 0; i < 6; ++i) out.push_back(0);
+  for (int i = 0; i < 12; ++i) out.push_back(0xFF);
+  out.push_back(0);
+  return out;
+}
+
 }  // namespace gps

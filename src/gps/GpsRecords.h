@@ -1,6 +1,6 @@
 #pragma once
-// The receiver's record layouts as plain values: waypoint (type 108), track header (type 310)
-// and track point (type 301). Little-endian; angles in semicircles (2^31 = 180 degrees).
+// The receiver's record layouts as plain values: waypoint (type 108), track header (type 310),
+// track point (type 301), route header (type 201) and route link (type 210). Little-endian; angles in semicircles (2^31 = 180 degrees).
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -38,6 +38,13 @@ struct STrackPointRecord {
   bool newTrack = false;
 };
 
+/// Route header: the route number and a comment of at most 20 bytes (space padded on the wire).
+inline constexpr std::size_t kRouteCommentSize = 20;
+struct SRouteHeaderRecord {
+  std::uint8_t number = 0;
+  std::string comment;
+};
+
 /// Cuts a code page 932 string to at most `maxBytes` without splitting a two-byte character.
 [[nodiscard]] std::string truncateIdent(const std::string& text, std::size_t maxBytes);
 
@@ -54,5 +61,12 @@ struct STrackPointRecord {
 [[nodiscard]] std::vector<std::uint8_t> encodeTrackPoint(const STrackPointRecord& record);
 /// None when shorter than 21 bytes.
 [[nodiscard]] std::optional<STrackPointRecord> decodeTrackPoint(std::span<const std::uint8_t> data);
+
+/// 21 bytes: the number, then the comment cut to 20 bytes and padded with spaces.
+[[nodiscard]] std::vector<std::uint8_t> encodeRouteHeader(const SRouteHeaderRecord& record);
+/// None when empty. The comment ends at the first zero byte or at 20 bytes; trailing spaces go.
+[[nodiscard]] std::optional<SRouteHeaderRecord> decodeRouteHeader(std::span<const std::uint8_t> data);
+/// A direct link between two route points (class 3, no identifier).
+[[nodiscard]] std::vector<std::uint8_t> encodeRouteLink();
 
 }  // namespace gps

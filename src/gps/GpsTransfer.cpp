@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "platform/Codepage.h"
 #include "platform/IPrompt.h"
 #include "trek/CTrekData.h"
+#include "trek/TrekEditing.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ float narrow(double v) {
   return static_cast<float>(v);
 }
 
-enum class EKind { Waypoints, Tracks };
+enum class EKind { Waypoints, Tracks, Routes };
 
 /// One transfer from opening the port to the final message.
 class CTransfer {
@@ -51,14 +53,25 @@ class CTransfer {
     const auto product = RequestProduct(m_link);
     if (!product) return failure();
     const auto& caps = product->capabilities;
-    const bool ok = Supports(caps, 'L', 1, 0) && Supports(caps, 'A', 10, 0) &&
-                    (m_kind == EKind::Waypoints ? Supports(caps, 'A', 100, 108) : Supports(caps, 'A', 301, 310));
+    bool ok = Supports(caps, 'L', 1, 0) && Supports(caps, 'A', 10, 0);
+    if (m_kind == EKind::Waypoints) ok = ok && Supports(caps, 'A', 100, 108);
+    if (m_kind == EKind::Tracks) ok = ok && Supports(caps, 'A', 301, 310);
+    if (m_kind == EKind::Routes) {
+      // Route points travel as the waypoint records used everywhere else (type 108).
+      m_routeLinks = Supports(caps, 'A', 201, 201) && Supports(caps, 'A', 201, 108) && Supports(caps, 'A', 201, 210);
+      ok = ok && (m_routeLinks || (Supports(caps, 'A', 200, 201) && Supports(caps, 'A', 200, 108)));
+    }
     if (!ok) return unsupported();
     return true;
   }
+  /// The receiver takes routes with a link record between points (A201) rather than without (A200).
+  [[nodiscard]] bool routeLinks() const { return m_routeLinks; }
 
   GpsLink& link() { return m_link; }
-  std::uint8_t command() const { return m_kind == EKind::Waypoints ? gps::cmd::kTransferWaypoints : gps::cmd::kTransferTracks; }
+  std::uint8_t command() const {
+    if (m_kind == EKind::Routes) return gps::cmd::kTransferRoutes;
+    return m_kind == EKind::Waypoints ? gps::cmd::kTransferWaypoints : gps::cmd::kTransferTracks;
+  }
 
   /// Lets one round of pending events through so the window repaints and its button works.
   static void dispatch() {
@@ -97,6 +110,7 @@ class CTransfer {
  private:
   const char* activity() const {
     if (m_kind == EKind::Waypoints) return m_upload ? gpstext::kUploadingWaypoints : gpstext::kDownloadingWaypoints;
+    if (m_kind == EKind::Routes) return m_upload ? gpstext::kUploadingRoutes : gpstext::kDownloadingRoutes;
     return m_upload ? gpstext::kUploadingTracks : gpstext::kDownloadingTracks;
   }
   void finish() {
@@ -110,6 +124,7 @@ class CTransfer {
   IGpsProgress& m_progress;
   GpsLink m_link;
   bool m_shown = false;
+  bool m_routeLinks = false;
 };
 
 /// Receives the records packet that opens a download; its 16-bit count, or none.
@@ -372,4 +387,101 @@ bool UploadTrackLogs(const CTrekData& group, const SGpsPort& port, IGpsProgress&
     return t.failure();
   }
   return t.completed();
+}
+
+std::string RoutePointIdent(const CMarkerPoint& point, std::int32_t routeNumber, std::size_t index) {
+  if (IsValidGpsName(point.gpsName)) return point.gpsName.substr(0, gps::kMaxWaypointIdent);
+  char ident[32];
+  std::snprintf(ident, sizeof ident, "R%02dP%03d", static_cast<int>(routeNumber % 100), static_cast<int>((index + 1) % 1000));
+  return ident;
+}
+
+bool UploadRoutes(const CTrekData& group, const SGpsPort& port, IGpsProgress& progress) {
+  CTransfer t(EKind::Routes, true, progress);
+  if (!t.start(port)) return false;
+  GpsLink& link = t.link();
+  const bool links = t.routeLinks();
+  std::size_t n = 0;
+  for (const auto& r : group.Routes()) {
+    n += 1 + r->points.size();
+    if (links && !r->points.empty()) n += r->points.size() - 1;
+  }
+  if (!announce(link, n)) return t.failure();
+  const long total = static_cast<long>(n);
+  long k = 0;
+  auto send = [&](std::uint8_t id, const std::vector<std::uint8_t>& data) {
+    if (!t.step(++k, total)) return t.cancelled();
+    link.SendPacket(id, data);
+    if (!link.ExpectAck(id)) return t.failure();
+    return true;
+  };
+  for (const auto& r : group.Routes()) {
+    gps::SRouteHeaderRecord h;
+    h.number = static_cast<std::uint8_t>(std::clamp<std::int32_t>(r->number, 0, 255));
+    h.comment = IsValidGpsName(r->gpsName) ? r->gpsName : std::string();
+    if (!send(gps::pid::kRouteHeader, gps::encodeRouteHeader(h))) return false;
+    for (std::size_t i = 0; i < r->points.size(); ++i) {
+      if (links && i > 0 && !send(gps::pid::kRouteLink, gps::encodeRouteLink())) return false;
+      const CMarkerPoint& p = r->points[i];
+      gps::SWaypointRecord w;
+      w.symbol = p.symbol >= 0 ? std::uint16_t{18} : static_cast<std::uint16_t>(-static_cast<std::int64_t>(p.symbol));
+      w.latitude = DatumConverter::AngleToSemicircles(p.latitude);
+      w.longitude = DatumConverter::AngleToSemicircles(p.longitude);
+      w.altitude = narrow(p.altitude);
+      w.ident = RoutePointIdent(p, r->number, i);
+      if (!send(gps::pid::kRouteWaypoint, gps::encodeWaypoint(w))) return false;
+    }
+  }
+  if (!link.SendCommandPacket(gps::pid::kTransferComplete, t.command(), 0) ||
+      !link.ExpectAck(gps::pid::kTransferComplete)) {
+    return t.failure();
+  }
+  return t.completed();
+}
+
+bool DownloadRoutes(CTrekData& group, const SGpsPort& port, IGpsProgress& progress) {
+  CTransfer t(EKind::Routes, false, progress);
+  if (!t.start(port)) return false;
+  GpsLink& link = t.link();
+  const auto count = receiveRecordCount(link, t.command());
+  if (!count) return t.failure();
+  const long total = *count;
+  CRoute* current = nullptr;
+  for (long k = 1;; ++k) {
+    if (!t.step(k, total)) return t.cancelled();
+    if (!link.ReceivePacket()) return t.failure();
+    const std::uint8_t id = link.PacketId();
+    if (id == gps::pid::kTransferComplete) {
+      (void)link.SendAck(gps::pid::kTransferComplete);
+      return t.completed();
+    }
+    if (k > total) return t.failure();  // more records than announced
+    if (id == gps::pid::kRouteHeader) {
+      (void)link.SendAck(id);
+      const auto h = gps::decodeRouteHeader(link.PacketData());
+      if (!h) return t.failure();
+      auto route = std::make_unique<CRoute>();
+      route->number = h->number;
+      route->gpsName = h->comment;
+      route->name = h->comment.empty() ? "ROUTE " + std::to_string(h->number) : h->comment;
+      current = route.get();
+      group.AppendRoute(std::move(route));
+    } else if (id == gps::pid::kRouteWaypoint) {
+      (void)link.SendAck(id);
+      const auto r = gps::decodeWaypoint(link.PacketData());
+      if (!r) return t.failure();
+      if (!current) continue;  // a point before any header has no route to go to
+      CMarkerPoint point;
+      point.SetPosition(DatumConverter::SemicirclesToAngle(r->latitude), DatumConverter::SemicirclesToAngle(r->longitude),
+                        Datum::Wgs84);
+      point.altitude = static_cast<double>(r->altitude);
+      point.symbol = -static_cast<std::int32_t>(r->symbol);
+      point.name = r->ident;
+      point.gpsName = r->ident;
+      current->points.push_back(std::move(point));
+    } else if (id == gps::pid::kRouteLink) {
+      (void)link.SendAck(id);  // the way between two points is taken as straight
+    }
+    // Any other packet is ignored and not acknowledged.
+  }
 }

@@ -9,6 +9,7 @@
 
 #include "gps/GpsLink.h"
 
+class CMarkerPoint;
 class CTrekData;
 
 /// One entry of the receiver's capability list, e.g. A 100 or D 108.
@@ -53,6 +54,8 @@ inline constexpr const char* kDownloadingWaypoints = "ウェイポイントデ�
 inline constexpr const char* kDownloadingTracks = "トラックログデータをダウンロードしています...";
 inline constexpr const char* kUploadingWaypoints = "ウェイポイントデータをアップロードしています...";
 inline constexpr const char* kUploadingTracks = "トラックログデータをアップロードしています...";
+inline constexpr const char* kDownloadingRoutes = "ルートデータをダウンロードしています...";
+inline constexpr const char* kUploadingRoutes = "ルートデータをアップロードしています...";
 inline constexpr const char* kOpenFailed =
     "通信ポートのオープンに失敗しました\r\n通信ポートが使用可能かどうか確認して下さい。";
 inline constexpr const char* kFailed =
@@ -83,6 +86,14 @@ bool DownloadWaypoints(CTrekData& group, const SGpsPort& port, IGpsProgress& pro
 bool DownloadTrackLogs(CTrekData& group, const SGpsPort& port, IGpsProgress& progress);
 bool UploadWaypoints(const CTrekData& group, const SGpsPort& port, IGpsProgress& progress);
 bool UploadTrackLogs(const CTrekData& group, const SGpsPort& port, IGpsProgress& progress);
+/// Routes with the route transfer protocol: a header (type 201: number and the GPS name as its
+/// comment) and each point as a waypoint record, with a link record between points when the
+/// receiver reports A201, without under A200. Downloaded routes are appended to `group`.
+bool UploadRoutes(const CTrekData& group, const SGpsPort& port, IGpsProgress& progress);
+bool DownloadRoutes(CTrekData& group, const SGpsPort& port, IGpsProgress& progress);
+/// The identifier a route point is sent under: its GPS name when that is valid, else "R<nn>P<nnn>"
+/// from the route number and the point's place (from 1).
+[[nodiscard]] std::string RoutePointIdent(const CMarkerPoint& point, std::int32_t routeNumber, std::size_t index);
 
 /// Name of segment `segment` of the receiver's active log: "<identifier> 000".."999"; the
 /// number part is empty outside 0..999.

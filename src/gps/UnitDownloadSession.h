@@ -18,6 +18,7 @@ inline constexpr const char* kNoUnit =
 inline constexpr const char* kUndo = "機器から読み込んだ項目の追加をすべて元に戻しますか?";
 inline constexpr const char* kWaypoint = "ウェイポイント";
 inline constexpr const char* kTrackLog = "トラックログ";
+inline constexpr const char* kRoute = "ルート";
 }  // namespace unittext
 
 class CUnitDownloadSession {

@@ -4,14 +4,15 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
-#include <queue>
 #include <system_error>
 
 #include "platform/Codepage.h"
 #include "platform/FileLookup.h"
 #include "trek/CMarkerPoint.h"
+#include "trek/CRoute.h"
 #include "trek/CTrackLog.h"
 #include "trek/GpxFile.h"
+#include "trek/TrackEdits.h"
 #include "trek/TrekFile.h"
 
 namespace fs = std::filesystem;
@@ -40,50 +41,6 @@ std::string relativeTo(const fs::path& p, const fs::path& root) {
   fs::path rel = fs::relative(p, root, ec);
   if (ec || rel.empty()) rel = p.filename();
   return platform::pathToUtf8(rel.generic_string());
-}
-
-/// Metres east and north of a point from a reference, on a plane tangent there (fine over the
-/// few kilometres between the ends of one Douglas-Peucker segment).
-struct SLocal {
-  double x = 0.0;
-  double y = 0.0;
-};
-constexpr double kEarthRadius = 6371008.8;
-constexpr double kDegree = 3.14159265358979323846 / 180.0;
-
-SLocal localOf(const CTrackPoint& p, double lat0, double lon0) {
-  const double lat = p.latitude.ToDegrees();
-  const double lon = p.longitude.ToDegrees();
-  return {(lon - lon0) * kDegree * kEarthRadius * std::cos(lat0 * kDegree), (lat - lat0) * kDegree * kEarthRadius};
-}
-
-/// Distance in metres of point `k` from the segment a-b.
-double deviation(const std::vector<CTrackPoint>& pts, std::size_t a, std::size_t b, std::size_t k) {
-  const double lat0 = pts[a].latitude.ToDegrees();
-  const double lon0 = pts[a].longitude.ToDegrees();
-  const SLocal pb = localOf(pts[b], lat0, lon0);
-  const SLocal pk = localOf(pts[k], lat0, lon0);
-  const double len2 = pb.x * pb.x + pb.y * pb.y;
-  double t = len2 > 0.0 ? (pk.x * pb.x + pk.y * pb.y) / len2 : 0.0;
-  t = std::clamp(t, 0.0, 1.0);
-  return std::hypot(pk.x - t * pb.x, pk.y - t * pb.y);
-}
-
-struct SSegment {
-  std::size_t a = 0;
-  std::size_t b = 0;
-  std::size_t far = 0;  ///< the point farthest from a-b
-  double error = -1.0;  ///< its distance; -1 without inner points
-  bool operator<(const SSegment& o) const { return error < o.error; }
-};
-
-SSegment segmentOf(const std::vector<CTrackPoint>& pts, std::size_t a, std::size_t b) {
-  SSegment s{a, b, a, -1.0};
-  for (std::size_t k = a + 1; k < b; ++k) {
-    const double d = deviation(pts, a, b, k);
-    if (d > s.error) s.error = d, s.far = k;
-  }
-  return s;
 }
 
 SUnitWriteResult failed(const std::string& message) {
@@ -254,41 +211,12 @@ std::vector<CTrackLog> SplitTrackLog(const CTrackLog& log, std::size_t limit) {
   return parts;
 }
 
-std::vector<std::size_t> ThinTrackPoints(const CTrackLog& log, std::size_t count, double* maxError) {
-  const auto& pts = log.Points();
-  count = std::max<std::size_t>(count, 2);
-  std::vector<std::size_t> kept;
-  if (pts.size() <= count) {
-    for (std::size_t i = 0; i < pts.size(); ++i) kept.push_back(i);
-    if (maxError) *maxError = 0.0;
-    return kept;
-  }
-  // Douglas-Peucker by priority: the segment with the farthest point is split first, until
-  // `count` points are kept; what is left over is the thinned line's error.
-  std::vector<char> keep(pts.size(), 0);
-  keep.front() = keep.back() = 1;
-  std::size_t kept_n = 2;
-  std::priority_queue<SSegment> queue;
-  queue.push(segmentOf(pts, 0, pts.size() - 1));
-  while (kept_n < count && !queue.empty() && queue.top().error >= 0.0) {
-    const SSegment s = queue.top();
-    queue.pop();
-    keep[s.far] = 1;
-    ++kept_n;
-    queue.push(segmentOf(pts, s.a, s.far));
-    queue.push(segmentOf(pts, s.far, s.b));
-  }
-  if (maxError) *maxError = queue.empty() ? 0.0 : std::max(0.0, queue.top().error);
-  for (std::size_t i = 0; i < pts.size(); ++i)
-    if (keep[i]) kept.push_back(i);
-  return kept;
-}
-
 std::unique_ptr<CTrekData> PrepareForUnit(const CTrekData& group, std::size_t limit, ELongLog how) {
   auto out = std::make_unique<CTrekData>();
   out->SetKind(group.Kind());
   out->SetGroupName(group.GroupName());
   for (const auto& w : group.Waypoints()) out->Waypoints().push_back(std::make_unique<CMarkerPoint>(*w));
+  for (const auto& r : group.Routes()) out->Routes().push_back(std::make_unique<CRoute>(*r));
   for (const auto& t : group.TrackLogs()) {
     if (t->Points().size() <= limit || how == ELongLog::Keep) {
       out->TrackLogs().push_back(std::make_unique<CTrackLog>(*t));
@@ -296,10 +224,7 @@ std::unique_ptr<CTrekData> PrepareForUnit(const CTrekData& group, std::size_t li
       for (CTrackLog& part : SplitTrackLog(*t, limit)) out->TrackLogs().push_back(std::make_unique<CTrackLog>(std::move(part)));
     } else {
       auto thin = std::make_unique<CTrackLog>(*t);
-      const std::vector<std::size_t> kept = ThinTrackPoints(*t, limit);
-      thin->Points().clear();
-      thin->Points().reserve(kept.size());
-      for (std::size_t i : kept) thin->Points().push_back(t->Points()[i]);
+      trek::ApplyThin(*thin, trek::PlanThinToCount(t->Points(), limit));
       out->TrackLogs().push_back(std::move(thin));
     }
   }

@@ -54,13 +54,8 @@ enum class ELongLog { Keep, Thin, Split };
 /// where one ends starts the next, so no leg goes missing), named "<name>-1", "<name>-2"...
 /// within the receivers' name length.
 [[nodiscard]] std::vector<CTrackLog> SplitTrackLog(const CTrackLog& log, std::size_t limit);
-/// The indices of the points kept when thinning to at most `count` points with Douglas-Peucker
-/// on the ground (the first and the last always kept; `count` below 2 counts as 2). `maxError`
-/// gets the largest distance in metres of a dropped point from the thinned line.
-[[nodiscard]] std::vector<std::size_t> ThinTrackPoints(const CTrackLog& log, std::size_t count,
-                                                       double* maxError = nullptr);
-
-/// A copy of `group` fit for the unit: long logs thinned or split as `how` says.
+/// A copy of `group` fit for the unit: long logs thinned (Douglas-Peucker on the ground to the
+/// limit, first and last points kept) or split as `how` says.
 [[nodiscard]] std::unique_ptr<CTrekData> PrepareForUnit(const CTrekData& group, std::size_t limit, ELongLog how);
 
 /// The file stem a group's GPX file gets on a unit: the group name (UTF-8) with characters that

@@ -21,6 +21,9 @@ struct SPromptRequest {
   std::string caption = "Vantoria";
   /// UTF-8; when not empty, a "詳細" button shows it below the text.
   std::string details = {};
+  /// UTF-8; when not empty, the texts of the buttons in their order (for YesNoCancel: the Yes,
+  /// No and Cancel buttons), which keep their answers.
+  std::vector<std::string> buttonTexts = {};
 };
 
 class IPrompt {

@@ -7,6 +7,7 @@
 
 #include "platform/Codepage.h"
 #include "trek/CMarkerPoint.h"
+#include "trek/CRoute.h"
 #include "trek/CTrackLog.h"
 #include "trek/CTrackPoint.h"
 #include "trek/CTrekObject.h"
@@ -23,7 +24,7 @@ constexpr std::size_t kMaxClassName = 64;  // a class name must be shorter than 
 // The classes a file may name.
 const STrekClass* const* knownClasses() {
   static const STrekClass* const classes[] = {&CMarkerPoint::kRuntimeClass, &CTrackLog::kRuntimeClass,
-                                              &CTrackPoint::kRuntimeClass, nullptr};
+                                              &CTrackPoint::kRuntimeClass, &CRoute::kRuntimeClass, nullptr};
   return classes;
 }
 }  // namespace

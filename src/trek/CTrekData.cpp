@@ -10,6 +10,7 @@ namespace {
 // The least bytes a list element takes in a file: its tag and its shortest data.
 constexpr std::uint64_t kMinWaypointBytes = 2 + 12 + 12 + 4 + 7 + 4;
 constexpr std::uint64_t kMinTrackLogBytes = 2 + 4 + 1 + 4 + 1 + 1 + 4 + 1 + 1 + 2;
+constexpr std::uint64_t kMinRouteBytes = 2 + 4 + 1 + 1 + 1 + 1 + 4 + 2;
 
 constexpr const char* kAskConvert =
     "このポイントファイルは、古いバージョンのVantoriaで作成されているため、読み込むことができません。\r\n"
@@ -71,6 +72,7 @@ void CTrekData::Clear() {
   m_groupName.clear();
   m_waypoints.clear();
   m_trackLogs.clear();
+  m_routes.clear();
   m_loadSucceeded = 0;
   m_modified = 0;
 }
@@ -78,7 +80,7 @@ void CTrekData::Clear() {
 bool CTrekData::SameContent(const CTrekData& o) const {
   return m_filePath == o.m_filePath && m_groupName == o.m_groupName && m_kind == o.m_kind &&
          m_loadSucceeded == o.m_loadSucceeded && m_modified == o.m_modified && sameList(m_waypoints, o.m_waypoints) &&
-         sameList(m_trackLogs, o.m_trackLogs);
+         sameList(m_trackLogs, o.m_trackLogs) && sameList(m_routes, o.m_routes);
 }
 
 void CTrekData::Serialize(CTrekArchive& ar) {
@@ -91,6 +93,8 @@ void CTrekData::Serialize(CTrekArchive& ar) {
     writeList(ar, m_waypoints);
     writeList(ar, m_trackLogs);
     ar.WriteInt(m_kind);
+    // Waypoint and track log files stay exactly as they always were.
+    if (m_kind == kRouteGroup) writeList(ar, m_routes);
     return;
   }
 
@@ -121,8 +125,13 @@ void CTrekData::Serialize(CTrekArchive& ar) {
     readList(ar, m_trackLogs, kMinTrackLogBytes);
     m_kind = ar.ReadInt();
     if (ar.Failed()) return;
+    if (m_kind == kRouteGroup) {
+      readList(ar, m_routes, kMinRouteBytes);
+      if (ar.Failed()) return;
+    }
     const bool fits = (m_kind == kWaypointGroup && m_trackLogs.empty()) ||
-                      (m_kind == kTrackLogGroup && m_waypoints.empty());
+                      (m_kind == kTrackLogGroup && m_waypoints.empty()) ||
+                      (m_kind == kRouteGroup && m_waypoints.empty() && m_trackLogs.empty());
     if (!fits) {
       m_readOutcome = EReadOutcome::BadContent;
       return;

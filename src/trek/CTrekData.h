@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "trek/CMarkerPoint.h"
+#include "trek/CRoute.h"
 #include "trek/CTrackLog.h"
 #include "trek/CTrekObject.h"
 
@@ -16,6 +17,8 @@ class CTrekData : public CTrekObject {
 
   static constexpr std::int32_t kWaypointGroup = 1;
   static constexpr std::int32_t kTrackLogGroup = 3;
+  /// Routes (".prd"): the same layout with the route list after `kind`, written only for them.
+  static constexpr std::int32_t kRouteGroup = 6;
   /// The signature every trek file starts with (27 bytes).
   static constexpr const char* kSignature = "Vantoria25000 PointDataFile";
   /// The format version written.
@@ -23,6 +26,7 @@ class CTrekData : public CTrekObject {
 
   using WaypointList = std::vector<std::unique_ptr<CMarkerPoint>>;
   using TrackLogList = std::vector<std::unique_ptr<CTrackLog>>;
+  using RouteList = std::vector<std::unique_ptr<CRoute>>;
 
   CTrekData() = default;
   CTrekData(const CTrekData&) = delete;
@@ -53,6 +57,10 @@ class CTrekData : public CTrekObject {
   /// Takes ownership; appends at the end of the list. Does not touch `modified`.
   void AppendWaypoint(std::unique_ptr<CMarkerPoint> point) { m_waypoints.push_back(std::move(point)); }
   void AppendTrackLog(std::unique_ptr<CTrackLog> log) { m_trackLogs.push_back(std::move(log)); }
+  /// Used when `kind` is 6; empty otherwise.
+  [[nodiscard]] const RouteList& Routes() const { return m_routes; }
+  [[nodiscard]] RouteList& Routes() { return m_routes; }
+  void AppendRoute(std::unique_ptr<CRoute> route) { m_routes.push_back(std::move(route)); }
 
   /// 1 when reading produced a usable group.
   [[nodiscard]] std::int32_t LoadSucceeded() const { return m_loadSucceeded; }
@@ -61,7 +69,7 @@ class CTrekData : public CTrekObject {
   [[nodiscard]] std::int32_t IsModified() const { return m_modified; }
   void SetModified(std::int32_t flag) { m_modified = flag; }
 
-  /// Empties both strings and both lists and clears both flags; `kind` stays.
+  /// Empties both strings and the lists and clears both flags; `kind` stays.
   void Clear();
 
   /// What the last read decided, beyond the archive's own errors.
@@ -70,7 +78,7 @@ class CTrekData : public CTrekObject {
     NotTrekFile,        ///< wrong signature, or a version below 1
     NewerVersion,       ///< version above 3
     ConversionRefused,  ///< an old version and the user declined a question
-    BadContent,         ///< a kind other than 1 or 3, or items that do not match the kind
+    BadContent,         ///< a kind other than 1, 3 or 6, or items that do not match the kind
   };
   [[nodiscard]] EReadOutcome ReadOutcome() const { return m_readOutcome; }
   /// The version number found by the last read (0 before any).
@@ -86,6 +94,7 @@ class CTrekData : public CTrekObject {
   std::int32_t m_kind = 0;
   WaypointList m_waypoints;
   TrackLogList m_trackLogs;
+  RouteList m_routes;
   std::int32_t m_loadSucceeded = 0;
   std::int32_t m_modified = 0;
 

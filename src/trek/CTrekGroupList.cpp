@@ -132,6 +132,17 @@ bool CTrekGroupList::contains(int groupIndex, const CTrackLog* log) const {
   return std::any_of(list.begin(), list.end(), [&](const auto& p) { return p.get() == log; });
 }
 
+CRoute* CTrekGroupList::SelectedRoute() const {
+  return m_selection.kind == kTrekRoute || m_selection.kind == kTrekRoutePoint ? m_selection.route : nullptr;
+}
+
+bool CTrekGroupList::contains(int groupIndex, const CRoute* route) const {
+  const CTrekData* g = Group(groupIndex);
+  if (!g || !route) return false;
+  const auto& list = g->Routes();
+  return std::any_of(list.begin(), list.end(), [&](const auto& p) { return p.get() == route; });
+}
+
 bool CTrekGroupList::Select(const STrekSelection& request) {
   if (m_locked) return false;
   if (m_trackLogEditing &&
@@ -151,7 +162,20 @@ bool CTrekGroupList::Select(const STrekSelection& request) {
   switch (s.kind) {
     case kTrekWaypointGroup:
     case kTrekTrackLogGroup:
+    case kTrekRouteGroup:
       if (g->Kind() != s.kind) return false;
+      break;
+    case kTrekRoute:
+      if (!contains(s.groupIndex, request.route)) return false;
+      s.route = request.route;
+      break;
+    case kTrekRoutePoint:
+      if (!contains(s.groupIndex, request.route) || request.pointIndex < 0 ||
+          static_cast<std::size_t>(request.pointIndex) >= request.route->points.size()) {
+        return false;
+      }
+      s.route = request.route;
+      s.pointIndex = request.pointIndex;
       break;
     case kTrekWaypoint:
       if (!contains(s.groupIndex, request.waypoint)) return false;
@@ -258,7 +282,14 @@ bool CTrekGroupList::SaveTrekFile(const std::filesystem::path& path, CTrekData& 
   group.SetModified(0);
   // What the file now holds are exactly these bytes (the writer writes them in one go).
   m_disk[&group] = {platform::pathToUtf8(path), trek::IdentityOfBytes(WriteTrekBytes(group)), std::nullopt};
+  if (m_listener) m_listener->trekGroupSaved(group);
   return true;
+}
+
+std::optional<trek::SFileIdentity> CTrekGroupList::SavedIdentity(const CTrekData& group) const {
+  const auto rec = m_disk.find(&group);
+  if (rec == m_disk.end() || rec->second.path != group.FilePath()) return std::nullopt;
+  return rec->second.known;
 }
 
 bool CTrekGroupList::confirmOverwrite(const std::filesystem::path& path, const CTrekData& group) {
@@ -279,6 +310,9 @@ std::filesystem::path CTrekGroupList::AskSavePath(const CTrekData& group) {
   } else if (group.Kind() == CTrekData::kTrackLogGroup) {
     request.filter = "トラックログファイル(*.ptd)|*.ptd||";
     ext = ".ptd";
+  } else if (group.Kind() == CTrekData::kRouteGroup) {
+    request.filter = "ルートファイル(*.prd)|*.prd||";
+    ext = ".prd";
   } else {
     return {};
   }
@@ -432,11 +466,16 @@ bool CTrekGroupList::ReloadGroup(int groupIndex) {
   group->SetKind(r.group->Kind());
   group->Waypoints() = std::move(r.group->Waypoints());
   group->TrackLogs() = std::move(r.group->TrackLogs());
+  group->Routes() = std::move(r.group->Routes());
   group->SetLoadSucceeded(1);
   group->SetModified(r.converted ? 1 : 0);
   m_disk[group] = {filePath, identity, std::nullopt};
   const bool selected = m_selection.groupIndex == groupIndex;
-  if (selected) m_selection = {group->Kind(), groupIndex, nullptr, nullptr, -1};
+  if (selected) {
+    m_selection = {};
+    m_selection.kind = group->Kind();
+    m_selection.groupIndex = groupIndex;
+  }
   NotifyDataChanged();
   if (selected) notifySelection();
   return true;

@@ -20,6 +20,7 @@
 #include "trek/CTrekData.h"
 #include "trek/TrekEditing.h"
 #include "trek/TrekFileIdentity.h"
+#include "trek/TrackEdits.h"
 #include "trek/TrekUndo.h"
 
 /// Kinds of a trek selection (also the list window's item kinds).
@@ -30,6 +31,9 @@ enum ETrekItemKind : std::int32_t {
   kTrekTrackLogGroup = 3,
   kTrekTrackPoint = 4,
   kTrekWaypoint = 5,
+  kTrekRouteGroup = 6,
+  kTrekRoute = 7,
+  kTrekRoutePoint = 8,
 };
 
 /// The current trek selection. Waypoints and track logs are owned by their group and keep
@@ -40,7 +44,8 @@ struct STrekSelection {
   int groupIndex = -1;                 ///< -1: none
   CMarkerPoint* waypoint = nullptr;    ///< kind 5
   CTrackLog* trackLog = nullptr;       ///< kinds 2 and 4
-  int pointIndex = -1;                 ///< kind 4: index into trackLog->Points()
+  int pointIndex = -1;                 ///< kind 4: index into trackLog->Points(); kind 8: into route->points
+  CRoute* route = nullptr;             ///< kinds 7 and 8
   bool operator==(const STrekSelection&) const = default;
 };
 
@@ -52,6 +57,8 @@ class ITrekGroupListener {
   virtual void trekDataChanged() {}
   /// The current selection changed (after trekDataChanged when both happen).
   virtual void trekSelectionChanged(const STrekSelection& selection) { (void)selection; }
+  /// The group was written to its file (its `modified` is now 0).
+  virtual void trekGroupSaved(const CTrekData& group) { (void)group; }
 };
 
 class CTrekGroupList {
@@ -87,6 +94,8 @@ class CTrekGroupList {
   [[nodiscard]] CTrackLog* SelectedTrackLog() const;
   /// The selected track point (kind 4), null otherwise. Valid until its log changes.
   [[nodiscard]] CTrackPoint* SelectedTrackPoint() const;
+  /// The selected route (kinds 7 and 8), null otherwise.
+  [[nodiscard]] CRoute* SelectedRoute() const;
 
   /// A selection made in the tree or on the map. Ignored while an editing window locks the
   /// trek data; while a track log is edited only that log and its points may be chosen. Kind 0
@@ -176,6 +185,9 @@ class CTrekGroupList {
   /// undo history). False, the group kept and marked modified, when the file does not read
   /// (told to the user) or an editing window works on the group.
   bool ReloadGroup(int groupIndex);
+  /// What the group's own file held when this program last read or wrote it; none for a group
+  /// without a file of its own.
+  [[nodiscard]] std::optional<trek::SFileIdentity> SavedIdentity(const CTrekData& group) const;
 
   // --- editing
   /// A new empty group of kind 1 or 3 named `nameUtf8` (checked: messages shown on refusal),
@@ -224,6 +236,36 @@ class CTrekGroupList {
   /// The selected track point dragged on the map while the track log window is open.
   bool MoveSelectedTrackPoint(const DmsAngle& latitude, const DmsAngle& longitude, Datum datum);
 
+  // --- track log edits: each is one undo entry; a refusal is told to the user
+  /// No editing window works on group `groupIndex`, which is a track log group: its logs may be
+  /// split, joined, trimmed, reversed and thinned.
+  [[nodiscard]] bool CanEditTrackLogs(int groupIndex) const;
+  /// Splits the selected track log at the selected track point (trek::SplitTrackLog); the new
+  /// log follows it in the group and becomes the selection.
+  bool SplitSelectedTrackLog();
+  /// Joins `logs` of group `groupIndex` in `order` into the first of them in that order, which
+  /// keeps its place in the group; the others leave the group. The joined log is selected.
+  bool JoinTrackLogs(int groupIndex, const std::vector<CTrackLog*>& logs, trek::EJoinOrder order);
+  /// Deletes points `from` to `to` (both included) of the selected track log.
+  bool DeleteSelectedTrackPoints(std::size_t from, std::size_t to);
+  /// Reverses the selected track log.
+  bool ReverseSelectedTrackLog();
+  /// Keeps the points `plan` names of the selected track log (a plan made for its points).
+  bool ThinSelectedTrackLog(const trek::SThinPlan& plan);
+
+  // --- routes: each change is one undo entry
+  /// Adds a route to route group `groupIndex` ("ルートの作成") and selects it; null for another kind.
+  CRoute* AddRoute(int groupIndex, std::unique_ptr<CRoute> route);
+  /// Asks "ルート [name] を削除しますか?  ", then removes the selected route.
+  bool DeleteRoute();
+  /// Moves point `index` of `route` (in group `groupIndex`) to a position in `datum`.
+  bool MoveRoutePoint(int groupIndex, CRoute& route, std::size_t index, const DmsAngle& latitude,
+                      const DmsAngle& longitude, Datum datum);
+  /// Puts a point into `route` before point `index` (at the end for the size).
+  bool InsertRoutePoint(int groupIndex, CRoute& route, std::size_t index, const CMarkerPoint& point);
+  /// Takes point `index` out of `route`; a route keeps at least one point.
+  bool DeleteRoutePoint(int groupIndex, CRoute& route, std::size_t index);
+
   // --- undo
   /// Entries the stack keeps; older ones are forgotten.
   static constexpr int kUndoLimit = 100;
@@ -252,6 +294,7 @@ class CTrekGroupList {
   /// it is destroyed.
   void Discard(CTrekData& group, std::unique_ptr<CMarkerPoint> point);
   void Discard(CTrekData& group, std::unique_ptr<CTrackLog> log);
+  void Discard(CTrekData& group, std::unique_ptr<CRoute> route);
 
   /// The track log window keeps the selected log as it was when it opened. Ending without
   /// `keep` gives the log back its points (moves and deletions made meanwhile are taken back,
@@ -278,6 +321,7 @@ class CTrekGroupList {
   void markModified(CTrekData& group);
   [[nodiscard]] bool contains(int groupIndex, const CMarkerPoint* point) const;
   [[nodiscard]] bool contains(int groupIndex, const CTrackLog* log) const;
+  [[nodiscard]] bool contains(int groupIndex, const CRoute* route) const;
   /// Removes the selected item as the edit `editName` (its undo entry).
   void removeSelectedWaypoint(const char* editName);
   void removeSelectedTrackLog(const char* editName);

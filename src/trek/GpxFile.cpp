@@ -196,9 +196,13 @@ class CGpxReader {
       r.tracks = makeGroup(CTrekData::kTrackLogGroup, groupName);
       for (auto& l : m_logs) r.tracks->AppendTrackLog(std::move(l));
     }
-    if (!r.waypoints && !r.tracks) {
+    if (!m_routes.empty()) {
+      r.routes = makeGroup(CTrekData::kRouteGroup, groupName);
+      for (auto& rt : m_routes) r.routes->AppendRoute(std::move(rt));
+    }
+    if (!r.waypoints && !r.tracks && !r.routes) {
       SGpxReadResult refused;
-      refused.error = format1("%1 にはウェイポイントもトラックもありません。", m_displayName);
+      refused.error = format1("%1 にはウェイポイントもトラックもルートもありません。", m_displayName);
       return refused;
     }
     SGpxNotice notice = GpxNotice(r.notes, true, true);
@@ -397,11 +401,16 @@ class CGpxReader {
   }
 
   void readWaypoint(const QString& fallbackName) {
+    if (auto w = readMarker(fallbackName)) m_waypoints.push_back(std::move(w));
+  }
+
+  // The current wpt or rtept element as a waypoint; null when it was left out.
+  std::unique_ptr<CMarkerPoint> readMarker(const QString& fallbackName) {
     double lat = 0.0;
     double lon = 0.0;
     double ele = trek::kNoAltitude;
     SPointText t;
-    if (!readPoint(false, lat, lon, ele, t)) return;
+    if (!readPoint(false, lat, lon, ele, t)) return nullptr;
     auto w = std::make_unique<CMarkerPoint>();
     ++m_unnamed;
     const QString name = t.name.isEmpty() ? (fallbackName.isEmpty() ? QStringLiteral("ポイント%1").arg(m_unnamed)
@@ -413,23 +422,41 @@ class CGpxReader {
     w->gpsName = gpsNameFrom(w->name, trek::kMaxWaypointGpsName);
     w->altitude = ele;
     w->SetPosition(DmsAngle::FromDegrees(lat), DmsAngle::FromDegrees(lon), Datum::Wgs84);
-    m_waypoints.push_back(std::move(w));
+    return w;
   }
 
+  // A route keeps its points in order; a route without any point that can be kept is left out.
   void readRoute() {
-    QString routeName;
+    QString routeName, cmt, desc;
     int index = 0;
+    auto route = std::make_unique<CRoute>();
+    route->number = static_cast<std::int32_t>(m_routes.size());
     while (nextChild()) {
       if (is("name")) {
         routeName = text();
+      } else if (is("cmt")) {
+        cmt = text();
+      } else if (is("desc")) {
+        desc = text();
+      } else if (is("number")) {
+        bool ok = false;
+        const int n = text().trimmed().toInt(&ok);
+        if (ok && n >= 0 && n <= 255) route->number = n;
       } else if (is("rtept")) {
         ++index;
         const QString base = routeName.isEmpty() ? QStringLiteral("ルート") : routeName;
-        readWaypoint(base + QStringLiteral(" %1").arg(index));
+        if (auto w = readMarker(base + QStringLiteral(" %1").arg(index))) route->points.push_back(std::move(*w));
       } else {
         skip();
       }
     }
+    if (route->points.empty()) return;
+    const QString name = routeName.isEmpty() ? QStringLiteral("ルート%1").arg(m_routes.size() + 1) : routeName;
+    route->name = model(name, SGpxNotes::kWaypoint, name, kName);
+    route->gpsName = gpsNameFrom(route->name, trek::kMaxRouteGpsName);
+    route->description1 = model(desc, SGpxNotes::kWaypoint, name, kName);
+    route->description2 = model(cmt, SGpxNotes::kWaypoint, name, kName);
+    m_routes.push_back(std::move(route));
   }
 
   void readTrack(int trackNumber) {
@@ -490,6 +517,7 @@ class CGpxReader {
   CNotes m_notes;  // writes into m_result.notes
   std::vector<std::unique_ptr<CMarkerPoint>> m_waypoints;
   std::vector<std::unique_ptr<CTrackLog>> m_logs;
+  std::vector<std::unique_ptr<CRoute>> m_routes;
 };
 
 // XML 1.0 has no place for control characters other than tab and line breaks: they are left out.
@@ -564,6 +592,22 @@ void writeGpx(QIODevice& device, const CTrekData& group) {
     textElement(w, "name", p->name);
     textElement(w, "cmt", p->comment);
     textElement(w, "desc", p->description1);
+    w.writeEndElement();
+  }
+  for (const auto& route : group.Routes()) {
+    w.writeStartElement(QStringLiteral("rte"));
+    textElement(w, "name", route->name);
+    textElement(w, "cmt", route->description2);
+    textElement(w, "desc", route->description1);
+    w.writeTextElement(QStringLiteral("number"), QString::number(route->number));
+    for (const CMarkerPoint& p : route->points) {
+      const bool placeholder = p.altitude == kConvertedWaypointAltitude;
+      pointStart(w, "rtept", p.latitude, p.longitude, placeholder ? std::numeric_limits<double>::infinity() : p.altitude);
+      textElement(w, "name", p.name);
+      textElement(w, "cmt", p.comment);
+      textElement(w, "desc", p.description1);
+      w.writeEndElement();
+    }
     w.writeEndElement();
   }
   for (const auto& log : group.TrackLogs()) {

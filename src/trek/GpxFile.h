@@ -1,6 +1,6 @@
 #pragma once
-// Exchange of trek groups with GPX files. Reading takes GPX 1.0 and 1.1 (waypoints and route
-// points become waypoints, each track segment a track log); writing produces GPX 1.1. Times are
+// Exchange of trek groups with GPX files. Reading takes GPX 1.0 and 1.1 (waypoints become
+// waypoints, each route a route, each track segment a track log); writing produces GPX 1.1. Times are
 // UTC on the GPX side and receiver seconds in the model; positions are WGS-84 on both sides.
 #include <cstddef>
 #include <filesystem>
@@ -70,6 +70,7 @@ struct SGpxNotice {
 struct SGpxReadResult {
   std::unique_ptr<CTrekData> waypoints;  ///< kind 1, or null when the file holds none
   std::unique_ptr<CTrekData> tracks;     ///< kind 3, or null when the file holds none
+  std::unique_ptr<CTrekData> routes;     ///< kind 6, or null when the file holds none
   std::string error;   ///< UTF-8; the file was refused (both groups null)
   std::string notice;  ///< UTF-8; GpxNotice(notes, true, true).text
   std::string noticeDetails;  ///< UTF-8; GpxNotice(notes, true, true).details

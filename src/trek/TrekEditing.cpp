@@ -298,7 +298,7 @@ bool HasTrekExtension(const std::filesystem::path& path) {
   for (char& c : ext) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return ext == ".pmd" || ext == ".ptd";
+  return ext == ".pmd" || ext == ".ptd" || ext == ".prd";
 }
 
 }  // namespace trek

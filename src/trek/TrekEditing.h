@@ -22,6 +22,7 @@ namespace trek {
 // Longest texts the editing windows take, in characters.
 constexpr std::size_t kMaxWaypointGpsName = 10;
 constexpr std::size_t kMaxTrackLogGpsName = 13;
+constexpr std::size_t kMaxRouteGpsName = 20;  ///< the receiver's route comment
 constexpr std::size_t kMaxGroupName = 30;
 constexpr std::size_t kMaxComment = 5000;
 
@@ -141,7 +142,7 @@ void ApplyTrackLogInput(CTrackLog& log, const STrackLogInput& in);
 /// The path with the file name's extension (from the name's own last ".") replaced by `ext`
 /// (".pmd" or ".ptd"), or `ext` appended when the name has none. Folder names are never cut.
 [[nodiscard]] std::filesystem::path ForceExtension(const std::filesystem::path& path, std::string_view ext);
-/// True when the file name's extension (from its last ".") is ".pmd" or ".ptd" in any case.
+/// True when the file name's extension (from its last ".") is ".pmd", ".ptd" or ".prd" in any case.
 [[nodiscard]] bool HasTrekExtension(const std::filesystem::path& path);
 
 /// "最大文字数 : 半角%d文字" for the GPS name window.

@@ -56,7 +56,8 @@ void CTrekGroupList::afterItemRemoved(CTrekData& group) {
 }
 
 int CTrekGroupList::NewGroup(std::int32_t kind, std::string_view nameUtf8) {
-  if (kind != CTrekData::kWaypointGroup && kind != CTrekData::kTrackLogGroup) return -1;
+  if (kind != CTrekData::kWaypointGroup && kind != CTrekData::kTrackLogGroup && kind != CTrekData::kRouteGroup)
+    return -1;
   if (!trek::ReportInputProblem(trek::CheckNewGroupName(nameUtf8))) return -1;
   auto group = std::make_unique<CTrekData>();
   group->SetKind(kind);

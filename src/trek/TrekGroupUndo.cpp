@@ -15,6 +15,7 @@ trek::SKeptSelection CTrekGroupList::keptSelection() const {
   k.kind = m_selection.kind;
   k.waypoint = m_selection.waypoint;
   k.trackLog = m_selection.trackLog;
+  k.route = m_selection.route;
   k.pointIndex = m_selection.pointIndex;
   return k;
 }
@@ -25,13 +26,20 @@ void CTrekGroupList::restoreSelection(const trek::SKeptSelection& kept, const CT
   s.kind = kept.kind;
   s.waypoint = kept.waypoint;
   s.trackLog = kept.trackLog;
+  s.route = kept.route;
   s.pointIndex = kept.pointIndex;
   const CTrekData* g = Group(s.groupIndex);
   bool valid = g != nullptr;
   if (valid) {
     switch (s.kind) {
       case kTrekWaypointGroup:
-      case kTrekTrackLogGroup: valid = g->Kind() == s.kind; break;
+      case kTrekTrackLogGroup:
+      case kTrekRouteGroup: valid = g->Kind() == s.kind; break;
+      case kTrekRoute: valid = contains(s.groupIndex, s.route); break;
+      case kTrekRoutePoint:
+        valid = contains(s.groupIndex, s.route) && s.pointIndex >= 0 &&
+                static_cast<std::size_t>(s.pointIndex) < s.route->points.size();
+        break;
       case kTrekWaypoint: valid = contains(s.groupIndex, s.waypoint); break;
       case kTrekTrackLog: valid = contains(s.groupIndex, s.trackLog); break;
       case kTrekTrackPoint:
@@ -64,6 +72,10 @@ void CTrekGroupList::Discard(CTrekData& group, std::unique_ptr<CMarkerPoint> poi
 
 void CTrekGroupList::Discard(CTrekData& group, std::unique_ptr<CTrackLog> log) {
   if (CTrekEditScope* s = scopeFor(group)) s->m_removedTrackLogs.push_back(std::move(log));
+}
+
+void CTrekGroupList::Discard(CTrekData& group, std::unique_ptr<CRoute> route) {
+  if (CTrekEditScope* s = scopeFor(group)) s->m_removedRoutes.push_back(std::move(route));
 }
 
 void CTrekGroupList::finishEdit(CTrekEditScope& scope) {

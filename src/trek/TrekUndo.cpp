@@ -157,14 +157,17 @@ void SPointsChange::Apply(std::vector<CTrackPoint>& points, bool toBefore) const
 }
 
 bool SGroupChange::Empty() const {
-  return !nameChanged && waypointOrder.Empty() && trackLogOrder.Empty() && waypoints.empty() && trackLogs.empty();
+  return !nameChanged && waypointOrder.Empty() && trackLogOrder.Empty() && routeOrder.Empty() && waypoints.empty() &&
+         trackLogs.empty() && routes.empty();
 }
 
 bool SGroupChange::Fits(bool toBefore) const {
   if (!group) return false;
   if (!orderFits(waypointOrder, group->Waypoints(), toBefore) ||
-      !orderFits(trackLogOrder, group->TrackLogs(), toBefore))
+      !orderFits(trackLogOrder, group->TrackLogs(), toBefore) || !orderFits(routeOrder, group->Routes(), toBefore))
     return false;
+  for (const auto& r : routes)
+    if (!parkedOrListed(r.item, group->Routes(), parkedRoutes)) return false;
   for (const auto& w : waypoints)
     if (!parkedOrListed(w.item, group->Waypoints(), parkedWaypoints)) return false;
   for (const auto& t : trackLogs) {
@@ -178,6 +181,8 @@ void SGroupChange::Apply(bool toBefore) {
   if (nameChanged) group->SetGroupName(toBefore ? nameBefore : nameAfter);
   applyOrder(waypointOrder, group->Waypoints(), parkedWaypoints, toBefore);
   applyOrder(trackLogOrder, group->TrackLogs(), parkedTrackLogs, toBefore);
+  applyOrder(routeOrder, group->Routes(), parkedRoutes, toBefore);
+  for (const auto& r : routes) *r.item = toBefore ? r.before : r.after;
   for (const auto& w : waypoints) *w.item = toBefore ? w.before : w.after;
   for (const auto& t : trackLogs) {
     (toBefore ? t.before : t.after).ApplyTo(*t.item);
@@ -246,6 +251,7 @@ CTrekEditScope::CTrekEditScope(CTrekGroupList& list, CTrekData& group, std::stri
   m_name = group.GroupName();
   for (const auto& w : group.Waypoints()) m_waypointOrder.push_back(w.get());
   for (const auto& t : group.TrackLogs()) m_trackLogOrder.push_back(t.get());
+  for (const auto& r : group.Routes()) m_routeOrder.push_back(r.get());
   m_selection = list.keptSelection();
   m_previous = list.m_edit;
   list.m_edit = this;
@@ -271,6 +277,12 @@ void CTrekEditScope::Touch(CTrackLog* log) {
   m_trackLogs.emplace_back(log, *log);
 }
 
+void CTrekEditScope::Touch(CRoute* route) {
+  if (m_outer) return m_outer->Touch(route);
+  if (!route || std::any_of(m_routes.begin(), m_routes.end(), [&](const auto& r) { return r.first == route; })) return;
+  m_routes.emplace_back(route, *route);
+}
+
 void CTrekEditScope::SetText(std::string textUtf8) {
   if (m_outer) return;
   m_text = std::move(textUtf8);
@@ -291,6 +303,14 @@ std::unique_ptr<trek::SGroupChange> CTrekEditScope::takeChange() {
   for (const auto& t : g.TrackLogs()) trackLogs.push_back(t.get());
   c->waypointOrder = trek::orderChangeOf(m_waypointOrder, waypoints);
   c->trackLogOrder = trek::orderChangeOf(m_trackLogOrder, trackLogs);
+  std::vector<CRoute*> routes;
+  for (const auto& r : g.Routes()) routes.push_back(r.get());
+  c->routeOrder = trek::orderChangeOf(m_routeOrder, routes);
+  for (auto& [item, before] : m_routes) {
+    if (*item == before) continue;
+    c->routes.push_back({item, std::move(before), *item});
+  }
+  c->parkedRoutes = std::move(m_removedRoutes);
   for (auto& [item, before] : m_waypoints) {
     if (*item == before) continue;
     c->waypoints.push_back({item, std::move(before), *item});

@@ -64,6 +64,12 @@ struct SGroupChange {
   std::string nameBefore, nameAfter;
   SOrderChange<CMarkerPoint> waypointOrder;
   SOrderChange<CTrackLog> trackLogOrder;
+  SOrderChange<CRoute> routeOrder;
+  struct SRouteValue {
+    CRoute* item;
+    CRoute before, after;
+  };
+  std::vector<SRouteValue> routes;
   struct SWaypointValue {
     CMarkerPoint* item;
     CMarkerPoint before, after;
@@ -78,6 +84,7 @@ struct SGroupChange {
   /// Items out of the group in the state it is in now.
   std::vector<std::unique_ptr<CMarkerPoint>> parkedWaypoints;
   std::vector<std::unique_ptr<CTrackLog>> parkedTrackLogs;
+  std::vector<std::unique_ptr<CRoute>> parkedRoutes;
 
   [[nodiscard]] bool Empty() const;
   /// The group is in the state the other side of this change left it in.
@@ -93,6 +100,7 @@ struct SKeptSelection {
   CMarkerPoint* waypoint = nullptr;
   CTrackLog* trackLog = nullptr;
   int pointIndex = -1;
+  CRoute* route = nullptr;
 };
 
 }  // namespace trek
@@ -146,6 +154,7 @@ class CTrekEditScope {
 
   void Touch(CMarkerPoint* point);
   void Touch(CTrackLog* log);
+  void Touch(CRoute* route);
   /// The entry's name, when it is known only once the edit is done.
   void SetText(std::string textUtf8);
 
@@ -163,6 +172,9 @@ class CTrekEditScope {
   std::string m_name;
   std::vector<CMarkerPoint*> m_waypointOrder;
   std::vector<CTrackLog*> m_trackLogOrder;
+  std::vector<CRoute*> m_routeOrder;
+  std::vector<std::pair<CRoute*, CRoute>> m_routes;
+  std::vector<std::unique_ptr<CRoute>> m_removedRoutes;
   std::vector<std::pair<CMarkerPoint*, CMarkerPoint>> m_waypoints;
   std::vector<std::pair<CTrackLog*, CTrackLog>> m_trackLogs;
   std::vector<std::unique_ptr<CMarkerPoint>> m_removedWaypoints;

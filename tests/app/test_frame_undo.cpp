@@ -90,9 +90,12 @@ TEST_F(FrameUndoTest, EditMenuAndToolBarCarryUndoAndRedo) {
   QMenu* edit = m_frame->menuBar()->findChild<QMenu*>(QStringLiteral("editMenu"));
   ASSERT_TRUE(edit);
   EXPECT_EQ(edit->title(), QStringLiteral("編集(&E)"));
-  ASSERT_EQ(edit->actions().size(), 2);
+  // Undo and redo, then (after a separator) the search.
+  ASSERT_EQ(edit->actions().size(), 4);
   EXPECT_EQ(edit->actions()[0], action(cmd::Undo));
   EXPECT_EQ(edit->actions()[1], action(cmd::Redo));
+  EXPECT_TRUE(edit->actions()[2]->isSeparator());
+  EXPECT_EQ(edit->actions()[3], action(cmd::Search));
   EXPECT_EQ(action(cmd::Undo)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
   EXPECT_EQ(action(cmd::Redo)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Y")));
   QToolBar* bar = m_frame->ToolBar(cmd::BarTrek);

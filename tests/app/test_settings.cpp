@@ -78,6 +78,10 @@ TEST_F(SettingsTest, UnreadableValuesFallBackToDefaults) {
       {"Settings", "Sort_Tk", "-2", [](const AppSettings& s) { return s.sortTracks; }, -1},
       {"Settings", "PauseSeconds", "300", [](const AppSettings& s) { return s.pauseSeconds; }, 300},
       {"Settings", "PauseSeconds", "0", [](const AppSettings& s) { return s.pauseSeconds; }, 60},
+      {"Settings", "RouteFlatPace", "3000", [](const AppSettings& s) { return s.routeFlatMetresPerHour; }, 3000},
+      {"Settings", "RouteFlatPace", "0", [](const AppSettings& s) { return s.routeFlatMetresPerHour; }, 4000},
+      {"Settings", "RouteClimbPace", "450", [](const AppSettings& s) { return s.routeClimbMetresPerHour; }, 450},
+      {"Settings", "RouteClimbPace", "x", [](const AppSettings& s) { return s.routeClimbMetresPerHour; }, 600},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.key) + " = " + c.stored);

@@ -287,6 +287,7 @@ void CReceiverSimulator::download(std::uint8_t command) {
   const std::vector<SSimPacket>* records = nullptr;
   if (command == 7) records = &m_config.waypoints;
   if (command == 6) records = &m_config.tracks;
+  if (command == 4) records = &m_config.routes;
   if (!records) {
     problem("unknown command " + std::to_string(command));
     return;
@@ -297,7 +298,8 @@ void CReceiverSimulator::download(std::uint8_t command) {
   for (const auto& r : *records) {
     send(r.id, r.data);
     // The program acknowledges records only; anything else it must let pass.
-    if ((r.id == 35 || r.id == 34 || r.id == 99) && !awaitAck(r.id)) return;
+    const bool record = r.id == 35 || r.id == 34 || r.id == 99 || r.id == 29 || r.id == 30 || r.id == 98;
+    if (record && !awaitAck(r.id)) return;
   }
   send(12, {command, 0});
   (void)awaitAck(12);
@@ -325,7 +327,7 @@ void CReceiverSimulator::upload(const SHostFrame& first) {
       (void)answer(*f);
       return;
     }
-    if (f->id != 35 && f->id != 99 && f->id != 34) {
+    if (f->id != 35 && f->id != 99 && f->id != 34 && f->id != 29 && f->id != 30 && f->id != 98) {
       problem("unexpected packet id " + std::to_string(f->id) + " in an upload");
       return;
     }

@@ -37,6 +37,7 @@ struct SSimConfig {
       {'D', 108}, {'A', 300}, {'D', 300}, {'A', 301}, {'D', 310}, {'D', 301}, {'A', 500}, {'D', 501}};
   std::vector<SSimPacket> waypoints;  ///< sent for a waypoint transfer, in order
   std::vector<SSimPacket> tracks;     ///< headers and points sent for a track transfer
+  std::vector<SSimPacket> routes;     ///< route headers, route points and links for a route transfer
   std::optional<std::uint16_t> announcedCount;  ///< overrides the records count
   EFault fault = EFault::None;
   int faultAt = 0;

@@ -61,21 +61,6 @@ std::vector<std::string> fileNames(const fs::path& dir) {
   return out;
 }
 
-/// Distance in metres from p to the segment a-b on a local plane.
-double segmentDistance(const CTrackPoint& p, const CTrackPoint& a, const CTrackPoint& b) {
-  const double lat0 = a.latitude.ToDegrees();
-  const double k = 3.14159265358979323846 / 180.0 * 6371008.8;
-  const auto xy = [&](const CTrackPoint& q) {
-    return std::pair{(q.longitude.ToDegrees() - a.longitude.ToDegrees()) * k * std::cos(lat0 * k / 6371008.8),
-                     (q.latitude.ToDegrees() - lat0) * k};
-  };
-  const auto [bx, by] = xy(b);
-  const auto [px, py] = xy(p);
-  const double len2 = bx * bx + by * by;
-  const double t = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
-  return std::hypot(px - t * bx, py - t * by);
-}
-
 }  // namespace
 
 TEST(GarminDeviceXml, ParsesBothLayoutsAndRefusesOtherBytes) {
@@ -249,25 +234,7 @@ TEST(GarminUnitWrite, ReadOnlyFullOrGoneUnitsFailCleanly) {
   EXPECT_NE(gps::WriteGroupToUnit(full, *group).message.find("空き容量"), std::string::npos);
 }
 
-TEST(GarminUnitTracks, ThinningKeepsShapeAndEndsSplittingKeepsEveryLeg) {
-  const auto group = unittest::trackGroup("Zigzag", 1, 1000);
-  const CTrackLog& log = *group->TrackLogs()[0];
-  for (std::size_t count : {500u, 100u, 20u, 2u}) {
-    double maxError = -1.0;
-    const std::vector<std::size_t> kept = gps::ThinTrackPoints(log, count, &maxError);
-    ASSERT_EQ(kept.size(), count);
-    EXPECT_EQ(kept.front(), 0u);
-    EXPECT_EQ(kept.back(), 999u);
-    EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end()));
-    // Every dropped point lies within the reported error of the thinned line.
-    double worst = 0.0;
-    for (std::size_t s = 0; s + 1 < kept.size(); ++s)
-      for (std::size_t k = kept[s] + 1; k < kept[s + 1]; ++k)
-        worst = std::max(worst, segmentDistance(log.Points()[k], log.Points()[kept[s]], log.Points()[kept[s + 1]]));
-    EXPECT_NEAR(worst, maxError, 0.05 + maxError * 0.02) << count;
-  }
-  EXPECT_EQ(gps::ThinTrackPoints(log, 5000).size(), 1000u);
-
+TEST(GarminUnitTracks, SplittingKeepsEveryLegAndTheUserChoosesHow) {
   const struct {
     std::size_t points, limit;
     std::vector<std::size_t> sizes;

@@ -120,7 +120,7 @@ TEST(GpsCli, FailuresExitNonZeroWithTheMessage) {
       {"no such device", {"gps", "download", "tracks", "--device", "/nonexistent/tty", "-o", out}, gpstext::kOpenFailed},
       {"bad port name", {"gps", "info", "--port", "COM7"}, "COM1..COM4"},
       {"port and device", {"gps", "info", "--port", "COM1", "--device", "/dev/null"}, "either"},
-      {"unknown kind", {"gps", "download", "routes", "--device", "/dev/null", "-o", out}, "waypoints or tracks"},
+      {"unknown kind", {"gps", "download", "areas", "--device", "/dev/null", "-o", out}, "waypoints, tracks or routes"},
       {"missing file", {"gps", "upload", out, "--device", sim.devicePath()}, "x.pmd"},
   };
   for (const auto& c : kCases) {

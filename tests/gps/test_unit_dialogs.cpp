@@ -17,6 +17,7 @@
 #include "gps/ui/CDlgUnitTransfer.h"
 #include "platform/IPrompt.h"
 #include "trek/CMarkerPoint.h"
+#include "trek/CRoute.h"
 #include "trek/CTrackLog.h"
 #include "trek/CTrekGroupList.h"
 #include "trek/GpxFile.h"
@@ -135,6 +136,18 @@ TEST(UnitDialogs, UploadWritesCheckedGroupsAndTellsToEject) {
   const int tg = groups.NewGroup(CTrekData::kTrackLogGroup, "Hut walk");
   groups.AddTrackLog(tg, std::move(unittest::trackGroup("x", 1, 12)->TrackLogs()[0]), false, false);
   (void)groups.NewGroup(CTrekData::kWaypointGroup, "Peaks");
+  const int rg = groups.NewGroup(CTrekData::kRouteGroup, "Plan");
+  {
+    auto route = std::make_unique<CRoute>();
+    route->name = "Ridge";
+    for (int i = 0; i < 3; ++i) {
+      CMarkerPoint p;
+      p.name = "P" + std::to_string(i);
+      p.SetPosition(DmsAngle::FromDegrees(35.3 + 0.01 * i), DmsAngle::FromDegrees(138.7), Datum::Wgs84);
+      route->points.push_back(p);
+    }
+    groups.Group(rg)->Routes().push_back(std::move(route));
+  }
   platform::CScriptedPrompt prompt;
   platform::setPrompt(&prompt);
 
@@ -143,9 +156,9 @@ TEST(UnitDialogs, UploadWritesCheckedGroupsAndTellsToEject) {
   auto* list = child<QTreeWidget>(dlg, "groupList");
   auto* write = child<QPushButton>(dlg, "writeButton");
   QTRY_VERIFY(dlg.watcher().ready());
-  ASSERT_EQ(list->topLevelItemCount(), 2);
-  list->topLevelItem(0)->setCheckState(0, Qt::Checked);
-  list->topLevelItem(1)->setCheckState(0, Qt::Checked);
+  ASSERT_EQ(list->topLevelItemCount(), 3);
+  EXPECT_EQ(list->topLevelItem(2)->text(1), QStringLiteral("ルート"));
+  for (int i = 0; i < 3; ++i) list->topLevelItem(i)->setCheckState(0, Qt::Checked);
   QTRY_VERIFY(write->isEnabled());
   shoot(dlg, "usb-upload.png");
   QTest::mouseClick(write, Qt::LeftButton);
@@ -155,11 +168,16 @@ TEST(UnitDialogs, UploadWritesCheckedGroupsAndTellsToEject) {
   EXPECT_EQ(fs::path(dlg.lastOutcome()->written[1]).filename(), "Peaks.gpx");
   ASSERT_EQ(prompt.requests().size(), 1u);
   EXPECT_EQ(prompt.requests()[0].text,
-            "機器「eTrex 30」へ書き込みました:\r\n  Garmin/GPX/Hut walk.gpx\r\n  Garmin/GPX/Peaks.gpx\r\n\r\n"
+            "機器「eTrex 30」へ書き込みました:\r\n  Garmin/GPX/Hut walk.gpx\r\n  Garmin/GPX/Peaks.gpx\r\n"
+            "  Garmin/GPX/Plan.gpx\r\n\r\n"
             "ケーブルを抜く前に、機器の取り出し（アンマウント）を行って下さい。");
   const SGpxReadResult back = ReadGpxFile(base / "etrex" / "Garmin" / "GPX" / "Hut walk.gpx");
   ASSERT_TRUE(back.tracks);
   EXPECT_EQ(back.tracks->TrackLogs()[0]->Points().size(), 12u);
+  const SGpxReadResult plan = ReadGpxFile(base / "etrex" / "Garmin" / "GPX" / "Plan.gpx");
+  ASSERT_TRUE(plan.routes);
+  ASSERT_EQ(plan.routes->Routes().size(), 1u);
+  EXPECT_EQ(plan.routes->Routes()[0]->points.size(), 3u);
   dlg.reject();
   platform::setPrompt(nullptr);
 }

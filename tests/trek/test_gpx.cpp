@@ -121,13 +121,21 @@ TEST(GpxRead, FilesOfBothVersions) {
        gpx11("<rte><name>Ridge</name><rtept lat=\"35\" lon=\"138\"/><rtept lat=\"35.1\" lon=\"138.1\">"
              "<name>Hut</name></rtept></rte><rte><rtept lat=\"1\" lon=\"2\"/></rte>"),
        [](const SGpxReadResult& r) {
-         ASSERT_TRUE(r.waypoints);
+         // Routes are routes now, not loose waypoints.
+         ASSERT_TRUE(r.routes);
+         EXPECT_FALSE(r.waypoints);
          EXPECT_FALSE(r.tracks);
-         EXPECT_EQ(r.waypoints->GroupName(), "walk");  // the file's stem
-         ASSERT_EQ(r.waypoints->Waypoints().size(), 3u);
-         EXPECT_EQ(r.waypoints->Waypoints()[0]->name, "Ridge 1");
-         EXPECT_EQ(r.waypoints->Waypoints()[1]->name, "Hut");
-         EXPECT_EQ(r.waypoints->Waypoints()[2]->name, cp932("ルート 1"));
+         EXPECT_EQ(r.routes->Kind(), CTrekData::kRouteGroup);
+         EXPECT_EQ(r.routes->GroupName(), "walk");  // the file's stem
+         ASSERT_EQ(r.routes->Routes().size(), 2u);
+         const CRoute& ridge = *r.routes->Routes()[0];
+         EXPECT_EQ(ridge.name, "Ridge");
+         EXPECT_EQ(ridge.number, 0);
+         ASSERT_EQ(ridge.points.size(), 2u);
+         EXPECT_EQ(ridge.points[0].name, "Ridge 1");
+         EXPECT_EQ(ridge.points[1].name, "Hut");
+         EXPECT_EQ(r.routes->Routes()[1]->name, cp932("ルート2"));
+         EXPECT_EQ(r.routes->Routes()[1]->points[0].name, cp932("ルート 1"));
        }},
       {"no namespace, unknown elements and extensions skipped",
        "<gpx version=\"1.1\"><wpt lat=\"35\" lon=\"138\"><extensions><x:a xmlns:x=\"urn:x\"><name>no</name>"
@@ -388,7 +396,7 @@ TEST(GpxRead, BadFilesAreRefusedWithTheirMessage) {
        "<gpx><wpt lat=\"1\" lon=\"1\"><name>&b;</name></wpt></gpx>",
        "bad.gpx はエンティティ宣言を含むため読み込めません。"},
       {"nothing to read", gpx11("<metadata><name>x</name></metadata>"),
-       "bad.gpx にはウェイポイントもトラックもありません。"},
+       "bad.gpx にはウェイポイントもトラックもルートもありません。"},
       {"garbage after the root", gpx11("<wpt lat=\"1\" lon=\"2\"/>") + "<more/>",
        "bad.gpx はGPXファイルとして読み込めません。\n4行 7桁: Extra content at end of document."},
       {"too big", tooBig, "bad.gpx は大きすぎるため読み込めません。"},

@@ -70,6 +70,14 @@ class TrekUndo : public ::testing::Test {
     t->AppendTrackLog(trackLog("Lake", 3));
     t->AppendTrackLog(trackLog("Pass", 3));
     tkIndex = list->AppendGroup(std::move(t));
+    auto r = group(CTrekData::kRouteGroup, "Plans");
+    for (int k = 0; k < 2; ++k) {
+      auto route = std::make_unique<CRoute>();
+      route->name = "Plan" + std::to_string(k);
+      for (int i = 0; i < 3; ++i) route->points.push_back(*waypoint("R" + std::to_string(i), i * 11.0));
+      r->AppendRoute(std::move(route));
+    }
+    rtIndex = list->AppendGroup(std::move(r));
     for (const auto& g : list->Groups()) g->SetModified(0);
   }
   void TearDown() override {
@@ -110,7 +118,7 @@ class TrekUndo : public ::testing::Test {
   platform::CScriptedPrompt prompt;
   platform::CMemoryProfile profile;
   std::unique_ptr<CTrekGroupList> list = std::make_unique<CTrekGroupList>();
-  int wpIndex = -1, otherIndex = -1, tkIndex = -1;
+  int wpIndex = -1, otherIndex = -1, tkIndex = -1, rtIndex = -1;
 };
 
 struct SEditCase {
@@ -192,6 +200,50 @@ const SEditCase kEdits[] = {
      [](TrekUndo& t) { return t.list->DeleteSelectedTrackPoint(); }},
     {"move track point", "トラックポイントの移動", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackPoint, 0, 1); },
      [](TrekUndo& t) { return t.list->MoveSelectedTrackPoint(DmsAngle(35, 50, 0.5), DmsAngle(139, 50, 0.0), Datum::Tokyo); }},
+    // Routes.
+    {"draw a route", "ルートの作成", nullptr,
+     [](TrekUndo& t) {
+       auto route = std::make_unique<CRoute>();
+       route->points.push_back(*waypoint("new", 3.0));
+       return t.list->AddRoute(t.rtIndex, std::move(route)) != nullptr;
+     }},
+    {"move a route point", "ルートポイントの移動", nullptr,
+     [](TrekUndo& t) {
+       return t.list->MoveRoutePoint(t.rtIndex, *t.list->Group(t.rtIndex)->Routes()[0], 1, DmsAngle(35, 45, 0.0),
+                                     DmsAngle(139, 40, 0.0), Datum::Wgs84);
+     }},
+    {"insert a route point", "ルートポイントの挿入", nullptr,
+     [](TrekUndo& t) {
+       return t.list->InsertRoutePoint(t.rtIndex, *t.list->Group(t.rtIndex)->Routes()[1], 1, *waypoint("mid", 5.0));
+     }},
+    {"delete a route point", "ルートポイントの削除", nullptr,
+     [](TrekUndo& t) { return t.list->DeleteRoutePoint(t.rtIndex, *t.list->Group(t.rtIndex)->Routes()[0], 0); }},
+    {"delete a route", "ルートの削除",
+     [](TrekUndo& t) {
+       STrekSelection s;
+       s.groupIndex = t.rtIndex;
+       s.kind = kTrekRoute;
+       s.route = t.list->Group(t.rtIndex)->Routes()[1].get();
+       ASSERT_TRUE(t.list->Select(s));
+       t.prompt.push(EPromptAnswer::Ok);
+     },
+     [](TrekUndo& t) { return t.list->DeleteRoute(); }},
+    // The track log edits; in a run they follow the edits above, so they pick logs that remain.
+    {"split track log", "トラックログの分割", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackPoint, 2, 1); },
+     [](TrekUndo& t) { return t.list->SplitSelectedTrackLog(); }},
+    {"reverse track log", "トラックログの反転", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackPoint, 0, 0); },
+     [](TrekUndo& t) { return t.list->ReverseSelectedTrackLog(); }},
+    {"delete a range of points", "トラックポイントの範囲削除", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackLog, 3); },
+     [](TrekUndo& t) { return t.list->DeleteSelectedTrackPoints(0, 0); }},
+    {"thin track log", "トラックログの間引き", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackLog, 0); },
+     [](TrekUndo& t) {
+       return t.list->ThinSelectedTrackLog(trek::PlanThinToCount(t.list->SelectedTrackLog()->Points(), 2));
+     }},
+    {"join track logs", "トラックログの結合", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackLog, 1); },
+     [](TrekUndo& t) {
+       auto& logs = t.list->Group(t.tkIndex)->TrackLogs();
+       return t.list->JoinTrackLogs(t.tkIndex, {logs[1].get(), logs[0].get()}, trek::EJoinOrder::ByTime);
+     }},
 };
 
 TEST_F(TrekUndo, EveryEditUndoesAndRedoesToTheExactBytes) {
@@ -375,3 +427,56 @@ TEST_F(TrekUndo, TrackLogWindowCancelTakesBackPointEdits) {
 }
 
 }  // namespace
+
+TEST_F(TrekUndo, RefusedTrackLogEditsSayWhyAndLeaveNoEntry) {
+  const struct {
+    const char* name;
+    std::function<void(TrekUndo&)> prepare;
+    std::function<bool(TrekUndo&)> edit;
+    const char* text;  ///< the warning shown; null for a silent refusal
+  } kCases[] = {
+      {"split at the last point", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackPoint, 0, 5); },
+       [](TrekUndo& t) { return t.list->SplitSelectedTrackLog(); },
+       "トラックログの最初と最後のポイントでは分割できません。"},
+      {"split without a point", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackLog, 0); },
+       [](TrekUndo& t) { return t.list->SplitSelectedTrackLog(); }, nullptr},
+      {"join one log", nullptr,
+       [](TrekUndo& t) {
+         return t.list->JoinTrackLogs(t.tkIndex, {t.list->Group(t.tkIndex)->TrackLogs()[0].get()},
+                                      trek::EJoinOrder::ByTime);
+       },
+       "結合するトラックログを2つ以上選んでください。"},
+      {"join logs of a waypoint group", nullptr,
+       [](TrekUndo& t) { return t.list->JoinTrackLogs(t.wpIndex, {}, trek::EJoinOrder::ByTime); }, nullptr},
+      {"delete every point", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackLog, 2); },
+       [](TrekUndo& t) { return t.list->DeleteSelectedTrackPoints(0, 2); },
+       "すべてのポイントは削除できません。トラックログを削除してください。"},
+      {"thin with a plan for another log", [](TrekUndo& t) { t.select(t.tkIndex, kTrekTrackLog, 2); },
+       [](TrekUndo& t) {
+         return t.list->ThinSelectedTrackLog(
+             trek::PlanThinToCount(t.list->Group(t.tkIndex)->TrackLogs()[0]->Points(), 2));
+       },
+       nullptr},
+      {"reverse while the track log window is open",
+       [](TrekUndo& t) {
+         t.select(t.tkIndex, kTrekTrackLog, 0);
+         t.list->SetTrackLogEditing(true);
+       },
+       [](TrekUndo& t) { return t.list->ReverseSelectedTrackLog(); }, nullptr},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    if (c.prepare) c.prepare(*this);
+    const std::vector<std::string> before = bytes();
+    EXPECT_FALSE(c.edit(*this));
+    EXPECT_EQ(bytes(), before);
+    EXPECT_FALSE(list->CanUndo());
+    if (c.text) {
+      EXPECT_EQ(prompt.texts(), std::vector<std::string>{c.text});
+    } else {
+      EXPECT_TRUE(prompt.texts().empty());
+    }
+    list->SetTrackLogEditing(false);
+  }
+}

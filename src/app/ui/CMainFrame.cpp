@@ -1,5 +1,6 @@
 #include "app/ui/CMainFrame.h"
 
+#include <QLineEdit>
 #include <QAction>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -28,6 +29,8 @@
 #include "display/ui/CTrekDataView.h"
 #include "display/ui/CElevationProfileWnd.h"
 #include "trek/ui/CDlgGroupName.h"
+#include "trek/ui/CDlgTrackEdits.h"
+#include "app/ui/CDlgSearch.h"
 #include "display/ui/CScaleBarWnd.h"
 #include "display/ui/CPopTextWnd.h"
 #include "display/ui/CVantoriaView.h"
@@ -146,6 +149,8 @@ void CMainFrame::createActions() {
   add(Redo, "やり直し(&R)", "元に戻した編集をやり直します\nやり直し")
       ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Y")));
 
+  add(Search, "検索(&F)...", "ウェイポイント、トラックログ、地形図を名前で探します\n検索")
+      ->setShortcut(QKeySequence(QKeySequence::Find));
   add(RangeSelect, "範囲選択(&S)", "地形図上の範囲を選択します\n範囲選択", true);
   add(ClearSelection, "選択範囲のクリア(&C)", "選択範囲を解除します\n選択範囲のクリア");
   add(ZoomIn, "ズームイン(&I)", "右クリックで地形図を拡大表示します\nズームイン", true);
@@ -169,6 +174,17 @@ void CMainFrame::createActions() {
   add(PasteTrack, "トラックログの貼り付け(&P)", "トラックログを貼り付けます");
   add(DeleteTrack, "トラックログの削除(&D)", "選択中のトラックログを削除します\nトラックログの削除");
   add(GotoTrackPoint, "選択トラックへ移動(&J)", "選択中のトラックポイントを含む地形図を表示します");
+  add(SplitTrack, "トラックログの分割(&L)", "選択中のトラックポイントでトラックログを2つに分けます\nトラックログの分割");
+  add(JoinTracks, "トラックログの結合(&J)...", "グループのトラックログをつないで1つにします\nトラックログの結合");
+  add(DeleteTrackRange, "トラックポイントの範囲削除(&G)...", "選択中のトラックログから範囲を指定してポイントを削除します");
+  add(ReverseTrack, "トラックログの反転(&V)", "選択中のトラックログのポイントの順序を逆にします");
+  add(ThinTrack, "トラックログの間引き(&H)...", "形を保ったまま選択中のトラックログのポイントを減らします");
+  add(NewRouteFile, "ルート(&R)...", "新しいルートのグループを作ります");
+  add(DrawRoute, "ルートの作成(&R)", "地形図をクリックしてルートを描きます (BackSpaceで1点戻す、Enterかダブルクリックで終了)\nルートの作成", true);
+  add(DeleteRoute, "ルートの削除", "選択中のルートを削除します");
+  add(DeleteRoutePoint, "ルートポイントの削除", "選択中のルートポイントをルートから外します");
+  add(UploadRoutes, "ルート(&R)...", "選択中のグループのルートをGPSへアップロードします");
+  add(DownloadRoutes, "ルート(&R)...", "GPSからルートをダウンロードします");
   add(RenameGroup, "トラックデータグループ名の変更(&N)...", "選択中のグループの名前を変更します");
   add(SortWaypointsNone, "ソートしない(&R)", "ウェイポイントをファイルの順に並べます", true);
   add(SortWaypointsByName, "ポイント名順(&N)", "ウェイポイントを名前の順に並べます", true);
@@ -347,10 +363,45 @@ void CMainFrame::InstallTrekCommands(AppSettings* settings) {
       std::unique_ptr<CDlgGroupName> dlg(CDlgGroupName::Rename(m_doc.TrekGroups(), group, this));
       dlg->exec();
     });
+    m_trekCommands->setTrackEditDialog([this](int id) { runTrackEditDialog(id); });
     AddCommandTarget(m_trekCommands.get());
   }
   m_trekCommands->setSettings(settings);
   m_trekList->Fill();
+}
+
+CDlgSearch* CMainFrame::ShowSearch() {
+  if (!m_search) m_search = new CDlgSearch(m_doc, this);
+  m_search->show();
+  m_search->raise();
+  m_search->activateWindow();
+  m_search->searchEdit()->setFocus();
+  m_search->searchEdit()->selectAll();
+  m_search->refresh();
+  return m_search;
+}
+
+void CMainFrame::runTrackEditDialog(int id) {
+  CTrekGroupList& list = m_doc.TrekGroups();
+  QDialog* dlg = nullptr;
+  if (id == cmd::JoinTracks) {
+    dlg = new CDlgJoinTracks(list, list.SelectedGroupIndex(), this);
+  } else if (id == cmd::DeleteTrackRange) {
+    // The stretch dragged on the elevation profile, else the selected point.
+    std::size_t from = 0, to = 0;
+    if (const auto range = m_profile->range(); range && m_profile->trackLog() == list.SelectedTrackLog()) {
+      from = range->first;
+      to = range->last;
+    } else if (list.Selection().kind == kTrekTrackPoint) {
+      from = to = static_cast<std::size_t>(list.Selection().pointIndex);
+    }
+    dlg = new CDlgPointRange(list, from, to, this);
+  } else if (id == cmd::ThinTrack) {
+    dlg = new CDlgThinTrack(list, this);
+  }
+  if (!dlg) return;
+  dlg->setAttribute(Qt::WA_DeleteOnClose);
+  dlg->open();
 }
 
 void CMainFrame::createStatusBar() {
@@ -389,6 +440,7 @@ void CMainFrame::createMenus() {
   QMenu* newMenu = m_fileMenu->addMenu(QStringLiteral("トレックデータファイルの新規作成"));
   newMenu->addAction(Action(NewWaypointFile));
   newMenu->addAction(Action(NewTrackFile));
+  newMenu->addAction(Action(NewRouteFile));
   m_fileMenu->addAction(Action(SaveTrek));
   m_fileMenu->addAction(Action(SaveTrekAs));
   m_fileMenu->addAction(Action(CloseTrek));
@@ -407,6 +459,8 @@ void CMainFrame::createMenus() {
   editMenu->setObjectName(QStringLiteral("editMenu"));
   editMenu->addAction(Action(Undo));
   editMenu->addAction(Action(Redo));
+  editMenu->addSeparator();
+  editMenu->addAction(Action(Search));
 
   QMenu* view = mb->addMenu(QStringLiteral("表示(&V)"));
   QMenu* bars = view->addMenu(QStringLiteral("ツールバー(&T)"));
@@ -434,17 +488,24 @@ void CMainFrame::createMenus() {
     trek->addAction(Action(id));
   QMenu* sortTk = trek->addMenu(QStringLiteral("トラックログの並べ替え(&O)"));
   for (int id : {SortTracksNone, SortTracksByName, SortTracksByTime}) sortTk->addAction(Action(id));
+  QMenu* trackEdits = trek->addMenu(QStringLiteral("トラックログの加工(&K)"));
+  trackEdits->setObjectName(QStringLiteral("trackEditMenu"));
+  for (int id : {SplitTrack, JoinTracks, DeleteTrackRange, ReverseTrack, ThinTrack}) trackEdits->addAction(Action(id));
+  trek->addSeparator();
+  for (int id : {DrawRoute, DeleteRoute, DeleteRoutePoint}) trek->addAction(Action(id));
   trek->addSeparator();
   trek->addAction(Action(RenameGroup));
   trek->addSeparator();
   QMenu* down = trek->addMenu(QStringLiteral("GPSからダウンロード(&D)"));
   down->addAction(Action(DownloadWaypoints));
   down->addAction(Action(DownloadTracks));
+  down->addAction(Action(DownloadRoutes));
   down->addSeparator();
   down->addAction(Action(DownloadUnit));
   QMenu* up = trek->addMenu(QStringLiteral("GPSへアップロード(&U)"));
   up->addAction(Action(UploadWaypoints));
   up->addAction(Action(UploadTracks));
+  up->addAction(Action(UploadRoutes));
   up->addSeparator();
   up->addAction(Action(UploadUnit));
   trek->addSeparator();
@@ -571,6 +632,10 @@ bool CMainFrame::onCommand(int id) {
     toggleWideView();
     return true;
   }
+  if (id == cmd::Search) {
+    ShowSearch();
+    return true;
+  }
   if (QWidget* bar = barOf(id)) {
     bar->setVisible(!bar->isVisible());
     return true;
@@ -579,7 +644,7 @@ bool CMainFrame::onCommand(int id) {
 }
 
 bool CMainFrame::onUpdateCommand(int id, SCommandState& state) const {
-  if (id == cmd::Exit) return true;
+  if (id == cmd::Exit || id == cmd::Search) return true;
   if (id == cmd::WideView) {
     state.checked = m_wideView;
     return true;

@@ -14,6 +14,7 @@ class AppSettings;
 class CTrekCommands;
 class CTrekDataList;
 class CTrekDataView;
+class CDlgSearch;
 class CElevationProfileWnd;
 class CVantoriaDoc;
 class CVantoriaView;
@@ -68,6 +69,9 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   QToolBar* ToolBar(int id) const;
   QMenu* RecentMenu() const { return m_fileMenu; }
   bool IsWideView() const { return m_wideView; }
+  /// The search window ("検索(&F)...", Ctrl+F), made on first use; shown with its box focused.
+  CDlgSearch* ShowSearch();
+  CDlgSearch* SearchWindow() const { return m_search; }
 
   /// Status bar panes: 0 message, 1 datum, 2 latitude, 3 longitude.
   void SetPaneText(int pane, const QString& text);
@@ -91,6 +95,9 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  /// Opens the window of a track log edit (join, range deletion, thinning) without blocking;
+  /// it applies its edit on OK and goes away when closed.
+  void runTrackEditDialog(int id);
   QAction* addCommand(int id, const QString& text, const QString& tip, bool checkable = false);
   void createActions();
   void createToolBars();
@@ -123,6 +130,7 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   std::array<QDockWidget*, 3> m_docks{};
   QDockWidget* m_profileDock = nullptr;
   CElevationProfileWnd* m_profile = nullptr;
+  CDlgSearch* m_search = nullptr;
   bool m_wideProfileVisible = false;  ///< the profile before wide view
   std::array<QLabel*, 4> m_panes{};
   QProgressBar* m_progress = nullptr;

@@ -14,6 +14,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QStandardPaths>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
@@ -21,6 +23,8 @@
 
 #include "app/CVantoriaDoc.h"
 #include "app/ProgramFiles.h"
+#include "app/RecoveryManager.h"
+#include "app/RecoveryOffer.h"
 #include "app/Resources.h"
 #include "app/ui/CDlgOpenIndex.h"
 #include "app/ui/CDlgSheetProp.h"
@@ -46,6 +50,10 @@ CVantoriaApp::CVantoriaApp() { s_instance = this; }
 CVantoriaApp::~CVantoriaApp() {
   // The frame goes before the document it shows; prompts last, as windows may still ask.
   m_help.reset();
+  // A clean exit (every modified group saved or given up) leaves no copies; any other end keeps
+  // them for the next start.
+  if (m_recovery && m_doc && m_doc->CloseConfirmed()) m_recovery->Shutdown();
+  m_recovery.reset();
   m_frame.reset();
   m_doc.reset();
   if (m_prompt) platform::setPrompt(nullptr);
@@ -126,8 +134,30 @@ bool CVantoriaApp::InitInstance(const QStringList& arguments, bool show) {
     else m_frame->show();
   }
 
+  startRecovery();
   OpenFiles(arguments.mid(1));
   return true;
+}
+
+void CVantoriaApp::startRecovery() {
+  std::filesystem::path folder;
+  if (!m_recoveryFolder.isEmpty()) folder = platform::pathFromUtf8(m_recoveryFolder.toStdString());
+  else if (!QStandardPaths::isTestModeEnabled()) folder = DefaultRecoveryFolder();
+  if (folder.empty()) return;
+  m_recovery = std::make_unique<CRecoveryManager>(m_doc->TrekGroups(), folder);
+  if (!m_recovery->Start()) {
+    // Without a folder to write in the program runs on, as it did before copies were kept.
+    m_recovery.reset();
+  } else {
+    CRecoveryManager* r = m_recovery.get();
+    connect(m_doc.get(), &CVantoriaDoc::trekDataChanged, r, &CRecoveryManager::NoteChange);
+    connect(m_doc.get(), &CVantoriaDoc::trekGroupSaved, r, &CRecoveryManager::NoteSaved);
+    connect(r, &CRecoveryManager::copyFailed, m_frame.get(), [this](const QString& reason) {
+      if (m_frame) m_frame->statusBar()->showMessage(QStringLiteral("復元用のコピーを保存できませんでした: ") + reason, 10000);
+    });
+  }
+  SRecoveryScan scan = ScanRecoveryFolder(folder, m_recovery ? m_recovery->OwnerId() : std::string(), true);
+  if (OfferRecovery(m_doc->TrekGroups(), m_recovery.get(), std::move(scan)) > 0) m_frame->UpdateCommandUI();
 }
 
 void CVantoriaApp::OpenFiles(const QStringList& files, int dropped) {

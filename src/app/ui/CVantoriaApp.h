@@ -11,6 +11,7 @@
 #include "app/SingleInstance.h"
 
 class CHelpWindow;
+class CRecoveryManager;
 class CMainFrame;
 struct SPrintHost;
 class QTranslator;
@@ -59,6 +60,11 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   CHelpWindow* HelpWindow() const { return m_help.get(); }
   /// Where the help commands find their files; found from the program's folder unless set (tests).
   void SetHelpDir(const QString& dir) { m_helpDir = dir; }
+  /// Where recovery copies of modified trek groups are kept; DefaultRecoveryFolder() unless
+  /// set before InitInstance. Under QStandardPaths' test mode none are kept unless set.
+  void SetRecoveryFolder(const QString& folder) { m_recoveryFolder = folder; }
+  /// The recovery copies of this instance; null when none are kept.
+  CRecoveryManager* Recovery() const { return m_recovery.get(); }
 
   /// The printer shared by every print command (a system printer or the PDF output); empty
   /// until a print command or the print set-up needs one.
@@ -86,6 +92,8 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   /// What a print command takes from the application: document, view, colours, printer.
   SPrintHost printHost();
   void printSetup();
+  /// Starts the recovery copies and offers those of ended instances.
+  void startRecovery();
 
   static CVantoriaApp* s_instance;
   AppSettings m_settings;
@@ -98,6 +106,8 @@ class CVantoriaApp : public QObject, public ICommandTarget {
   std::unique_ptr<QTranslator> m_qtTranslator;
   std::unique_ptr<CHelpWindow> m_help;
   QString m_helpDir;
+  QString m_recoveryFolder;
+  std::unique_ptr<CRecoveryManager> m_recovery;
   CHandOverQueue m_handedOver;
   bool m_handOverQueued = false;
 };

@@ -60,9 +60,12 @@ QPixmap drawImage(int index) {
 constexpr int kWaypointMenu[] = {cmd::EditWaypoint, 0, cmd::CopyWaypoint, cmd::CutWaypoint, cmd::PasteWaypoint,
                                  cmd::DeleteWaypoint, 0, cmd::GotoWaypoint, 0, cmd::RenameGroup, cmd::SaveTrek,
                                  cmd::SaveTrekAs, cmd::CloseTrek};
+constexpr int kRouteMenu[] = {cmd::DrawRoute, cmd::DeleteRoute, cmd::DeleteRoutePoint, 0, cmd::UploadRoutes, 0,
+                              cmd::RenameGroup, cmd::SaveTrek, cmd::SaveTrekAs, cmd::CloseTrek};
 constexpr int kTrackMenu[] = {cmd::EditTrack, 0, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, 0,
-                              cmd::GotoTrackPoint, cmd::FitTrack, 0, cmd::RenameGroup, cmd::SaveTrek, cmd::SaveTrekAs,
-                              cmd::CloseTrek};
+                              cmd::GotoTrackPoint, cmd::FitTrack, 0, cmd::SplitTrack, cmd::JoinTracks,
+                              cmd::DeleteTrackRange, cmd::ReverseTrack, cmd::ThinTrack, 0, cmd::RenameGroup,
+                              cmd::SaveTrek, cmd::SaveTrekAs, cmd::CloseTrek};
 
 }  // namespace
 
@@ -125,17 +128,45 @@ void CTrekDataList::Fill() {
   for (std::size_t g = 0; g < groups.size(); ++g) {
     const CTrekData& group = *groups[g];
     const bool waypoints = group.Kind() == kTrekWaypointGroup;
-    const std::size_t count = waypoints ? group.Waypoints().size() : group.TrackLogs().size();
+    const bool routes = group.Kind() == kTrekRouteGroup;
+    const std::size_t count = waypoints ? group.Waypoints().size() : routes ? group.Routes().size() : group.TrackLogs().size();
     auto* node = new QTreeWidgetItem(m_tree);
-    node->setText(0, QStringLiteral("%1 (%2%3)").arg(text(group.GroupName())).arg(count).arg(waypoints ? "points" : "tracks"));
+    node->setText(0, QStringLiteral("%1 (%2%3)")
+                         .arg(text(group.GroupName()))
+                         .arg(count)
+                         .arg(waypoints ? "points" : routes ? "routes" : "tracks"));
     node->setIcon(0, images[kImageGroup]);
     // Two groups may share a name; their files tell them apart.
     node->setToolTip(0, group.FilePath().empty() ? QStringLiteral("（未保存）") : QString::fromStdString(group.FilePath()));
     node->setData(0, kRoleGroupAddress, quintptr(&group));
-    node->setData(0, kRoleKind, waypoints ? int(kTrekWaypointGroup) : int(kTrekTrackLogGroup));
+    node->setData(0, kRoleKind, int(group.Kind()));
     node->setData(0, kRoleGroup, int(g));
     node->setData(0, kRoleItem, quintptr(0));
     node->setData(0, kRolePoint, -1);
+    if (routes) {
+      for (const auto& route : group.Routes()) {
+        auto* child = new QTreeWidgetItem(node);
+        child->setText(0, QStringLiteral("%1 (%2points)").arg(text(route->name)).arg(route->points.size()));
+        child->setToolTip(0, child->text(0));
+        child->setIcon(0, images[kImageTrackLog]);
+        child->setData(0, kRoleGroup, int(g));
+        child->setData(0, kRoleKind, int(kTrekRoute));
+        child->setData(0, kRoleItem, quintptr(route.get()));
+        child->setData(0, kRolePoint, -1);
+        for (std::size_t k = 0; k < route->points.size(); ++k) {
+          auto* pt = new QTreeWidgetItem(child);
+          pt->setText(0, QStringLiteral("%1. %2").arg(k + 1).arg(text(route->points[k].name)));
+          pt->setIcon(0, images[kImageWaypoint]);
+          pt->setData(0, kRoleKind, int(kTrekRoutePoint));
+          pt->setData(0, kRoleGroup, int(g));
+          pt->setData(0, kRoleItem, quintptr(route.get()));
+          pt->setData(0, kRolePoint, int(k));
+        }
+        if (logsExpanded.contains(quintptr(route.get()))) child->setExpanded(true);
+      }
+      node->setExpanded(groupsExpanded.value(quintptr(&group), true));
+      continue;
+    }
     for (const std::size_t i : SortedOrder(group, sortWp, sortTk)) {
       auto* child = new QTreeWidgetItem(node);
       child->setData(0, kRoleGroup, int(g));
@@ -193,11 +224,11 @@ bool CTrekDataList::Select(int groupIndex, const void* item, int pointIndex, int
   }
   if (!node) return false;
   QTreeWidgetItem* found = node;
-  if (item && kind != kTrekWaypointGroup && kind != kTrekTrackLogGroup) {
+  if (item && kind != kTrekWaypointGroup && kind != kTrekTrackLogGroup && kind != kTrekRouteGroup) {
     found = nullptr;
     for (int i = 0; i < node->childCount() && !found; ++i)
       if (node->child(i)->data(0, kRoleItem).value<quintptr>() == quintptr(item)) found = node->child(i);
-    if (found && kind == kTrekTrackPoint) {
+    if (found && (kind == kTrekTrackPoint || kind == kTrekRoutePoint)) {
       QTreeWidgetItem* log = found;
       found = pointIndex >= 0 && pointIndex < log->childCount() ? log->child(pointIndex) : nullptr;
       log->setExpanded(true);
@@ -225,6 +256,7 @@ void CTrekDataList::followDocument() {
   }
   const void* item = sel.kind == kTrekWaypoint ? static_cast<const void*>(sel.waypoint)
                      : sel.kind == kTrekTrackLog || sel.kind == kTrekTrackPoint ? static_cast<const void*>(sel.trackLog)
+                     : sel.kind == kTrekRoute || sel.kind == kTrekRoutePoint     ? static_cast<const void*>(sel.route)
                                                                                  : nullptr;
   (void)Select(sel.groupIndex, item, sel.pointIndex, sel.kind, false);
 }
@@ -247,6 +279,10 @@ void CTrekDataList::onCurrentItemChanged(QTreeWidgetItem* current) {
     if (kind == kTrekWaypoint) {
       for (const auto& wp : group->Waypoints())
         if (quintptr(wp.get()) == item) request.waypoint = wp.get();
+    } else if (kind == kTrekRoute || kind == kTrekRoutePoint) {
+      for (const auto& r : group->Routes())
+        if (quintptr(r.get()) == item) request.route = r.get();
+      if (kind == kTrekRoutePoint) request.pointIndex = current->data(0, kRolePoint).toInt();
     } else {
       for (const auto& log : group->TrackLogs())
         if (quintptr(log.get()) == item) request.trackLog = log.get();
@@ -310,7 +346,8 @@ void CTrekDataList::showContextMenu(const QPoint& globalPos) {
   const int kind = m_doc.SelectionKind();
   const bool waypoint = kind == kTrekWaypointGroup || kind == kTrekWaypoint;
   const bool track = kind >= kTrekTrackLog && kind <= kTrekTrackPoint;
-  if (!waypoint && !track) return;
+  const bool route = kind >= kTrekRouteGroup && kind <= kTrekRoutePoint;
+  if (!waypoint && !track && !route) return;
   emit contextMenuAboutToShow();
   if (m_menu) m_menu->deleteLater();
   m_menu = new QMenu(this);
@@ -325,6 +362,8 @@ void CTrekDataList::showContextMenu(const QPoint& globalPos) {
   };
   if (waypoint) {
     for (int id : kWaypointMenu) add(id);
+  } else if (route) {
+    for (int id : kRouteMenu) add(id);
   } else {
     for (int id : kTrackMenu) add(id);
   }

@@ -12,6 +12,7 @@
 #include "geodesy/DmsAngle.h"
 #include "platform/Codepage.h"
 #include "trek/CTrekGroupList.h"
+#include "trek/RouteFigures.h"
 #include "trek/TrackStatistics.h"
 #include "trek/TrekEditing.h"
 
@@ -153,6 +154,30 @@ void CTrekDataView::ShowTrackLog(const CTrackLog& log) {
   layoutChildren();
 }
 
+void CTrekDataView::ShowRoute(const CRoute& route) {
+  trek::SWalkingPace pace;
+  if (m_settings) {
+    pace.flatMetresPerHour = m_settings->routeFlatMetresPerHour;
+    pace.climbMetresPerHour = m_settings->routeClimbMetresPerHour;
+  }
+  const trek::SRouteFigures f = trek::RouteFigures(route, pace);
+  const QString labels[kRows] = {QStringLiteral("ルート名"), QStringLiteral("ポイント数"), QStringLiteral("距離"),
+                                 QStringLiteral("累積標高(登り)"), QStringLiteral("累積標高(下り)"),
+                                 QStringLiteral("歩行時間(目安)")};
+  const QString values[kRows] = {text(route.name), QString::number(route.points.size()), lengthText(f.lengthMetres),
+                                 climbText(f.ascentMetres), climbText(f.descentMetres),
+                                 QString::fromStdString(trek::WalkingTimeText(f.walkingMinutes))};
+  setRows(labels, values);
+  // The estimate's rule, with the paces in use.
+  appendRows({{QStringLiteral("歩行時間の計算"),
+               QStringLiteral("平地 %1 km/時 + 登り %2 m/時")
+                   .arg(pace.flatMetresPerHour / 1000.0, 0, 'g', 3)
+                   .arg(pace.climbMetresPerHour, 0, 'f', 0)}});
+  m_comment->clear();
+  m_comment->setEnabled(false);
+  layoutChildren();
+}
+
 void CTrekDataView::ShowTrackPoint(const CTrackPoint& point) {
   const bool tokyo = displayDatum() == 1;
   DmsAngle lat, lon;
@@ -200,6 +225,20 @@ void CTrekDataView::Show(const STrekSelection& sel) {
     case kTrekTrackPoint:
       if (const CTrackPoint* p = list.SelectedTrackPoint()) ShowTrackPoint(*p);
       else Clear();
+      return;
+    case kTrekRoute:
+      if (const CRoute* r = list.SelectedRoute()) ShowRoute(*r);
+      else Clear();
+      return;
+    case kTrekRoutePoint:
+      if (const CRoute* r = list.SelectedRoute();
+          r && sel.pointIndex >= 0 && std::size_t(sel.pointIndex) < r->points.size()) {
+        const CMarkerPoint& p = r->points[std::size_t(sel.pointIndex)];
+        if (sel.pointIndex > 0) ShowWaypointPair(r->points[std::size_t(sel.pointIndex) - 1], p);
+        else ShowWaypoint(p);
+      } else {
+        Clear();
+      }
       return;
     default:
       // A group node names no item.

@@ -10,6 +10,7 @@
 
 class AppSettings;
 class CMarkerPoint;
+class CRoute;
 class CTrackLog;
 class CTrackPoint;
 class CVantoriaDoc;
@@ -30,6 +31,8 @@ class CTrekDataView : public QWidget {
   void ShowWaypoint(const CMarkerPoint& point);
   void ShowTrackLog(const CTrackLog& log);
   void ShowTrackPoint(const CTrackPoint& point);
+  /// A route: length, climb and the walking-time estimate with its rule.
+  void ShowRoute(const CRoute& route);
   /// `to` as a waypoint, followed by the distance and the bearing from `from`.
   void ShowWaypointPair(const CMarkerPoint& from, const CMarkerPoint& to);
   /// The item of a selection (kinds 5, 2, 4); Clear without a group or an item; other kinds

@@ -260,6 +260,7 @@ bool CVantoriaView::CentreOn(const DmsAngle& latitude, const DmsAngle& longitude
 }
 
 void CVantoriaView::RebuildOverlay(bool invalidate) {
+  rebuildRoutes();
   m_hover = {};  // indices into the old cache
   m_drag = EDrag::None;
   if (m_trekOverlay && m_frameReady && (m_showWaypoints || m_showTracks)) m_trekOverlay->rebuild(m_frame, m_ratio);
@@ -351,6 +352,7 @@ void CVantoriaView::paintEvent(QPaintEvent* event) {
     painter.drawEllipse(c, 2, 2);
     painter.setRenderHint(QPainter::Antialiasing, false);
   }
+  if (m_frameReady && hasMap()) m_routes.Paint(painter, origin, m_doc.TrekGroups().Selection());
   const QString hint = EmptyMapHint();
   if (!hint.isEmpty()) {
     painter.setPen(QColor(0x55, 0x55, 0x55));
@@ -434,6 +436,7 @@ void CVantoriaView::mousePressEvent(QMouseEvent* event) {
   }
   if (event->button() != Qt::LeftButton) return;
   if (m_pop) m_pop->Hide();
+  if (m_tool == ETool::None && routePress(v)) return;
   switch (m_tool) {
     case ETool::RangeSelect: {
       const QRect before = m_selection.Bounds();
@@ -534,6 +537,10 @@ void CVantoriaView::endTrackPointDrag(const QPoint& v) {
 void CVantoriaView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint client = event->position().toPoint();
   const QPoint v = logical(client);
+  if (routeMove(v)) {
+    showPosition(client);
+    return;
+  }
   if (m_tool == ETool::RangeSelect && (m_selection.banding() || m_selection.dragging())) {
     const QRect before = m_selection.Bounds();
     if (m_selection.banding()) m_selection.MoveBand(v);
@@ -564,6 +571,7 @@ void CVantoriaView::mouseMoveEvent(QMouseEvent* event) {
 void CVantoriaView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint client = event->position().toPoint();
+  if (routeRelease(logical(client))) return;
   if (m_tool == ETool::RangeSelect && (m_selection.banding() || m_selection.dragging())) {
     const QRect before = m_selection.Bounds();
     if (m_selection.banding()) m_selection.EndBand();
@@ -703,6 +711,11 @@ void CVantoriaView::clearRangeSelection() {
 
 bool CVantoriaView::onCommand(int id) {
   if (m_gps->onCommand(id)) return true;
+  if (id == cmd::DrawRoute) {
+    if (m_routes.drafting()) FinishRoute();
+    else BeginRoute();
+    return true;
+  }
   auto toggle = [this](ETool t) { setTool(m_tool == t ? ETool::None : t); };
   switch (id) {
     case cmd::RangeSelect: toggle(ETool::RangeSelect); return true;
@@ -743,6 +756,11 @@ bool CVantoriaView::onCommand(int id) {
 
 bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
   if (m_gps->onUpdateCommand(id, state)) return true;
+  if (id == cmd::DrawRoute) {
+    state.checked = m_routes.drafting();
+    state.enabled = m_routes.drafting() || (hasMap() && m_frameReady && !m_doc.TrekGroups().IsLocked());
+    return true;
+  }
   auto tool = [&](ETool t) {
     state.enabled = hasMap();
     state.checked = m_tool == t;
@@ -800,9 +818,12 @@ QMenu* CVantoriaView::buildContextMenu() const {
   if (kind == 1 || kind == 5) {
     add({cmd::AddWaypoint, cmd::EditWaypoint, cmd::CopyWaypoint, cmd::CutWaypoint, cmd::PasteWaypoint,
          cmd::DeleteWaypoint, cmd::GotoWaypoint});
+  } else if (kind >= kTrekRouteGroup && kind <= kTrekRoutePoint) {
+    add({cmd::DrawRoute, cmd::DeleteRoute, cmd::DeleteRoutePoint, cmd::UploadRoutes});
   } else if (kind >= 2 && kind <= 4) {
     add({cmd::EditTrack, cmd::CopyTrack, cmd::CutTrack, cmd::PasteTrack, cmd::DeleteTrack, cmd::GotoTrackPoint,
          cmd::FitTrack});
+    add({cmd::SplitTrack, cmd::JoinTracks, cmd::DeleteTrackRange, cmd::ReverseTrack, cmd::ThinTrack});
   }
   add({cmd::ZoomIn, cmd::ZoomOut, cmd::ZoomRect});
   add({cmd::RangeSelect, cmd::ClearSelection, cmd::SaveMapImage});
@@ -831,6 +852,7 @@ void CVantoriaView::toggleShown(bool waypoints) {
 }
 
 void CVantoriaView::keyPressEvent(QKeyEvent* event) {
+  if (event->modifiers() == Qt::NoModifier && routeKey(event->key())) return;
   // The main window's menu shortcuts take these keys first; alone, the view answers them.
   if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_F5 || event->key() == Qt::Key_F6)) {
     toggleShown(event->key() == Qt::Key_F5);

@@ -13,6 +13,7 @@
 #include "app/Commands.h"
 #include "display/CMapCanvas.h"
 #include "display/Magnification.h"
+#include "display/RouteOverlay.h"
 #include "display/SelectionFrame.h"
 #include "display/TrekOverlay.h"
 #include "geodesy/SheetFrame.h"
@@ -188,10 +189,28 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   bool viewportEvent(QEvent* event) override;
+
+ public:
+  /// The routes drawn over the map, and the one being drawn ("ルートの作成").
+  [[nodiscard]] const CRouteOverlay& routeOverlay() const { return m_routes; }
+  [[nodiscard]] bool DrawingRoute() const { return m_routes.drafting(); }
+  /// Starts drawing a route: clicks add points, Backspace takes the last back, Enter or a
+  /// double click ends it (into the selected route group, else the first, else a new one).
+  void BeginRoute();
+  /// Ends the route being drawn; one of fewer than two points is dropped.
+  void FinishRoute();
+  void CancelRoute();
 
  private:
   [[nodiscard]] QPoint logical(const QPoint& client) const { return client + scrollPosition(); }
+  // Routes: mouse and keys; true when the event was theirs.
+  bool routePress(const QPoint& logicalPoint);
+  bool routeMove(const QPoint& logicalPoint);
+  bool routeRelease(const QPoint& logicalPoint);
+  bool routeKey(int key);
+  void rebuildRoutes();
   [[nodiscard]] double ratioFor(MagnificationCode code) const;
   // Hands the current colours and quality of the settings to the canvas before it renders.
   void takeRenderSettings();
@@ -247,6 +266,11 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   QPoint m_dragGrab;    ///< mouse at the press (logical)
   QPoint m_dragStart;   ///< the mark's position at the press
   STrekHit m_hover;
+  CRouteOverlay m_routes;
+  CRouteOverlay::SHit m_routeDrag;  ///< the route point (or leg handle) pressed
+  QPoint m_routeDragAt;
+  bool m_routeDragMoved = false;
+  bool m_routeInserting = false;  ///< the drag took a handle: its point is not in the route yet
   std::optional<QPoint> m_shownPosition;  ///< the last point the status panes read out
   CMapCanvas m_canvas;
   SheetFrame m_frame;

@@ -1,14 +1,19 @@
 #include "display/ui/GpsWindowHost.h"
 
 #include <QWidget>
+#include <algorithm>
 #include <memory>
 
 #include "app/CVantoriaDoc.h"
 #include "app/TrekCommands.h"
 #include "display/ui/TrekEditController.h"
 #include "gps/ui/CDlgGpsDownload.h"
+#include "gps/ui/CDlgGpsProgress.h"
 #include "gps/ui/CDlgGpsUpload.h"
 #include "gps/ui/CDlgUnitTransfer.h"
+#include "gps/ui/GpsDialogParts.h"
+#include "gps/GpsTransfer.h"
+#include "trek/TrekEditing.h"
 #include "trek/CTrekGroupList.h"
 #include "trek/ui/CDlgGroupName.h"
 #include "trek/ui/TrekWindowPosition.h"
@@ -100,12 +105,33 @@ bool CGpsWindowHost::openUpload(std::int32_t kind) {
 
 void CGpsWindowHost::uploadClosed(CDlgGpsUpload* window) { trek::SaveWindowPosition(*window); }
 
+void CGpsWindowHost::transferRoutes(bool upload) {
+  CTrekGroupList& list = m_doc.TrekGroups();
+  // Routes go on the port last chosen in a transfer window.
+  const int port = std::max(1, gpsui::StoredPort(m_settings));
+  CDlgGpsProgress progress(m_owner);
+  if (upload) {
+    const CTrekData* group = list.SelectedGroup();
+    if (group && group->Kind() == CTrekData::kRouteGroup) (void)UploadRoutes(*group, SGpsPort(port), progress);
+    return;
+  }
+  auto group = std::make_unique<CTrekData>();
+  group->SetKind(CTrekData::kRouteGroup);
+  group->SetGroupName(trek::ToModelText("GPSルート"));
+  group->SetModified(1);
+  (void)DownloadRoutes(*group, SGpsPort(port), progress);
+  // What arrived before a failure or a cancel is kept, as with waypoints and track logs.
+  if (!group->Routes().empty()) list.AppendGroup(std::move(group));
+}
+
 bool CGpsWindowHost::onCommand(int id) {
   switch (id) {
     case cmd::DownloadWaypoints: runDownload(CTrekData::kWaypointGroup); return true;
     case cmd::DownloadTracks: runDownload(CTrekData::kTrackLogGroup); return true;
     case cmd::UploadWaypoints: (void)openUpload(CTrekData::kWaypointGroup); return true;
     case cmd::UploadTracks: (void)openUpload(CTrekData::kTrackLogGroup); return true;
+    case cmd::UploadRoutes: transferRoutes(true); return true;
+    case cmd::DownloadRoutes: if (canDownload()) transferRoutes(false); return true;
     case cmd::DownloadUnit: runUnitDownload(); return true;
     case cmd::UploadUnit: runUnitUpload(); return true;
     default: return false;
@@ -118,8 +144,14 @@ bool CGpsWindowHost::onUpdateCommand(int id, SCommandState& state) const {
     case cmd::DownloadTracks:
     case cmd::DownloadUnit: state.enabled = canDownload(); return true;
     case cmd::UploadWaypoints:
-    case cmd::UploadTracks:
+    case cmd::UploadTracks: state.enabled = canUpload(); return true;
     case cmd::UploadUnit: state.enabled = canUpload() && !openUploadWindow(); return true;
+    case cmd::DownloadRoutes: state.enabled = canDownload(); return true;
+    case cmd::UploadRoutes: {
+      const CTrekData* group = m_doc.TrekGroups().Group(m_doc.TrekGroups().SelectedGroupIndex());
+      state.enabled = canUpload() && group && group->Kind() == CTrekData::kRouteGroup && !group->Routes().empty();
+      return true;
+    }
     default: return false;
   }
 }

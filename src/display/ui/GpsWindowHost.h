@@ -52,6 +52,8 @@ class CGpsWindowHost : public QObject, public ICommandTarget {
 
  private:
   void uploadClosed(CDlgGpsUpload* window);
+  /// Sends the selected route group, or receives the receiver's routes into a new group.
+  void transferRoutes(bool upload);
 
   CVantoriaDoc& m_doc;
   CTrekEditController& m_editing;

@@ -307,9 +307,10 @@ void CDlgUnitUpload::refreshGroups() {
   for (int i = 0; i < m_groups.Count(); ++i) {
     const CTrekData* g = m_groups.Group(i);
     const bool wp = g->Kind() == CTrekData::kWaypointGroup;
-    const std::size_t n = wp ? g->Waypoints().size() : g->TrackLogs().size();
+    const bool route = g->Kind() == CTrekData::kRouteGroup;
+    const std::size_t n = wp ? g->Waypoints().size() : route ? g->Routes().size() : g->TrackLogs().size();
     auto* item = new QTreeWidgetItem(QStringList{q(platform::cp932::toUtf8Lossy(g->GroupName())),
-                                                 q(wp ? unittext::kWaypoint : unittext::kTrackLog),
+                                                 q(wp ? unittext::kWaypoint : route ? unittext::kRoute : unittext::kTrackLog),
                                                  QString::number(n)});
     item->setData(0, Qt::UserRole, i);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QMessageBox>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -40,6 +41,18 @@ EPromptAnswer CQtPrompt::ask(const SPromptRequest& r) {
     return QMessageBox::Ok;
   };
   if (r.defaultButton) box.setDefaultButton(toButton(*r.defaultButton));
+  if (!r.buttonTexts.empty()) {
+    std::vector<QMessageBox::StandardButton> order;
+    switch (r.buttons) {
+      case EPromptButtons::Ok: order = {QMessageBox::Ok}; break;
+      case EPromptButtons::OkCancel: order = {QMessageBox::Ok, QMessageBox::Cancel}; break;
+      case EPromptButtons::YesNo: order = {QMessageBox::Yes, QMessageBox::No}; break;
+      case EPromptButtons::YesNoCancel: order = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}; break;
+    }
+    for (std::size_t i = 0; i < order.size() && i < r.buttonTexts.size(); ++i) {
+      if (QAbstractButton* b = box.button(order[i])) b->setText(QString::fromStdString(r.buttonTexts[i]));
+    }
+  }
   if (!r.details.empty()) {
     QString details = QString::fromStdString(r.details);
     details.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
