@@ -93,6 +93,9 @@ enum : int {
   UtmGrid = 32897,
   Graticule = 32898,
   MagneticNorth = 32899,
+  // Garmin units mounted as folders
+  DownloadUnit = 32970,
+  UploadUnit = 32971,
 };
 }  // namespace cmd
 

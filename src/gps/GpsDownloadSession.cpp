@@ -117,6 +117,11 @@ bool CGpsDownloadSession::Undo() {
                                           platform::EPromptIcon::Question, platform::EPromptButtons::OkCancel,
                                           {}, "Vantoria"};
   if (platform::prompt().ask(question) != platform::EPromptAnswer::Ok) return false;
+  TakeBack();
+  return true;
+}
+
+void CGpsDownloadSession::TakeBack() {
   const STrekSelection& sel = m_groups.Selection();
   bool selectionGone = false;
   const char* editName = IsWaypoints() ? "受信したウェイポイントの取り消し" : "受信したトラックログの取り消し";
@@ -156,5 +161,4 @@ bool CGpsDownloadSession::Undo() {
   m_record.clear();
   if (selectionGone) m_groups.ClearSelection();
   m_groups.NotifyDataChanged();
-  return true;
 }

@@ -51,6 +51,8 @@ class CGpsDownloadSession {
   bool Download(const SGpsPort& port, IGpsProgress& progress);
   /// Empties the download list.
   void Clear();
+  /// The download list to fill from another source than a receiver (a unit's files).
+  [[nodiscard]] CTrekData& MutableDownloadList() { return m_download; }
 
   /// The open groups of the dialog's kind, in document order.
   [[nodiscard]] std::vector<gps::SGroupRow> GroupRows() const;
@@ -62,6 +64,8 @@ class CGpsDownloadSession {
   /// Asks whether every recorded addition is to be taken back; OK removes the items from
   /// their groups (which become modified) and empties the record. True when undone.
   bool Undo();
+  /// Takes every recorded addition back without asking (the caller has asked).
+  void TakeBack();
 
  private:
   struct SAddition {

@@ -195,6 +195,8 @@ void CMainFrame::createActions() {
   add(DownloadTracks, "トラックログ(&T)...", "GPSからトラックログをダウンロードします");
   add(UploadWaypoints, "ウェイポイント(&W)...", "GPSへウェイポイントをアップロードします");
   add(UploadTracks, "トラックログ(&T)...", "GPSへトラックログをアップロードします");
+  add(DownloadUnit, "USB機器から読み込む(&U)...", "USBで接続したGarmin機器のウェイポイントとトラックログを読み込みます");
+  add(UploadUnit, "USB機器へ書き込む(&U)...", "グループをUSBで接続したGarmin機器へGPXファイルとして書き込みます");
   add(ImportGpx, "GPXファイルを読み込む...", "GPXファイルのウェイポイントとトラックを新しいグループとして読み込みます");
   add(ExportGpx, "GPXファイルに書き出す...", "選択中のグループをGPXファイルに書き出します");
 
@@ -504,10 +506,14 @@ void CMainFrame::createMenus() {
   down->addAction(Action(DownloadWaypoints));
   down->addAction(Action(DownloadTracks));
   down->addAction(Action(DownloadRoutes));
+  down->addSeparator();
+  down->addAction(Action(DownloadUnit));
   QMenu* up = trek->addMenu(QStringLiteral("GPSへアップロード(&U)"));
   up->addAction(Action(UploadWaypoints));
   up->addAction(Action(UploadTracks));
   up->addAction(Action(UploadRoutes));
+  up->addSeparator();
+  up->addAction(Action(UploadUnit));
   trek->addSeparator();
   trek->addAction(Action(ImportGpx));
   trek->addAction(Action(ExportGpx));

@@ -10,6 +10,7 @@
 #include "gps/ui/CDlgGpsDownload.h"
 #include "gps/ui/CDlgGpsProgress.h"
 #include "gps/ui/CDlgGpsUpload.h"
+#include "gps/ui/CDlgUnitTransfer.h"
 #include "gps/ui/GpsDialogParts.h"
 #include "gps/GpsTransfer.h"
 #include "trek/TrekEditing.h"
@@ -35,11 +36,11 @@ CDlgGpsUpload* CGpsWindowHost::openUploadWindow() const {
 bool CGpsWindowHost::canDownload() const {
   // The editing windows work on the selection, which additions must not move under them.
   const CTrekGroupList& list = m_doc.TrekGroups();
-  return !m_download && m_editing.openWindow() == CTrekEditController::EWindow::None && !list.IsLocked() &&
+  return !m_download && !m_unitDialog && m_editing.openWindow() == CTrekEditController::EWindow::None && !list.IsLocked() &&
          !list.IsTrackLogEditing();
 }
 
-bool CGpsWindowHost::canUpload() const { return !m_download && !m_editing.busy(); }
+bool CGpsWindowHost::canUpload() const { return !m_download && !m_unitDialog && !m_editing.busy(); }
 
 void CGpsWindowHost::runDownload(std::int32_t kind) {
   if (!canDownload()) return;
@@ -57,6 +58,27 @@ void CGpsWindowHost::runDownload(std::int32_t kind) {
   dlg.exec();
   m_download = nullptr;
   m_doc.TrekGroups().NotifyDataChanged();
+}
+
+void CGpsWindowHost::runUnitDownload() {
+  if (!canDownload()) return;
+  CDlgUnitDownload dlg(m_doc.TrekGroups(), m_unitScan, m_owner);
+  dlg.setNewGroupHandler([this, &dlg](std::int32_t kind) {
+    std::unique_ptr<CDlgGroupName> name(CDlgGroupName::NewGroup(m_doc.TrekGroups(), kind, &dlg));
+    name->exec();
+  });
+  m_unitDialog = &dlg;
+  dlg.exec();
+  m_unitDialog = nullptr;
+  m_doc.TrekGroups().NotifyDataChanged();
+}
+
+void CGpsWindowHost::runUnitUpload() {
+  if (!canUpload()) return;
+  CDlgUnitUpload dlg(m_doc.TrekGroups(), m_unitScan, m_owner);
+  m_unitDialog = &dlg;
+  dlg.exec();
+  m_unitDialog = nullptr;
 }
 
 bool CGpsWindowHost::openUpload(std::int32_t kind) {
@@ -110,6 +132,8 @@ bool CGpsWindowHost::onCommand(int id) {
     case cmd::UploadTracks: (void)openUpload(CTrekData::kTrackLogGroup); return true;
     case cmd::UploadRoutes: transferRoutes(true); return true;
     case cmd::DownloadRoutes: if (canDownload()) transferRoutes(false); return true;
+    case cmd::DownloadUnit: runUnitDownload(); return true;
+    case cmd::UploadUnit: runUnitUpload(); return true;
     default: return false;
   }
 }
@@ -117,9 +141,11 @@ bool CGpsWindowHost::onCommand(int id) {
 bool CGpsWindowHost::onUpdateCommand(int id, SCommandState& state) const {
   switch (id) {
     case cmd::DownloadWaypoints:
-    case cmd::DownloadTracks: state.enabled = canDownload(); return true;
+    case cmd::DownloadTracks:
+    case cmd::DownloadUnit: state.enabled = canDownload(); return true;
     case cmd::UploadWaypoints:
     case cmd::UploadTracks: state.enabled = canUpload(); return true;
+    case cmd::UploadUnit: state.enabled = canUpload() && !openUploadWindow(); return true;
     case cmd::DownloadRoutes: state.enabled = canDownload(); return true;
     case cmd::UploadRoutes: {
       const CTrekData* group = m_doc.TrekGroups().Group(m_doc.TrekGroups().SelectedGroupIndex());

@@ -7,12 +7,14 @@
 #include <cstdint>
 
 #include "app/Commands.h"
+#include "gps/GarminUnitWatcher.h"
 #include "gps/ui/GpsDialogParts.h"
 
 class CDlgGpsDownload;
 class CDlgGpsUpload;
 class CTrekEditController;
 class CVantoriaDoc;
+class QDialog;
 class QWidget;
 
 class CGpsWindowHost : public QObject, public ICommandTarget {
@@ -36,6 +38,13 @@ class CGpsWindowHost : public QObject, public ICommandTarget {
   /// Opens the upload window of `kind`; false when another window is open.
   bool openUpload(std::int32_t kind);
   [[nodiscard]] bool canDownload() const;
+  /// Runs "USB機器から読み込む" / "USB機器へ書き込む" (modal).
+  void runUnitDownload();
+  void runUnitUpload();
+  /// How the unit dialogs look for units (the mounted volumes when empty); for tests.
+  void setUnitScan(gps::CGarminUnitWatcher::Scan scan) { m_unitScan = std::move(scan); }
+  /// The unit dialog while it runs, null otherwise.
+  [[nodiscard]] QDialog* unitDialog() const { return m_unitDialog; }
   [[nodiscard]] bool canUpload() const;
 
   bool onCommand(int id) override;
@@ -53,4 +62,6 @@ class CGpsWindowHost : public QObject, public ICommandTarget {
   CDlgGpsUpload* m_uploadWaypoints = nullptr;  ///< children of the owner
   CDlgGpsUpload* m_uploadTracks = nullptr;
   CDlgGpsDownload* m_download = nullptr;  ///< while the dialog runs
+  QDialog* m_unitDialog = nullptr;         ///< while a unit dialog runs
+  gps::CGarminUnitWatcher::Scan m_unitScan;
 };
