@@ -74,6 +74,7 @@ enum : int {
   Seamless = 32891,
   FitTrack = 32892,
   SwitchSeries = 32893,
+  ExportTiles = 32960,
 };
 }  // namespace cmd
 

@@ -730,6 +730,7 @@ bool CVantoriaView::onCommand(int id) {
       if (hasMap() && !m_seamless) emit printRequested();
       return true;
     case cmd::Seamless: SetSeamless(!m_seamless); return true;
+    case cmd::ExportTiles: exportTiles(); return true;
     case cmd::FitTrack: (void)FitTrack(); return true;
     case cmd::SwitchSeries: {
       const std::vector<MapSeries> present = m_doc.Collection().seriesPresent();
@@ -767,6 +768,7 @@ bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
       state.enabled = hasMap() && !m_seamless;
       return true;
+    case cmd::ExportTiles: state.enabled = !m_doc.Collection().seriesPresent().empty(); return true;
     case cmd::Seamless:
       state.checked = m_seamless;
       state.enabled = m_seamless || !m_doc.Collection().seriesPresent().empty();
