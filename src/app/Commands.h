@@ -96,6 +96,7 @@ enum : int {
   // Garmin units mounted as folders
   DownloadUnit = 32970,
   UploadUnit = 32971,
+  ExportTiles = 32980,
 };
 }  // namespace cmd
 

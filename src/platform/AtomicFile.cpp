@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileLookup.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -388,6 +390,50 @@ bool CAtomicFile::commitAll(std::span<CAtomicFile* const> files, EReplace mode) 
     if (f->isOpen()) f->QIODevice::close();
   }
   return ok;
+}
+
+SFileWriteResult publishFile(const std::filesystem::path& temporary, const std::filesystem::path& target, EReplace mode) {
+  SFileWriteResult r;
+  r.path = pathToUtf8(target);
+  std::error_code ec;
+#ifdef _WIN32
+  if (mode == EReplace::NoReplace && std::filesystem::exists(target, ec)) {
+    r.targetExists = true;
+    r.reason = systemReason(EEXIST);
+  } else {
+    std::filesystem::rename(temporary, target, ec);
+    if (ec) r.reason = ec.message();
+    else r.ok = true;
+  }
+#else
+  const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    r.reason = systemReason(errno);
+  } else {
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    const int err = errno;
+    ::close(fd);
+    if (!synced) r.reason = systemReason(err);
+  }
+  if (r.reason.empty()) {
+    int err = 0;
+    if (mode == EReplace::Replace) {
+      if (::rename(temporary.c_str(), target.c_str()) != 0) err = errno;
+    } else if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+      err = errno;
+      if (err == EINVAL || err == ENOSYS || err == ENOTSUP) err = ::link(temporary.c_str(), target.c_str()) == 0 ? 0 : errno;
+    }
+    if (err != 0) {
+      r.targetExists = err == EEXIST;
+      r.reason = systemReason(err);
+    } else {
+      r.ok = true;
+      syncFolder(target);
+    }
+  }
+#endif
+  std::filesystem::remove(temporary, ec);  // gone after a rename; after a link or a failure removed here
+  return r;
 }
 
 }  // namespace platform

@@ -32,6 +32,12 @@ struct SFileWriteResult {
   explicit operator bool() const { return ok; }
 };
 
+/// Moves a file that a library wrote itself (a database, say) into place as CAtomicFile::commit
+/// does: syncs it, renames it over `target` (NoReplace: only where no file of that name is, even
+/// one that appears meanwhile) and syncs the folder. The temporary file is gone afterwards either way.
+[[nodiscard]] SFileWriteResult publishFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                                           EReplace mode);
+
 class CAtomicFile final : public QIODevice {
  public:
   explicit CAtomicFile(std::filesystem::path target);

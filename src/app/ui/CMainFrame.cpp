@@ -139,6 +139,7 @@ void CMainFrame::createActions() {
   add(SaveTrekAs, "トレックデータファイルの名前を付けて保存(&A)...", "選択中のトレックデータファイルに名前を付けて保存します");
   add(CloseTrek, "トレックデータファイルを閉じる(&C)", "選択中のトレックデータファイルを閉じます");
   add(SaveMapImage, "選択範囲を保存(&S)...", "選択した範囲の地形図画像を保存\n選択範囲を保存");
+  add(ExportTiles, "地図を書き出す(&M)...", "地図をスマートフォンやGPS機器で使える形式 (MBTiles、Garmin カスタムマップ) で書き出します");
   add(Print, "印刷(&P)...", "地形図を印刷します\n印刷")->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
   add(PrintSetup, "プリンタの設定(&R)...", "プリンタと印刷オプションを変更します");
   add(Exit, "アプリケーションの終了(&X)", "アプリケーションを終了します");
@@ -450,6 +451,7 @@ void CMainFrame::createMenus() {
   m_fileMenu->addAction(Action(CloseTrek));
   m_fileMenu->addSeparator();
   m_fileMenu->addAction(Action(SaveMapImage));
+  m_fileMenu->addAction(Action(ExportTiles));
   m_fileMenu->addSeparator();
   m_fileMenu->addAction(Action(Print));
   m_fileMenu->addAction(Action(PrintSetup));

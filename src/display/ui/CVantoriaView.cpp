@@ -775,6 +775,7 @@ bool CVantoriaView::onCommand(int id) {
     case cmd::UtmGrid: SetGridShown(EGrid::Utm, !m_showUtmGrid); return true;
     case cmd::Graticule: SetGridShown(EGrid::Graticule, !m_showGraticule); return true;
     case cmd::MagneticNorth: SetGridShown(EGrid::MagneticNorth, !m_showMagNorth); return true;
+    case cmd::ExportTiles: exportTiles(); return true;
     case cmd::FitTrack: (void)FitTrack(); return true;
     case cmd::PrintTrack: {
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printTrackRequested))) return false;
@@ -824,6 +825,7 @@ bool CVantoriaView::onUpdateCommand(int id, SCommandState& state) const {
       if (!isSignalConnected(QMetaMethod::fromSignal(&CVantoriaView::printRequested))) return false;
       state.enabled = hasMap();
       return true;
+    case cmd::ExportTiles: state.enabled = !m_doc.Collection().seriesPresent().empty(); return true;
     case cmd::Seamless:
       state.checked = m_seamless;
       state.enabled = m_seamless || !m_doc.Collection().seriesPresent().empty();

@@ -254,6 +254,8 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   // Seamless view: the plane of `series` at the current magnification, with `centre` (Tokyo,
   // seconds) in the middle when given.
   void setupSeamless(MapSeries series, std::optional<std::pair<double, double>> centre);
+  /// "地図を書き出す": the tile export dialog over the open map folders.
+  void exportTiles();
   // The Tokyo position (seconds) in the middle of the window; none without a frame.
   [[nodiscard]] std::optional<std::pair<double, double>> centrePosition() const;
   void centreOnSeconds(double latitude, double longitude);
