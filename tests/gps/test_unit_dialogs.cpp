@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 #include "FakeUnit.h"
@@ -26,23 +27,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Units the dialogs see: the test plugs them in and out.
+/// Units the dialogs see: the test plugs them in and out. The state is shared with the scans,
+/// which may still run on a worker after the test's dialog is gone.
 struct SFakeMounts {
-  std::mutex lock;
-  std::vector<gps::SVolumeCandidate> volumes;
-  gps::CGarminUnitWatcher::Scan scan() {
-    return [this] {
-      std::lock_guard<std::mutex> g(lock);
-      return gps::FindGarminUnits(volumes);
+  struct SState {
+    std::mutex lock;
+    std::vector<gps::SVolumeCandidate> volumes;
+  };
+  std::shared_ptr<SState> state = std::make_shared<SState>();
+  gps::CGarminUnitWatcher::Scan scan() const {
+    return [state = state] {
+      std::lock_guard<std::mutex> g(state->lock);
+      return gps::FindGarminUnits(state->volumes);
     };
   }
   void plug(const fs::path& root, const std::string& name) {
-    std::lock_guard<std::mutex> g(lock);
-    volumes.push_back({root, name, gps::EUnitKind::Storage, false});
+    std::lock_guard<std::mutex> g(state->lock);
+    state->volumes.push_back({root, name, gps::EUnitKind::Storage, false});
   }
   void unplugAll() {
-    std::lock_guard<std::mutex> g(lock);
-    volumes.clear();
+    std::lock_guard<std::mutex> g(state->lock);
+    state->volumes.clear();
   }
 };
 
