@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/FileLookup.h"
+#include "trek/CRoute.h"
 #include "trek/CTrekGroupList.h"
 #include "trek/RecoveryFile.h"
 #include "trek/TrekFile.h"
@@ -39,9 +40,12 @@ std::string makeOwnerId() {
   return id;
 }
 
-bool knownKind(const CTrekData& g) { return g.Kind() == CTrekData::kWaypointGroup || g.Kind() == CTrekData::kTrackLogGroup; }
+bool knownKind(const CTrekData& g) {
+  return g.Kind() == CTrekData::kWaypointGroup || g.Kind() == CTrekData::kTrackLogGroup ||
+         g.Kind() == CTrekData::kRouteGroup;
+}
 
-bool hasItems(const CTrekData& g) { return !g.Waypoints().empty() || !g.TrackLogs().empty(); }
+bool hasItems(const CTrekData& g) { return !g.Waypoints().empty() || !g.TrackLogs().empty() || !g.Routes().empty(); }
 
 /// Whether `snap` can take a copy of `g` without new memory for large logs.
 bool fits(const CTrekData& snap, const CTrekData& g) {
@@ -53,8 +57,9 @@ bool fits(const CTrekData& snap, const CTrekData& g) {
   return true;
 }
 
-/// Copies every stored field of a waypoint or track log group into `snap`, reusing its memory,
-/// except the points of large logs: those get their size here and their values in turns.
+/// Copies every stored field of a waypoint, track log or route group into `snap`, reusing its
+/// memory, except the points of large logs: those get their size here and their values in turns.
+/// Routes are planned by hand and small: copied whole.
 void copyStart(CTrekData& snap, const CTrekData& g) {
   snap.SetFilePath(g.FilePath());
   snap.SetGroupName(g.GroupName());
@@ -67,6 +72,13 @@ void copyStart(CTrekData& snap, const CTrekData& g) {
   for (std::size_t i = 0; i < from.size(); ++i) {
     if (i < wps.size()) *wps[i] = *from[i];
     else wps.push_back(std::make_unique<CMarkerPoint>(*from[i]));
+  }
+  auto& routes = snap.Routes();
+  const auto& fromRoutes = g.Routes();
+  routes.resize(std::min(routes.size(), fromRoutes.size()));
+  for (std::size_t i = 0; i < fromRoutes.size(); ++i) {
+    if (i < routes.size()) *routes[i] = *fromRoutes[i];
+    else routes.push_back(std::make_unique<CRoute>(*fromRoutes[i]));
   }
   auto& logs = snap.TrackLogs();
   const auto& fromLogs = g.TrackLogs();
