@@ -35,7 +35,10 @@ std::string makeOwnerId() {
   std::random_device rd;
   std::mt19937 gen(rd() ^ static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string id = "p" + std::to_string(platform::currentProcessId()) + "-";
+  // Appended, not "p" + string: GCC 12 at -O3 warns falsely about that (-Wrestrict).
+  std::string id = "p";
+  id += std::to_string(platform::currentProcessId());
+  id += '-';
   for (int i = 0; i < 8; ++i) id += kHex[gen() % 16];
   return id;
 }
