@@ -23,6 +23,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+/// prefix + n + suffix, appended (GCC 12 at -O3 warns falsely about "lit" + std::string).
+std::string numbered(const char* prefix, int n, const char* suffix) {
+  std::string s = prefix;
+  s += std::to_string(n);
+  s += suffix;
+  return s;
+}
+
 QJsonObject json(const testutil::SRunResult& r) { return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object(); }
 
 QStringList strings(const QJsonValue& v) {
@@ -89,7 +97,7 @@ TEST_F(PlaneCliTest, PrintBoxesAndTracks) {
     SCOPED_TRACE(r.name);
     std::vector<std::string> args = {"print"};
     args.insert(args.end(), r.args.begin(), r.args.end());
-    args.insert(args.end(), {"-o", out("p" + std::to_string(n++) + ".pdf")});
+    args.insert(args.end(), {"-o", out(numbered("p", n++, ".pdf"))});
     const testutil::SRunResult run = testutil::runCli(withProfile(args));
     ASSERT_EQ(run.status, 0) << run.err;
     const QJsonObject o = json(run);
@@ -163,12 +171,12 @@ TEST_F(PlaneCliTest, SeveralFoldersMakeOneMap) {
     SCOPED_TRACE(r.name);
     std::vector<std::string> args = {"export"};
     args.insert(args.end(), r.folders.begin(), r.folders.end());
-    args.insert(args.end(), {"--bbox", box, "-o", out("c" + std::to_string(n) + ".png")});
+    args.insert(args.end(), {"--bbox", box, "-o", out(numbered("c", n, ".png"))});
     const testutil::SRunResult run = testutil::runCli(withProfile(args));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(json(run)["sheets"].toArray().size(), r.sheets);
-    EXPECT_TRUE(fs::exists(m_dir / ("c" + std::to_string(n) + ".pgw")));
-    EXPECT_TRUE(fs::exists(m_dir / ("c" + std::to_string(n) + ".prj")));
+    EXPECT_TRUE(fs::exists(m_dir / numbered("c", n, ".pgw")));
+    EXPECT_TRUE(fs::exists(m_dir / numbered("c", n, ".prj")));
     ++n;
   }
   // One folder alone holds only some of the sheets.
