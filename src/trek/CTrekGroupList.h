@@ -319,6 +319,8 @@ class CTrekGroupList {
   void setSelection(const STrekSelection& selection);
   void notifySelection();
   void markModified(CTrekData& group);
+  /// After an edit of one log: the group modified, the log selected, the listeners told.
+  void finishTrackLogEdit(CTrekData& group, int groupIndex, CTrackLog* log);
   [[nodiscard]] bool contains(int groupIndex, const CMarkerPoint* point) const;
   [[nodiscard]] bool contains(int groupIndex, const CTrackLog* log) const;
   [[nodiscard]] bool contains(int groupIndex, const CRoute* route) const;

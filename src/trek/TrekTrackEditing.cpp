@@ -34,14 +34,7 @@ bool CTrekGroupList::SplitSelectedTrackLog() {
   const auto at = std::find_if(logs.begin(), logs.end(), [&](const auto& p) { return p.get() == log; });
   CTrackLog* second = r.second.get();
   logs.insert(at + 1, std::move(r.second));
-  markModified(*group);
-  STrekSelection s;
-  s.kind = kTrekTrackLog;
-  s.groupIndex = groupIndex;
-  s.trackLog = second;
-  m_selection = s;
-  NotifyDataChanged();
-  notifySelection();
+  finishTrackLogEdit(*group, groupIndex, second);
   return true;
 }
 
@@ -66,14 +59,7 @@ bool CTrekGroupList::JoinTrackLogs(int groupIndex, const std::vector<CTrackLog*>
     list.erase(it);
     Discard(*group, std::move(taken));
   }
-  markModified(*group);
-  STrekSelection s;
-  s.kind = kTrekTrackLog;
-  s.groupIndex = groupIndex;
-  s.trackLog = target;
-  m_selection = s;
-  NotifyDataChanged();
-  notifySelection();
+  finishTrackLogEdit(*group, groupIndex, target);
   return true;
 }
 
@@ -85,14 +71,7 @@ bool CTrekGroupList::DeleteSelectedTrackPoints(std::size_t from, std::size_t to)
   CTrekEditScope edit(*this, *group, trek::kDeleteRangeUndoText);
   edit.Touch(log);
   if (refused(trek::DeleteTrackPoints(*log, from, to))) return false;
-  markModified(*group);
-  STrekSelection s;
-  s.kind = kTrekTrackLog;
-  s.groupIndex = groupIndex;
-  s.trackLog = log;
-  m_selection = s;
-  NotifyDataChanged();
-  notifySelection();
+  finishTrackLogEdit(*group, groupIndex, log);
   return true;
 }
 
@@ -128,7 +107,12 @@ bool CTrekGroupList::ThinSelectedTrackLog(const trek::SThinPlan& plan) {
   CTrekEditScope edit(*this, *group, trek::kThinUndoText);
   edit.Touch(log);
   trek::ApplyThin(*log, plan);
-  markModified(*group);
+  finishTrackLogEdit(*group, groupIndex, log);
+  return true;
+}
+
+void CTrekGroupList::finishTrackLogEdit(CTrekData& group, int groupIndex, CTrackLog* log) {
+  markModified(group);
   STrekSelection s;
   s.kind = kTrekTrackLog;
   s.groupIndex = groupIndex;
@@ -136,5 +120,4 @@ bool CTrekGroupList::ThinSelectedTrackLog(const trek::SThinPlan& plan) {
   m_selection = s;
   NotifyDataChanged();
   notifySelection();
-  return true;
 }

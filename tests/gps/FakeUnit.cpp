@@ -13,8 +13,9 @@ namespace {
 
 std::string fileEntry(const std::string& path, const std::string& base, const std::string& direction,
                       const std::string& ext = "GPX") {
-  std::string s = "      <File>\n        <Specification><Identifier>http://www.topografix.com/GPX/1/1</Identifier></Specification>\n"
-                  "        <Location><Path>" + path + "</Path>";
+  std::string s = "      <File>\n        <Location><Path>";
+  s += path;
+  s += "</Path>";
   if (!base.empty()) s += "<BaseName>" + base + "</BaseName>";
   s += "<FileExtension>" + ext + "</FileExtension></Location>\n        <TransferDirection>" + direction +
        "</TransferDirection>\n      </File>\n";
