@@ -4,6 +4,7 @@
 
 #include "geodesy/AngleArgument.h"
 #include "geodesy/DatumConverter.h"
+#include "geodesy/MagneticDeclination.h"
 #include "platform/FileLookup.h"
 
 namespace cli {
@@ -87,6 +88,16 @@ std::optional<mosaic::SFrameSeconds> ParseBox(const std::string& command, const 
     return std::nullopt;
   }
   return box;
+}
+
+SGridOverlayOptions GridLook(const AppSettings& settings) {
+  SGridOverlayOptions look;
+  look.utmColour = static_cast<std::uint32_t>(settings.gridColour);
+  look.graticuleColour = static_cast<std::uint32_t>(settings.graticuleColour);
+  look.magneticColour = static_cast<std::uint32_t>(settings.magNorthColour);
+  look.graticuleDatum = settings.dispDatum == 0 ? Datum::Wgs84 : Datum::Tokyo;
+  look.decimalYear = geodesy::DecimalYearToday();
+  return look;
 }
 
 }  // namespace cli

@@ -1,11 +1,13 @@
 #pragma once
 // What the seamless forms of print and export share: the map folders of several arguments as one
-// collection, and a box given as S,W,N,E in either datum.
+// collection, a box given as S,W,N,E in either datum, and the look of the grid lines.
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/AppSettings.h"
+#include "display/GridOverlay.h"
 #include "mosaic/MapCollection.h"
 #include "mosaic/MosaicRenderer.h"
 #include "output/PlanePrint.h"
@@ -28,5 +30,9 @@ bool OpenPlaneInput(const std::string& command, const std::vector<std::string>& 
 /// Tokyo box in seconds. None with the reason in `error`.
 std::optional<mosaic::SFrameSeconds> ParseBox(const std::string& command, const std::string& text,
                                               const std::string& datum, std::string& error);
+
+/// The look of exported grid lines from the settings: their colours, the graticule's datum
+/// (the display datum) and today's date for the declination.
+[[nodiscard]] SGridOverlayOptions GridLook(const AppSettings& settings);
 
 }  // namespace cli

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "CliCommand.h"
-#include "geodesy/MagneticDeclination.h"
 #include "Json.h"
 #include "app/AppSettings.h"
 #include "display/ScaledSheetBitmap.h"
@@ -50,13 +49,17 @@ int exportPlane(const std::vector<std::string>& inputs, const std::string& bboxT
   CTrekGroupList treks;
   for (const std::string& t : trekFiles)
     if (treks.OpenTrekFile(platform::pathFromUtf8(t)) <= 0) return cli::fail("export: cannot read the trek file " + t);
+  // As for one sheet: no trek overlay without trek data, the grid lines need none.
   if (!haveOptions) options = map_export::ReadOptions();
-  if (!map_export::TrekKinds(treks).any()) options = 0;
+  options = map_export::EffectiveOptions(options);
+  if (!map_export::TrekKinds(treks).any()) options &= kExportGridMask;
   const SheetFrame frame = plane.Frame(1.0);
   TrekOverlay overlay;
-  if (options) overlay.Rebuild(treks.Groups(), frame, 1.0);
+  const bool trek = (options & ~kExportGridMask) != 0;
+  if (trek) overlay.Rebuild(treks.Groups(), frame, 1.0);
+  const map_export::SExportGrid grid{frame, map_export::ExportGridOptions(cli::GridLook(settings), frame, int(in.series))};
   CBgrImage picture;
-  if (!map_export::RenderPlaneImage(in.source, area, options ? &overlay : nullptr, options, picture))
+  if (!map_export::RenderPlaneImage(in.source, area, trek ? &overlay : nullptr, options, picture, &grid))
     return cli::fail("export: out of memory");
   const SWorldFile world = map_export::PlaneWorldFile(plane, area.topLeft());
   const platform::EReplace mode = force ? platform::EReplace::Replace : platform::EReplace::NoReplace;
@@ -149,12 +152,7 @@ int runExport(cli::SCliContext& ctx) {
   if (trek) overlay.Rebuild(sheet.treks().Groups(), sheet.frame(), 1.0);
   SheetFrame unit = sheet.frame();
   unit.SetScale(1.0, 1.0);
-  SGridOverlayOptions look;
-  look.utmColour = static_cast<std::uint32_t>(settings.gridColour);
-  look.graticuleColour = static_cast<std::uint32_t>(settings.graticuleColour);
-  look.magneticColour = static_cast<std::uint32_t>(settings.magNorthColour);
-  look.graticuleDatum = settings.dispDatum == 0 ? Datum::Wgs84 : Datum::Tokyo;
-  look.decimalYear = geodesy::DecimalYearToday();
+  const SGridOverlayOptions look = cli::GridLook(settings);
   const map_export::SExportGrid grid{unit, map_export::ExportGridOptions(look, unit, sheet.series())};
   CBgrImage picture;
   if (!map_export::RenderMapImage(bitmap.Surface(), area, trek ? &overlay : nullptr, options, picture, &grid))

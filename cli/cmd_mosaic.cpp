@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "CliCommand.h"
-#include "geodesy/MagneticDeclination.h"
 #include "Json.h"
+#include "PlaneArgs.h"
 #include "app/AppSettings.h"
 #include "display/Magnification.h"
 #include "display/TrekOverlay.h"
@@ -182,12 +182,7 @@ int runMosaic(cli::SCliContext& ctx) {
   TrekOverlay overlay;
   const bool trek = (options & ~kExportGridMask) != 0;
   if (trek) overlay.Rebuild(trekData.Groups(), local.Frame(1.0), 1.0);
-  SGridOverlayOptions look;
-  look.utmColour = static_cast<std::uint32_t>(settings.gridColour);
-  look.graticuleColour = static_cast<std::uint32_t>(settings.graticuleColour);
-  look.magneticColour = static_cast<std::uint32_t>(settings.magNorthColour);
-  look.graticuleDatum = settings.dispDatum == 0 ? Datum::Wgs84 : Datum::Tokyo;
-  look.decimalYear = geodesy::DecimalYearToday();
+  const SGridOverlayOptions look = cli::GridLook(settings);
   const SheetFrame gridFrame = local.Frame(1.0);
   map_export::SExportGrid grid{gridFrame, map_export::ExportGridOptions(look, gridFrame, int(series))};
   // The picture's own scale: lines of the spacing a view at this ratio would show.

@@ -231,6 +231,11 @@ void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin
   }
 }
 
+bool CMapCanvas::PaintsPixels(QPainter& target) const {
+  QPoint offset;
+  return m_dpr == 1.0 && !m_suspended && hasPicture() && !m_back.image().isNull() && DirectTarget(target, 1.0, offset);
+}
+
 QRect CMapCanvas::composeBack(const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays) {
   QImage& back = m_back.image();
   if (back.isNull()) return {};
@@ -261,12 +266,7 @@ void CMapCanvas::setPaintingSuspended(bool suspended) {
   m_suspended = suspended;
 }
 
-namespace {
-
-// The image a painter draws on when pixels can be written there directly: a 32-bit opaque
-// raster image of its own, reached by a device-pixel-ratio scale and a whole-pixel shift, with no
-// clipping of the painter's own. `offset` is the target pixel of the painter's (0, 0).
-QImage* directTarget(QPainter& painter, double dpr, QPoint& offset) {
+QImage* CMapCanvas::DirectTarget(QPainter& painter, double dpr, QPoint& offset) {
   QPaintEngine* engine = painter.paintEngine();
   if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping()) return nullptr;
   QPaintDevice* device = engine->paintDevice();
@@ -284,10 +284,8 @@ QImage* directTarget(QPainter& painter, double dpr, QPoint& offset) {
   return image;
 }
 
-}  // namespace
-
 void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& origin,
-                          const MapOverlayPainter& overlays) {
+                          const MapOverlayPainter& overlays, const MapPixelPainter& pixels) {
   QImage& back = m_back.image();
   const double dpr = m_dpr;
   auto copyToTarget = [&](const QRect& device) {
@@ -310,7 +308,7 @@ void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& ori
   if (back.isNull()) return;
 
   QPoint offset;
-  if (QImage* image = directTarget(target, dpr, offset)) {
+  if (QImage* image = DirectTarget(target, dpr, offset)) {
     // Straight onto the target: the map, then the overlays through its painter.
     const QRect logicalBox = PaintBox(clip, deviceRatio()) & QRect(origin, m_client);
     if (logicalBox.isEmpty()) return;
@@ -320,12 +318,18 @@ void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& ori
     const QRect writable = system.isEmpty() ? image->rect() : system.boundingRect() & image->rect();
     local &= writable.translated(-offset);
     if (local.isEmpty()) return;
+    // Target pixel = logical pixel - origin + offset (at a device pixel ratio of 1).
+    const MapPixelPainter* drawn = pixels && dpr == 1.0 ? &pixels : nullptr;
+    const auto compose = [&](const QRect& part) {
+      composeMap(*image, part.translated(offset + toOrigin), toOrigin);
+      if (drawn) (*drawn)(*image, offset - origin, part.translated(offset));
+    };
     if (system.isEmpty() || system.rectCount() == 1) {
-      composeMap(*image, local.translated(offset + toOrigin), toOrigin);
+      compose(local);
     } else {
       for (const QRect& r : system) {
         const QRect part = local & (r & image->rect()).translated(-offset);
-        if (!part.isEmpty()) composeMap(*image, part.translated(offset + toOrigin), toOrigin);
+        if (!part.isEmpty()) compose(part);
       }
     }
     if (overlays) {

@@ -52,6 +52,9 @@ inline constexpr EMapOverlay kOverlayOrder[] = {
 /// Draws one overlay on the back buffer. The painter works in map (logical) coordinates and is
 /// clipped to `clip`; the callback itself decides whether the overlay's condition holds.
 using MapOverlayPainter = std::function<void(QPainter& painter, EMapOverlay which, const QRect& clip)>;
+/// Writes pixels straight into the composed map, under the overlays:
+/// `picture` pixel = logical pixel + `offset`, nothing written outside `clip` (picture pixels).
+using MapPixelPainter = std::function<void(QImage& picture, const QPoint& offset, const QRect& clip)>;
 
 /// Composes the map pixels of `deviceBox` (device pixels of the map at `deviceRatio`) onto `to`,
 /// whose pixel (0, 0) shows map pixel `toOrigin`: a map made of something other than one sheet.
@@ -99,7 +102,16 @@ class CMapCanvas {
   /// area's top-left corner; `origin` is the logical point shown there (the scroll position).
   /// The map is composed in device pixels and copied unscaled to a target of the same device
   /// pixel ratio; the overlays draw in logical coordinates.
-  void PaintMap(QPainter& target, const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays = {});
+  /// `pixels`, when given, draws over the map and under the overlays (on targets PaintsPixels()
+  /// accepts; ignored otherwise, and the caller draws).
+  void PaintMap(QPainter& target, const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays = {},
+                const MapPixelPainter& pixels = {});
+  /// True when PaintMap draws with `pixels` on this target.
+  [[nodiscard]] bool PaintsPixels(QPainter& target) const;
+  /// The image a painter draws on when pixels can be written there directly: a 32-bit opaque
+  /// raster image of its own, reached by a device-pixel-ratio scale and a whole-pixel shift,
+  /// with no clipping of the painter's own. `offset` is the target pixel of the painter's (0, 0).
+  [[nodiscard]] static QImage* DirectTarget(QPainter& painter, double dpr, QPoint& offset);
 
   /// While suspended a paint only copies the last composed picture to the target (composed in
   /// full on the back buffer when suspending, if paints went straight to the target).

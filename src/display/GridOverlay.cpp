@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "geodesy/DatumConverter.h"
@@ -90,6 +91,102 @@ QString graticuleText(double seconds, double step) {
   return QString::fromUtf8(buf);
 }
 
+// Writes 1- or 2-pixel lines into a 32-bit picture: a pixel is lit where the line crosses the
+// middle of its column (or row, for a steep line), as an aliased cosmetic pen lights it, and
+// each segment lights its first pixel and not its last, so that joins are not blended twice.
+class CLineRaster {
+ public:
+  CLineRaster(QImage& picture, const QRect& clip)
+      : m_bits(picture.bits()), m_stride(picture.bytesPerLine()), m_clip(clip), m_left(clip.left()),
+        m_right(clip.right()), m_top(clip.top()), m_bottom(clip.bottom()) {}
+
+  void setColour(QRgb colour) {
+    m_colour = colour | 0xFF000000u;
+    m_alpha = qAlpha(colour);
+  }
+
+  void polyline(const std::vector<QPointF>& points, const QPointF& offset, bool thick) {
+    for (std::size_t i = 1; i < points.size(); ++i) segment(points[i - 1] + offset, points[i] + offset, thick);
+  }
+  void segment(QPointF a, QPointF b, bool thick) {
+    // Cut to the clip widened by two pixels, so that far ends (lines run well past the area)
+    // cost nothing and the lit pixels stay those of the whole line.
+    const QRectF wide = QRectF(m_clip).adjusted(-2.0, -2.0, 2.0, 2.0);
+    if ((a.y() < wide.top() && b.y() < wide.top()) || (a.y() > wide.bottom() && b.y() > wide.bottom()) ||
+        (a.x() < wide.left() && b.x() < wide.left()) || (a.x() > wide.right() && b.x() > wide.right()))
+      return;
+    if (!clipTo(a, b, wide)) return;
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const bool flat = std::fabs(dx) >= std::fabs(dy);
+    if (flat ? dx == 0.0 : dy == 0.0) return;
+    if (flat ? dx < 0.0 : dy < 0.0) std::swap(a, b);
+    const double from = flat ? a.x() : a.y();
+    const double to = flat ? b.x() : b.y();
+    const double slope = flat ? dy / dx : dx / dy;
+    const double base = flat ? a.y() : a.x();
+    // Along the major axis only the clip's pixels are visited; across it one compare a pixel.
+    const int lo = std::max(static_cast<int>(std::ceil(from - 0.5)), flat ? m_left : m_top);
+    const int hi = std::min(static_cast<int>(std::ceil(to - 0.5)), (flat ? m_right : m_bottom) + 1);
+    if (lo >= hi) return;
+    double across = base + (lo + 0.5 - from) * slope - (thick ? 0.5 : 0.0);
+    const int minorLo = flat ? m_top : m_left;
+    const auto minorSpan = static_cast<unsigned>((flat ? m_bottom : m_right) - minorLo);
+    const qsizetype majorStep = flat ? 4 : m_stride;
+    const qsizetype minorStep = flat ? m_stride : 4;
+    uchar* lane = m_bits + static_cast<qsizetype>(lo) * majorStep;
+    for (int i = lo; i < hi; ++i, across += slope, lane += majorStep) {
+      // floor() without a library call: `across` lies within a few pixels of the clip.
+      int j = static_cast<int>(across);
+      j -= across < j ? 1 : 0;
+      const auto k = static_cast<unsigned>(j - minorLo);
+      if (k <= minorSpan) put(lane + static_cast<qsizetype>(j) * minorStep);
+      // k + 1 wraps to 0 for the row (column) just before the clip, whose neighbour is inside.
+      if (thick && k + 1 <= minorSpan) put(lane + static_cast<qsizetype>(j + 1) * minorStep);
+    }
+  }
+
+ private:
+  static bool clipTo(QPointF& a, QPointF& b, const QRectF& r) {
+    // Liang-Barsky.
+    double t0 = 0.0, t1 = 1.0;
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int k = 0; k < 4; ++k) {
+      if (p[k] == 0.0) {
+        if (q[k] < 0.0) return false;
+        continue;
+      }
+      const double t = q[k] / p[k];
+      if (p[k] < 0.0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      if (t0 > t1) return false;
+    }
+    const QPointF start = a;
+    a = start + QPointF(dx, dy) * t0;
+    b = start + QPointF(dx, dy) * t1;
+    return std::isfinite(a.x()) && std::isfinite(a.y()) && std::isfinite(b.x()) && std::isfinite(b.y());
+  }
+  void put(uchar* at) const {
+    auto* px = reinterpret_cast<QRgb*>(at);
+    if (m_alpha >= 255) {
+      *px = m_colour;
+      return;
+    }
+    const QRgb d = *px;
+    const int a = m_alpha, b = 255 - m_alpha;
+    const auto mix = [a, b](int s, int t) { return (s * a + t * b + 127) / 255; };
+    *px = qRgb(mix(qRed(m_colour), qRed(d)), mix(qGreen(m_colour), qGreen(d)), mix(qBlue(m_colour), qBlue(d)));
+  }
+
+  uchar* m_bits;
+  qsizetype m_stride;
+  QRect m_clip;
+  int m_left, m_right, m_top, m_bottom;
+  QRgb m_colour = 0xFF000000u;
+  int m_alpha = 255;
+};
+
 }  // namespace
 
 double UtmSpacingForRatio(double ratio) {
@@ -138,16 +235,25 @@ void CGridOverlay::Build(const SheetFrame& frame, const QRect& area, const SGrid
   if (options.graticule) buildGraticule(frame, options);
   if (options.utm) buildUtm(frame, options);
   if (options.labelPictures) {
+    // A scrolled window shows mostly the labels it showed: each is drawn once and kept.
+    if (m_labelCache.size() > 512) m_labelCache.clear();
     for (SGridLabel& l : m_labels) {
       // Whole pixels, so that the copy lands where the text would.
       const QRect box = l.box.toAlignedRect();
       l.box = QRectF(box);
+      const SLabelKey key{l.text, l.colour.rgba(), m_font.pixelSize(), box.width(), box.height()};
+      if (const auto kept = m_labelCache.find(key); kept != m_labelCache.end()) {
+        l.picture = kept->second;
+        continue;
+      }
       l.picture = QImage(box.size(), QImage::Format_RGB32);
       l.picture.fill(Qt::white);
       QPainter p(&l.picture);
       p.setFont(m_font);
       p.setPen(l.colour);
       p.drawText(QRectF(QPointF(0, 0), QSizeF(box.size())), Qt::AlignCenter, l.text);
+      p.end();
+      m_labelCache.emplace(key, l.picture);
     }
   }
   const double unit = options.lineWidth > 0.0 ? options.lineWidth : 1.0;
@@ -461,4 +567,55 @@ void CGridOverlay::Paint(QPainter& painter, const QPointF& offset) const {
     painter.drawText(box, Qt::AlignCenter, l.text);
   }
   painter.restore();
+}
+
+bool CGridOverlay::PaintsDirect() const {
+  if (m_options.lineWidth > 0.0) return false;
+  for (const SZoneClip& zone : m_zoneClips)
+    if (!zone.polygon.empty()) return false;
+  for (const SGridLabel& l : m_labels)
+    if (l.picture.isNull() || l.picture.format() != QImage::Format_RGB32) return false;
+  return true;
+}
+
+bool CGridOverlay::PaintDirect(QImage& picture, const QPoint& offset, const QRect& clip) const {
+  if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32_Premultiplied) return false;
+  if (!PaintsDirect()) return false;
+  const QRect box = clip & m_area.translated(offset) & picture.rect();
+  if (box.isEmpty() || (m_lines.empty() && m_labels.empty())) return true;
+  CLineRaster raster(picture, box);
+  const QColor utm = fromColorRef(m_options.utmColour);
+  QColor utmMinor = utm;
+  utmMinor.setAlpha(130);
+  const QPointF shift(offset);
+  // The order of Paint(): the other kinds, then the UTM lines, then the labels over them.
+  const auto isUtm = [](const SGridLine& l) { return l.kind == SGridLine::UtmEasting || l.kind == SGridLine::UtmNorthing; };
+  for (int pass = 0; pass < 2; ++pass)
+    for (const SGridLine& line : m_lines) {
+      if (isUtm(line) != (pass == 1)) continue;
+      switch (line.kind) {
+        case SGridLine::UtmEasting:
+        case SGridLine::UtmNorthing: raster.setColour((line.major ? utm : utmMinor).rgba()); break;
+        case SGridLine::ZoneEdge: raster.setColour(utm.rgba()); break;
+        case SGridLine::Latitude:
+        case SGridLine::Longitude: raster.setColour(fromColorRef(m_options.graticuleColour).rgba()); break;
+        case SGridLine::Magnetic: raster.setColour(fromColorRef(m_options.magneticColour).rgba()); break;
+      }
+      const bool thick = line.kind == SGridLine::ZoneEdge;
+      if (line.dashes.empty()) {
+        raster.polyline(line.points, shift, thick);
+        continue;
+      }
+      for (const QLineF& d : line.dashes) raster.segment(d.p1() + shift, d.p2() + shift, thick);
+    }
+  for (const SGridLabel& l : m_labels) {
+    const QRect at(l.box.topLeft().toPoint() + offset, l.picture.size());
+    const QRect part = at & box;
+    if (part.isEmpty()) continue;
+    const int bytes = part.width() * 4;
+    for (int y = part.top(); y <= part.bottom(); ++y)
+      std::memcpy(picture.scanLine(y) + part.left() * 4, l.picture.constScanLine(y - at.top()) + (part.left() - at.left()) * 4,
+                  static_cast<std::size_t>(bytes));
+  }
+  return true;
 }

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "geodesy/GeoPosition.h"
@@ -80,6 +82,14 @@ class CGridOverlay {
   /// Draws what Build computed, `offset` added to frame pixels (the view's scroll origin
   /// subtracted, a page's origin...). Lines are clipped to the area, labels lie inside it.
   void Paint(QPainter& painter, const QPointF& offset = {}) const;
+  /// The same written straight into a 32-bit opaque picture (RGB32 or premultiplied ARGB32),
+  /// `offset` added to frame pixels to give the picture's, nothing written outside `clip`
+  /// (picture pixels). For the screen's look only: cosmetic lines, labels as pictures, and no
+  /// zone edge in the area (each zone's lines would need cutting at it). False, writing
+  /// nothing, when any of that does not hold: Paint() then draws.
+  bool PaintDirect(QImage& picture, const QPoint& offset, const QRect& clip) const;
+  /// True when PaintDirect draws what was built (on a picture of either format).
+  [[nodiscard]] bool PaintsDirect() const;
 
   [[nodiscard]] const std::vector<SGridLine>& lines() const { return m_lines; }
   [[nodiscard]] const std::vector<SGridLabel>& labels() const { return m_labels; }
@@ -101,6 +111,17 @@ class CGridOverlay {
   void buildMagnetic(const SheetFrame& frame, const SGridOverlayOptions& options);
   void addLabel(SGridLine::EKind kind, const QString& text, const QPointF& at, int edge, const QColor& colour);
 
+  struct SLabelKey {
+    QString text;
+    QRgb colour = 0;
+    int pixelSize = 0;
+    int width = 0;
+    int height = 0;
+    bool operator<(const SLabelKey& o) const {
+      return std::tie(text, colour, pixelSize, width, height) < std::tie(o.text, o.colour, o.pixelSize, o.width, o.height);
+    }
+  };
+
   QRect m_area;
   std::vector<SGridLine> m_lines;
   std::vector<SGridLabel> m_labels;
@@ -109,6 +130,7 @@ class CGridOverlay {
   QFont m_font;
   double m_declination = std::numeric_limits<double>::quiet_NaN();
   int m_builds = 0;
+  std::map<SLabelKey, QImage> m_labelCache;  ///< label pictures drawn by earlier builds
 };
 
 /// Frame pixels (not truncated) of a position in `datum` (latitude, longitude in seconds).

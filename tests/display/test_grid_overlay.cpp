@@ -202,6 +202,99 @@ TEST(GridOverlay, MagneticNorthTurnedByTheDeclination) {
   EXPECT_DOUBLE_EQ(grid.declinationDeg(), -440.0 / 60.0);
 }
 
+// The window's lines written straight into its picture light the pixels a painter lights, give
+// or take one, and the labels come out pixel for pixel.
+TEST(GridOverlay, DirectPaintMatchesThePainter) {
+  const auto near = [](const QImage& img, int x, int y, QRgb colour) {
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        if (!img.rect().contains(x + dx, y + dy)) continue;
+        const QRgb c = img.pixel(x + dx, y + dy);
+        if (std::abs(qRed(c) - qRed(colour)) <= 2 && std::abs(qGreen(c) - qGreen(colour)) <= 2 &&
+            std::abs(qBlue(c) - qBlue(colour)) <= 2)
+          return true;
+      }
+    return false;
+  };
+  const struct {
+    double ratio;
+    double graticuleSec;
+    double utmM;
+  } kRows[] = {{0.25, 60.0, 1000.0}, {1.0, 10.0, 1000.0}, {3.0, 10.0, 100.0}};
+  for (const auto& r : kRows) {
+    SCOPED_TRACE(r.ratio);
+    const SheetFrame frame = sheetFrame(r.ratio);
+    const QRect area(QPoint(int(300 * r.ratio), int(200 * r.ratio)), QSize(900, 640));
+    SGridOverlayOptions o;
+    o.utm = o.graticule = o.magneticNorth = true;
+    o.graticuleSpacingSec = r.graticuleSec;
+    o.utmSpacingM = r.utmM;
+    o.labelPictures = true;
+    CGridOverlay grid;
+    grid.Build(frame, area, o);
+    ASSERT_FALSE(grid.labels().empty());
+    const QRgb paper = qRgb(235, 225, 200);
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+      QImage painted(area.size(), format), direct(area.size(), format);
+      painted.fill(paper);
+      direct.fill(paper);
+      {
+        QPainter p(&painted);
+        grid.Paint(p, -QPointF(area.topLeft()));
+      }
+      ASSERT_TRUE(grid.PaintDirect(direct, -area.topLeft(), direct.rect()));
+      int lit = 0, astray = 0, missed = 0;
+      for (int y = 0; y < area.height(); ++y)
+        for (int x = 0; x < area.width(); ++x) {
+          const QRgb d = direct.pixel(x, y), q = painted.pixel(x, y);
+          lit += d != paper;
+          astray += d != paper && !near(painted, x, y, d);
+          missed += q != paper && !near(direct, x, y, q);
+        }
+      EXPECT_GT(lit, 2000);
+      EXPECT_EQ(astray, 0);
+      EXPECT_EQ(missed, 0);
+      for (const SGridLabel& l : grid.labels()) {
+        const QRect box = l.box.toAlignedRect().translated(-area.topLeft());
+        EXPECT_EQ(direct.copy(box), painted.copy(box)) << l.text.toStdString();
+      }
+    }
+  }
+}
+
+TEST(GridOverlay, DirectPaintRefusesWhatOnlyThePainterDraws) {
+  const QRect area(0, 0, 900, 640);
+  const auto options = [] {
+    SGridOverlayOptions o;
+    o.utm = o.graticule = true;
+    o.labelPictures = true;
+    return o;
+  };
+  const struct {
+    const char* name;
+    SheetFrame frame;
+    SGridOverlayOptions options;
+    QImage::Format format;
+  } kRows[] = {
+      {"wide pen (paper)", sheetFrame(1.0), [&] { auto o = options(); o.lineWidth = 3.0; return o; }(), QImage::Format_RGB32},
+      {"labels as text", sheetFrame(1.0), [&] { auto o = options(); o.labelPictures = false; return o; }(), QImage::Format_RGB32},
+      {"zone edge in sight", sheetFrame(0.25, 137, 56, 15.0), options(), QImage::Format_RGB32},
+      {"picture with alpha", sheetFrame(1.0), options(), QImage::Format_ARGB32},
+      {"16-bit picture", sheetFrame(1.0), options(), QImage::Format_RGB16},
+  };
+  for (const auto& r : kRows) {
+    SCOPED_TRACE(r.name);
+    CGridOverlay grid;
+    grid.Build(r.frame, area, r.options);
+    ASSERT_FALSE(grid.empty());
+    QImage picture(area.size(), r.format);
+    picture.fill(Qt::white);
+    const QImage before = picture.copy();
+    EXPECT_FALSE(grid.PaintDirect(picture, QPoint(0, 0), picture.rect()));
+    EXPECT_EQ(picture, before);
+  }
+}
+
 // ---- on the map view
 
 class GridView : public CSampleViewTest {};

@@ -186,6 +186,33 @@ TEST_F(PlaneCliTest, SeveralFoldersMakeOneMap) {
   EXPECT_LT(alone, 8) << one.out << one.err;
 }
 
+TEST_F(PlaneCliTest, GridLinesOnAPictureAcrossSheetsNeedNoTrekData) {
+  // Colours (RGB) of the default UTM grid, graticule and magnetic-north lines.
+  const QRgb utm = qRgb(0x00, 0x70, 0xD0), graticule = qRgb(0xA0, 0x00, 0xA0), magnetic = qRgb(0xC8, 0x00, 0x00);
+  const struct {
+    int options;
+    QRgb colour;
+  } kRows[] = {{16, utm}, {32, graticule}, {64, magnetic}, {0, utm}, {0, graticule}, {0, magnetic}};
+  int n = 0;
+  for (const auto& r : kRows) {
+    SCOPED_TRACE(r.options);
+    const std::string png = out(numbered("g", n++, ".png"));
+    const testutil::SRunResult run = testutil::runCli(withProfile(
+        {"export", sample(), "--bbox", "36:24:00,138:51:30,36:26:00,138:53:30", "--options", std::to_string(r.options), "-o", png}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(json(run)["options"].toInt(), r.options);
+    EXPECT_EQ(json(run)["sheets"].toArray().size(), 4);
+    const QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull());
+    int lit = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) lit += (img.pixel(x, y) & 0xFFFFFF) == (r.colour & 0xFFFFFF);
+    // A line across the picture is at least as long as its narrower side.
+    if (r.options) EXPECT_GT(lit, std::min(img.width(), img.height())) << r.colour;
+    else EXPECT_EQ(lit, 0) << r.colour;
+  }
+}
+
 TEST_F(PlaneCliTest, GeoTiffReadsBackWithItsCornersAndDatum) {
   // Across the four sheets meeting at 36N25', 138E52'30" (Tokyo).
   const double s = 36 * 3600 + 24 * 60, w = 138 * 3600 + 51 * 60 + 30, nn = 36 * 3600 + 26 * 60, e = 138 * 3600 + 53 * 60 + 30;

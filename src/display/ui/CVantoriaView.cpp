@@ -344,9 +344,12 @@ void CVantoriaView::paintEvent(QPaintEvent* event) {
   }
   QPainter painter(viewport());
   const QPoint origin = scrollPosition();
-  m_canvas.PaintMap(painter, event->rect().translated(origin), origin,
-                    [this](QPainter& p, EMapOverlay which, const QRect& clip) { paintOverlay(p, which, clip); });
-  paintGrid(painter);
+  const bool grid = prepareGrid();
+  const MapPixelPainter gridLines = grid ? gridPixels(painter) : MapPixelPainter{};
+  m_canvas.PaintMap(
+      painter, event->rect().translated(origin), origin,
+      [this](QPainter& p, EMapOverlay which, const QRect& clip) { paintOverlay(p, which, clip); }, gridLines);
+  if (grid && !gridLines) m_grid.Paint(painter, -QPointF(origin));
   if (const std::optional<QPoint> marker = profileMarkerPixel()) {
     // A ring with a dot, outlined in white so that it stands out on any map colour.
     const QPoint c = *marker - origin;

@@ -271,7 +271,11 @@ class CVantoriaView : public QAbstractScrollArea, public ICommandTarget {
   // No map to show: nothing to scroll and no positions.
   void clearMap();
   // Builds the grid for the window when what it shows changed, then draws it.
-  void paintGrid(QPainter& painter);
+  /// Builds the grid lines of the window when they are shown and stale; false when none show.
+  bool prepareGrid();
+  /// What draws the lines into the map as it is composed on `painter`'s target; empty when the
+  /// painter must draw them over the map.
+  [[nodiscard]] MapPixelPainter gridPixels(QPainter& painter) const;
   // Ground metres per plane pixel at the window's middle against the series' nominal pixel.
   [[nodiscard]] double localScaleFactor() const;
 

@@ -50,21 +50,27 @@ SGridOverlayOptions CVantoriaView::gridOptions() const {
   return o;
 }
 
-void CVantoriaView::paintGrid(QPainter& painter) {
+bool CVantoriaView::prepareGrid() {
   if ((!m_showUtmGrid && !m_showGraticule && !m_showMagNorth) || !m_frameReady || !hasMap()) {
     m_grid = {};
     m_gridArea = {};
-    return;
+    return false;
   }
-  const QPoint origin = scrollPosition();
   // The labels keep to the map where it is smaller than the window.
-  const QRect area = QRect(origin, viewport()->size()).intersected(QRect(QPoint(0, 0), m_mapSize));
-  if (area.isEmpty()) return;
+  const QRect area = QRect(scrollPosition(), viewport()->size()).intersected(QRect(QPoint(0, 0), m_mapSize));
+  if (area.isEmpty()) return false;
   if (m_gridDirty || area != m_gridArea || m_ratio != m_gridRatio) {
     m_grid.Build(m_frame, area, gridOptions());
     m_gridArea = area;
     m_gridRatio = m_ratio;
     m_gridDirty = false;
   }
-  m_grid.Paint(painter, -QPointF(origin));
+  return !m_grid.empty();
+}
+
+MapPixelPainter CVantoriaView::gridPixels(QPainter& painter) const {
+  // Written into the map as it is composed, under the trek overlays: a stroke through the
+  // painter costs a call a pixel, a store here.
+  if (m_grid.empty() || !m_grid.PaintsDirect() || !m_canvas.PaintsPixels(painter)) return {};
+  return [this](QImage& picture, const QPoint& offset, const QRect& clip) { (void)m_grid.PaintDirect(picture, offset, clip); };
 }

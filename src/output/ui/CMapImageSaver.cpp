@@ -78,12 +78,18 @@ bool CMapImageSaver::savePlane(const QRect& selection, std::int32_t options) {
   source.plane = renderer->plane();
   source.sheets = &m_doc.Collection().sheets(m_view.seamlessSeries());
   TrekOverlay overlay;
-  if (options) overlay.Rebuild(m_doc.TrekGroups().Groups(), m_view.frame(), 1.0);
+  const bool trek = (options & ~kExportGridMask) != 0;
+  if (trek) overlay.Rebuild(m_doc.TrekGroups().Groups(), m_view.frame(), 1.0);
+  // The grid on the plane at its own resolution, as the picture is.
+  const SheetFrame unit = source.plane.Frame(1.0);
+  const map_export::SExportGrid grid{unit, map_export::ExportGridOptions(m_view.gridOptions(), unit,
+                                                                         static_cast<int>(m_view.seamlessSeries()))};
   const std::optional<map_export::SImageFileChoice> file = map_export::ChooseImageFile(true);
   if (!file) return false;
   const bool written = m_doc.SaveMapImage([&](const std::function<void(double)>& progress) {
     CBgrImage picture;
-    if (!map_export::RenderPlaneImage(source, selection, options ? &overlay : nullptr, options, picture)) return false;
+    if (!map_export::RenderPlaneImage(source, selection, trek ? &overlay : nullptr, options, picture, &grid))
+      return false;
     const SWorldFile world = map_export::PlaneWorldFile(source.plane, selection.topLeft());
     if (file->geoTiff) {
       const bool ok = geotiff_export::WriteGeoTiff(file->path, picture, world, platform::EReplace::Replace).ok;
