@@ -136,7 +136,8 @@ int CMapCanvas::SheetPixelAt(int logical, double ratio) {
   return static_cast<int>(std::floor(logical / ratio));
 }
 
-void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box, QImage& to, const QPoint& origin) {
+void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box, QImage& to, const QPoint& origin,
+                            bool mayStream) {
   const QRect target = box & QRect(origin, to.size());
   if (target.isEmpty() || sheet.isNull() || !(ratio > 0.0)) return;
   // Columns and rows of the box that show a sheet pixel.
@@ -158,7 +159,7 @@ void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box,
   const int count = last - x0;
   if (count <= 0) return;
   const std::int32_t* xs = xmap.data();
-  const bool stream = std::int64_t{count} * (y1 - y0) * 4 >= kStreamBytes;
+  const bool stream = mayStream && std::int64_t{count} * (y1 - y0) * 4 >= kStreamBytes;
   // Each stretched sheet row is made once (in a row kept in the cache when streaming) and copied
   // to the rows that show it.
   std::vector<std::uint32_t> row(stream ? static_cast<std::size_t>(count) : 0);
@@ -196,7 +197,7 @@ QRect CMapCanvas::toDevice(const QRect& r) const {
   return QRect(left, top, right - left, bottom - top);
 }
 
-void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin) const {
+void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin, bool mayStream) const {
   const double ratio = deviceRatio();
   if (m_composer) {
     m_composer(to, box, toOrigin, ratio);
@@ -216,7 +217,7 @@ void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin
     fillImageRect(to, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-toOrigin), kWhite);
     fillImageRect(to, QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height()).translated(-toOrigin),
                   kWhite);
-    const bool stream = std::int64_t{have.width()} * have.height() * 4 >= kStreamBytes;
+    const bool stream = mayStream && std::int64_t{have.width()} * have.height() * 4 >= kStreamBytes;
     for (int y = have.top(); y <= have.bottom(); ++y) {
       const auto* s = reinterpret_cast<const std::uint32_t*>(surface.constScanLine(y)) + have.left();
       auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(y - toOrigin.y())) + (have.left() - toOrigin.x());
@@ -227,7 +228,7 @@ void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin
     const QSize source = m_bitmap.sourceSize();
     const QSize deviceMap = ScaledSheetBitmap::ScaledSize(source.width(), source.height(), ratio);
     if (!QRect(QPoint(0, 0), deviceMap).contains(box)) fillImageRect(to, box.translated(-toOrigin), kWhite);
-    StretchMap(surface, ratio, box, to, toOrigin);
+    StretchMap(surface, ratio, box, to, toOrigin, mayStream);
   }
 }
 
@@ -321,7 +322,9 @@ void CMapCanvas::PaintMap(QPainter& target, const QRect& clip, const QPoint& ori
     // Target pixel = logical pixel - origin + offset (at a device pixel ratio of 1).
     const MapPixelPainter* drawn = pixels && dpr == 1.0 ? &pixels : nullptr;
     const auto compose = [&](const QRect& part) {
-      composeMap(*image, part.translated(offset + toOrigin), toOrigin);
+      // Lines drawn over a copy made past the caches would each fetch their rows back from
+      // memory, and the next paint's stores would wait on them.
+      composeMap(*image, part.translated(offset + toOrigin), toOrigin, drawn == nullptr);
       if (drawn) (*drawn)(*image, offset - origin, part.translated(offset));
     };
     if (system.isEmpty() || system.rectCount() == 1) {

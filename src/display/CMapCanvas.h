@@ -128,7 +128,8 @@ class CMapCanvas {
   /// pixel (0, 0) is the logical point `origin`; each pixel shows SheetPixelAt() of its logical
   /// position, so adjoining boxes painted apart meet without seams. Pixels beyond the sheet are
   /// left untouched.
-  static void StretchMap(const QImage& sheet, double ratio, const QRect& box, QImage& to, const QPoint& origin);
+  static void StretchMap(const QImage& sheet, double ratio, const QRect& box, QImage& to, const QPoint& origin,
+                         bool mayStream = true);
 
   [[nodiscard]] ScaledSheetBitmap& bitmap() { return m_bitmap; }
   [[nodiscard]] const ScaledSheetBitmap& bitmap() const { return m_bitmap; }
@@ -137,7 +138,8 @@ class CMapCanvas {
  private:
   // The map pixels of `box` (device pixels of the map) on `to`, whose pixel (0, 0) shows the map
   // point `toOrigin`: the copy or its stretch, white beyond the map.
-  void composeMap(QImage& to, const QRect& box, const QPoint& toOrigin) const;
+  /// `mayStream` false keeps large copies in the caches (pixels are drawn over them next).
+  void composeMap(QImage& to, const QRect& box, const QPoint& toOrigin, bool mayStream = true) const;
   // Composes `clip` (logical) with its overlays on the back buffer; the device rectangle of the
   // client area it covered (empty for nothing).
   QRect composeBack(const QRect& clip, const QPoint& origin, const MapOverlayPainter& overlays);
