@@ -61,62 +61,32 @@ std::uint64_t bytesInRow(std::int64_t base, int srcWidth) {
   return n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 }
 
-// AVX2 area blocks: 8 pixels of up to 4 taps or 4 pixels of up to 8, a half block (the pixels
-// of one 128-bit lane) reading 16 bytes from its base.
-constexpr int kAvx2HalfBytes = 16;
-// AVX2 nearest blocks: 8 pixels, each gathered as the 4 bytes from its column on.
+// AVX2 nearest blocks: 8 pixels, each half (4 pixels) picked from 16 sheet bytes at its base.
 constexpr int kAvx2NearestPixels = 8;
-constexpr int kAvx2GatherBytes = 4;
+constexpr int kAvx2HalfPixels = 4;
+constexpr int kAvx2HalfBytes = 16;
 
-bool planAreaAvx2(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
-                  SAreaPlan& plan) {
-  const int t = taps <= 4 ? 4 : 8;
-  const int per = 32 / t;  // pixels a block
-  const int perHalf = per / 2;
-  const int blocks = (dw + per - 1) / per;
-  plan.taps = t;
-  plan.width = srcWidth;
-  plan.pattern.assign(static_cast<std::size_t>(blocks) * 32, 0);
-  plan.weights.assign(static_cast<std::size_t>(blocks) * 32, 0);
+bool planNearestAvx2(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan) {
+  // Whole blocks whose 16-byte reads stay inside the row (the columns rise).
+  int blocks = 0;
+  while ((blocks + 1) * kAvx2NearestPixels <= dw &&
+         std::int64_t{xmap[blocks * kAvx2NearestPixels + kAvx2HalfPixels]} + kAvx2HalfBytes <= srcWidth)
+    ++blocks;
+  if (blocks == 0) return false;
+  plan.pattern.assign(static_cast<std::size_t>(blocks) * 32, 0x80);
   plan.base.assign(static_cast<std::size_t>(blocks) * 2, 0);
   plan.loadMask.clear();
   for (int b = 0; b < blocks; ++b) {
-    std::uint8_t* pattern = &plan.pattern[static_cast<std::size_t>(b) * 32];
-    std::int16_t* w = &plan.weights[static_cast<std::size_t>(b) * 32];
     for (int half = 0; half < 2; ++half) {
-      const int d0 = b * per + half * perHalf;
-      if (d0 >= dw) break;
-      const std::int32_t base = first[d0];
+      const int d0 = b * kAvx2NearestPixels + half * kAvx2HalfPixels;
+      const std::int32_t base = xmap[d0];
+      if (xmap[d0 + kAvx2HalfPixels - 1] - base >= kAvx2HalfBytes) return false;
       plan.base[static_cast<std::size_t>(b) * 2 + half] = base;
-      for (int j = 0; j < perHalf && d0 + j < dw; ++j) {
-        const int d = d0 + j;
-        for (int k = 0; k < taps; ++k) {
-          const std::uint32_t weight = weights[static_cast<std::size_t>(d) * static_cast<std::size_t>(taps) + k];
-          if (weight == 0) continue;
-          const std::int64_t offset = std::int64_t{first[d]} + k - base;
-          if (weight > 32767 || offset < 0 || offset >= kAvx2HalfBytes || first[d] + k >= srcWidth) return false;
-          // Four taps in one 32-bit lane, as in the AVX-512 blocks; eight-tap pixels take two
-          // neighbouring lanes, added after the multiply-adds.
-          const int at = half * 16 + t * j + k;
-          pattern[at] = static_cast<std::uint8_t>(offset);
-          w[(at & 1) * 16 + at / 2] = static_cast<std::int16_t>(weight);
-        }
-      }
+      // Each pixel's index byte at the bottom of its 32-bit lane, zeros above it: the table gather's index.
+      for (int j = 0; j < kAvx2HalfPixels; ++j)
+        plan.pattern[static_cast<std::size_t>(b) * 32 + half * 16 + 4 * j] = static_cast<std::uint8_t>(xmap[d0 + j] - base);
     }
   }
-  plan.blocks = blocks;
-  return true;
-}
-
-bool planNearestAvx2(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan) {
-  // Whole blocks whose four-byte reads stay inside the row (the columns rise).
-  int inside = 0;
-  while (inside < dw && std::int64_t{xmap[inside]} + kAvx2GatherBytes <= srcWidth) ++inside;
-  const int blocks = inside / kAvx2NearestPixels;
-  if (blocks == 0) return false;
-  plan.base.assign(xmap, xmap + static_cast<std::ptrdiff_t>(blocks) * kAvx2NearestPixels);
-  plan.pattern.clear();
-  plan.loadMask.clear();
   plan.blocks = blocks;
   return true;
 }
@@ -139,9 +109,9 @@ bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps,
               SAreaPlan& plan) {
   plan.blocks = 0;
   plan.kernel = ActiveKernel();
-  if (plan.kernel == EKernel::Portable || taps < 1 || taps > 8 || dw <= 0) return false;
-  if (plan.kernel == EKernel::Avx2) return planAreaAvx2(first, weights, taps, srcWidth, dw, plan);
-  plan.width = srcWidth;
+  // The AVX2 set has no area kernel: a palette lookup per sheet byte by gathers or byte shuffles
+  // costs more there than the portable loop's lookups and sums together.
+  if (plan.kernel != EKernel::Avx512 || taps < 1 || taps > 8 || dw <= 0) return false;
   const int t = taps <= 4 ? 4 : 8;
   const int per = 64 / t;
   const int blocks = (dw + per - 1) / per;
@@ -347,172 +317,25 @@ VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::ui
 }
 
 
-// ---- AVX2: 32-byte registers, palette lookups by gathers ----
-
-// Recolours sheet columns [0, width) of one row into three byte planes (red, green, blue, `stride`
-// apart): eight gathers of packed pixels from the RGB32 table at a time, then sorted by channel.
-VANTORIA_AVX2 void recolourRowAvx2(const std::uint8_t* row, const std::uint8_t* ahead, int width,
-                                   const SChannelTables& tables, std::uint8_t* planes, std::size_t stride) {
-  const int* rgb = reinterpret_cast<const int*>(tables.rgb);
-  // Per 128-bit lane: the blue, green, red and alpha bytes of its four pixels, four apiece.
-  const __m256i byChannel = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12, 1, 5,
-                                             9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-  const __m256i laneOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  std::uint8_t* red = planes;
-  std::uint8_t* green = planes + stride;
-  std::uint8_t* blue = planes + 2 * stride;
-  int x = 0;
-  for (; x + 32 <= width; x += 32) {
-    if (ahead != nullptr && (x & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T1);
-    __m256i q[4];  // qwords: blue, green, red, alpha of eight pixels
-    for (int i = 0; i < 4; ++i) {
-      const __m256i index = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x + 8 * i)));
-      const __m256i pixels = _mm256_i32gather_epi32(rgb, index, 4);
-      q[i] = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, byChannel), laneOrder);
-    }
-    // Lower lanes blue, upper red (first sixteen pixels, then the next sixteen); green and alpha.
-    const __m256i br0 = _mm256_unpacklo_epi64(q[0], q[1]), ga0 = _mm256_unpackhi_epi64(q[0], q[1]);
-    const __m256i br1 = _mm256_unpacklo_epi64(q[2], q[3]), ga1 = _mm256_unpackhi_epi64(q[2], q[3]);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(blue + x), _mm256_permute2x128_si256(br0, br1, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(red + x), _mm256_permute2x128_si256(br0, br1, 0x31));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(green + x), _mm256_permute2x128_si256(ga0, ga1, 0x20));
-  }
-  for (; x < width; ++x) {
-    const std::uint8_t index = row[x];
-    red[x] = tables.channel[0][index];
-    green[x] = tables.channel[1][index];
-    blue[x] = tables.channel[2][index];
-  }
-}
-
-// The recoloured planes of the row being reduced, per thread, kept between calls.
-std::vector<std::uint8_t>& recolourBuffer() {
-  thread_local std::vector<std::uint8_t> buffer;
-  return buffer;
-}
-
-template <int Taps>
-VANTORIA_AVX2 void areaRowsAvx2(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
-                                const SChannelTables& tables, const SAreaPlan& plan, int dw,
-                                std::uint32_t* const* planes) {
-  constexpr int kPer = 32 / Taps;
-  // Room for a half block's 16-byte read from any column of the row.
-  const std::size_t stride = static_cast<std::size_t>(plan.width) + kAvx2HalfBytes + 16;
-  std::vector<std::uint8_t>& buffer = recolourBuffer();
-  if (buffer.size() < 3 * stride) buffer.assign(3 * stride, 0);
-  std::uint8_t* recoloured = buffer.data();
-  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
-  const int lastBlock = plan.blocks - 1;
-  const int left = dw - kPer * lastBlock;
-  const __m256i tailLanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-  for (int r = 0; r < count; ++r) {
-    recolourRowAvx2(rows[r], ahead[r], plan.width, tables, recoloured, stride);
-    const std::uint8_t* pattern = plan.pattern.data();
-    const std::int16_t* weights = plan.weights.data();
-    const std::int32_t* base = plan.base.data();
-    std::uint32_t* const out = planes[r];
-    for (int b = 0; b < plan.blocks; ++b, pattern += 32, weights += 32, base += 2) {
-      const __m256i pick = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern));
-      const __m256i evenWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
-      const __m256i oddWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 16));
-      const std::uint8_t* channel = recoloured;
-      std::uint32_t* o = out + static_cast<std::ptrdiff_t>(b) * kPer;
-      for (int c = 0; c < 3; ++c, channel += stride, o += dw) {
-        const __m256i bytes = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(channel + base[0]))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(channel + base[1])), 1);
-        const __m256i colour = _mm256_shuffle_epi8(bytes, pick);
-        const __m256i even = _mm256_and_si256(colour, lowBytes);
-        const __m256i odd = _mm256_srli_epi16(colour, 8);
-        const __m256i sum =
-            _mm256_add_epi32(_mm256_madd_epi16(even, evenWeights), _mm256_madd_epi16(odd, oddWeights));
-        if constexpr (Taps == 4) {
-          if (b < lastBlock)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), sum);
-          else
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(o), tailLanes, sum);
-        } else {
-          // Neighbouring lanes are one pixel's halves: [a b a b | c d c d], then a b c d.
-          const __m256i pairs = _mm256_hadd_epi32(sum, sum);
-          const __m128i four = _mm256_castsi256_si128(_mm256_permute4x64_epi64(pairs, 0x08));
-          if (b < lastBlock)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), four);
-          else
-            _mm_maskstore_epi32(reinterpret_cast<int*>(o), _mm256_castsi256_si128(tailLanes), four);
-        }
-      }
-    }
-  }
-}
+// ---- AVX2: 32-byte registers; a palette lookup is a gather from the packed RGB32 table ----
 
 template <bool Stream>
 VANTORIA_AVX2 void nearestRowAvx2(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
                                   const SNearestPlan& plan, std::uint32_t* d) {
   const int* rgb = reinterpret_cast<const int*>(tables.rgb);
-  const int* bytes = reinterpret_cast<const int*>(row);
-  const __m256i lowByte = _mm256_set1_epi32(0xFF);
-  const std::int32_t* columns = plan.base.data();
-  for (int b = 0; b < plan.blocks; ++b, columns += kAvx2NearestPixels, d += kAvx2NearestPixels) {
-    if (ahead != nullptr && (b & 1) == 0) _mm_prefetch(reinterpret_cast<const char*>(ahead + columns[0]), _MM_HINT_T0);
-    // Eight neighbouring columns (a copy at full size) are one load; others a gather.
-    const __m256i index =
-        columns[7] - columns[0] == 7
-            ? _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + columns[0])))
-            : _mm256_and_si256(
-                  _mm256_i32gather_epi32(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns)), 1),
-                  lowByte);
+  const std::uint8_t* pattern = plan.pattern.data();
+  const std::int32_t* base = plan.base.data();
+  for (int b = 0; b < plan.blocks; ++b, pattern += 32, base += 2, d += kAvx2NearestPixels) {
+    if (ahead != nullptr && (b & 1) == 0) _mm_prefetch(reinterpret_cast<const char*>(ahead + base[0]), _MM_HINT_T0);
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[0]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[1])), 1);
+    const __m256i index = _mm256_shuffle_epi8(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern)));
     const __m256i pixels = _mm256_i32gather_epi32(rgb, index, 4);
     if constexpr (Stream)
       _mm256_stream_si256(reinterpret_cast<__m256i*>(d), pixels);
     else
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), pixels);
-  }
-}
-
-// Eight quotients trunc((sum + 0.5) x reciprocal), as the AVX-512 rows make them.
-VANTORIA_AVX2 inline __m256i quotientsAvx2(__m256i sums, __m256d pointFive, __m256d reciprocal) {
-  const __m128i low = _mm256_cvttpd_epi32(
-      _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(sums)), pointFive), reciprocal));
-  const __m128i high = _mm256_cvttpd_epi32(
-      _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), pointFive), reciprocal));
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-}
-
-template <int N>
-VANTORIA_AVX2 void weighRowsAvx2(const std::uint32_t* const* rows, const std::uint32_t* weights, std::uint32_t half,
-                                 double reciprocal, int dw, std::uint32_t* out) {
-  const __m256d pointFive = _mm256_set1_pd(0.5);
-  const __m256d by = _mm256_set1_pd(reciprocal);
-  const __m256i start = _mm256_set1_epi32(static_cast<int>(half));
-  const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-  __m256i w[N];
-  for (int k = 0; k < N; ++k) w[k] = _mm256_set1_epi32(static_cast<int>(weights[k]));
-  const std::ptrdiff_t plane = dw;
-  int x = 0;
-  for (; x + 8 <= dw; x += 8) {
-    __m256i sum[3] = {start, start, start};
-    for (int k = 0; k < N; ++k) {
-      const std::uint32_t* p = rows[k] + x;
-      for (int c = 0; c < 3; ++c)
-        sum[c] = _mm256_add_epi32(
-            sum[c], _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + c * plane)), w[k]));
-    }
-    const __m256i pixel =
-        _mm256_or_si256(_mm256_or_si256(opaque, _mm256_slli_epi32(quotientsAvx2(sum[0], pointFive, by), 16)),
-                        _mm256_or_si256(_mm256_slli_epi32(quotientsAvx2(sum[1], pointFive, by), 8),
-                                        quotientsAvx2(sum[2], pointFive, by)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), pixel);
-  }
-  for (; x < dw; ++x) {
-    std::uint32_t pixel = 0xFF000000u;
-    for (int c = 0; c < 3; ++c) {
-      std::uint32_t a = half;
-      for (int k = 0; k < N; ++k) a += rows[k][x + c * plane] * weights[k];
-      const auto q = static_cast<std::uint32_t>(
-          static_cast<std::int32_t>((static_cast<double>(static_cast<std::int32_t>(a)) + 0.5) * reciprocal));
-      pixel |= q << (16 - 8 * c);
-    }
-    out[x] = pixel;
   }
 }
 
@@ -550,45 +373,25 @@ VANTORIA_AVX2 void stretchRowAvx2(std::uint32_t* d, const std::uint32_t* s, int 
 
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out) {
-  const EKernel kernel = ActiveKernel();
-  if (kernel == EKernel::Avx512) {
-    switch (n) {
-      case 1: weighRowsWide<1>(rows, weights, half, reciprocal, dw, out); return true;
-      case 2: weighRowsWide<2>(rows, weights, half, reciprocal, dw, out); return true;
-      case 3: weighRowsWide<3>(rows, weights, half, reciprocal, dw, out); return true;
-      case 4: weighRowsWide<4>(rows, weights, half, reciprocal, dw, out); return true;
-      case 5: weighRowsWide<5>(rows, weights, half, reciprocal, dw, out); return true;
-      case 6: weighRowsWide<6>(rows, weights, half, reciprocal, dw, out); return true;
-      case 7: weighRowsWide<7>(rows, weights, half, reciprocal, dw, out); return true;
-      case 8: weighRowsWide<8>(rows, weights, half, reciprocal, dw, out); return true;
-      default: return false;
-    }
+  // No AVX2 rows: the portable loop is built for AVX2 as well and is as fast.
+  if (ActiveKernel() != EKernel::Avx512) return false;
+  switch (n) {
+    case 1: weighRowsWide<1>(rows, weights, half, reciprocal, dw, out); return true;
+    case 2: weighRowsWide<2>(rows, weights, half, reciprocal, dw, out); return true;
+    case 3: weighRowsWide<3>(rows, weights, half, reciprocal, dw, out); return true;
+    case 4: weighRowsWide<4>(rows, weights, half, reciprocal, dw, out); return true;
+    case 5: weighRowsWide<5>(rows, weights, half, reciprocal, dw, out); return true;
+    case 6: weighRowsWide<6>(rows, weights, half, reciprocal, dw, out); return true;
+    case 7: weighRowsWide<7>(rows, weights, half, reciprocal, dw, out); return true;
+    case 8: weighRowsWide<8>(rows, weights, half, reciprocal, dw, out); return true;
+    default: return false;
   }
-  if (kernel == EKernel::Avx2) {
-    switch (n) {
-      case 1: weighRowsAvx2<1>(rows, weights, half, reciprocal, dw, out); return true;
-      case 2: weighRowsAvx2<2>(rows, weights, half, reciprocal, dw, out); return true;
-      case 3: weighRowsAvx2<3>(rows, weights, half, reciprocal, dw, out); return true;
-      case 4: weighRowsAvx2<4>(rows, weights, half, reciprocal, dw, out); return true;
-      case 5: weighRowsAvx2<5>(rows, weights, half, reciprocal, dw, out); return true;
-      case 6: weighRowsAvx2<6>(rows, weights, half, reciprocal, dw, out); return true;
-      case 7: weighRowsAvx2<7>(rows, weights, half, reciprocal, dw, out); return true;
-      case 8: weighRowsAvx2<8>(rows, weights, half, reciprocal, dw, out); return true;
-      default: return false;
-    }
-  }
-  return false;
 }
 
 void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
               const SChannelTables& tables, const SAreaPlan& plan, int dw, std::uint32_t* const* planes) {
   if (plan.blocks <= 0) return;
-  if (plan.kernel == EKernel::Avx2) {
-    if (plan.taps == 4)
-      areaRowsAvx2<4>(rows, ahead, count, tables, plan, dw, planes);
-    else
-      areaRowsAvx2<8>(rows, ahead, count, tables, plan, dw, planes);
-  } else if (plan.taps == 4)
+  if (plan.taps == 4)
     areaRowsWide<4>(rows, ahead, count, tables, plan, dw, planes);
   else
     areaRowsWide<8>(rows, ahead, count, tables, plan, dw, planes);

@@ -1,8 +1,9 @@
 #pragma once
 // Vector kernels of the sheet resamplers, chosen at run time: one set for processors with byte
-// permutes across a 64-byte register (AVX-512 VBMI), one for 32-byte registers with gathers (AVX2),
-// on the x86-64 build of GCC or Clang that can make them. They give the same integers as the
-// portable loops in ScaledSheetBitmap.cpp, which every other processor runs.
+// permutes across a 64-byte register (AVX-512 VBMI), one for 32-byte registers with gathers (AVX2:
+// the nearest copy, the stretch and the streaming copy; its area average stays on the portable
+// loops), on the x86-64 build of GCC or Clang that can make them. They give the same integers as
+// the portable loops in ScaledSheetBitmap.cpp, which every other processor runs.
 #include <cstdint>
 #include <vector>
 
@@ -30,24 +31,21 @@ struct SChannelTables {
   alignas(64) std::uint32_t rgb[256];
 };
 
-/// The horizontal area average of 8-bit rows cut into blocks of destination pixels. AVX-512: a
-/// block of 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for each
-/// pixel. AVX2: a block of 8 four-tap pixels, each half of it (4 pixels) reading 16 bytes of the
-/// recoloured row from its own base.
+/// The horizontal area average of 8-bit rows cut into blocks of destination pixels (AVX-512 only):
+/// a block of 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for
+/// each pixel.
 struct SAreaPlan {
   EKernel kernel = EKernel::Portable;  ///< the set the plan was made for
   int taps = 0;      ///< 4 or 8 (missing taps have weight 0)
   int blocks = 0;
-  std::vector<std::uint8_t> pattern;    ///< 64 (AVX2: 32) byte offsets a block, a pixel's taps in fours
-  std::vector<std::int16_t> weights;    ///< 64 (32) a block: those of the even bytes of `pattern`, then the odd
-  std::vector<std::int32_t> base;       ///< first sheet column a block (AVX2: each half block) reads
-  std::vector<std::uint64_t> loadMask;  ///< which of those 64 bytes lie inside the row (AVX-512)
-  int width = 0;                        ///< sheet columns a row has
+  std::vector<std::uint8_t> pattern;    ///< 64 byte offsets a block, a pixel's taps in fours
+  std::vector<std::int16_t> weights;    ///< 64 a block: those of the even bytes of `pattern`, then the odd
+  std::vector<std::int32_t> base;       ///< first sheet column a block reads
+  std::vector<std::uint64_t> loadMask;  ///< which of those 64 bytes lie inside the row
 };
-/// Plans the columns of one render for the active set from the axis taps (first column and `taps`
-/// weights per destination pixel). False when the taps do not fit the kernel (AVX-512: more than 8,
-/// a block reaching further than 64 bytes; AVX2: more than 4, half a block reaching further than
-/// 16 bytes; either: weights beyond 15 bits, a tap past the row end) or no vector set is active.
+/// Plans the columns of one render from the axis taps (first column and `taps` weights per
+/// destination pixel). False when the taps do not fit the kernel (too many, weights beyond
+/// 16 bits, a block reaching further than 64 bytes) or the active set is not AVX-512.
 bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
               SAreaPlan& plan);
 /// Reduces `count` sheet rows (1 to 4). Row r's sums go to planes[r]: red at [0, dw), green at
@@ -59,24 +57,26 @@ void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead,
 /// One destination row of the area average from `n` horizontally reduced rows (planes as
 /// AreaRows leaves them) and their weights: quotient = trunc((sum + half + 0.5) x reciprocal) in
 /// double precision, per channel, assembled into opaque RGB32. For sums + half below 2^31. False,
-/// writing nothing, where the processor lacks the kernel or n is not 1 to 8.
+/// writing nothing, where the active set is not AVX-512 or n is not 1 to 8.
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out);
 
 /// The nearest-pixel copy of 8-bit rows. AVX-512: blocks of 64 destination pixels, each quarter
-/// reading 64 sheet bytes from its own base. AVX2: blocks of 8 pixels gathered by their columns.
+/// reading 64 sheet bytes from its own base. AVX2: blocks of 8 pixels, each half reading 16 sheet
+/// bytes from its own base, the pixels' colours gathered from the RGB32 table.
 struct SNearestPlan {
   EKernel kernel = EKernel::Portable;  ///< the set the plan was made for
   int blocks = 0;  ///< destination pixels [0, pixels()) go through the kernel
-  std::vector<std::uint8_t> pattern;    ///< 64 byte offsets a block, in the order the pixels are built
-  std::vector<std::int32_t> base;       ///< 4 a block (AVX2: the source column of every pixel)
-  std::vector<std::uint64_t> loadMask;  ///< 4 a block
+  std::vector<std::uint8_t> pattern;    ///< 64 (AVX2: 32) byte offsets a block, in the order the pixels are built
+  std::vector<std::int32_t> base;       ///< 4 (AVX2: 2) a block
+  std::vector<std::uint64_t> loadMask;  ///< 4 a block (AVX-512)
   /// Destination pixels a row's kernel call writes.
   [[nodiscard]] int pixels() const { return blocks * (kernel == EKernel::Avx2 ? 8 : 64); }
 };
-/// Plans from the source column of every destination pixel for the active set. False when AVX-512
-/// has even a quarter block spanning more than 64 sheet bytes (ratios below about a quarter), when
-/// AVX2 has not a whole block whose four-byte reads stay inside the row, or no vector set is active.
+/// Plans from the source column of every destination pixel for the active set. False when even a
+/// quarter block (AVX2: half block) spans more than 64 (16) sheet bytes, ratios below about a
+/// quarter (a fifth), when AVX2 has not one block whose reads stay inside the row, or no vector
+/// set is active.
 bool PlanNearest(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan);
 /// Writes pixels [0, plan.pixels()) of one destination row as opaque RGB32; with `stream` and `d`
 /// on a 64-byte boundary the row is written past the caches (the caller fences once at the end).
