@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <vector>
 
 #include "display/CMapCanvas.h"
 #include "display/ScaledSheetBitmap.h"
@@ -76,15 +77,23 @@ QSize scaledSize(double ratio) { return ScaledSheetBitmap::ScaledSize(kWidth, kH
 
 // ---- quality render at the 1:25,000 scale on a 96 dpi screen ----
 
-// Switches the wide-vector kernels off for one benchmark when its `wide` argument is 0 (the
-// portable loops every other processor runs).
+// Chooses the kernel set for one benchmark from its `kernel` argument: 0 the portable loops every
+// other processor runs, 1 AVX2, 2 AVX-512. Rows are registered only for the sets the processor has.
 class CKernels {
  public:
-  explicit CKernels(std::int64_t wide) { sheetkernels::SetWideAllowed(wide != 0); }
-  ~CKernels() { sheetkernels::SetWideAllowed(true); }
+  explicit CKernels(std::int64_t kernel) { sheetkernels::SetKernel(static_cast<sheetkernels::EKernel>(kernel)); }
+  ~CKernels() { sheetkernels::SetKernel(sheetkernels::BestKernel()); }
   CKernels(const CKernels&) = delete;
   CKernels& operator=(const CKernels&) = delete;
 };
+
+// The `kernel` arguments of the sets the processor has.
+std::vector<std::int64_t> kernelsHere() {
+  std::vector<std::int64_t> kernels;
+  for (const auto k : {sheetkernels::EKernel::Portable, sheetkernels::EKernel::Avx2, sheetkernels::EKernel::Avx512})
+    if (sheetkernels::KernelAvailable(k)) kernels.push_back(static_cast<std::int64_t>(k));
+  return kernels;
+}
 
 void BM_QualityRender(benchmark::State& state) {
   static ScaledSheetBitmap bitmap;  // kept across runs as the view keeps it
@@ -94,11 +103,12 @@ void BM_QualityRender(benchmark::State& state) {
   CProcessCpu cpu(state);
   for (auto _ : state) benchmark::DoNotOptimize(bitmap.Render(kQualityRatio, 1, ScaledSheetBitmap::EResample::AreaAverage));
 }
-BENCHMARK(BM_QualityRender)
-    ->Args({1, 1})->Args({2, 1})->Args({1, 0})
-    ->ArgNames({"threads", "wide"})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+void qualityArgs(benchmark::internal::Benchmark* b) {
+  for (const std::int64_t k : kernelsHere()) b->Args({1, k});
+  b->Args({2, static_cast<std::int64_t>(sheetkernels::BestKernel())});
+  b->ArgNames({"threads", "kernel"})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+BENCHMARK(BM_QualityRender)->Apply(qualityArgs);
 
 // The argument caps the library's global thread pool (it spreads smooth scaling over it).
 void BM_PeerScaledSmooth(benchmark::State& state) {
@@ -135,12 +145,12 @@ void BM_PeerScaledFast(benchmark::State& state) {
 }
 
 void speedArgs(benchmark::internal::Benchmark* b) {
+  const auto best = static_cast<std::int64_t>(sheetkernels::BestKernel());
   for (const long r : {10000L, 25000L, 37788L, 50000L, 75000L, 100000L}) {
-    b->Args({r, 1, 1});
-    b->Args({r, 2, 1});
+    for (const std::int64_t k : kernelsHere()) b->Args({r, 1, k});
+    b->Args({r, 2, best});
   }
-  b->Args({37788L, 1, 0});
-  b->ArgNames({"ratio_e5", "threads", "wide"})->Unit(benchmark::kMillisecond)->UseRealTime();
+  b->ArgNames({"ratio_e5", "threads", "kernel"})->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 BENCHMARK(BM_SpeedRender)->Apply(speedArgs);
 BENCHMARK(BM_PeerScaledFast)
@@ -168,11 +178,12 @@ void BM_Paint(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_Paint)
-    ->Args({5, 1})->Args({10, 1})->Args({20, 1})->Args({50, 1})->Args({20, 0})
-    ->ArgNames({"ratio_e1", "wide"})
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime();
+void paintArgs(benchmark::internal::Benchmark* b) {
+  for (const long r : {5L, 10L, 20L, 50L})
+    for (const std::int64_t k : kernelsHere()) b->Args({r, k});
+  b->ArgNames({"ratio_e1", "kernel"})->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+BENCHMARK(BM_Paint)->Apply(paintArgs);
 
 // The same stretch drawn straight onto the screen image by the painter.
 void BM_PeerDrawImage(benchmark::State& state) {

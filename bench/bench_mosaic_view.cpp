@@ -43,6 +43,7 @@
 #include "display/CMapCanvas.h"
 #include "display/Magnification.h"
 #include "display/ScaledSheetBitmap.h"
+#include "display/SheetKernels.h"
 #include "maps/SheetImage.h"
 #include "mosaic/MapCollection.h"
 #include "mosaic/MosaicRenderer.h"
@@ -276,9 +277,20 @@ QRect scrollRoom(const QSize& map) {
   return {0, 0, std::max(0, map.width() - kWindow.width()) + 1, std::max(0, map.height() - kWindow.height()) + 1};
 }
 
+// Chooses the kernel set for one paint row from its `kernel` argument (0 portable, 1 AVX2,
+// 2 AVX-512); rows are registered only for the sets the processor has.
+class CKernels {
+ public:
+  explicit CKernels(std::int64_t kernel) { sheetkernels::SetKernel(static_cast<sheetkernels::EKernel>(kernel)); }
+  ~CKernels() { sheetkernels::SetKernel(sheetkernels::BestKernel()); }
+  CKernels(const CKernels&) = delete;
+  CKernels& operator=(const CKernels&) = delete;
+};
+
 void BM_SeamlessPaint(benchmark::State& state) {
   SCollection& s = sample();
   if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+  const CKernels kernels(state.range(1));
   const double ratio = ratioOf(state);
   // A renderer of its own each run: nothing of it stays in memory for the rows after this one.
   const std::unique_ptr<CMosaicRenderer> renderer = makeRenderer(s);
@@ -316,6 +328,7 @@ void BM_SeamlessPaint(benchmark::State& state) {
 void BM_OneSheetPaint(benchmark::State& state) {
   SCollection& s = sample();
   if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+  const CKernels kernels(state.range(1));
   const double ratio = ratioOf(state);
   static SheetImage sheet;
   if (sheet.isNull()) {
@@ -342,8 +355,10 @@ void BM_OneSheetPaint(benchmark::State& state) {
 }
 
 void paintRatios(benchmark::internal::Benchmark* b) {
-  for (const long r : {10000L, 37788L, 100000L, 200000L}) b->Arg(r);
-  b->ArgName("ratio_e5")->Unit(benchmark::kMicrosecond);
+  for (const long r : {10000L, 37788L, 100000L, 200000L})
+    for (const auto k : {sheetkernels::EKernel::Portable, sheetkernels::EKernel::Avx2, sheetkernels::EKernel::Avx512})
+      if (sheetkernels::KernelAvailable(k)) b->Args({r, static_cast<std::int64_t>(k)});
+  b->ArgNames({"ratio_e5", "kernel"})->Unit(benchmark::kMicrosecond);
 }
 BENCHMARK(BM_SeamlessPaint)->Apply(paintRatios);
 BENCHMARK(BM_OneSheetPaint)->Apply(paintRatios);

@@ -28,7 +28,7 @@
 #define VANTORIA_VECTOR_CLONES
 #endif
 
-// The wide kernels' share of a render (plans left empty when they do not apply), kept between
+// The vector kernels' share of a render (plans left empty when they do not apply), kept between
 // renders with the rest of the bitmap's memory.
 struct ScaledSheetBitmap::SWidePlans {
   sheetkernels::SChannelTables tables;
@@ -303,7 +303,7 @@ void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int3
         // Pixels up to the row's first cache line boundary, then the kernel planned from there.
         const int head = static_cast<int>(((64 - (reinterpret_cast<std::uintptr_t>(d) & 63)) & 63) / 4);
         const sheetkernels::SNearestPlan& plan = wide.nearest[head];
-        const int done = plan.blocks > 0 ? head + 64 * plan.blocks : 0;
+        const int done = plan.blocks > 0 ? head + plan.pixels() : 0;
         for (int x = 0; x < head && x < done; ++x) d[x] = lut.rgb[s[xmap[x]]];
         const std::uint8_t* ahead =
             y + 1 < y1 ? src.row(static_cast<int>((std::int64_t{2} * (y + 1) + 1) * src.height / (std::int64_t{2} * dh)))
@@ -639,8 +639,10 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
   for (auto& plan : wide->nearest) plan.blocks = 0;
   const bool wideKernels = bitCount == 8 && sheetkernels::WideAvailable();
   if (wideKernels) {
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < 256; ++i) {
       for (int c = 0; c < 3; ++c) wide->tables.channel[c][i] = static_cast<std::uint8_t>(lut.rgb[i] >> (16 - 8 * c));
+      wide->tables.rgb[i] = lut.rgb[i];
+    }
   }
 
   if (mode == EResample::Nearest) {

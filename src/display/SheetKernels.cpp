@@ -15,25 +15,45 @@
 #pragma GCC diagnostic pop
 #endif
 #define VANTORIA_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#define VANTORIA_AVX2 __attribute__((target("avx2")))
 #endif
 
 namespace sheetkernels {
 
 namespace {
 
-std::atomic<bool> g_allowed{true};
-
-bool processorHasThem() {
+bool processorHas(EKernel kernel) {
 #if defined(VANTORIA_WIDE_KERNELS)
-  static const bool has = [] {
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  static const bool avx512 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vbmi");
   }();
-  return has;
-#else
+  switch (kernel) {
+    case EKernel::Portable: return true;
+    case EKernel::Avx2: return avx2;
+    case EKernel::Avx512: return avx512;
+  }
   return false;
+#else
+  return kernel == EKernel::Portable;
 #endif
+}
+
+EKernel bestKernel() {
+  if (processorHas(EKernel::Avx512)) return EKernel::Avx512;
+  if (processorHas(EKernel::Avx2)) return EKernel::Avx2;
+  return EKernel::Portable;
+}
+
+// The chosen set (made on first use: other files' static initialisers may ask for it).
+std::atomic<EKernel>& chosenKernel() {
+  static std::atomic<EKernel> kernel{bestKernel()};
+  return kernel;
 }
 
 std::uint64_t bytesInRow(std::int64_t base, int srcWidth) {
@@ -41,16 +61,57 @@ std::uint64_t bytesInRow(std::int64_t base, int srcWidth) {
   return n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 }
 
+// AVX2 nearest blocks: 8 pixels, each half (4 pixels) picked from 16 sheet bytes at its base.
+constexpr int kAvx2NearestPixels = 8;
+constexpr int kAvx2HalfPixels = 4;
+constexpr int kAvx2HalfBytes = 16;
+
+bool planNearestAvx2(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan) {
+  // Whole blocks whose 16-byte reads stay inside the row (the columns rise).
+  int blocks = 0;
+  while ((blocks + 1) * kAvx2NearestPixels <= dw &&
+         std::int64_t{xmap[blocks * kAvx2NearestPixels + kAvx2HalfPixels]} + kAvx2HalfBytes <= srcWidth)
+    ++blocks;
+  if (blocks == 0) return false;
+  plan.pattern.assign(static_cast<std::size_t>(blocks) * 32, 0x80);
+  plan.base.assign(static_cast<std::size_t>(blocks) * 2, 0);
+  plan.loadMask.clear();
+  for (int b = 0; b < blocks; ++b) {
+    for (int half = 0; half < 2; ++half) {
+      const int d0 = b * kAvx2NearestPixels + half * kAvx2HalfPixels;
+      const std::int32_t base = xmap[d0];
+      if (xmap[d0 + kAvx2HalfPixels - 1] - base >= kAvx2HalfBytes) return false;
+      plan.base[static_cast<std::size_t>(b) * 2 + half] = base;
+      // Each pixel's index byte at the bottom of its 32-bit lane, zeros above it: the table gather's index.
+      for (int j = 0; j < kAvx2HalfPixels; ++j)
+        plan.pattern[static_cast<std::size_t>(b) * 32 + half * 16 + 4 * j] = static_cast<std::uint8_t>(xmap[d0 + j] - base);
+    }
+  }
+  plan.blocks = blocks;
+  return true;
+}
+
 }  // namespace
 
-bool WideAvailable() { return g_allowed.load(std::memory_order_relaxed) && processorHasThem(); }
+bool KernelAvailable(EKernel kernel) { return processorHas(kernel); }
 
-void SetWideAllowed(bool allowed) { g_allowed.store(allowed, std::memory_order_relaxed); }
+EKernel ActiveKernel() { return chosenKernel().load(std::memory_order_relaxed); }
+
+EKernel BestKernel() { return bestKernel(); }
+
+bool SetKernel(EKernel kernel) {
+  if (!processorHas(kernel)) return false;
+  chosenKernel().store(kernel, std::memory_order_relaxed);
+  return true;
+}
 
 bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
               SAreaPlan& plan) {
   plan.blocks = 0;
-  if (!WideAvailable() || taps < 1 || taps > 8 || dw <= 0) return false;
+  plan.kernel = ActiveKernel();
+  // The AVX2 set has no area kernel: a palette lookup per sheet byte by gathers or byte shuffles
+  // costs more there than the portable loop's lookups and sums together.
+  if (plan.kernel != EKernel::Avx512 || taps < 1 || taps > 8 || dw <= 0) return false;
   const int t = taps <= 4 ? 4 : 8;
   const int per = 64 / t;
   const int blocks = (dw + per - 1) / per;
@@ -88,7 +149,10 @@ bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps,
 
 bool PlanNearest(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan) {
   plan.blocks = 0;
-  if (!WideAvailable() || dw < 64) return false;
+  plan.kernel = ActiveKernel();
+  if (plan.kernel == EKernel::Portable) return false;
+  if (plan.kernel == EKernel::Avx2) return dw >= kAvx2NearestPixels && planNearestAvx2(xmap, srcWidth, dw, plan);
+  if (dw < 64) return false;
   const int blocks = dw / 64;
   plan.pattern.assign(static_cast<std::size_t>(blocks) * 64, 0);
   plan.base.assign(static_cast<std::size_t>(blocks) * 4, 0);
@@ -252,11 +316,70 @@ VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::ui
   }
 }
 
+
+// ---- AVX2: 32-byte registers; a palette lookup is a gather from the packed RGB32 table ----
+
+template <bool Stream>
+VANTORIA_AVX2 void nearestRowAvx2(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
+                                  const SNearestPlan& plan, std::uint32_t* d) {
+  const int* rgb = reinterpret_cast<const int*>(tables.rgb);
+  const std::uint8_t* pattern = plan.pattern.data();
+  const std::int32_t* base = plan.base.data();
+  for (int b = 0; b < plan.blocks; ++b, pattern += 32, base += 2, d += kAvx2NearestPixels) {
+    if (ahead != nullptr && (b & 1) == 0) _mm_prefetch(reinterpret_cast<const char*>(ahead + base[0]), _MM_HINT_T0);
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[0]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[1])), 1);
+    const __m256i index = _mm256_shuffle_epi8(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern)));
+    const __m256i pixels = _mm256_i32gather_epi32(rgb, index, 4);
+    if constexpr (Stream)
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(d), pixels);
+    else
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), pixels);
+  }
+}
+
+// Whole cache lines only (two stores each): a line written partly past the caches and partly
+// through them costs far more than either.
+VANTORIA_AVX2 void streamCopyAvx2(std::uint32_t* d, const std::uint32_t* s, int count) {
+  int x = 0;
+  for (; x < count && (reinterpret_cast<std::uintptr_t>(d + x) & 63) != 0; ++x) d[x] = s[x];
+  for (; x + 16 <= count; x += 16) {
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x)));
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(d + x + 8),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 8)));
+  }
+  for (; x < count; ++x) d[x] = s[x];
+}
+
+VANTORIA_AVX2 void stretchRowAvx2(std::uint32_t* d, const std::uint32_t* s, int sourceWidth, const std::int32_t* xs,
+                                  int count) {
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const std::int32_t base = xs[i];
+    if (xs[i + 7] - base > 7) {  // shrinking here: not one register of source pixels
+      for (int k = i; k < i + 8; ++k) d[k] = s[xs[k]];
+      continue;
+    }
+    const __m256i pick =
+        _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + i)), _mm256_set1_epi32(base));
+    const int have = std::min(8, sourceWidth - base);
+    const __m256i pixels =
+        have == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + base))
+                  : _mm256_maskload_epi32(reinterpret_cast<const int*>(s + base),
+                                          _mm256_cmpgt_epi32(_mm256_set1_epi32(have), lanes));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_permutevar8x32_epi32(pixels, pick));
+  }
+  for (; i < count; ++i) d[i] = s[xs[i]];
+}
+
 }  // namespace
 
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out) {
-  if (!WideAvailable()) return false;
+  // No AVX2 rows: the portable loop is built for AVX2 as well and is as fast.
+  if (ActiveKernel() != EKernel::Avx512) return false;
   switch (n) {
     case 1: weighRowsWide<1>(rows, weights, half, reciprocal, dw, out); return true;
     case 2: weighRowsWide<2>(rows, weights, half, reciprocal, dw, out); return true;
@@ -272,6 +395,7 @@ bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, i
 
 void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
               const SChannelTables& tables, const SAreaPlan& plan, int dw, std::uint32_t* const* planes) {
+  if (plan.blocks <= 0) return;
   if (plan.taps == 4)
     areaRowsWide<4>(rows, ahead, count, tables, plan, dw, planes);
   else
@@ -280,7 +404,13 @@ void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead,
 
 void NearestRow(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
                 const SNearestPlan& plan, std::uint32_t* d, bool stream) {
-  if (stream && (reinterpret_cast<std::uintptr_t>(d) & 63) == 0)
+  if (plan.blocks <= 0) return;
+  if (plan.kernel == EKernel::Avx2) {
+    if (stream && (reinterpret_cast<std::uintptr_t>(d) & 31) == 0)
+      nearestRowAvx2<true>(row, ahead, tables, plan, d);
+    else
+      nearestRowAvx2<false>(row, ahead, tables, plan, d);
+  } else if (stream && (reinterpret_cast<std::uintptr_t>(d) & 63) == 0)
     nearestRowWide<true>(row, ahead, tables, plan, d);
   else
     nearestRowWide<false>(row, ahead, tables, plan, d);
@@ -317,15 +447,21 @@ VANTORIA_WIDE void stretchRowWide(std::uint32_t* d, const std::uint32_t* s, int 
 }  // namespace
 
 bool StretchRow(std::uint32_t* d, const std::uint32_t* s, int sourceWidth, const std::int32_t* xs, int count) {
-  if (!WideAvailable()) return false;
-  stretchRowWide(d, s, sourceWidth, xs, count);
-  return true;
+  switch (ActiveKernel()) {
+    case EKernel::Avx512: stretchRowWide(d, s, sourceWidth, xs, count); return true;
+    case EKernel::Avx2: stretchRowAvx2(d, s, sourceWidth, xs, count); return true;
+    case EKernel::Portable: break;
+  }
+  return false;
 }
 
 bool StreamCopy(std::uint32_t* d, const std::uint32_t* s, int count) {
-  if (!WideAvailable()) return false;
-  streamCopyWide(d, s, count);
-  return true;
+  switch (ActiveKernel()) {
+    case EKernel::Avx512: streamCopyWide(d, s, count); return true;
+    case EKernel::Avx2: streamCopyAvx2(d, s, count); return true;
+    case EKernel::Portable: break;
+  }
+  return false;
 }
 
 #else

@@ -1,25 +1,41 @@
 #pragma once
-// Wide-vector kernels of the sheet resamplers for processors with byte permutes across a 64-byte
-// register (and the x86-64 build of GCC or Clang that can make them). They give the same integers
-// as the portable loops in ScaledSheetBitmap.cpp, which every other processor runs.
+// Vector kernels of the sheet resamplers, chosen at run time: one set for processors with byte
+// permutes across a 64-byte register (AVX-512 VBMI), one for 32-byte registers with gathers (AVX2:
+// the nearest copy, the stretch and the streaming copy; its area average stays on the portable
+// loops), on the x86-64 build of GCC or Clang that can make them. They give the same integers as
+// the portable loops in ScaledSheetBitmap.cpp, which every other processor runs.
 #include <cstdint>
 #include <vector>
 
 namespace sheetkernels {
 
-/// One byte table a colour channel (red, green, blue), indexed by the sheet's palette index.
+/// The kernel sets, from the plainest.
+enum class EKernel { Portable, Avx2, Avx512 };
+
+/// True when the processor (and this build) can run `kernel`; Portable always.
+[[nodiscard]] bool KernelAvailable(EKernel kernel);
+/// The set the kernels below use: the best available one unless SetKernel chose another.
+[[nodiscard]] EKernel ActiveKernel();
+/// Chooses the set (tests and measurements reaching each one); false, changing nothing, when the
+/// processor lacks it.
+bool SetKernel(EKernel kernel);
+/// The best set the processor has.
+[[nodiscard]] EKernel BestKernel();
+/// True when a vector set is active (the plans below may then take a render).
+[[nodiscard]] inline bool WideAvailable() { return ActiveKernel() != EKernel::Portable; }
+
+/// The palette as the kernels look it up, indexed by the sheet's palette index: one byte table a
+/// colour channel (red, green, blue), and the opaque RGB32 pixel.
 struct SChannelTables {
   alignas(64) std::uint8_t channel[3][256];
+  alignas(64) std::uint32_t rgb[256];
 };
 
-/// True when the processor has the kernels and they are not switched off.
-[[nodiscard]] bool WideAvailable();
-/// Switches the kernels off (tests and measurements reaching the portable loops) or back on.
-void SetWideAllowed(bool allowed);
-
-/// The horizontal area average of 8-bit rows cut into blocks of destination pixels: a block of
-/// 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for each pixel.
+/// The horizontal area average of 8-bit rows cut into blocks of destination pixels (AVX-512 only):
+/// a block of 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for
+/// each pixel.
 struct SAreaPlan {
+  EKernel kernel = EKernel::Portable;  ///< the set the plan was made for
   int taps = 0;      ///< 4 or 8 (missing taps have weight 0)
   int blocks = 0;
   std::vector<std::uint8_t> pattern;    ///< 64 byte offsets a block, a pixel's taps in fours
@@ -29,7 +45,7 @@ struct SAreaPlan {
 };
 /// Plans the columns of one render from the axis taps (first column and `taps` weights per
 /// destination pixel). False when the taps do not fit the kernel (too many, weights beyond
-/// 16 bits, a block reaching further than 64 bytes) or the processor lacks it.
+/// 16 bits, a block reaching further than 64 bytes) or the active set is not AVX-512.
 bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
               SAreaPlan& plan);
 /// Reduces `count` sheet rows (1 to 4). Row r's sums go to planes[r]: red at [0, dw), green at
@@ -41,22 +57,28 @@ void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead,
 /// One destination row of the area average from `n` horizontally reduced rows (planes as
 /// AreaRows leaves them) and their weights: quotient = trunc((sum + half + 0.5) x reciprocal) in
 /// double precision, per channel, assembled into opaque RGB32. For sums + half below 2^31. False,
-/// writing nothing, where the processor lacks the kernel or n is not 1 to 8.
+/// writing nothing, where the active set is not AVX-512 or n is not 1 to 8.
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out);
 
-/// The nearest-pixel copy of 8-bit rows in blocks of 64 destination pixels, each quarter reading
-/// 64 sheet bytes from its own base.
+/// The nearest-pixel copy of 8-bit rows. AVX-512: blocks of 64 destination pixels, each quarter
+/// reading 64 sheet bytes from its own base. AVX2: blocks of 8 pixels, each half reading 16 sheet
+/// bytes from its own base, the pixels' colours gathered from the RGB32 table.
 struct SNearestPlan {
-  int blocks = 0;  ///< destination pixels [0, 64 x blocks) go through the kernel
-  std::vector<std::uint8_t> pattern;    ///< 64 byte offsets a block, in the order the pixels are built
-  std::vector<std::int32_t> base;       ///< 4 a block
-  std::vector<std::uint64_t> loadMask;  ///< 4 a block
+  EKernel kernel = EKernel::Portable;  ///< the set the plan was made for
+  int blocks = 0;  ///< destination pixels [0, pixels()) go through the kernel
+  std::vector<std::uint8_t> pattern;    ///< 64 (AVX2: 32) byte offsets a block, in the order the pixels are built
+  std::vector<std::int32_t> base;       ///< 4 (AVX2: 2) a block
+  std::vector<std::uint64_t> loadMask;  ///< 4 a block (AVX-512)
+  /// Destination pixels a row's kernel call writes.
+  [[nodiscard]] int pixels() const { return blocks * (kernel == EKernel::Avx2 ? 8 : 64); }
 };
-/// Plans from the source column of every destination pixel. False when even a quarter block
-/// spans more than 64 sheet bytes (ratios below about a quarter) or the processor lacks it.
+/// Plans from the source column of every destination pixel for the active set. False when even a
+/// quarter block (AVX2: half block) spans more than 64 (16) sheet bytes, ratios below about a
+/// quarter (a fifth), when AVX2 has not one block whose reads stay inside the row, or no vector
+/// set is active.
 bool PlanNearest(const std::int32_t* xmap, int srcWidth, int dw, SNearestPlan& plan);
-/// Writes pixels [0, 64 x blocks) of one destination row as opaque RGB32; with `stream` and `d`
+/// Writes pixels [0, plan.pixels()) of one destination row as opaque RGB32; with `stream` and `d`
 /// on a 64-byte boundary the row is written past the caches (the caller fences once at the end).
 /// `ahead` (null for none) is the row the next call reads, fetched into the caches meanwhile.
 void NearestRow(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,

@@ -110,23 +110,34 @@ class CanvasPathsTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::setProfile(&m_profile); }
   void TearDown() override {
-    sheetkernels::SetWideAllowed(true);
+    sheetkernels::SetKernel(sheetkernels::BestKernel());
     platform::setProfile(nullptr);
   }
   platform::CMemoryProfile m_profile;
 };
 
-// The renders run once with the wide-vector kernels (where the processor has them) and once with
-// the portable loops.
-class CanvasKernelsTest : public CanvasPathsTest, public ::testing::WithParamInterface<bool> {
+using sheetkernels::EKernel;
+
+const char* kernelName(EKernel kernel) {
+  switch (kernel) {
+    case EKernel::Portable: return "Portable";
+    case EKernel::Avx2: return "Avx2";
+    case EKernel::Avx512: return "Avx512";
+  }
+  return "?";
+}
+
+// The renders run through every kernel set: the portable loops and each vector set the processor
+// has (the others are skipped).
+class CanvasKernelsTest : public CanvasPathsTest, public ::testing::WithParamInterface<EKernel> {
  protected:
   void SetUp() override {
     CanvasPathsTest::SetUp();
-    sheetkernels::SetWideAllowed(GetParam());
+    if (!sheetkernels::SetKernel(GetParam())) GTEST_SKIP() << kernelName(GetParam()) << " not on this processor";
   }
 };
-INSTANTIATE_TEST_SUITE_P(Kernels, CanvasKernelsTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& kernel) { return kernel.param ? "Wide" : "Portable"; });
+INSTANTIATE_TEST_SUITE_P(Kernels, CanvasKernelsTest, ::testing::Values(EKernel::Portable, EKernel::Avx2, EKernel::Avx512),
+                         [](const ::testing::TestParamInfo<EKernel>& kernel) { return kernelName(kernel.param); });
 
 TEST_P(CanvasKernelsTest, RendersMatchThePlainReferenceOnRandomSheets) {
   std::mt19937 rng(20261208);
@@ -172,40 +183,70 @@ TEST_P(CanvasKernelsTest, LargeNearestCopyMatchesTheReference) {
   }
 }
 
-// Which column layouts the wide kernels take: the usual display ratios, and never taps or
-// weights they cannot hold.
+// Which column layouts each vector set's plans take: the usual display ratios, and never taps or
+// weights they cannot hold (the portable loops run then). The AVX2 set plans no area average.
 TEST(SheetKernels, PlansTakeTheUsualRatiosAndRefuseTheRest) {
-  if (!sheetkernels::WideAvailable()) GTEST_SKIP() << "no wide kernels on this processor";
-  struct SCase {
+  struct SAreaCase {
+    const char* name;
     std::vector<std::int32_t> first;
     std::vector<std::uint32_t> weights;
     int taps, srcWidth, dw;
-    bool planned;
+    bool avx512;  // planned
   };
-  const SCase cases[] = {
-      // three taps (padded to four), last pixel at the row end
-      {{0, 1, 2}, {2, 1, 0, 1, 2, 0, 2, 1, 0}, 3, 4, 3, true},
-      // more taps than the kernel holds
-      {{0}, std::vector<std::uint32_t>(9, 1), 9, 9, 1, false},
-      // a weight beyond 16 bits
-      {{0}, {40000, 1}, 2, 2, 1, false},
-      // a block of four-tap pixels spread over more than 64 bytes
-      {{0, 70}, {1, 1, 0, 0, 1, 1, 0, 0}, 4, 80, 2, false},
-      // a tap past the row end
-      {{0}, {1, 1, 1, 1}, 4, 3, 1, false},
+  // Four-tap pixels two columns apart, the last block one pixel.
+  std::vector<std::int32_t> twoApart(33);
+  for (int x = 0; x < 33; ++x) twoApart[static_cast<std::size_t>(x)] = 2 * x;
+  const SAreaCase areaCases[] = {
+      {"three taps (padded to four), last pixel at the row end", {0, 1, 2}, {2, 1, 0, 1, 2, 0, 2, 1, 0}, 3, 4, 3, true},
+      {"four taps, a tail block of one pixel", twoApart, std::vector<std::uint32_t>(132, 1), 4, 68, 33, true},
+      {"eight taps", {0, 7}, std::vector<std::uint32_t>(16, 1), 8, 15, 2, true},
+      {"more taps than the kernel holds", {0}, std::vector<std::uint32_t>(9, 1), 9, 9, 1, false},
+      {"a weight beyond 15 bits", {0}, {40000, 1}, 2, 2, 1, false},
+      {"the largest 15-bit weight", {0}, {32767, 1}, 2, 2, 1, true},
+      {"a block of four-tap pixels spread over more than 64 bytes", {0, 70}, {1, 1, 0, 0, 1, 1, 0, 0}, 4, 80, 2, false},
+      {"a tap past the row end", {0}, {1, 1, 1, 1}, 4, 3, 1, false},
   };
-  for (const SCase& c : cases) {
-    sheetkernels::SAreaPlan plan;
-    EXPECT_EQ(sheetkernels::PlanArea(c.first.data(), c.weights.data(), c.taps, c.srcWidth, c.dw, plan), c.planned)
-        << c.taps << " taps, " << c.dw << " pixels";
+  struct SNearestCase {
+    const char* name;
+    int step, srcWidth, dw;
+    int avx2Pixels, avx512Pixels;  // 0: refused
+  };
+  const SNearestCase nearestCases[] = {
+      {"a third", 3, 600, 200, 192, 192},
+      {"a fifth: a quarter block spans 75 bytes, a half block 15", 5, 1000, 200, 200, 0},
+      {"a sixth: a half block spans 18 bytes", 6, 1200, 200, 0, 0},
+      {"the last columns' reads pass the row end", 1, 203, 203, 184, 192},
+      {"fewer pixels than a block", 1, 7, 7, 0, 0},
+  };
+  for (const EKernel kernel : {EKernel::Avx2, EKernel::Avx512}) {
+    if (!sheetkernels::SetKernel(kernel)) continue;
+    SCOPED_TRACE(kernelName(kernel));
+    for (const SAreaCase& c : areaCases) {
+      SCOPED_TRACE(c.name);
+      const bool want = kernel == EKernel::Avx512 && c.avx512;
+      sheetkernels::SAreaPlan plan;
+      EXPECT_EQ(sheetkernels::PlanArea(c.first.data(), c.weights.data(), c.taps, c.srcWidth, c.dw, plan), want);
+      EXPECT_EQ(plan.blocks > 0, want);
+    }
+    for (const SNearestCase& c : nearestCases) {
+      SCOPED_TRACE(c.name);
+      std::vector<std::int32_t> xmap(static_cast<std::size_t>(c.dw));
+      for (int x = 0; x < c.dw; ++x) xmap[static_cast<std::size_t>(x)] = x * c.step;
+      const int want = kernel == EKernel::Avx2 ? c.avx2Pixels : c.avx512Pixels;
+      sheetkernels::SNearestPlan plan;
+      EXPECT_EQ(sheetkernels::PlanNearest(xmap.data(), c.srcWidth, c.dw, plan), want > 0);
+      EXPECT_EQ(plan.pixels(), want);
+    }
   }
+  // The portable loops plan nothing.
+  ASSERT_TRUE(sheetkernels::SetKernel(EKernel::Portable));
+  sheetkernels::SAreaPlan area;
+  EXPECT_FALSE(sheetkernels::PlanArea(areaCases[0].first.data(), areaCases[0].weights.data(), 3, 4, 3, area));
   std::vector<std::int32_t> xmap(200);
-  for (int x = 0; x < 200; ++x) xmap[static_cast<std::size_t>(x)] = x * 5;  // a fifth: a quarter block spans 75
-  sheetkernels::SNearestPlan nearest;
-  EXPECT_FALSE(sheetkernels::PlanNearest(xmap.data(), 1000, 200, nearest));
   for (int x = 0; x < 200; ++x) xmap[static_cast<std::size_t>(x)] = x * 3;
-  EXPECT_TRUE(sheetkernels::PlanNearest(xmap.data(), 600, 200, nearest));
-  EXPECT_EQ(nearest.blocks, 3);
+  sheetkernels::SNearestPlan nearest;
+  EXPECT_FALSE(sheetkernels::PlanNearest(xmap.data(), 600, 200, nearest));
+  sheetkernels::SetKernel(sheetkernels::BestKernel());
 }
 
 // Weight totals too large for the 32-bit accumulators (coprime sides), split over two workers.
@@ -223,7 +264,7 @@ TEST_F(CanvasPathsTest, WideDivisorsAndTwoWorkersMatchTheReference) {
   EXPECT_EQ(firstDifference(bitmap.Surface(), referenceNearest(image, size.width(), size.height())), "");
 }
 
-TEST(CanvasPaths, StretchMatchesThePlainReference) {
+TEST_P(CanvasKernelsTest, StretchMatchesThePlainReference) {
   std::mt19937 rng(99);
   constexpr std::uint32_t kUntouched = 0xFF123456u;
   for (int round = 0; round < 200; ++round) {

@@ -96,25 +96,32 @@ TEST(MosaicRenderer, ShowsPlaceholdersAtOnceThenTheRenderedTiles) {
 }
 
 TEST(MosaicRenderer, ComposedTilesMatchTheSynchronousRenderAtEverySize) {
-  // Below and above the size where a compose writes past the caches, and with the wide kernels
-  // switched off (the plain copy every other processor runs).
+  // Below and above the size where a compose writes past the caches, and through each kernel set
+  // the processor has (the portable one: the plain copy every other processor runs).
+  using sheetkernels::EKernel;
+  const EKernel best = sheetkernels::BestKernel();
   struct SCase {
     QSize size;
-    bool wide;
+    EKernel kernel;
   };
-  const SCase cases[] = {{{900, 700}, true}, {{1920, 1080}, true}, {{1920, 1080}, false}, {{2600, 1700}, true}};
+  const SCase cases[] = {{{900, 700}, best},
+                         {{1920, 1080}, EKernel::Portable},
+                         {{1920, 1080}, EKernel::Avx2},
+                         {{1920, 1080}, EKernel::Avx512},
+                         {{2600, 1700}, best}};
   SSample s;
   const double ratio = 0.5;
   for (const SCase& c : cases) {
-    sheetkernels::SetWideAllowed(c.wide);
+    if (!sheetkernels::SetKernel(c.kernel)) continue;
     const QRect box = s.aroundMiddle(ratio, c.size.width(), c.size.height());
     (void)compose(s.renderer, box, ratio);
     settle(s.renderer);
     const QImage composed = compose(s.renderer, box, ratio);
     EXPECT_EQ(s.renderer.pendingTiles(), 0);
-    EXPECT_EQ(composed, renderNow(s.renderer, box, ratio)) << c.size.width() << " x " << c.size.height() << " wide " << c.wide;
+    EXPECT_EQ(composed, renderNow(s.renderer, box, ratio))
+        << c.size.width() << " x " << c.size.height() << " kernel " << static_cast<int>(c.kernel);
   }
-  sheetkernels::SetWideAllowed(true);
+  sheetkernels::SetKernel(best);
 }
 
 TEST(MosaicRenderer, AnUnreadableSheetIsHatchedAndNamedWithItsReason) {
