@@ -10,12 +10,15 @@
 #include "app/AppSettings.h"
 #include "geodesy/AngleArgument.h"
 #include "geodesy/DatumConverter.h"
+#include "geodesy/MagneticDeclination.h"
+#include "output/MapImageExport.h"
 #include "mosaic/MapCollection.h"
 #include "platform/FileLookup.h"
 #include "platform/IPrompt.h"
 #include "tiles/TileExport.h"
 #include "trek/CTrackLog.h"
 #include "trek/CTrekData.h"
+#include "trek/CTrekGroupList.h"
 #include "trek/GpxFile.h"
 #include "trek/TrekFile.h"
 
@@ -24,7 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "tiles INDEX_CSV_OR_FOLDER... (--bbox S,W,N,E [--datum tokyo|wgs84] | --track FILE[:N] --corridor KM | --all) "
     "--format mbtiles|kmz [--zoom MIN-MAX] [--jpeg Q | --png] [--max-tiles N] [--pixel-metres M] [--series 1|2] "
-    "-o OUT [--force]";
+    "[--trek FILE]... [--options N] -o OUT [--force]";
 
 bool parseNumber(const std::string& text, double& out) {
   char* end = nullptr;
@@ -72,7 +75,7 @@ void boxJson(cli::CJsonWriter& j, const char* key, const tiles::SGeoBox& b) {
 
 int runTiles(cli::SCliContext& ctx) {
   std::string outPath, bboxText, datumText = "tokyo", trackText, corridorText, formatText, zoomText, jpegText,
-      maxText, metresText, seriesText;
+      maxText, metresText, seriesText, optionsText;
   if (!cli::takeOption(ctx.args, "-o", outPath)) return cli::fail("tiles: -o OUT is required");
   const bool haveBox = cli::takeOption(ctx.args, "--bbox", bboxText);
   (void)cli::takeOption(ctx.args, "--datum", datumText);
@@ -87,6 +90,9 @@ int runTiles(cli::SCliContext& ctx) {
   const bool haveMetres = cli::takeOption(ctx.args, "--pixel-metres", metresText);
   const bool haveSeries = cli::takeOption(ctx.args, "--series", seriesText);
   const bool force = cli::takeFlag(ctx.args, "--force");
+  const bool haveOptions = cli::takeOption(ctx.args, "--options", optionsText);
+  std::vector<std::string> trekFiles;
+  for (std::string t; cli::takeOption(ctx.args, "--trek", t);) trekFiles.push_back(t);
   if (ctx.args.empty()) return cli::fail(std::string("usage: ") + kUsage);
   for (const std::string& a : ctx.args)
     if (a.size() > 1 && a[0] == '-') return cli::fail("tiles: unknown option " + a);
@@ -113,6 +119,21 @@ int runTiles(cli::SCliContext& ctx) {
   if (haveMetres && (!parseNumber(metresText, options.kmzPixelMetres) || options.kmzPixelMetres < 0.5 ||
                      options.kmzPixelMetres > 10000))
     return cli::fail("tiles: --pixel-metres must be 0.5..10000");
+
+  // What the map export draws over the map: the remembered bits unless given; the trek bits only
+  // with trek data.
+  std::int32_t overlayBits = 0;
+  if (haveOptions) {
+    char* end = nullptr;
+    const long v = std::strtol(optionsText.c_str(), &end, 10);
+    if (optionsText.empty() || *end != '\0' || v < 0 || v > 127) return cli::fail("tiles: --options must be 0..127");
+    overlayBits = static_cast<std::int32_t>(v);
+  } else {
+    overlayBits = tiles::ReadTileOverlayOptions();
+  }
+  CTrekGroupList treks;
+  for (const std::string& t : trekFiles)
+    if (treks.OpenTrekFile(platform::pathFromUtf8(t)) <= 0) return cli::fail(std::string("tiles: cannot read the trek file ") += t);
 
   mosaic::CMapCollection collection;
   for (const std::string& input : ctx.args) {
@@ -191,6 +212,10 @@ int runTiles(cli::SCliContext& ctx) {
   AppSettings settings;
   settings.setSaveOnDestroy(false);
   settings.Load();
+  options.overlays.options = overlayBits;
+  options.overlays.treks = treks.Groups().empty() ? nullptr : &treks.Groups();
+  options.overlays.look = tiles::TileGridLook(settings.gridColour, settings.graticuleColour, settings.magNorthColour,
+                                              settings.dispDatum == 0, series);
   const tiles::SExportResult r =
       tiles::RunExport(plan, collection, series, settings.mapRenderSettings(), options, out, force);
   if (!r.ok) return cli::failWrite("tiles", outPath, r.error == "exists", r.error);
@@ -201,6 +226,7 @@ int runTiles(cli::SCliContext& ctx) {
   json.field("format", formatText);
   json.field("tiles", r.written);
   json.field("skipped", r.skipped);
+  json.field("options", static_cast<long long>(options.overlays.effective()));
   json.field("bytes", static_cast<long long>(r.bytes));
   if (options.format == tiles::EFormat::Mbtiles) {
     json.field("storedImages", static_cast<long long>(r.storedImages));
@@ -216,6 +242,6 @@ int runTiles(cli::SCliContext& ctx) {
   return 0;
 }
 
-const cli::CCliRegistration kTiles("tiles", kUsage, runTiles);
+const cli::CCliRegistration kTiles("tiles", kUsage, runTiles, true);
 
 }  // namespace

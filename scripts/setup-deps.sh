@@ -5,7 +5,7 @@ PKGS="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-too
 libtiff-dev libpng-dev zlib1g-dev libsqlite3-dev libgeographiclib-dev libgtest-dev libgmock-dev libbenchmark-dev libcups2-dev libgl-dev \
 fonts-ipafont-gothic qt6-translations-l10n xvfb xauth clang libclang-rt-14-dev ccache \
 poppler-utils cups cups-bsd cups-client cups-filters qt6-charts-dev libqt6opengl6-dev \
-desktop-file-utils shared-mime-info libglib2.0-bin librsvg2-bin dpkg-dev groff-base file libgeotiff-dev gdal-bin"
+desktop-file-utils shared-mime-info libglib2.0-bin librsvg2-bin dpkg-dev groff-base file libgeotiff-dev gdal-bin python3-pil libjpeg-dev"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

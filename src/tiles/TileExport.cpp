@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <future>
+#include <map>
+#include <optional>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +22,9 @@
 #include "mosaic/PlaneRender.h"
 #include "tiles/TileWriters.h"
 #include "trek/CTrackLog.h"
+
+// libjpeg after the standard headers: it needs size_t and FILE declared.
+#include <jpeglib.h>
 
 namespace tiles {
 namespace {
@@ -82,17 +89,56 @@ std::string xmlEscaped(const std::string& s) {
   return out;
 }
 
+struct SJpegError {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+
+// Baseline JPEG as Qt's writer makes it (libjpeg's defaults at the quality: 4:2:0, standard
+// Huffman tables), fed the picture's rows as they lie in memory instead of converted row by row.
+std::string encodeJpeg(const QImage& picture, int quality) {
+  const QImage image = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
+                           ? picture
+                           : picture.convertToFormat(QImage::Format_RGB32);
+  jpeg_compress_struct c{};
+  SJpegError error{};
+  c.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = [](j_common_ptr info) { std::longjmp(reinterpret_cast<SJpegError*>(info->err)->jump, 1); };
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  if (setjmp(error.jump)) {
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return {};
+  }
+  jpeg_create_compress(&c);
+  jpeg_mem_dest(&c, &buffer, &size);
+  c.image_width = static_cast<JDIMENSION>(image.width());
+  c.image_height = static_cast<JDIMENSION>(image.height());
+  c.input_components = 4;
+  // 0xAARRGGBB words: blue first in memory on little-endian processors.
+  c.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, std::clamp(quality, 1, 100), TRUE);
+  jpeg_start_compress(&c, TRUE);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(static_cast<int>(c.next_scanline)));
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::string out(reinterpret_cast<const char*>(buffer), size);
+  std::free(buffer);
+  return out;
+}
+
 std::string encode(const QImage& image, EImageFormat format, int quality) {
+  // JPEG has no transparency; the baseline writer the units read.
+  if (format == EImageFormat::Jpeg) return encodeJpeg(image, quality);
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  if (format == EImageFormat::Jpeg) {
-    // JPEG has no transparency; the baseline writer the units read.
-    const QImage rgb = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_RGB32) : image;
-    rgb.save(&buffer, "JPG", quality);
-  } else {
-    image.save(&buffer, "PNG");
-  }
+  image.save(&buffer, "PNG");
   return bytes.toStdString();
 }
 
@@ -152,6 +198,7 @@ SGeoBox CollectionBox(const mosaic::CMapCollection& collection, MapSeries series
 SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& collection, MapSeries series,
                        const SExportOptions& options) {
   SExportPlan plan;
+  plan.box = area.box;
   if (!area.box.valid()) {
     plan.error = "書き出す範囲がありません。";
     return plan;
@@ -178,7 +225,7 @@ SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& co
         for (int x = r.x0; x <= r.x1; ++x) {
           const SGeoBox b = TileBox(z, x, y);
           if (!inArea(b, area) || !hasSheets(collection, series, b)) continue;
-          plan.tiles.push_back({z, x, y, b, kTileSize, kTileSize});
+          plan.tiles.push_back({z, x, y, b, kTileSize, kTileSize, x * kTileSize, y * kTileSize});
           ++n;
         }
       plan.perZoom.push_back(n);
@@ -215,6 +262,11 @@ SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& co
   plan.kmzPixelMetres = metres;
   const double lonStep = (area.box.east - area.box.west) / static_cast<double>(w);
   const double latStep = (area.box.north - area.box.south) / static_cast<double>(h);
+  plan.imageGrid.mercator = false;
+  plan.imageGrid.west = area.box.west;
+  plan.imageGrid.north = area.box.north;
+  plan.imageGrid.lonStep = lonStep;
+  plan.imageGrid.latStep = latStep;
   for (long long j = 0; j < down; ++j)
     for (long long i = 0; i < across; ++i) {
       SPlannedTile t;
@@ -224,6 +276,8 @@ SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& co
       const long long r0 = j * kKmzImageMax, r1 = std::min(h, r0 + kKmzImageMax);
       t.width = static_cast<int>(c1 - c0);
       t.height = static_cast<int>(r1 - r0);
+      t.left = static_cast<int>(c0);
+      t.top = static_cast<int>(r0);
       // Neighbours share their edges exactly: each edge is computed from the same integer.
       t.box = {area.box.north - r1 * latStep, area.box.west + c0 * lonStep, area.box.north - r0 * latStep,
                area.box.west + c1 * lonStep};
@@ -297,14 +351,14 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
   }
   result.perZoom.assign(plan.perZoom.size(), 0);
 
-  // Rendering goes tile by tile on this thread (neighbours share decoded sheets through the
-  // renderer's cache, whose workers decode); encoding, the larger part, runs on the pool.
+  // Each tile is rendered, overlaid and encoded on the pool: neighbours share the decoded sheets
+  // through the renderer's cache, which reads each sheet once. The file takes them in plan order.
   const int threads = options.threads > 0 ? options.threads : std::max(1, QThread::idealThreadCount());
   QThreadPool pool;
   pool.setMaxThreadCount(threads);
   struct SEncoded {
-    std::promise<std::string> promise;
-    std::future<std::string> future;
+    std::promise<std::optional<std::string>> promise;  ///< none: no map data on the picture
+    std::future<std::optional<std::string>> future;
     const SPlannedTile* tile = nullptr;
   };
   std::deque<std::unique_ptr<SEncoded>> inFlight;
@@ -316,9 +370,15 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
   auto drainOne = [&]() {
     std::unique_ptr<SEncoded> e = std::move(inFlight.front());
     inFlight.pop_front();
-    std::string bytes = e->future.get();
+    std::optional<std::string> encoded = e->future.get();
+    ++done;
     if (failed) return;
     const SPlannedTile& t = *e->tile;
+    if (!encoded) {
+      ++result.skipped;
+      return;
+    }
+    const std::string& bytes = *encoded;
     if (bytes.empty()) {
       result.error = "画像を作れませんでした。";
       failed = true;
@@ -346,35 +406,56 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
     result.bounds.east = std::max(result.bounds.east, t.box.east);
   };
 
+  // The overlays of each pixel grid (a zoom level, or the custom map's degrees), laid out once.
+  const bool overlaid = options.overlays.effective() != 0;
+  std::map<int, std::unique_ptr<CTileOverlay>> overlays;
+  const auto overlayFor = [&](int zoom) -> const CTileOverlay* {
+    if (!overlaid) return nullptr;
+    auto& o = overlays[kmz ? 0 : zoom];
+    if (!o) {
+      o = std::make_unique<CTileOverlay>();
+      o->Build(options.overlays, plan.box, kmz ? plan.imageGrid : MercatorGrid(zoom));
+    }
+    return o->empty() ? nullptr : o.get();
+  };
+  const auto report = [&] {
+    return !progress ||
+           progress(static_cast<double>(done) / static_cast<double>(std::max<std::size_t>(plan.tiles.size(), 1)));
+  };
+
+  const int quality = options.jpegQuality;
   for (const SPlannedTile& t : plan.tiles) {
     if (failed) break;
-    SGroundPicture picture = RenderGround(source, t.box, t.width, t.height, !kmz, noData);
-    ++done;
-    if (!picture.hasData) {
-      ++result.skipped;
-    } else {
-      auto e = std::make_unique<SEncoded>();
-      e->future = e->promise.get_future();
-      e->tile = &t;
-      SEncoded* raw = e.get();
-      const int quality = options.jpegQuality;
-      pool.start([raw, image = std::move(picture.image), imageFormat, quality, kmz]() {
-        std::string bytes = encode(image, imageFormat, quality);
-        // A custom-map image stays under the units' size limit.
-        for (int q = quality - 10; kmz && bytes.size() > kKmzImageBytesMax && q >= 30; q -= 10)
-          bytes = encode(image, imageFormat, q);
-        raw->promise.set_value(std::move(bytes));
-      });
-      inFlight.push_back(std::move(e));
-      while (static_cast<int>(inFlight.size()) > threads * 4) drainOne();
+    auto e = std::make_unique<SEncoded>();
+    e->future = e->promise.get_future();
+    e->tile = &t;
+    SEncoded* raw = e.get();
+    const CTileOverlay* overlay = overlayFor(t.zoom);
+    pool.start([raw, &t, &source, overlay, noData, imageFormat, quality, kmz]() {
+      SGroundPicture picture = RenderGround(source, t.box, t.width, t.height, !kmz, noData);
+      if (!picture.hasData) {
+        raw->promise.set_value(std::nullopt);
+        return;
+      }
+      // A tile without empty pixels is written opaque: a smaller and quicker PNG.
+      if (picture.complete && picture.image.hasAlphaChannel()) (void)picture.image.reinterpretAsFormat(QImage::Format_RGB32);
+      if (overlay) overlay->Paint(picture.image, QPoint(t.left, t.top));
+      std::string bytes = encode(picture.image, imageFormat, quality);
+      // A custom-map image stays under the units' size limit.
+      for (int q = quality - 10; kmz && bytes.size() > kKmzImageBytesMax && q >= 30; q -= 10)
+        bytes = encode(picture.image, imageFormat, q);
+      raw->promise.set_value(std::move(bytes));
+    });
+    inFlight.push_back(std::move(e));
+    while (static_cast<int>(inFlight.size()) > threads * 4) {
+      drainOne();
+      if (!report()) cancelled = true;
     }
-    if (progress && !progress(static_cast<double>(done) / static_cast<double>(std::max<std::size_t>(plan.tiles.size(), 1)))) {
-      cancelled = true;
-      break;
-    }
+    if (cancelled) break;
   }
   while (!inFlight.empty()) drainOne();
   pool.waitForDone();
+  if (!cancelled && !failed && !report()) cancelled = true;
 
   if (cancelled || failed) {
     result.cancelled = cancelled;

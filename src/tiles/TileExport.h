@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mosaic/MapCollection.h"
+#include "tiles/TileOverlay.h"
 #include "tiles/TileRender.h"
 
 class CTrackLog;
@@ -50,6 +51,7 @@ struct SExportOptions {
   std::size_t maxImages = 100;
   std::string name;  ///< UTF-8; the map's name in the file
   int threads = 0;   ///< 0: the processor's count
+  STileOverlays overlays;  ///< drawn over every picture (none by default)
 };
 
 /// One picture to make: a Web Mercator tile, or a custom-map image of a degree box.
@@ -60,6 +62,9 @@ struct SPlannedTile {
   SGeoBox box;
   int width = kTileSize;
   int height = kTileSize;
+  /// The picture's top-left pixel on the export's pixel grid (for the overlays).
+  int left = 0;
+  int top = 0;
 };
 
 struct SExportPlan {
@@ -70,6 +75,8 @@ struct SExportPlan {
   bool tooManyImages = false;
   double fittingPixelMetres = 0;
   std::string error;  ///< UTF-8; the plan cannot be made
+  SGeoBox box;           ///< the area planned
+  SPixelGrid imageGrid;  ///< KMZ: the degree grid the images are cut from
 };
 [[nodiscard]] SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& collection,
                                      MapSeries series, const SExportOptions& options);

@@ -1,5 +1,7 @@
 #include "tiles/TileRender.h"
 
+#include <QPainter>
+#include <QTransform>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -27,15 +29,14 @@ struct SPlanePoint {
   double row = 0;
 };
 
-std::uint32_t blend(const std::array<std::uint32_t, 4>& c, double fx, double fy) {
-  std::uint32_t out = 0xFF000000u;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const double top = ((c[0] >> shift) & 0xFF) * (1 - fx) + ((c[1] >> shift) & 0xFF) * fx;
-    const double bottom = ((c[2] >> shift) & 0xFF) * (1 - fx) + ((c[3] >> shift) & 0xFF) * fx;
-    const double v = top * (1 - fy) + bottom * fy;
-    out |= static_cast<std::uint32_t>(std::clamp(v + 0.5, 0.0, 255.0)) << shift;
-  }
-  return out;
+// Bilinear blend with weights of 0..256: red with blue, then green, two channels at a time.
+inline std::uint32_t blend(const std::array<std::uint32_t, 4>& c, std::uint32_t wx, std::uint32_t wy) {
+  const auto mix = [](std::uint32_t p, std::uint32_t q, std::uint32_t w) {
+    const std::uint32_t rb = (((p & 0x00FF00FFu) * (256 - w) + (q & 0x00FF00FFu) * w + 0x00800080u) >> 8) & 0x00FF00FFu;
+    const std::uint32_t g = (((p & 0x0000FF00u) * (256 - w) + (q & 0x0000FF00u) * w + 0x00008000u) >> 8) & 0x0000FF00u;
+    return rb | g;
+  };
+  return 0xFF000000u | mix(mix(c[0], c[1], wx), mix(c[2], c[3], wx), wy);
 }
 
 }  // namespace
@@ -88,7 +89,7 @@ mosaic::SFrameSeconds TokyoBoxOf(const SGeoBox& box) {
       const SDatumShiftResult t = DatumConverter::Wgs84ToTokyo(DmsAngle::FromDegrees(lat), DmsAngle::FromDegrees(lon), 0);
       const double s = t.latitude.TotalSeconds();
       const double w = t.longitude.TotalSeconds();
-      if (first) f = {s, w, s, w}, first = false;
+      if (first) f = {s, s, w, w}, first = false;  // north, south, west, east
       f.north = std::max(f.north, s), f.south = std::min(f.south, s);
       f.east = std::max(f.east, w), f.west = std::min(f.west, w);
     }
@@ -107,7 +108,11 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
   // Plane pixels per output pixel: the output's ground size against the plane's at the middle.
   const double midLat = (box.north + box.south) / 2;
   const double outMetres = kEquatorMetres * std::cos(midLat * kPi / 180.0) * (box.east - box.west) / 360.0 / width;
-  const double ratio = std::clamp(plane.MetresAcross(midLat * 3600.0) / outMetres, 1e-4, 16.0);
+  const double fitting = std::clamp(plane.MetresAcross(midLat * 3600.0) / outMetres, 1e-4, 16.0);
+  // Down to half the sheets' resolution the pixels are sampled from the sheets' own (a bilinear
+  // sample then reaches every sheet pixel, and the plane is copied rather than averaged);
+  // coarser pictures sample an area-averaged plane at their own resolution.
+  const double ratio = fitting >= 0.5 && fitting <= 1.0 ? 1.0 : fitting;
 
   // The exact shift on the grid, in display pixels of the plane at `ratio`.
   std::array<SPlanePoint, (kGrid + 1) * (kGrid + 1)> grid{};
@@ -134,41 +139,102 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
   if (src.isNull()) return out;
   source.renderer->RenderNow(src, area, area.topLeft(), ratio);
 
+  // Over one picture the warp is affine to far below a pixel (Web Mercator and the datum shift
+  // bend slowly): where no sheet edge is in reach, Qt's bilinear transform draws it. Otherwise,
+  // or where it bends more, every pixel is sampled on its own below.
+  {
+    const SPlanePoint& p00 = grid[0];
+    const SPlanePoint& p10 = grid[kGrid];
+    const SPlanePoint& p01 = grid[static_cast<std::size_t>(kGrid * (kGrid + 1))];
+    const double ac = (p10.column - p00.column) / width, bc = (p01.column - p00.column) / height;
+    const double ar = (p10.row - p00.row) / width, br = (p01.row - p00.row) / height;
+    double bend = 0;
+    for (int gy = 0; gy <= kGrid; ++gy)
+      for (int gx = 0; gx <= kGrid; ++gx) {
+        const double u = static_cast<double>(gx) * width / kGrid, v = static_cast<double>(gy) * height / kGrid;
+        const SPlanePoint& g = grid[static_cast<std::size_t>(gy * (kGrid + 1) + gx)];
+        bend = std::max({bend, std::abs(p00.column + ac * u + bc * v - g.column), std::abs(p00.row + ar * u + br * v - g.row)});
+      }
+    bool empty = false;
+    for (int y = 0; y < src.height() && !empty; ++y) {
+      const auto* row = reinterpret_cast<const std::uint32_t*>(src.constScanLine(y));
+      empty = std::find(row, row + src.width(), mosaic::kEmptyColour) != row + src.width();
+    }
+    if (bend < 0.05 && !empty) {
+      // Output pixels to pixels of `src`; the painter draws `src` through the inverse.
+      const QTransform toSource(ac, ar, bc, br, p00.column - area.left(), p00.row - area.top());
+      bool invertible = false;
+      const QTransform toOutput = toSource.inverted(&invertible);
+      if (invertible) {
+        QPainter painter(&out.image);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.setTransform(toOutput);
+        painter.drawImage(QPointF(0, 0), src);
+        painter.end();
+        out.hasData = out.complete = true;
+        return out;
+      }
+    }
+  }
+
   const int sw = src.width();
   const int sh = src.height();
+  const uchar* bits = src.constBits();
+  const qsizetype stride = src.bytesPerLine();
+  bool complete = true;
+  constexpr double kOne = 65536.0;  // plane positions in 16.16 fixed point
+  // Within a cell of the grid a row's plane positions step evenly: each cell's start and step
+  // come from its corners, and the pixels are blended with 8-bit weights.
   for (int y = 0; y < height; ++y) {
     auto* line = reinterpret_cast<std::uint32_t*>(out.image.scanLine(y));
     const double gyf = (y + 0.5) / height * kGrid;
     const int gy = std::min(static_cast<int>(gyf), kGrid - 1);
     const double ty = gyf - gy;
-    for (int x = 0; x < width; ++x) {
-      const double gxf = (x + 0.5) / width * kGrid;
-      const int gx = std::min(static_cast<int>(gxf), kGrid - 1);
-      const double tx = gxf - gx;
+    for (int gx = 0; gx < kGrid; ++gx) {
+      const int xBegin = (gx * width + kGrid - 1) / kGrid;  // pixels whose centres fall in the cell
+      const int xEnd = std::min(width, ((gx + 1) * width + kGrid - 1) / kGrid);
+      if (xBegin >= xEnd) continue;
       const SPlanePoint& a = grid[static_cast<std::size_t>(gy * (kGrid + 1) + gx)];
       const SPlanePoint& b = grid[static_cast<std::size_t>(gy * (kGrid + 1) + gx + 1)];
       const SPlanePoint& c = grid[static_cast<std::size_t>((gy + 1) * (kGrid + 1) + gx)];
       const SPlanePoint& d = grid[static_cast<std::size_t>((gy + 1) * (kGrid + 1) + gx + 1)];
-      const double col = (a.column * (1 - tx) + b.column * tx) * (1 - ty) + (c.column * (1 - tx) + d.column * tx) * ty;
-      const double row = (a.row * (1 - tx) + b.row * tx) * (1 - ty) + (c.row * (1 - tx) + d.row * tx) * ty;
+      const double leftC = a.column * (1 - ty) + c.column * ty, rightC = b.column * (1 - ty) + d.column * ty;
+      const double leftR = a.row * (1 - ty) + c.row * ty, rightR = b.row * (1 - ty) + d.row * ty;
       // Pixel k of the plane covers [k, k + 1): its centre is k + 0.5.
-      const double sx = col - area.left() - 0.5;
-      const double sy = row - area.top() - 0.5;
-      const int x0 = std::clamp(static_cast<int>(std::floor(sx)), 0, sw - 2);
-      const int y0 = std::clamp(static_cast<int>(std::floor(sy)), 0, sh - 2);
-      const double fx = std::clamp(sx - x0, 0.0, 1.0);
-      const double fy = std::clamp(sy - y0, 0.0, 1.0);
-      const auto* r0 = reinterpret_cast<const std::uint32_t*>(src.constScanLine(y0));
-      const auto* r1 = reinterpret_cast<const std::uint32_t*>(src.constScanLine(y0 + 1));
-      std::array<std::uint32_t, 4> px{r0[x0], r0[x0 + 1], r1[x0], r1[x0 + 1]};
-      const std::uint32_t nearest = px[(fy >= 0.5 ? 2 : 0) + (fx >= 0.5 ? 1 : 0)];
-      if (nearest == mosaic::kEmptyColour) continue;
-      for (std::uint32_t& p : px)
-        if (p == mosaic::kEmptyColour) p = nearest;
-      line[x] = blend(px, fx, fy);
-      out.hasData = true;
+      const double perPixel = static_cast<double>(kGrid) / width;
+      const double tx0 = (xBegin + 0.5) / width * kGrid - gx;
+      const double sx0 = leftC + (rightC - leftC) * tx0 - area.left() - 0.5;
+      const double sy0 = leftR + (rightR - leftR) * tx0 - area.top() - 0.5;
+      // The area holds the whole grid with two pixels to spare: positions stay inside it.
+      std::int64_t fx = std::llround(std::clamp(sx0, 0.0, sw - 1.0) * kOne);
+      std::int64_t fy = std::llround(std::clamp(sy0, 0.0, sh - 1.0) * kOne);
+      const std::int64_t stepX = std::llround((rightC - leftC) * perPixel * kOne);
+      const std::int64_t stepY = std::llround((rightR - leftR) * perPixel * kOne);
+      const std::int64_t maxX = static_cast<std::int64_t>(sw - 2) << 16, maxY = static_cast<std::int64_t>(sh - 2) << 16;
+      for (int x = xBegin; x < xEnd; ++x, fx += stepX, fy += stepY) {
+        const std::int64_t cx = std::clamp<std::int64_t>(fx, 0, maxX + 0xFFFF);
+        const std::int64_t cy = std::clamp<std::int64_t>(fy, 0, maxY + 0xFFFF);
+        const int x0 = static_cast<int>(std::min(cx >> 16, maxX >> 16));
+        const int y0 = static_cast<int>(std::min(cy >> 16, maxY >> 16));
+        const std::uint32_t wx = static_cast<std::uint32_t>(std::min<std::int64_t>(cx - (static_cast<std::int64_t>(x0) << 16), 0xFFFF) + 128) >> 8;
+        const std::uint32_t wy = static_cast<std::uint32_t>(std::min<std::int64_t>(cy - (static_cast<std::int64_t>(y0) << 16), 0xFFFF) + 128) >> 8;
+        const auto* r0 = reinterpret_cast<const std::uint32_t*>(bits + y0 * stride) + x0;
+        const auto* r1 = reinterpret_cast<const std::uint32_t*>(bits + (y0 + 1) * stride) + x0;
+        std::array<std::uint32_t, 4> px{r0[0], r0[1], r1[0], r1[1]};
+        const std::uint32_t nearest = px[(wy >= 128 ? 2 : 0) + (wx >= 128 ? 1 : 0)];
+        if (nearest == mosaic::kEmptyColour) {
+          complete = false;
+          continue;
+        }
+        for (std::uint32_t& p : px)
+          if (p == mosaic::kEmptyColour) p = nearest;
+        line[x] = blend(px, wx, wy);
+        out.hasData = true;
+      }
     }
   }
+  out.complete = out.hasData && complete;
   return out;
 }
 

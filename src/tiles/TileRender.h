@@ -63,6 +63,7 @@ struct SGroundSource {
 struct SGroundPicture {
   QImage image;  ///< RGB32 (ARGB32 when noData is transparent)
   bool hasData = false;
+  bool complete = false;  ///< every pixel has map data
 };
 [[nodiscard]] SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int width, int height,
                                           bool mercator, std::uint32_t noData);

@@ -112,6 +112,29 @@ TEST(WebMercator, TilesAgreeWithTheUsualFormulas) {
   EXPECT_NEAR(tiles::TilePixelMetres(0, 0.0), 156543.03392, 1e-3);
 }
 
+TEST(WebMercator, TokyoBoxHoldsTheShiftedCornersTightly) {
+  const tiles::SGeoBox kBoxes[] = {{36.3, 138.7, 36.4, 138.9}, {35.0, 139.0, 35.001, 139.002}, {43.0, 141.0, 44.0, 143.5}};
+  for (const tiles::SGeoBox& b : kBoxes) {
+    const mosaic::SFrameSeconds f = tiles::TokyoBoxOf(b);
+    double s = 1e9, n = -1e9, w = 1e9, e = -1e9;
+    for (const double lat : {b.south, b.north})
+      for (const double lon : {b.west, b.east}) {
+        const SDatumShiftResult t = DatumConverter::Wgs84ToTokyo(DmsAngle::FromDegrees(lat), DmsAngle::FromDegrees(lon), 0);
+        s = std::min(s, t.latitude.TotalSeconds()), n = std::max(n, t.latitude.TotalSeconds());
+        w = std::min(w, t.longitude.TotalSeconds()), e = std::max(e, t.longitude.TotalSeconds());
+      }
+    EXPECT_LE(f.south, s);
+    EXPECT_GE(f.north, n);
+    EXPECT_LE(f.west, w);
+    EXPECT_GE(f.east, e);
+    // No wider than the shifted corners, give or take the bend of the edges.
+    EXPECT_NEAR(f.west, w, 0.5) << b.west;
+    EXPECT_NEAR(f.east, e, 0.5) << b.east;
+    EXPECT_NEAR(f.south, s, 0.5) << b.south;
+    EXPECT_NEAR(f.north, n, 0.5) << b.north;
+  }
+}
+
 TEST(MbtilesExport, WritesReadableTilesWithTmsRowsOnce) {
   QTemporaryDir dir;
   const fs::path out = fs::path(dir.path().toStdString()) / "sample.mbtiles";

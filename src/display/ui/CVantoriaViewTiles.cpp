@@ -45,6 +45,11 @@ void CVantoriaView::exportTiles() {
   }
   in.track = m_doc.TrekGroups().SelectedTrackLog();
   in.render = m_settings ? m_settings->mapRenderSettings() : SMapRenderSettings{};
+  in.treks = &m_doc.TrekGroups().Groups();
+  const SGridOverlayOptions view = gridOptions();
+  in.gridLook = tiles::TileGridLook(static_cast<std::int32_t>(view.utmColour), static_cast<std::int32_t>(view.graticuleColour),
+                                    static_cast<std::int32_t>(view.magneticColour), view.graticuleDatum == Datum::Wgs84,
+                                    in.series);
   CDlgExportTiles dlg(std::move(in), this);
   dlg.exec();
 }

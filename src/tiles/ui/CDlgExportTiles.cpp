@@ -1,6 +1,7 @@
 #include "tiles/ui/CDlgExportTiles.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -16,9 +17,11 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "output/MapImageExport.h"
 #include "platform/FileLookup.h"
 #include "platform/IFileDialog.h"
 #include "platform/IPrompt.h"
+#include "trek/CTrekData.h"
 
 namespace {
 enum EArea { kSelection, kWindow, kTrack, kAll };
@@ -118,6 +121,33 @@ CDlgExportTiles::CDlgExportTiles(STileExportInput input, QWidget* parent) : QDia
   m_limit->addItem(QStringLiteral("500 枚 (一部の機器)"), 500);
   form->addRow(QStringLiteral("機器の画像数の上限(&L)"), m_limit);
 
+  // What the map export draws over the map, in its words and bits.
+  if (m_in.treks)
+    for (const auto& g : *m_in.treks) {
+      if (!g) continue;
+      m_hasWaypoints = m_hasWaypoints || (g->Kind() == CTrekData::kWaypointGroup && !g->Waypoints().empty());
+      m_hasTrackLogs = m_hasTrackLogs || (g->Kind() == CTrekData::kTrackLogGroup && !g->TrackLogs().empty());
+    }
+  auto* drawBox = new QGroupBox(QStringLiteral("地図に描くもの"), this);
+  auto* drawLay = new QGridLayout(drawBox);
+  const std::int32_t bits = tiles::ReadTileOverlayOptions();
+  int drawRow = 0;
+  const auto check = [&](const char* text, const char* name, std::int32_t bit, int column) {
+    auto* b = new QCheckBox(QString::fromUtf8(text), drawBox);
+    b->setObjectName(QLatin1String(name));
+    b->setChecked((bits & bit) != 0);
+    drawLay->addWidget(b, column == 0 ? drawRow : drawRow++, column);
+    connect(b, &QCheckBox::toggled, this, &CDlgExportTiles::replan);
+    return b;
+  };
+  m_trackLines = check("トラックログライン(&K)", "trackLines", kExportTrackLines, 0);
+  m_utmGrid = check("UTMグリッド(&U)", "utmGrid", kExportUtmGrid, 1);
+  m_trackNames = check("トラックログ名(&O)", "trackNames", kExportTrackNames, 0);
+  m_graticule = check("緯度経度線(&G)", "graticule", kExportGraticule, 1);
+  m_waypointIcons = check("ウェイポイントアイコン(&P)", "waypointIcons", kExportWaypointIcons, 0);
+  m_magneticNorth = check("磁北線(&N)", "magneticNorth", kExportMagneticNorth, 1);
+  m_waypointNames = check("ウェイポイント名(&Y)", "waypointNames", kExportWaypointNames, 0);
+
   m_estimate = new QLabel(this);
   m_estimate->setObjectName(QStringLiteral("estimate"));
   m_estimate->setWordWrap(true);
@@ -129,6 +159,7 @@ CDlgExportTiles::CDlgExportTiles(STileExportInput input, QWidget* parent) : QDia
   auto* lay = new QVBoxLayout(this);
   lay->addWidget(areaBox);
   lay->addWidget(formatBox);
+  lay->addWidget(drawBox);
   lay->addWidget(m_estimate);
   lay->addWidget(buttons);
 
@@ -166,7 +197,17 @@ tiles::SExportOptions CDlgExportTiles::options() const {
   o.maxZoom = m_maxZoom->value();
   o.kmzPixelMetres = m_metres->value();
   o.maxImages = static_cast<std::size_t>(m_limit->currentData().toInt());
+  o.overlays.options = overlayBits();
+  o.overlays.treks = m_in.treks;
+  o.overlays.look = m_in.gridLook;
   return o;
+}
+
+std::int32_t CDlgExportTiles::overlayBits() const {
+  return map_export::OptionsFromChecks(m_trackLines->isChecked(), m_trackNames->isChecked(), m_waypointIcons->isChecked(),
+                                       m_waypointNames->isChecked()) |
+         (m_utmGrid->isChecked() ? kExportUtmGrid : 0) | (m_graticule->isChecked() ? kExportGraticule : 0) |
+         (m_magneticNorth->isChecked() ? kExportMagneticNorth : 0);
 }
 
 QString CDlgExportTiles::estimateText() const { return m_estimate->text(); }
@@ -178,6 +219,10 @@ void CDlgExportTiles::replan() {
   m_metres->setEnabled(kmz);
   m_limit->setEnabled(kmz);
   m_corridor->setEnabled(m_areas->checkedId() == kTrack);
+  m_trackLines->setEnabled(m_hasTrackLogs);
+  m_trackNames->setEnabled(m_hasTrackLogs && m_trackLines->isChecked());
+  m_waypointIcons->setEnabled(m_hasWaypoints);
+  m_waypointNames->setEnabled(m_hasWaypoints && m_waypointIcons->isChecked());
   m_plan = m_in.collection ? tiles::PlanExport(area(), *m_in.collection, m_in.series, options()) : tiles::SExportPlan{};
   if (!m_in.collection) m_plan.error = "地形図が開かれていません。";
   const QLocale c(QLocale::English);
@@ -213,6 +258,7 @@ void CDlgExportTiles::exportNow() {
   const std::filesystem::path out = chosen.paths.front();
   tiles::SExportOptions named = opts;
   named.name = platform::pathToUtf8(out.stem());
+  tiles::WriteTileOverlayOptions(overlayBits());
 
   QProgressDialog progress(QStringLiteral("地図を書き出しています..."), QStringLiteral("中止"), 0, 1000, this);
   progress.setObjectName(QStringLiteral("exportProgress"));

@@ -8,8 +8,10 @@
 
 #include "display/MapColourScheme.h"
 #include "tiles/TileExport.h"
+#include "trek/CTrekGroupList.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -17,7 +19,8 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-/// What the dialog may export.
+/// What the dialog may export. The overlay check boxes start from and are remembered in the
+/// profile ("Settings"/"ExportTilesOption").
 struct STileExportInput {
   const mosaic::CMapCollection* collection = nullptr;
   MapSeries series = MapSeries::Scale25000;
@@ -25,6 +28,8 @@ struct STileExportInput {
   std::optional<tiles::SGeoBox> window;     ///< the window's area
   const CTrackLog* track = nullptr;         ///< the selected track log
   SMapRenderSettings render;
+  const CTrekGroupList::GroupList* treks = nullptr;  ///< the trek data the view has open
+  SGridOverlayOptions gridLook;                      ///< colours and datum of the grid lines
 };
 
 class CDlgExportTiles : public QDialog {
@@ -44,6 +49,7 @@ class CDlgExportTiles : public QDialog {
 
  private:
   void replan();
+  [[nodiscard]] std::int32_t overlayBits() const;
 
   STileExportInput m_in;
   tiles::SExportPlan m_plan;
@@ -57,6 +63,15 @@ class CDlgExportTiles : public QDialog {
   QSpinBox* m_quality = nullptr;
   QDoubleSpinBox* m_metres = nullptr;
   QComboBox* m_limit = nullptr;
+  QCheckBox* m_trackLines = nullptr;
+  QCheckBox* m_trackNames = nullptr;
+  QCheckBox* m_waypointIcons = nullptr;
+  QCheckBox* m_waypointNames = nullptr;
+  QCheckBox* m_utmGrid = nullptr;
+  QCheckBox* m_graticule = nullptr;
+  QCheckBox* m_magneticNorth = nullptr;
+  bool m_hasWaypoints = false;
+  bool m_hasTrackLogs = false;
   QLabel* m_estimate = nullptr;
   QPushButton* m_write = nullptr;
 };
