@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 
+#include "display/SegmentClip.h"
 #include "geodesy/DatumConverter.h"
 #include "geodesy/GridReference.h"
 #include "geodesy/MagneticDeclination.h"
@@ -115,7 +116,9 @@ class CLineRaster {
     if ((a.y() < wide.top() && b.y() < wide.top()) || (a.y() > wide.bottom() && b.y() > wide.bottom()) ||
         (a.x() < wide.left() && b.x() < wide.left()) || (a.x() > wide.right() && b.x() > wide.right()))
       return;
-    if (!clipTo(a, b, wide)) return;
+    if (!ClipSegment(a, b, wide) || !std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) ||
+        !std::isfinite(b.y()))
+      return;
     const double dx = b.x() - a.x(), dy = b.y() - a.y();
     const bool flat = std::fabs(dx) >= std::fabs(dy);
     if (flat ? dx == 0.0 : dy == 0.0) return;
@@ -146,27 +149,6 @@ class CLineRaster {
   }
 
  private:
-  static bool clipTo(QPointF& a, QPointF& b, const QRectF& r) {
-    // Liang-Barsky.
-    double t0 = 0.0, t1 = 1.0;
-    const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
-    for (int k = 0; k < 4; ++k) {
-      if (p[k] == 0.0) {
-        if (q[k] < 0.0) return false;
-        continue;
-      }
-      const double t = q[k] / p[k];
-      if (p[k] < 0.0) t0 = std::max(t0, t);
-      else t1 = std::min(t1, t);
-      if (t0 > t1) return false;
-    }
-    const QPointF start = a;
-    a = start + QPointF(dx, dy) * t0;
-    b = start + QPointF(dx, dy) * t1;
-    return std::isfinite(a.x()) && std::isfinite(a.y()) && std::isfinite(b.x()) && std::isfinite(b.y());
-  }
   void put(uchar* at) const {
     auto* px = reinterpret_cast<QRgb*>(at);
     if (m_alpha >= 255) {

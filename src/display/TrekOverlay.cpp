@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "display/SegmentClip.h"
 #include "geodesy/SheetFrame.h"
 #include "platform/Codepage.h"
 
@@ -21,34 +22,6 @@ std::int32_t trunc32(double v) { return geodesy::truncToInt32(v); }
 QPoint markPoint(const TrackMark& m) { return QPoint(m.x, m.y); }
 
 QRect waypointHitRect(std::int32_t x, std::int32_t y) { return QRect(x - 4, y - 20, 28, 24); }
-
-// Clips the segment a-b to `box` (Liang-Barsky); false when nothing of it is inside.
-bool clipSegment(QPointF& a, QPointF& b, const QRectF& box) {
-  double t0 = 0.0;
-  double t1 = 1.0;
-  const double dx = b.x() - a.x();
-  const double dy = b.y() - a.y();
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {a.x() - box.left(), box.right() - a.x(), a.y() - box.top(), box.bottom() - a.y()};
-  for (int i = 0; i < 4; ++i) {
-    if (p[i] == 0.0) {
-      if (q[i] < 0.0) return false;
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0.0) {
-      if (t > t1) return false;
-      t0 = std::max(t0, t);
-    } else {
-      if (t < t0) return false;
-      t1 = std::min(t1, t);
-    }
-  }
-  const QPointF start = a;
-  a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
-  b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
-  return true;
-}
 
 // A label pushed past the region's top or left edge (moved up or left for the bottom and right
 // edges, or drawn above its point) goes below or right of its point, where it starts inside.
@@ -369,7 +342,7 @@ void TrekOverlay::drawLines(QPainter& painter, const QRect& visible, QPoint offs
         flush();
         QPointF from(a.x, a.y);
         QPointF to(b.x, b.y);
-        if (!clipSegment(from, to, safeF)) continue;
+        if (!ClipSegment(from, to, safeF)) continue;
         for (const QPoint& s : stamps) painter.drawLine(QLineF(from - QPointF(offset - s), to - QPointF(offset - s)));
       }
       flush();

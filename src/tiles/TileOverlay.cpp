@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "display/SegmentClip.h"
 #include "display/TrekOverlay.h"
 #include "geodesy/DatumConverter.h"
 #include "geodesy/GridReference.h"
@@ -40,32 +41,6 @@ double metresPerDegreeLon(double lat) {
 }
 
 QColor colourOf(std::uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
-
-// Clips a-b to `box` (Liang-Barsky); false when nothing of it is inside.
-bool clipSegment(QPointF& a, QPointF& b, const QRectF& box) {
-  double t0 = 0.0, t1 = 1.0;
-  const double dx = b.x() - a.x(), dy = b.y() - a.y();
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {a.x() - box.left(), box.right() - a.x(), a.y() - box.top(), box.bottom() - a.y()};
-  for (int i = 0; i < 4; ++i) {
-    if (p[i] == 0.0) {
-      if (q[i] < 0.0) return false;
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0.0) {
-      if (t > t1) return false;
-      t0 = std::max(t0, t);
-    } else {
-      if (t < t0) return false;
-      t1 = std::min(t1, t);
-    }
-  }
-  const QPointF start = a;
-  a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
-  b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
-  return true;
-}
 
 QRectF boundsOf(const std::vector<QPointF>& pts) {
   double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
@@ -442,7 +417,7 @@ void CTileOverlay::Paint(QImage& picture, QPoint origin) const {
         }
         flush();
         QPointF from(a), to(b);
-        if (!clipSegment(from, to, QRectF(safe))) continue;
+        if (!ClipSegment(from, to, QRectF(safe))) continue;
         for (const QPoint& s : kStamps) painter.drawLine(QLineF(from - QPointF(origin - s), to - QPointF(origin - s)));
       }
       flush();
@@ -484,7 +459,7 @@ void CTileOverlay::Paint(QImage& picture, QPoint origin) const {
     } else {
       for (std::size_t k = 0; k + 1 < line.points.size(); ++k) {
         QPointF a = line.points[k], b = line.points[k + 1];
-        if (!clipSegment(a, b, safe)) continue;
+        if (!ClipSegment(a, b, safe)) continue;
         painter.drawLine(QLineF(a - o, b - o));
       }
     }
