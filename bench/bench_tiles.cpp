@@ -5,8 +5,8 @@
 // The peer is the plain way to cut web tiles from a seamless map: for each tile it renders the
 // full-resolution crop of the mosaic covering the tile's box (the plane at ratio 1, through the
 // same renderer and its cache, so each sheet is decoded once per run as in the export), scales
-// it to 256 x 256 with QImage::scaled(Smooth), encodes it with the same settings (PNG, or JPEG
-// at the same quality; a tile without empty pixels as opaque) and writes it into the same
+// it to 256 x 256 with QImage::scaled(Smooth), encodes it with the same encoder and settings (PNG,
+// or JPEG at the same quality; a tile without empty pixels as opaque) and writes it into the same
 // MBTiles writer, in plan order, on a pool of two threads. It crops the Tokyo-datum box of the
 // tile without the datum warp, which only spares it work. Rendering one full-resolution image of
 // the nine sheets first would need about 1.4 GB and is not what either of them does.
@@ -19,7 +19,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
-#include <QBuffer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -38,6 +37,7 @@
 #include "mosaic/MapCollection.h"
 #include "mosaic/MosaicRenderer.h"
 #include "mosaic/SheetCache.h"
+#include "tiles/TileEncode.h"
 #include "tiles/TileExport.h"
 #include "tiles/TileRender.h"
 #include "tiles/TileWriters.h"
@@ -122,11 +122,7 @@ void oursRound(benchmark::State& state, bool jpeg) {
 // ---- the peer ----
 
 std::string encodePeer(const QImage& image, bool jpeg) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, jpeg ? "JPG" : "PNG", jpeg ? kJpegQuality : -1);
-  return bytes.toStdString();
+  return tiles::EncodeTile(image, jpeg ? tiles::EImageFormat::Jpeg : tiles::EImageFormat::Png, kJpegQuality);
 }
 
 void peerRound(benchmark::State& state, bool jpeg) {

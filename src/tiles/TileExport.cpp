@@ -1,12 +1,10 @@
 #include "tiles/TileExport.h"
 
-#include <QBuffer>
 #include <QThread>
 #include <QThreadPool>
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -20,11 +18,9 @@
 #include "geodesy/DatumConverter.h"
 #include "mosaic/MosaicRenderer.h"
 #include "mosaic/PlaneRender.h"
+#include "tiles/TileEncode.h"
 #include "tiles/TileWriters.h"
 #include "trek/CTrackLog.h"
-
-// libjpeg after the standard headers: it needs size_t and FILE declared.
-#include <jpeglib.h>
 
 namespace tiles {
 namespace {
@@ -87,59 +83,6 @@ std::string xmlEscaped(const std::string& s) {
     }
   }
   return out;
-}
-
-struct SJpegError {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-};
-
-// Baseline JPEG as Qt's writer makes it (libjpeg's defaults at the quality: 4:2:0, standard
-// Huffman tables), fed the picture's rows as they lie in memory instead of converted row by row.
-std::string encodeJpeg(const QImage& picture, int quality) {
-  const QImage image = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
-                           ? picture
-                           : picture.convertToFormat(QImage::Format_RGB32);
-  jpeg_compress_struct c{};
-  SJpegError error{};
-  c.err = jpeg_std_error(&error.manager);
-  error.manager.error_exit = [](j_common_ptr info) { std::longjmp(reinterpret_cast<SJpegError*>(info->err)->jump, 1); };
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  if (setjmp(error.jump)) {
-    jpeg_destroy_compress(&c);
-    std::free(buffer);
-    return {};
-  }
-  jpeg_create_compress(&c);
-  jpeg_mem_dest(&c, &buffer, &size);
-  c.image_width = static_cast<JDIMENSION>(image.width());
-  c.image_height = static_cast<JDIMENSION>(image.height());
-  c.input_components = 4;
-  // 0xAARRGGBB words: blue first in memory on little-endian processors.
-  c.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, std::clamp(quality, 1, 100), TRUE);
-  jpeg_start_compress(&c, TRUE);
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(static_cast<int>(c.next_scanline)));
-    jpeg_write_scanlines(&c, &row, 1);
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  std::string out(reinterpret_cast<const char*>(buffer), size);
-  std::free(buffer);
-  return out;
-}
-
-std::string encode(const QImage& image, EImageFormat format, int quality) {
-  // JPEG has no transparency; the baseline writer the units read.
-  if (format == EImageFormat::Jpeg) return encodeJpeg(image, quality);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes.toStdString();
 }
 
 std::string attribution(MapSeries series) {
@@ -432,18 +375,22 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
     SEncoded* raw = e.get();
     const CTileOverlay* overlay = overlayFor(t.zoom);
     pool.start([raw, &t, &source, overlay, noData, imageFormat, quality, kmz]() {
-      SGroundPicture picture = RenderGround(source, t.box, t.width, t.height, !kmz, noData);
+      // Each thread draws every picture into the one it drew before.
+      thread_local QImage spare;
+      SGroundPicture picture = RenderGround(source, t.box, t.width, t.height, !kmz, noData, std::move(spare));
       if (!picture.hasData) {
+        spare = std::move(picture.image);
         raw->promise.set_value(std::nullopt);
         return;
       }
       // A tile without empty pixels is written opaque: a smaller and quicker PNG.
       if (picture.complete && picture.image.hasAlphaChannel()) (void)picture.image.reinterpretAsFormat(QImage::Format_RGB32);
       if (overlay) overlay->Paint(picture.image, QPoint(t.left, t.top));
-      std::string bytes = encode(picture.image, imageFormat, quality);
+      std::string bytes = EncodeTile(picture.image, imageFormat, quality);
       // A custom-map image stays under the units' size limit.
       for (int q = quality - 10; kmz && bytes.size() > kKmzImageBytesMax && q >= 30; q -= 10)
-        bytes = encode(picture.image, imageFormat, q);
+        bytes = EncodeTile(picture.image, imageFormat, q);
+      spare = std::move(picture.image);
       raw->promise.set_value(std::move(bytes));
     });
     inFlight.push_back(std::move(e));

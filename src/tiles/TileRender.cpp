@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "geodesy/DatumConverter.h"
 #include "mosaic/MosaicRenderer.h"
@@ -37,6 +38,21 @@ inline std::uint32_t blend(const std::array<std::uint32_t, 4>& c, std::uint32_t 
     return rb | g;
   };
   return 0xFF000000u | mix(mix(c[0], c[1], wx), mix(c[2], c[3], wx), wy);
+}
+
+// Whether any of `count` pixels is `colour`: blocks of 16 without a branch a pixel, which the
+// compiler turns into vector compares, and a branch a block.
+bool holdsColour(const std::uint32_t* pixels, std::size_t count, std::uint32_t colour) {
+  constexpr std::size_t kBlock = 16;
+  std::size_t i = 0;
+  for (; i + kBlock <= count; i += kBlock) {
+    std::uint32_t found = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) found |= pixels[i + k] == colour ? 1u : 0u;
+    if (found != 0) return true;
+  }
+  for (; i < count; ++i)
+    if (pixels[i] == colour) return true;
+  return false;
 }
 
 }  // namespace
@@ -97,10 +113,15 @@ mosaic::SFrameSeconds TokyoBoxOf(const SGeoBox& box) {
 }
 
 SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int width, int height, bool mercator,
-                            std::uint32_t noData) {
+                            std::uint32_t noData, QImage recycled) {
   SGroundPicture out;
   const bool transparent = (noData >> 24) != 0xFF;
-  out.image = QImage(width, height, transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  const QImage::Format format = transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+  if (recycled.width() == width && recycled.height() == height && recycled.depth() == 32 && recycled.isDetached() &&
+      (recycled.format() == format || recycled.reinterpretAsFormat(format)))
+    out.image = std::move(recycled);
+  else
+    out.image = QImage(width, height, format);
   if (out.image.isNull() || !box.valid() || !source.renderer || source.plane.empty()) return out;
   out.image.fill(noData);
   const mosaic::SMapPlane& plane = source.plane;
@@ -135,7 +156,13 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
   const QRect area(static_cast<int>(std::floor(minC)) - 2, static_cast<int>(std::floor(minR)) - 2,
                    static_cast<int>(std::ceil(maxC) - std::floor(minC)) + 4,
                    static_cast<int>(std::ceil(maxR) - std::floor(minR)) + 4);
-  QImage src(area.size(), QImage::Format_RGB32);
+  // The plane's pixels under the picture, in a buffer each thread keeps from picture to picture:
+  // fresh pages cost more than drawing them.
+  thread_local std::vector<std::uint32_t> planeBuffer;
+  const std::size_t planePixels = static_cast<std::size_t>(area.width()) * static_cast<std::size_t>(area.height());
+  if (planeBuffer.size() < planePixels) planeBuffer.resize(planePixels);
+  QImage src(reinterpret_cast<uchar*>(planeBuffer.data()), area.width(), area.height(),
+             static_cast<qsizetype>(area.width()) * 4, QImage::Format_RGB32);
   if (src.isNull()) return out;
   source.renderer->RenderNow(src, area, area.topLeft(), ratio);
 
@@ -155,17 +182,15 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
         const SPlanePoint& g = grid[static_cast<std::size_t>(gy * (kGrid + 1) + gx)];
         bend = std::max({bend, std::abs(p00.column + ac * u + bc * v - g.column), std::abs(p00.row + ar * u + br * v - g.row)});
       }
-    bool empty = false;
-    for (int y = 0; y < src.height() && !empty; ++y) {
-      const auto* row = reinterpret_cast<const std::uint32_t*>(src.constScanLine(y));
-      empty = std::find(row, row + src.width(), mosaic::kEmptyColour) != row + src.width();
-    }
+    const bool empty = holdsColour(planeBuffer.data(), planePixels, mosaic::kEmptyColour);
     if (bend < 0.05 && !empty) {
       // Output pixels to pixels of `src`; the painter draws `src` through the inverse.
       const QTransform toSource(ac, ar, bc, br, p00.column - area.left(), p00.row - area.top());
       bool invertible = false;
       const QTransform toOutput = toSource.inverted(&invertible);
       if (invertible) {
+        // Every pixel gets map data: the picture is opaque, and Qt's opaque path is the quick one.
+        (void)out.image.reinterpretAsFormat(QImage::Format_RGB32);
         QPainter painter(&out.image);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, true);

@@ -59,13 +59,14 @@ struct SGroundSource {
 
 /// A picture of `width` x `height` pixels of the ground: in Web Mercator over `box` when
 /// `mercator`, else in plain degrees (equal steps of latitude and longitude). Pixels without map
-/// data are `noData`; `hasData` tells whether any pixel has map data.
+/// data are `noData`; `hasData` tells whether any pixel has map data. A `recycled` picture of the
+/// same size that nothing else shares is drawn over instead of a new one.
 struct SGroundPicture {
-  QImage image;  ///< RGB32 (ARGB32 when noData is transparent)
+  QImage image;  ///< RGB32 (ARGB32 when noData is transparent and the picture is not complete)
   bool hasData = false;
   bool complete = false;  ///< every pixel has map data
 };
 [[nodiscard]] SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int width, int height,
-                                          bool mercator, std::uint32_t noData);
+                                          bool mercator, std::uint32_t noData, QImage recycled = {});
 
 }  // namespace tiles
