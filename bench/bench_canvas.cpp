@@ -1,5 +1,8 @@
 // The map canvas against the image library's own scaling and drawing, on a generated
-// 4,600 x 3,700 8-bit sheet. Read the results as ratios to the peer of the same row.
+// 4,600 x 3,700 8-bit sheet. Read the results as ratios to the peer of the same row. The paint
+// rows' `stream` is 0 for pictures written past the caches as this processor is set to, 1 for
+// every picture from 4 MiB on, 2 for none. Random interleaving
+// (--benchmark_enable_random_interleaving=true) spreads the machine's drift over all rows.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -14,6 +17,7 @@
 #include "display/CMapCanvas.h"
 #include "display/ScaledSheetBitmap.h"
 #include "display/SheetKernels.h"
+#include "platform/SystemMemory.h"
 #include "maps/SheetImage.h"
 
 namespace {
@@ -85,6 +89,18 @@ class CKernels {
   ~CKernels() { sheetkernels::SetKernel(sheetkernels::BestKernel()); }
   CKernels(const CKernels&) = delete;
   CKernels& operator=(const CKernels&) = delete;
+};
+
+// The `stream` argument of the paint rows: 0 the processor's own size from which pictures are
+// written past the caches, 1 every picture from 4 MiB on, 2 none.
+class CStreaming {
+ public:
+  explicit CStreaming(std::int64_t mode) {
+    sheetkernels::SetStreamBytes(mode == 1 ? std::int64_t{4} << 20 : mode == 2 ? std::int64_t{1} << 50 : 0);
+  }
+  ~CStreaming() { sheetkernels::SetStreamBytes(0); }
+  CStreaming(const CStreaming&) = delete;
+  CStreaming& operator=(const CStreaming&) = delete;
 };
 
 // The `kernel` arguments of the sets the processor has.
@@ -164,6 +180,7 @@ BENCHMARK(BM_PeerScaledFast)
 void BM_Paint(benchmark::State& state) {
   const double ratio = static_cast<double>(state.range(0)) / 10.0;
   const CKernels kernels(state.range(1));
+  const CStreaming streaming(state.range(2));
   static CMapCanvas canvas;
   canvas.setSheet(&sheet(), 1);
   canvas.render(ratio);
@@ -180,8 +197,9 @@ void BM_Paint(benchmark::State& state) {
 }
 void paintArgs(benchmark::internal::Benchmark* b) {
   for (const long r : {5L, 10L, 20L, 50L})
-    for (const std::int64_t k : kernelsHere()) b->Args({r, k});
-  b->ArgNames({"ratio_e1", "kernel"})->Unit(benchmark::kMicrosecond)->UseRealTime();
+    for (const std::int64_t k : kernelsHere())
+      for (const std::int64_t stream : {0, 1, 2}) b->Args({r, k, stream});
+  b->ArgNames({"ratio_e1", "kernel", "stream"})->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
 BENCHMARK(BM_Paint)->Apply(paintArgs);
 
@@ -219,6 +237,9 @@ BENCHMARK(BM_PeerDrawImage)->ArgName("ratio_e1")->Arg(20)->Arg(50)->Unit(benchma
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
+  std::fprintf(stderr, "last-level cache %llu KiB: pictures from %lld KiB on are written past the caches\n",
+               static_cast<unsigned long long>(platform::lastLevelCacheBytes() >> 10),
+               static_cast<long long>(sheetkernels::StreamBytes() >> 10));
   benchmark::Initialize(&argc, argv);
   sheet();
   rgbSheet();

@@ -1,7 +1,9 @@
 // The seamless map as the view uses it, each row beside a peer measured in the same run, so read
 // the results as ratios:
 //  1. BM_SeamlessPaint against BM_OneSheetPaint: one 1,920 x 1,080 paint while panning inside
-//     what is cached, the seamless window across a sheet border (ratio in hundred-thousandths).
+//     what is cached, the seamless window across a sheet border (ratio in hundred-thousandths;
+//     `stream` 0 writes past the caches as this processor is set to, 1 from 4 MiB on, 2 never).
+//     Run with --benchmark_enable_random_interleaving=true so that drift falls on all rows alike.
 //  2. BM_SeamlessJump against BM_PeerDecodeFourSheets: a jump to an uncached place at 1:25,000 on
 //     a 96 dpi screen where the window touches 4 sheets, until the picture is complete; counters
 //     give the longest user-interface call and the longest gap between its loop iterations.
@@ -44,6 +46,7 @@
 #include "display/Magnification.h"
 #include "display/ScaledSheetBitmap.h"
 #include "display/SheetKernels.h"
+#include "platform/SystemMemory.h"
 #include "maps/SheetImage.h"
 #include "mosaic/MapCollection.h"
 #include "mosaic/MosaicRenderer.h"
@@ -287,10 +290,23 @@ class CKernels {
   CKernels& operator=(const CKernels&) = delete;
 };
 
+// The `stream` argument of the paint rows: 0 the processor's own size from which pictures are
+// written past the caches, 1 every picture from 4 MiB on, 2 none.
+class CStreaming {
+ public:
+  explicit CStreaming(std::int64_t mode) {
+    sheetkernels::SetStreamBytes(mode == 1 ? std::int64_t{4} << 20 : mode == 2 ? std::int64_t{1} << 50 : 0);
+  }
+  ~CStreaming() { sheetkernels::SetStreamBytes(0); }
+  CStreaming(const CStreaming&) = delete;
+  CStreaming& operator=(const CStreaming&) = delete;
+};
+
 void BM_SeamlessPaint(benchmark::State& state) {
   SCollection& s = sample();
   if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
   const CKernels kernels(state.range(1));
+  const CStreaming streaming(state.range(2));
   const double ratio = ratioOf(state);
   // A renderer of its own each run: nothing of it stays in memory for the rows after this one.
   const std::unique_ptr<CMosaicRenderer> renderer = makeRenderer(s);
@@ -329,6 +345,7 @@ void BM_OneSheetPaint(benchmark::State& state) {
   SCollection& s = sample();
   if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
   const CKernels kernels(state.range(1));
+  const CStreaming streaming(state.range(2));
   const double ratio = ratioOf(state);
   static SheetImage sheet;
   if (sheet.isNull()) {
@@ -357,8 +374,9 @@ void BM_OneSheetPaint(benchmark::State& state) {
 void paintRatios(benchmark::internal::Benchmark* b) {
   for (const long r : {10000L, 37788L, 100000L, 200000L})
     for (const auto k : {sheetkernels::EKernel::Portable, sheetkernels::EKernel::Avx2, sheetkernels::EKernel::Avx512})
-      if (sheetkernels::KernelAvailable(k)) b->Args({r, static_cast<std::int64_t>(k)});
-  b->ArgNames({"ratio_e5", "kernel"})->Unit(benchmark::kMicrosecond);
+      if (sheetkernels::KernelAvailable(k))
+        for (const std::int64_t stream : {0, 1, 2}) b->Args({r, static_cast<std::int64_t>(k), stream});
+  b->ArgNames({"ratio_e5", "kernel", "stream"})->Unit(benchmark::kMicrosecond);
 }
 BENCHMARK(BM_SeamlessPaint)->Apply(paintRatios);
 BENCHMARK(BM_OneSheetPaint)->Apply(paintRatios);
@@ -656,6 +674,9 @@ BENCHMARK(BM_PanMemory)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisec
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
+  std::fprintf(stderr, "last-level cache %llu KiB: pictures from %lld KiB on are written past the caches\n",
+               static_cast<unsigned long long>(platform::lastLevelCacheBytes() >> 10),
+               static_cast<long long>(sheetkernels::StreamBytes() >> 10));
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -29,9 +29,6 @@ void fillImageRect(QImage& image, const QRect& rect, std::uint32_t value) {
   }
 }
 
-// Pictures at least this large are written around the caches (a full screen is read by the
-// window system, not by us, once written).
-constexpr std::int64_t kStreamBytes = std::int64_t{4} << 20;
 
 // Copies a row of pixels; with `stream`, four at a time without reading the destination in first.
 void copyRow(std::uint32_t* d, const std::uint32_t* s, int count, bool stream) {
@@ -159,7 +156,7 @@ void CMapCanvas::StretchMap(const QImage& sheet, double ratio, const QRect& box,
   const int count = last - x0;
   if (count <= 0) return;
   const std::int32_t* xs = xmap.data();
-  const bool stream = mayStream && std::int64_t{count} * (y1 - y0) * 4 >= kStreamBytes;
+  const bool stream = mayStream && std::int64_t{count} * (y1 - y0) * 4 >= sheetkernels::StreamBytes();
   // Each stretched sheet row is made once (in a row kept in the cache when streaming) and copied
   // to the rows that show it.
   std::vector<std::uint32_t> row(stream ? static_cast<std::size_t>(count) : 0);
@@ -217,7 +214,7 @@ void CMapCanvas::composeMap(QImage& to, const QRect& box, const QPoint& toOrigin
     fillImageRect(to, QRect(box.left(), have.top(), have.left() - box.left(), have.height()).translated(-toOrigin), kWhite);
     fillImageRect(to, QRect(have.right() + 1, have.top(), box.right() - have.right(), have.height()).translated(-toOrigin),
                   kWhite);
-    const bool stream = mayStream && std::int64_t{have.width()} * have.height() * 4 >= kStreamBytes;
+    const bool stream = mayStream && std::int64_t{have.width()} * have.height() * 4 >= sheetkernels::StreamBytes();
     for (int y = have.top(); y <= have.bottom(); ++y) {
       const auto* s = reinterpret_cast<const std::uint32_t*>(surface.constScanLine(y)) + have.left();
       auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(y - toOrigin.y())) + (have.left() - toOrigin.x());

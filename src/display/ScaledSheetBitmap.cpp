@@ -287,13 +287,13 @@ void nearestRow8(const std::uint8_t* s, const SColourLuts& lut, const std::int32
   for (; x < dw; ++x) d[x] = lut.rgb[s[xmap[x]]];
 }
 
-// Copies above this size bypass the caches when written.
-constexpr std::int64_t kStreamBytes = std::int64_t{8} << 20;
+// Renders of at least this size bypass the caches when written (and at least 8 MiB).
+std::int64_t renderStreamBytes() { return std::max(std::int64_t{8} << 20, sheetkernels::StreamBytes()); }
 
 template <int Bytes>
 void nearestRows(const SSourceRows& src, const SColourLuts& lut, const std::int32_t* xmap, int dw, int dh, int y0,
                  int y1, std::uint32_t* out, const SWidePlans& wide) {
-  const bool stream = std::int64_t{dw} * dh * 4 >= kStreamBytes;
+  const bool stream = std::int64_t{dw} * dh * 4 >= renderStreamBytes();
   for (int y = y0; y < y1; ++y) {
     const int sy = static_cast<int>((std::int64_t{2} * y + 1) * src.height / (std::int64_t{2} * dh));
     const std::uint8_t* s = src.row(sy);
@@ -643,6 +643,7 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
       for (int c = 0; c < 3; ++c) wide->tables.channel[c][i] = static_cast<std::uint8_t>(lut.rgb[i] >> (16 - 8 * c));
       wide->tables.rgb[i] = lut.rgb[i];
     }
+    sheetkernels::SplitByNibbles(wide->tables);
   }
 
   if (mode == EResample::Nearest) {
@@ -668,7 +669,7 @@ QSize ScaledSheetBitmap::Render(double ratio, int series, EResample mode) {
     buildTaps(sh, dh, ty);
     buildStripColumns(sw, dw, strip);
     for (int i = 0; i < 256; ++i) lut.spreadUnit[i] = lut.spread[i] * strip.unit;
-    if (wideKernels) sheetkernels::PlanArea(tx.first.data(), tx.weights.data(), tx.taps, sw, dw, wide->area);
+    if (wideKernels) sheetkernels::PlanArea(tx.first.data(), tx.weights.data(), tx.taps, sw, dw, wide->tables, wide->area);
     const SDivider divide(std::uint64_t{tx.total} * ty.total);
     const bool parallel = threads > 1 && std::int64_t{sw} * sh >= (std::int64_t{1} << 19) && dh >= 2;
     runSplit(parallel, [&](int y0, int y1, int worker) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/SystemMemory.h"
+
 #if defined(__GNUC__) && defined(__x86_64__)
 #define VANTORIA_WIDE_KERNELS 1
 #if defined(__clang__)
@@ -95,6 +97,25 @@ bool planNearestAvx2(const std::int32_t* xmap, int srcWidth, int dw, SNearestPla
 
 bool KernelAvailable(EKernel kernel) { return processorHas(kernel); }
 
+namespace {
+std::atomic<std::int64_t>& chosenStreamBytes() {
+  static std::atomic<std::int64_t> bytes{0};
+  return bytes;
+}
+}  // namespace
+
+std::int64_t StreamBytes() {
+  if (const std::int64_t chosen = chosenStreamBytes().load(std::memory_order_relaxed); chosen > 0) return chosen;
+  static const std::int64_t own = [] {
+    constexpr std::int64_t kLeast = std::int64_t{4} << 20;
+    const std::uint64_t cache = platform::lastLevelCacheBytes();
+    return cache > (std::uint64_t{1} << 40) ? kLeast : std::max(kLeast, static_cast<std::int64_t>(cache / 4));
+  }();
+  return own;
+}
+
+void SetStreamBytes(std::int64_t bytes) { chosenStreamBytes().store(std::max<std::int64_t>(bytes, 0), std::memory_order_relaxed); }
+
 EKernel ActiveKernel() { return chosenKernel().load(std::memory_order_relaxed); }
 
 EKernel BestKernel() { return bestKernel(); }
@@ -105,13 +126,87 @@ bool SetKernel(EKernel kernel) {
   return true;
 }
 
+void SplitByNibbles(SChannelTables& tables) {
+  tables.byNibbles = false;
+  bool splits = true;
+  for (int h = 0; h < 16 && splits; ++h) {
+    bool same = true, likeLow = true;
+    for (int l = 0; l < 16; ++l)
+      for (int c = 0; c < 3; ++c) {
+        const std::uint8_t v = tables.channel[c][16 * h + l];
+        same = same && v == tables.channel[c][16 * h];
+        likeLow = likeLow && v == tables.channel[c][l];
+      }
+    // The low nibble's own row is its colours; a row of one colour takes it from the high nibble.
+    const bool fromHigh = h > 0 && same && !likeLow;
+    tables.fromHigh[h] = fromHigh ? 0xFF : 0x00;
+    for (int c = 0; c < 3; ++c) {
+      tables.high[c][h] = tables.channel[c][16 * h];
+      tables.low[c][h] = tables.channel[c][h];
+    }
+    splits = fromHigh || likeLow;
+  }
+  tables.byNibbles = splits;
+}
+
+namespace {
+
+// AVX2 area blocks: 8 pixels, each half (4 pixels of up to 4 taps) picked from 16 sheet bytes.
+constexpr int kAvx2AreaPixels = 8;
+constexpr int kAvx2AreaHalfBytes = 16;
+
+bool planAreaAvx2(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
+                  SAreaPlan& plan) {
+  if (taps > 4) return false;
+  const int blocks = (dw + kAvx2AreaPixels - 1) / kAvx2AreaPixels;
+  plan.taps = 4;
+  plan.pattern.assign(static_cast<std::size_t>(blocks) * 64, 0x80);
+  plan.weights.assign(static_cast<std::size_t>(blocks) * 32, 0);
+  plan.base.assign(static_cast<std::size_t>(blocks) * 2, 0);
+  plan.loadMask.assign(static_cast<std::size_t>(blocks) * 2, 0);
+  for (int b = 0; b < blocks; ++b) {
+    for (int half = 0; half < 2; ++half) {
+      const int d0 = b * kAvx2AreaPixels + 4 * half;
+      if (d0 >= dw) continue;
+      const std::int32_t base = first[d0];
+      const std::size_t at = static_cast<std::size_t>(b) * 2 + static_cast<std::size_t>(half);
+      plan.base[at] = base;
+      plan.loadMask[at] = static_cast<std::uint64_t>(std::clamp<std::int64_t>(srcWidth - base, 0, kAvx2AreaHalfBytes));
+      for (int j = 0; j < 4 && d0 + j < dw; ++j) {
+        const int d = d0 + j;
+        for (int k = 0; k < taps; ++k) {
+          const std::uint32_t weight = weights[static_cast<std::size_t>(d) * static_cast<std::size_t>(taps) + k];
+          if (weight == 0) continue;
+          const std::int64_t offset = std::int64_t{first[d]} + k - base;
+          if (weight > 32767 || offset < 0 || offset >= kAvx2AreaHalfBytes || first[d] + k >= srcWidth) return false;
+          // Taps 0 and 1 of the half's four pixels go to the first shuffle, 2 and 3 to the
+          // second, a pixel's pair in two neighbouring 16-bit lanes: one multiply-add of each
+          // gives every pixel's pair in its own 32-bit lane.
+          const int shuffle = k / 2;
+          const int lane = 2 * j + k % 2;  // 16-bit lane within the half
+          plan.pattern[static_cast<std::size_t>(b) * 64 + static_cast<std::size_t>(shuffle) * 32 +
+                       static_cast<std::size_t>(half) * 16 + static_cast<std::size_t>(lane) * 2] =
+              static_cast<std::uint8_t>(offset);
+          plan.weights[static_cast<std::size_t>(b) * 32 + static_cast<std::size_t>(shuffle) * 16 +
+                       static_cast<std::size_t>(half) * 8 + static_cast<std::size_t>(lane)] =
+              static_cast<std::int16_t>(weight);
+        }
+      }
+    }
+  }
+  plan.blocks = blocks;
+  return true;
+}
+
+}  // namespace
+
 bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
-              SAreaPlan& plan) {
+              const SChannelTables& tables, SAreaPlan& plan) {
   plan.blocks = 0;
   plan.kernel = ActiveKernel();
-  // The AVX2 set has no area kernel: a palette lookup per sheet byte by gathers or byte shuffles
-  // costs more there than the portable loop's lookups and sums together.
-  if (plan.kernel != EKernel::Avx512 || taps < 1 || taps > 8 || dw <= 0) return false;
+  if (taps < 1 || dw <= 0) return false;
+  if (plan.kernel == EKernel::Avx2) return tables.byNibbles && planAreaAvx2(first, weights, taps, srcWidth, dw, plan);
+  if (plan.kernel != EKernel::Avx512 || taps > 8) return false;
   const int t = taps <= 4 ? 4 : 8;
   const int per = 64 / t;
   const int blocks = (dw + per - 1) / per;
@@ -317,7 +412,57 @@ VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::ui
 }
 
 
-// ---- AVX2: 32-byte registers; a palette lookup is a gather from the packed RGB32 table ----
+// ---- AVX2: 32-byte registers; the area average's palette lookups are nibble shuffles, the
+// nearest copy's a gather from the packed RGB32 table ----
+
+// Eight quotients trunc((sum + 0.5) x reciprocal) of 32-bit sums below 2^31.
+[[gnu::always_inline]] VANTORIA_AVX2 inline __m256i quotientsAvx2(__m256i sums, __m256d half, __m256d reciprocal) {
+  const __m128i low = _mm256_cvttpd_epi32(
+      _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(sums)), half), reciprocal));
+  const __m128i high = _mm256_cvttpd_epi32(
+      _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), half), reciprocal));
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+
+template <int N>
+VANTORIA_AVX2 void weighRowsAvx2(const std::uint32_t* const* rows, const std::uint32_t* weights, std::uint32_t half,
+                                 double reciprocal, int dw, std::uint32_t* out) {
+  const __m256d pointFive = _mm256_set1_pd(0.5);
+  const __m256d by = _mm256_set1_pd(reciprocal);
+  const __m256i start = _mm256_set1_epi32(static_cast<int>(half));
+  const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i w[N];
+  for (int k = 0; k < N; ++k) w[k] = _mm256_set1_epi32(static_cast<int>(weights[k]));
+  const std::ptrdiff_t plane = dw;
+  const auto pixelOf = [&](__m256i red, __m256i green, __m256i blue) VANTORIA_AVX2 {
+    return _mm256_or_si256(
+        _mm256_or_si256(opaque, _mm256_slli_epi32(quotientsAvx2(red, pointFive, by), 16)),
+        _mm256_or_si256(_mm256_slli_epi32(quotientsAvx2(green, pointFive, by), 8), quotientsAvx2(blue, pointFive, by)));
+  };
+  int x = 0;
+  for (; x + 8 <= dw; x += 8) {
+    __m256i red = start, green = start, blue = start;
+    for (int k = 0; k < N; ++k) {
+      const __m256i* p = reinterpret_cast<const __m256i*>(rows[k] + x);
+      red = _mm256_add_epi32(red, _mm256_mullo_epi32(_mm256_loadu_si256(p), w[k]));
+      green = _mm256_add_epi32(green, _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x + plane)), w[k]));
+      blue = _mm256_add_epi32(blue, _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x + 2 * plane)), w[k]));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), pixelOf(red, green, blue));
+  }
+  if (x < dw) {
+    const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(dw - x), lanes);
+    __m256i red = start, green = start, blue = start;
+    for (int k = 0; k < N; ++k) {
+      const int* p = reinterpret_cast<const int*>(rows[k] + x);
+      red = _mm256_add_epi32(red, _mm256_mullo_epi32(_mm256_maskload_epi32(p, mask), w[k]));
+      green = _mm256_add_epi32(green, _mm256_mullo_epi32(_mm256_maskload_epi32(p + plane, mask), w[k]));
+      blue = _mm256_add_epi32(blue, _mm256_mullo_epi32(_mm256_maskload_epi32(p + 2 * plane, mask), w[k]));
+    }
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(out + x), mask, pixelOf(red, green, blue));
+  }
+}
 
 template <bool Stream>
 VANTORIA_AVX2 void nearestRowAvx2(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
@@ -336,6 +481,84 @@ VANTORIA_AVX2 void nearestRowAvx2(const std::uint8_t* row, const std::uint8_t* a
       _mm256_stream_si256(reinterpret_cast<__m256i*>(d), pixels);
     else
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), pixels);
+  }
+}
+
+// One channel's sums of 8 pixels: taps 0 and 1, then 2 and 3, of each pixel summed in its own
+// 32-bit lane, pixels 0..3 of each half in order.
+[[gnu::always_inline]] VANTORIA_AVX2 inline __m256i areaSumsAvx2(__m256i colour, const std::uint8_t* pattern,
+                                                                  const std::int16_t* weights) {
+  const __m256i a = _mm256_madd_epi16(
+      _mm256_shuffle_epi8(colour, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern))),
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights)));
+  const __m256i b = _mm256_madd_epi16(
+      _mm256_shuffle_epi8(colour, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern + 32))),
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 16)));
+  return _mm256_add_epi32(a, b);
+}
+
+VANTORIA_AVX2 void areaRowsAvx2(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
+                                const SChannelTables& tables, const SAreaPlan& plan, int dw,
+                                std::uint32_t* const* planes) {
+  const auto table = [](const std::uint8_t* t) { return reinterpret_cast<const __m128i*>(t); };
+  const __m256i low0 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.low[0])));
+  const __m256i low1 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.low[1])));
+  const __m256i low2 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.low[2])));
+  const __m256i high0 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.high[0])));
+  const __m256i high1 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.high[1])));
+  const __m256i high2 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.high[2])));
+  const __m256i fromHigh = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.fromHigh)));
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const std::ptrdiff_t plane = dw;
+  // Blocks whose two halves read 16 bytes inside the row; the rest read what the row has.
+  int whole = plan.blocks;
+  while (whole > 0 && (plan.loadMask[static_cast<std::size_t>(whole) * 2 - 2] < 16 ||
+                       plan.loadMask[static_cast<std::size_t>(whole) * 2 - 1] < 16))
+    --whole;
+  for (int r = 0; r < count; ++r) {
+    const std::uint8_t* row = rows[r];
+    const std::uint8_t* next = ahead[r];
+    const std::uint8_t* pattern = plan.pattern.data();
+    const std::int16_t* weights = plan.weights.data();
+    const std::int32_t* base = plan.base.data();
+    std::uint32_t* out = planes[r];
+    for (int b = 0; b < plan.blocks; ++b, pattern += 64, weights += 32, base += 2, out += kAvx2AreaPixels) {
+      if (next != nullptr && (b & 7) == 0) _mm_prefetch(reinterpret_cast<const char*>(next + base[0]), _MM_HINT_T1);
+      __m256i bytes;
+      if (b < whole) {
+        bytes = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[0]))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[1])), 1);
+      } else {
+        // The row's last bytes, zeros past its end (no tap reads them).
+        alignas(32) std::uint8_t tail[32] = {};
+        for (int half = 0; half < 2; ++half) {
+          const std::uint64_t have = plan.loadMask[static_cast<std::size_t>(b) * 2 + static_cast<std::size_t>(half)];
+          for (std::uint64_t i = 0; i < have; ++i) tail[16 * half + static_cast<int>(i)] = row[base[half] + static_cast<std::int32_t>(i)];
+        }
+        bytes = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail));
+      }
+      const __m256i lo = _mm256_and_si256(bytes, nibble);
+      const __m256i hi = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble);
+      const __m256i useHigh = _mm256_shuffle_epi8(fromHigh, hi);
+      const __m256i red = areaSumsAvx2(
+          _mm256_blendv_epi8(_mm256_shuffle_epi8(low0, lo), _mm256_shuffle_epi8(high0, hi), useHigh), pattern, weights);
+      const __m256i green = areaSumsAvx2(
+          _mm256_blendv_epi8(_mm256_shuffle_epi8(low1, lo), _mm256_shuffle_epi8(high1, hi), useHigh), pattern, weights);
+      const __m256i blue = areaSumsAvx2(
+          _mm256_blendv_epi8(_mm256_shuffle_epi8(low2, lo), _mm256_shuffle_epi8(high2, hi), useHigh), pattern, weights);
+      const int left = dw - b * kAvx2AreaPixels;
+      if (left >= kAvx2AreaPixels) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), red);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + plane), green);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * plane), blue);
+      } else {
+        const __m256i store = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(out), store, red);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(out + plane), store, green);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(out + 2 * plane), store, blue);
+      }
+    }
   }
 }
 
@@ -378,7 +601,19 @@ VANTORIA_AVX2 void stretchRowAvx2(std::uint32_t* d, const std::uint32_t* s, int 
 
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out) {
-  // No AVX2 rows: the portable loop is built for AVX2 as well and is as fast.
+  if (ActiveKernel() == EKernel::Avx2) {
+    switch (n) {
+      case 1: weighRowsAvx2<1>(rows, weights, half, reciprocal, dw, out); return true;
+      case 2: weighRowsAvx2<2>(rows, weights, half, reciprocal, dw, out); return true;
+      case 3: weighRowsAvx2<3>(rows, weights, half, reciprocal, dw, out); return true;
+      case 4: weighRowsAvx2<4>(rows, weights, half, reciprocal, dw, out); return true;
+      case 5: weighRowsAvx2<5>(rows, weights, half, reciprocal, dw, out); return true;
+      case 6: weighRowsAvx2<6>(rows, weights, half, reciprocal, dw, out); return true;
+      case 7: weighRowsAvx2<7>(rows, weights, half, reciprocal, dw, out); return true;
+      case 8: weighRowsAvx2<8>(rows, weights, half, reciprocal, dw, out); return true;
+      default: return false;
+    }
+  }
   if (ActiveKernel() != EKernel::Avx512) return false;
   switch (n) {
     case 1: weighRowsWide<1>(rows, weights, half, reciprocal, dw, out); return true;
@@ -396,7 +631,9 @@ bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, i
 void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
               const SChannelTables& tables, const SAreaPlan& plan, int dw, std::uint32_t* const* planes) {
   if (plan.blocks <= 0) return;
-  if (plan.taps == 4)
+  if (plan.kernel == EKernel::Avx2)
+    areaRowsAvx2(rows, ahead, count, tables, plan, dw, planes);
+  else if (plan.taps == 4)
     areaRowsWide<4>(rows, ahead, count, tables, plan, dw, planes);
   else
     areaRowsWide<8>(rows, ahead, count, tables, plan, dw, planes);

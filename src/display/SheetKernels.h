@@ -1,8 +1,8 @@
 #pragma once
 // Vector kernels of the sheet resamplers, chosen at run time: one set for processors with byte
-// permutes across a 64-byte register (AVX-512 VBMI), one for 32-byte registers with gathers (AVX2:
-// the nearest copy, the stretch and the streaming copy; its area average stays on the portable
-// loops), on the x86-64 build of GCC or Clang that can make them. They give the same integers as
+// permutes across a 64-byte register (AVX-512 VBMI), one for 32-byte registers (AVX2: the area
+// average through nibble tables, the nearest copy through gathers, the stretch and the streaming
+// copy), on the x86-64 build of GCC or Clang that can make them. They give the same integers as
 // the portable loops in ScaledSheetBitmap.cpp, which every other processor runs.
 #include <cstdint>
 #include <vector>
@@ -29,25 +29,41 @@ bool SetKernel(EKernel kernel);
 struct SChannelTables {
   alignas(64) std::uint8_t channel[3][256];
   alignas(64) std::uint32_t rgb[256];
+  /// The same palette by the index's two nibbles, where it splits so (as a layer palette does:
+  /// the highest layer bit shown decides): for each high nibble h, either every index 16 h + l
+  /// has colour high[.][h] (fromHigh[h] = 0xFF), or each has the colour of index l, low[.][l]
+  /// (fromHigh[h] = 0). Set by SplitByNibbles; `byNibbles` tells whether the palette splits.
+  bool byNibbles = false;
+  alignas(16) std::uint8_t low[3][16];
+  alignas(16) std::uint8_t high[3][16];
+  alignas(16) std::uint8_t fromHigh[16];
 };
+/// Fills the nibble tables of `tables` from its channel tables (and `byNibbles`).
+void SplitByNibbles(SChannelTables& tables);
 
-/// The horizontal area average of 8-bit rows cut into blocks of destination pixels (AVX-512 only):
-/// a block of 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for
-/// each pixel.
+/// The horizontal area average of 8-bit rows cut into blocks of destination pixels. AVX-512: a
+/// block of 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for
+/// each pixel. AVX2: a block of 8 pixels, each half (4 pixels of up to 4 taps) reading 16 sheet
+/// bytes from its own base; the colours come from the nibble tables, 32 sheet bytes at a time.
 struct SAreaPlan {
   EKernel kernel = EKernel::Portable;  ///< the set the plan was made for
   int taps = 0;      ///< 4 or 8 (missing taps have weight 0)
   int blocks = 0;
-  std::vector<std::uint8_t> pattern;    ///< 64 byte offsets a block, a pixel's taps in fours
-  std::vector<std::int16_t> weights;    ///< 64 a block: those of the even bytes of `pattern`, then the odd
-  std::vector<std::int32_t> base;       ///< first sheet column a block reads
-  std::vector<std::uint64_t> loadMask;  ///< which of those 64 bytes lie inside the row
+  /// AVX-512: 64 byte offsets a block, a pixel's taps in fours. AVX2: 64 a block, two shuffles
+  /// of 32 that put taps 0, 1 and then taps 2, 3 of each pixel into neighbouring 16-bit lanes.
+  std::vector<std::uint8_t> pattern;
+  /// AVX-512: 64 a block, those of the even bytes of `pattern`, then the odd. AVX2: 32 a block,
+  /// one for each 16-bit lane of the two shuffles.
+  std::vector<std::int16_t> weights;
+  std::vector<std::int32_t> base;       ///< first sheet column a block (AVX2: a half block) reads
+  std::vector<std::uint64_t> loadMask;  ///< which of those 64 bytes lie inside the row (AVX2: how many of 16)
 };
 /// Plans the columns of one render from the axis taps (first column and `taps` weights per
-/// destination pixel). False when the taps do not fit the kernel (too many, weights beyond
-/// 16 bits, a block reaching further than 64 bytes) or the active set is not AVX-512.
+/// destination pixel). False when the taps do not fit the kernel (too many: 8, AVX2 4; weights
+/// beyond 15 bits; a block reaching further than 64 bytes, AVX2 a half block further than 16),
+/// when AVX2 has a palette that does not split by nibbles, or when no vector set is active.
 bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
-              SAreaPlan& plan);
+              const SChannelTables& tables, SAreaPlan& plan);
 /// Reduces `count` sheet rows (1 to 4). Row r's sums go to planes[r]: red at [0, dw), green at
 /// [dw, 2 dw), blue at [2 dw, 3 dw), each the weighted sum of the row's channel bytes. ahead[r]
 /// (null for none) is a row the next call will read, fetched into the caches meanwhile.
@@ -57,7 +73,7 @@ void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead,
 /// One destination row of the area average from `n` horizontally reduced rows (planes as
 /// AreaRows leaves them) and their weights: quotient = trunc((sum + half + 0.5) x reciprocal) in
 /// double precision, per channel, assembled into opaque RGB32. For sums + half below 2^31. False,
-/// writing nothing, where the active set is not AVX-512 or n is not 1 to 8.
+/// writing nothing, where no vector set is active or n is not 1 to 8.
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
                double reciprocal, int dw, std::uint32_t* out);
 
@@ -89,6 +105,14 @@ void StreamFence();
 /// d[i] = s[xs[i]] for i < count, for rising xs below `sourceWidth` (fastest when it rises by at
 /// most one a pixel: a stretch). False, writing nothing, where the processor lacks the kernel.
 bool StretchRow(std::uint32_t* d, const std::uint32_t* s, int sourceWidth, const std::int32_t* xs, int count);
+
+/// Pictures of at least this many bytes are written past the caches (the caller's choice, with the
+/// kernels' `stream`): a quarter of the processor's last-level cache, and at least 4 MiB (4 MiB
+/// where the size is unknown). A smaller picture stays in the cache, where the one who reads it
+/// next (the next paint, the window system) finds it; a larger one would push out what they read.
+[[nodiscard]] std::int64_t StreamBytes();
+/// Sets that size (tests and measurements); 0 goes back to the processor's own.
+void SetStreamBytes(std::int64_t bytes);
 
 /// Copies `count` pixels past the caches, a whole cache line per store (false, copying nothing,
 /// where the processor lacks it); the caller fences once at the end.

@@ -30,19 +30,21 @@ std::size_t imageBytes(const QImage& image) { return image.isNull() ? 0 : static
 
 int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-// A compose of at least this many bytes writes past the caches: the picture is not read again
-// before the screen copy, and the tiles it is made of stay cached.
-constexpr std::int64_t kStreamBytes = std::int64_t{4} << 20;
 
 // Copies `from`'s pixels `rect` to `to` at plane pixel `at` (the rect's own place by default),
 // `to`'s pixel (0, 0) showing plane pixel `toOrigin`; with `stream` past the caches where the
 // processor can (the caller fences).
 void copyInto(QImage& to, const QPoint& toOrigin, const QImage& from, const QRect& rect, std::optional<QPoint> at = {},
               bool stream = false) {
+  if (rect.isEmpty()) return;
   const QPoint place = at.value_or(rect.topLeft());
-  for (int y = 0; y < rect.height(); ++y) {
-    const auto* s = reinterpret_cast<const std::uint32_t*>(from.constScanLine(rect.top() + y)) + rect.left();
-    auto* d = reinterpret_cast<std::uint32_t*>(to.scanLine(place.y() + y - toOrigin.y())) + (place.x() - toOrigin.x());
+  // The first rows once (the picture is detached there), the rest by their strides.
+  const uchar* fromRow = from.constScanLine(rect.top());
+  uchar* toRow = to.scanLine(place.y() - toOrigin.y());
+  const qsizetype fromStride = from.bytesPerLine(), toStride = to.bytesPerLine();
+  for (int y = 0; y < rect.height(); ++y, fromRow += fromStride, toRow += toStride) {
+    const auto* s = reinterpret_cast<const std::uint32_t*>(fromRow) + rect.left();
+    auto* d = reinterpret_cast<std::uint32_t*>(toRow) + (place.x() - toOrigin.x());
     if (!stream || !sheetkernels::StreamCopy(d, s, rect.width()))
       std::memcpy(d, s, static_cast<std::size_t>(rect.width()) * 4);
   }
@@ -593,7 +595,7 @@ void CMosaicRenderer::Compose(QImage& to, const QRect& box, const QPoint& toOrig
   if (area.isEmpty() || !(ratio > 0)) return;
   const int tx0 = floorDiv(area.left(), kTileSize), tx1 = floorDiv(area.right(), kTileSize);
   const int ty0 = floorDiv(area.top(), kTileSize), ty1 = floorDiv(area.bottom(), kTileSize);
-  const bool stream = std::int64_t{area.width()} * area.height() * 4 >= kStreamBytes;
+  const bool stream = std::int64_t{area.width()} * area.height() * 4 >= sheetkernels::StreamBytes();
   std::set<std::string> wanted;
   std::vector<STileId> missing;
   std::vector<QRect> missingParts;

@@ -1,5 +1,5 @@
 #pragma once
-// How much memory the machine has, for sizing caches.
+// How much memory the machine has, for sizing caches, and how much of it the processor caches.
 #include <cstddef>
 #include <cstdint>
 
@@ -7,6 +7,10 @@ namespace platform {
 
 /// Bytes of physical memory; 0 where the system does not say.
 [[nodiscard]] std::uint64_t physicalMemoryBytes();
+
+/// Bytes of the processor's last-level cache (the largest cache holding data); 0 where the system
+/// does not say.
+[[nodiscard]] std::uint64_t lastLevelCacheBytes();
 
 /// Asks the allocator to give blocks of `bytes` and more back to the system when they are freed,
 /// rather than keep them for later (which it otherwise learns to do for large blocks): a cache

@@ -183,28 +183,32 @@ TEST_P(CanvasKernelsTest, LargeNearestCopyMatchesTheReference) {
   }
 }
 
-// Which column layouts each vector set's plans take: the usual display ratios, and never taps or
-// weights they cannot hold (the portable loops run then). The AVX2 set plans no area average.
+// Which column layouts each vector set's plans take: the usual display ratios, and never taps,
+// weights or palettes they cannot hold (the portable loops run then).
 TEST(SheetKernels, PlansTakeTheUsualRatiosAndRefuseTheRest) {
   struct SAreaCase {
     const char* name;
     std::vector<std::int32_t> first;
     std::vector<std::uint32_t> weights;
     int taps, srcWidth, dw;
-    bool avx512;  // planned
+    bool avx2, avx512;  // planned
+    bool layered = true;  // a palette that splits by nibbles, as the layer palettes do
   };
   // Four-tap pixels two columns apart, the last block one pixel.
   std::vector<std::int32_t> twoApart(33);
   for (int x = 0; x < 33; ++x) twoApart[static_cast<std::size_t>(x)] = 2 * x;
   const SAreaCase areaCases[] = {
-      {"three taps (padded to four), last pixel at the row end", {0, 1, 2}, {2, 1, 0, 1, 2, 0, 2, 1, 0}, 3, 4, 3, true},
-      {"four taps, a tail block of one pixel", twoApart, std::vector<std::uint32_t>(132, 1), 4, 68, 33, true},
-      {"eight taps", {0, 7}, std::vector<std::uint32_t>(16, 1), 8, 15, 2, true},
-      {"more taps than the kernel holds", {0}, std::vector<std::uint32_t>(9, 1), 9, 9, 1, false},
-      {"a weight beyond 15 bits", {0}, {40000, 1}, 2, 2, 1, false},
-      {"the largest 15-bit weight", {0}, {32767, 1}, 2, 2, 1, true},
-      {"a block of four-tap pixels spread over more than 64 bytes", {0, 70}, {1, 1, 0, 0, 1, 1, 0, 0}, 4, 80, 2, false},
-      {"a tap past the row end", {0}, {1, 1, 1, 1}, 4, 3, 1, false},
+      {"three taps (padded to four), last pixel at the row end", {0, 1, 2}, {2, 1, 0, 1, 2, 0, 2, 1, 0}, 3, 4, 3, true, true},
+      {"four taps, a tail block of one pixel", twoApart, std::vector<std::uint32_t>(132, 1), 4, 68, 33, true, true},
+      {"eight taps", {0, 7}, std::vector<std::uint32_t>(16, 1), 8, 15, 2, false, true},
+      {"more taps than the kernel holds", {0}, std::vector<std::uint32_t>(9, 1), 9, 9, 1, false, false},
+      {"a weight beyond 15 bits", {0}, {40000, 1}, 2, 2, 1, false, false},
+      {"the largest 15-bit weight", {0}, {32767, 1}, 2, 2, 1, true, true},
+      {"a block of four-tap pixels spread over more than 64 bytes", {0, 70}, {1, 1, 0, 0, 1, 1, 0, 0}, 4, 80, 2, false, false},
+      {"a tap past the row end", {0}, {1, 1, 1, 1}, 4, 3, 1, false, false},
+      {"four pixels of four taps over 17 bytes", {0, 4, 8, 13}, std::vector<std::uint32_t>(16, 1), 4, 20, 4, false, true},
+      {"four pixels of four taps over 16 bytes", {0, 4, 8, 12}, std::vector<std::uint32_t>(16, 1), 4, 20, 4, true, true},
+      {"a palette that does not split by nibbles", {0, 1, 2}, {2, 1, 0, 1, 2, 0, 2, 1, 0}, 3, 4, 3, false, true, false},
   };
   struct SNearestCase {
     const char* name;
@@ -223,9 +227,14 @@ TEST(SheetKernels, PlansTakeTheUsualRatiosAndRefuseTheRest) {
     SCOPED_TRACE(kernelName(kernel));
     for (const SAreaCase& c : areaCases) {
       SCOPED_TRACE(c.name);
-      const bool want = kernel == EKernel::Avx512 && c.avx512;
+      const bool want = kernel == EKernel::Avx512 ? c.avx512 : c.avx2;
+      sheetkernels::SChannelTables tables{};
+      for (int i = 0; i < 256; ++i)
+        for (int ch = 0; ch < 3; ++ch) tables.channel[ch][i] = static_cast<std::uint8_t>(c.layered ? i >> 4 : i);
+      sheetkernels::SplitByNibbles(tables);
+      EXPECT_EQ(tables.byNibbles, c.layered);
       sheetkernels::SAreaPlan plan;
-      EXPECT_EQ(sheetkernels::PlanArea(c.first.data(), c.weights.data(), c.taps, c.srcWidth, c.dw, plan), want);
+      EXPECT_EQ(sheetkernels::PlanArea(c.first.data(), c.weights.data(), c.taps, c.srcWidth, c.dw, tables, plan), want);
       EXPECT_EQ(plan.blocks > 0, want);
     }
     for (const SNearestCase& c : nearestCases) {
@@ -241,7 +250,9 @@ TEST(SheetKernels, PlansTakeTheUsualRatiosAndRefuseTheRest) {
   // The portable loops plan nothing.
   ASSERT_TRUE(sheetkernels::SetKernel(EKernel::Portable));
   sheetkernels::SAreaPlan area;
-  EXPECT_FALSE(sheetkernels::PlanArea(areaCases[0].first.data(), areaCases[0].weights.data(), 3, 4, 3, area));
+  sheetkernels::SChannelTables tables{};
+  sheetkernels::SplitByNibbles(tables);
+  EXPECT_FALSE(sheetkernels::PlanArea(areaCases[0].first.data(), areaCases[0].weights.data(), 3, 4, 3, tables, area));
   std::vector<std::int32_t> xmap(200);
   for (int x = 0; x < 200; ++x) xmap[static_cast<std::size_t>(x)] = x * 3;
   sheetkernels::SNearestPlan nearest;
