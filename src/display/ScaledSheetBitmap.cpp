@@ -477,6 +477,7 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
   const std::size_t n = w * 3;
   const double reciprocal = divide.reciprocal;
   const std::uint32_t half = static_cast<std::uint32_t>(divide.half);
+  const std::uint32_t divisor = static_cast<std::uint32_t>(divide.divisor);
   constexpr int kMaxWideTaps = 8;
   const bool wideWeigh = sheetkernels::WideAvailable();
   for (int y = y0; y < y1; ++y) {
@@ -501,7 +502,7 @@ VANTORIA_VECTOR_CLONES void areaRowsFast(const SSourceRows& src, int bytes, cons
       }
     }
     std::uint32_t* const row = out + static_cast<std::ptrdiff_t>(y) * dw;
-    if (wideWeigh && nonzero <= kMaxWideTaps && sheetkernels::WeighRows(h, weights, nonzero, half, reciprocal, dw, row))
+    if (wideWeigh && nonzero <= kMaxWideTaps && sheetkernels::WeighRows(h, weights, nonzero, half, divisor, reciprocal, dw, row))
       continue;
     if (nonzero <= kMaxFusedTaps) {
       switch (nonzero) {

@@ -147,6 +147,27 @@ void SplitByNibbles(SChannelTables& tables) {
     splits = fromHigh || likeLow;
   }
   tables.byNibbles = splits;
+  tables.bySlots = false;
+  if (!splits) return;
+  // The colours the nibbles give, numbered in order of first use.
+  int colours = 0;
+  const auto slotOf = [&](int index) -> int {
+    const std::uint32_t rgb = 0xFF000000u | (std::uint32_t{tables.channel[0][index]} << 16) |
+                              (std::uint32_t{tables.channel[1][index]} << 8) | tables.channel[2][index];
+    for (int i = 0; i < colours; ++i)
+      if (tables.slotColour[i] == rgb) return i;
+    if (colours == 16) return -1;
+    tables.slotColour[colours] = rgb;
+    return colours++;
+  };
+  for (int n = 0; n < 16; ++n) {
+    const int low = slotOf(n), high = slotOf(16 * n);
+    if (low < 0 || high < 0) return;
+    tables.slotLow[n] = static_cast<std::uint8_t>(low);
+    tables.slotHigh[n] = static_cast<std::uint8_t>(high);
+  }
+  for (int i = colours; i < 16; ++i) tables.slotColour[i] = 0xFF000000u;
+  tables.bySlots = true;
 }
 
 namespace {
@@ -205,7 +226,7 @@ bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps,
   plan.blocks = 0;
   plan.kernel = ActiveKernel();
   if (taps < 1 || dw <= 0) return false;
-  if (plan.kernel == EKernel::Avx2) return tables.byNibbles && planAreaAvx2(first, weights, taps, srcWidth, dw, plan);
+  if (plan.kernel == EKernel::Avx2) return tables.bySlots && planAreaAvx2(first, weights, taps, srcWidth, dw, plan);
   if (plan.kernel != EKernel::Avx512 || taps > 8) return false;
   const int t = taps <= 4 ? 4 : 8;
   const int per = 64 / t;
@@ -415,20 +436,31 @@ VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::ui
 // ---- AVX2: 32-byte registers; the area average's palette lookups are nibble shuffles, the
 // nearest copy's a gather from the packed RGB32 table ----
 
-// Eight quotients trunc((sum + 0.5) x reciprocal) of 32-bit sums below 2^31.
-[[gnu::always_inline]] VANTORIA_AVX2 inline __m256i quotientsAvx2(__m256i sums, __m256d half, __m256d reciprocal) {
-  const __m128i low = _mm256_cvttpd_epi32(
-      _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(sums)), half), reciprocal));
-  const __m128i high = _mm256_cvttpd_epi32(
-      _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), half), reciprocal));
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+// floor(n / d) by a multiply and a shift, exact for n below 256 d and d below 2^23: with
+// m = ceil(2^k / d) and 2^k >= 256 d^2, n m / 2^k exceeds n / d by less than 1 / d.
+struct SIntegerDivision {
+  std::uint32_t multiplier = 0;
+  int shift = 0;
+  explicit SIntegerDivision(std::uint32_t d) {
+    const std::uint64_t square = std::uint64_t{d} * d * 256;
+    while ((std::uint64_t{1} << shift) < square) ++shift;
+    multiplier = static_cast<std::uint32_t>(((std::uint64_t{1} << shift) + d - 1) / d);
+  }
+};
+
+// Eight quotients floor(n / d) of 32-bit lanes below 256 d.
+[[gnu::always_inline]] VANTORIA_AVX2 inline __m256i quotientsAvx2(__m256i n, __m256i multiplier, __m128i shift) {
+  const __m256i even = _mm256_srl_epi64(_mm256_mul_epu32(n, multiplier), shift);
+  const __m256i odd = _mm256_srl_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), multiplier), shift);
+  return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
 }
 
 template <int N>
 VANTORIA_AVX2 void weighRowsAvx2(const std::uint32_t* const* rows, const std::uint32_t* weights, std::uint32_t half,
-                                 double reciprocal, int dw, std::uint32_t* out) {
-  const __m256d pointFive = _mm256_set1_pd(0.5);
-  const __m256d by = _mm256_set1_pd(reciprocal);
+                                 std::uint32_t divisor, int dw, std::uint32_t* out) {
+  const SIntegerDivision division(divisor);
+  const __m256i by = _mm256_set1_epi32(static_cast<int>(division.multiplier));
+  const __m128i shift = _mm_cvtsi32_si128(division.shift);
   const __m256i start = _mm256_set1_epi32(static_cast<int>(half));
   const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -437,8 +469,8 @@ VANTORIA_AVX2 void weighRowsAvx2(const std::uint32_t* const* rows, const std::ui
   const std::ptrdiff_t plane = dw;
   const auto pixelOf = [&](__m256i red, __m256i green, __m256i blue) VANTORIA_AVX2 {
     return _mm256_or_si256(
-        _mm256_or_si256(opaque, _mm256_slli_epi32(quotientsAvx2(red, pointFive, by), 16)),
-        _mm256_or_si256(_mm256_slli_epi32(quotientsAvx2(green, pointFive, by), 8), quotientsAvx2(blue, pointFive, by)));
+        _mm256_or_si256(opaque, _mm256_slli_epi32(quotientsAvx2(red, by, shift), 16)),
+        _mm256_or_si256(_mm256_slli_epi32(quotientsAvx2(green, by, shift), 8), quotientsAvx2(blue, by, shift)));
   };
   int x = 0;
   for (; x + 8 <= dw; x += 8) {
@@ -464,9 +496,51 @@ VANTORIA_AVX2 void weighRowsAvx2(const std::uint32_t* const* rows, const std::ui
   }
 }
 
+// Eight pixels' colours from their palette indices (the low byte of each 32-bit lane): the slot
+// of each index's nibbles, then its colour from two registers of eight.
+[[gnu::always_inline]] VANTORIA_AVX2 inline __m256i slotColoursAvx2(__m256i index, __m256i slotLow, __m256i slotHigh,
+                                                                     __m256i fromHigh, __m256i colours0,
+                                                                     __m256i colours1) {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i lo = _mm256_and_si256(index, nibble);
+  const __m256i hi = _mm256_and_si256(_mm256_srli_epi32(index, 4), nibble);
+  // The upper bytes of each lane pick table entry 0; only the lowest four bits count below.
+  const __m256i slot = _mm256_blendv_epi8(_mm256_shuffle_epi8(slotLow, lo), _mm256_shuffle_epi8(slotHigh, hi),
+                                          _mm256_shuffle_epi8(fromHigh, hi));
+  const __m256 first = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(colours0, slot));
+  const __m256 second = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(colours1, slot));
+  return _mm256_castps_si256(_mm256_blendv_ps(first, second, _mm256_castsi256_ps(_mm256_slli_epi32(slot, 28))));
+}
+
+template <bool Stream>
+VANTORIA_AVX2 void nearestSlotsAvx2(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
+                                    const SNearestPlan& plan, std::uint32_t* d) {
+  const __m256i slotLow = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables.slotLow)));
+  const __m256i slotHigh = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables.slotHigh)));
+  const __m256i fromHigh = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(tables.fromHigh)));
+  const __m256i colours0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.slotColour));
+  const __m256i colours1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.slotColour + 8));
+  const std::uint8_t* pattern = plan.pattern.data();
+  const std::int32_t* base = plan.base.data();
+  for (int b = 0; b < plan.blocks; ++b, pattern += 32, base += 2, d += kAvx2NearestPixels) {
+    if (ahead != nullptr && (b & 1) == 0) _mm_prefetch(reinterpret_cast<const char*>(ahead + base[0]), _MM_HINT_T0);
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[0]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[1])), 1);
+    const __m256i index = _mm256_shuffle_epi8(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern)));
+    const __m256i pixels = slotColoursAvx2(index, slotLow, slotHigh, fromHigh, colours0, colours1);
+    if constexpr (Stream)
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(d), pixels);
+    else
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), pixels);
+  }
+}
+
 template <bool Stream>
 VANTORIA_AVX2 void nearestRowAvx2(const std::uint8_t* row, const std::uint8_t* ahead, const SChannelTables& tables,
                                   const SNearestPlan& plan, std::uint32_t* d) {
+  // A gather costs several times the slot lookups on processors of this kind.
+  if (tables.bySlots) return nearestSlotsAvx2<Stream>(row, ahead, tables, plan, d);
   const int* rgb = reinterpret_cast<const int*>(tables.rgb);
   const std::uint8_t* pattern = plan.pattern.data();
   const std::int32_t* base = plan.base.data();
@@ -484,79 +558,72 @@ VANTORIA_AVX2 void nearestRowAvx2(const std::uint8_t* row, const std::uint8_t* a
   }
 }
 
-// One channel's sums of 8 pixels: taps 0 and 1, then 2 and 3, of each pixel summed in its own
-// 32-bit lane, pixels 0..3 of each half in order.
-[[gnu::always_inline]] VANTORIA_AVX2 inline __m256i areaSumsAvx2(__m256i colour, const std::uint8_t* pattern,
-                                                                  const std::int16_t* weights) {
-  const __m256i a = _mm256_madd_epi16(
-      _mm256_shuffle_epi8(colour, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern))),
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights)));
-  const __m256i b = _mm256_madd_epi16(
-      _mm256_shuffle_epi8(colour, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern + 32))),
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 16)));
-  return _mm256_add_epi32(a, b);
-}
-
 VANTORIA_AVX2 void areaRowsAvx2(const std::uint8_t* const* rows, const std::uint8_t* const* ahead, int count,
                                 const SChannelTables& tables, const SAreaPlan& plan, int dw,
                                 std::uint32_t* const* planes) {
   const auto table = [](const std::uint8_t* t) { return reinterpret_cast<const __m128i*>(t); };
-  const __m256i low0 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.low[0])));
-  const __m256i low1 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.low[1])));
-  const __m256i low2 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.low[2])));
-  const __m256i high0 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.high[0])));
-  const __m256i high1 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.high[1])));
-  const __m256i high2 = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.high[2])));
+  const __m256i slotLow = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.slotLow)));
+  const __m256i slotHigh = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.slotHigh)));
   const __m256i fromHigh = _mm256_broadcastsi128_si256(_mm_load_si128(table(tables.fromHigh)));
+  // Each slot's red, green and blue byte (16 of them a register half).
+  alignas(16) std::uint8_t channels[3][16];
+  for (int i = 0; i < 16; ++i)
+    for (int c = 0; c < 3; ++c) channels[c][i] = static_cast<std::uint8_t>(tables.slotColour[i] >> (16 - 8 * c));
+  const __m256i red = _mm256_broadcastsi128_si256(_mm_load_si128(table(channels[0])));
+  const __m256i green = _mm256_broadcastsi128_si256(_mm_load_si128(table(channels[1])));
+  const __m256i blue = _mm256_broadcastsi128_si256(_mm_load_si128(table(channels[2])));
   const __m256i nibble = _mm256_set1_epi8(0x0F);
   const std::ptrdiff_t plane = dw;
-  // Blocks whose two halves read 16 bytes inside the row; the rest read what the row has.
-  int whole = plan.blocks;
-  while (whole > 0 && (plan.loadMask[static_cast<std::size_t>(whole) * 2 - 2] < 16 ||
-                       plan.loadMask[static_cast<std::size_t>(whole) * 2 - 1] < 16))
-    --whole;
-  for (int r = 0; r < count; ++r) {
-    const std::uint8_t* row = rows[r];
-    const std::uint8_t* next = ahead[r];
-    const std::uint8_t* pattern = plan.pattern.data();
-    const std::int16_t* weights = plan.weights.data();
-    const std::int32_t* base = plan.base.data();
-    std::uint32_t* out = planes[r];
-    for (int b = 0; b < plan.blocks; ++b, pattern += 64, weights += 32, base += 2, out += kAvx2AreaPixels) {
-      if (next != nullptr && (b & 7) == 0) _mm_prefetch(reinterpret_cast<const char*>(next + base[0]), _MM_HINT_T1);
+  const std::uint8_t* pattern = plan.pattern.data();
+  const std::int16_t* weights = plan.weights.data();
+  const std::int32_t* base = plan.base.data();
+  const std::uint64_t* have = plan.loadMask.data();
+  for (int b = 0; b < plan.blocks; ++b, pattern += 64, weights += 32, base += 2, have += 2) {
+    const __m256i pickA = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern));
+    const __m256i pickB = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pattern + 32));
+    const __m256i weightA = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
+    const __m256i weightB = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 16));
+    const bool whole = have[0] >= 16 && have[1] >= 16;
+    const int d0 = b * kAvx2AreaPixels;
+    const int left = dw - d0;
+    for (int r = 0; r < count; ++r) {
+      const std::uint8_t* row = rows[r];
+      if (ahead[r] != nullptr && (b & 3) == 0) _mm_prefetch(reinterpret_cast<const char*>(ahead[r] + base[0]), _MM_HINT_T1);
       __m256i bytes;
-      if (b < whole) {
+      if (whole) {
         bytes = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[0]))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + base[1])), 1);
       } else {
         // The row's last bytes, zeros past its end (no tap reads them).
         alignas(32) std::uint8_t tail[32] = {};
-        for (int half = 0; half < 2; ++half) {
-          const std::uint64_t have = plan.loadMask[static_cast<std::size_t>(b) * 2 + static_cast<std::size_t>(half)];
-          for (std::uint64_t i = 0; i < have; ++i) tail[16 * half + static_cast<int>(i)] = row[base[half] + static_cast<std::int32_t>(i)];
-        }
+        for (int half = 0; half < 2; ++half)
+          for (std::uint64_t i = 0; i < have[half]; ++i)
+            tail[16 * half + static_cast<int>(i)] = row[base[half] + static_cast<std::int32_t>(i)];
         bytes = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail));
       }
       const __m256i lo = _mm256_and_si256(bytes, nibble);
       const __m256i hi = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble);
-      const __m256i useHigh = _mm256_shuffle_epi8(fromHigh, hi);
-      const __m256i red = areaSumsAvx2(
-          _mm256_blendv_epi8(_mm256_shuffle_epi8(low0, lo), _mm256_shuffle_epi8(high0, hi), useHigh), pattern, weights);
-      const __m256i green = areaSumsAvx2(
-          _mm256_blendv_epi8(_mm256_shuffle_epi8(low1, lo), _mm256_shuffle_epi8(high1, hi), useHigh), pattern, weights);
-      const __m256i blue = areaSumsAvx2(
-          _mm256_blendv_epi8(_mm256_shuffle_epi8(low2, lo), _mm256_shuffle_epi8(high2, hi), useHigh), pattern, weights);
-      const int left = dw - b * kAvx2AreaPixels;
+      const __m256i slot = _mm256_blendv_epi8(_mm256_shuffle_epi8(slotLow, lo), _mm256_shuffle_epi8(slotHigh, hi),
+                                              _mm256_shuffle_epi8(fromHigh, hi));
+      // Taps 0 and 1, then 2 and 3, of each pixel summed in its own 32-bit lane: pixels 0..3 of
+      // each half in order.
+      const auto sums = [&](__m256i channel) VANTORIA_AVX2 {
+        const __m256i colour = _mm256_shuffle_epi8(channel, slot);
+        return _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi8(colour, pickA), weightA),
+                                _mm256_madd_epi16(_mm256_shuffle_epi8(colour, pickB), weightB));
+      };
+      const __m256i r0 = sums(red), g0 = sums(green), b0 = sums(blue);
+      std::uint32_t* out = planes[r] + d0;
       if (left >= kAvx2AreaPixels) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), red);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + plane), green);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * plane), blue);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), r0);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + plane), g0);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * plane), b0);
       } else {
         const __m256i store = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        _mm256_maskstore_epi32(reinterpret_cast<int*>(out), store, red);
-        _mm256_maskstore_epi32(reinterpret_cast<int*>(out + plane), store, green);
-        _mm256_maskstore_epi32(reinterpret_cast<int*>(out + 2 * plane), store, blue);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(out), store, r0);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(out + plane), store, g0);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(out + 2 * plane), store, b0);
       }
     }
   }
@@ -600,17 +667,18 @@ VANTORIA_AVX2 void stretchRowAvx2(std::uint32_t* d, const std::uint32_t* s, int 
 }  // namespace
 
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
-               double reciprocal, int dw, std::uint32_t* out) {
+               std::uint32_t divisor, double reciprocal, int dw, std::uint32_t* out) {
   if (ActiveKernel() == EKernel::Avx2) {
+    if (divisor == 0 || divisor >= (1u << 23)) return false;
     switch (n) {
-      case 1: weighRowsAvx2<1>(rows, weights, half, reciprocal, dw, out); return true;
-      case 2: weighRowsAvx2<2>(rows, weights, half, reciprocal, dw, out); return true;
-      case 3: weighRowsAvx2<3>(rows, weights, half, reciprocal, dw, out); return true;
-      case 4: weighRowsAvx2<4>(rows, weights, half, reciprocal, dw, out); return true;
-      case 5: weighRowsAvx2<5>(rows, weights, half, reciprocal, dw, out); return true;
-      case 6: weighRowsAvx2<6>(rows, weights, half, reciprocal, dw, out); return true;
-      case 7: weighRowsAvx2<7>(rows, weights, half, reciprocal, dw, out); return true;
-      case 8: weighRowsAvx2<8>(rows, weights, half, reciprocal, dw, out); return true;
+      case 1: weighRowsAvx2<1>(rows, weights, half, divisor, dw, out); return true;
+      case 2: weighRowsAvx2<2>(rows, weights, half, divisor, dw, out); return true;
+      case 3: weighRowsAvx2<3>(rows, weights, half, divisor, dw, out); return true;
+      case 4: weighRowsAvx2<4>(rows, weights, half, divisor, dw, out); return true;
+      case 5: weighRowsAvx2<5>(rows, weights, half, divisor, dw, out); return true;
+      case 6: weighRowsAvx2<6>(rows, weights, half, divisor, dw, out); return true;
+      case 7: weighRowsAvx2<7>(rows, weights, half, divisor, dw, out); return true;
+      case 8: weighRowsAvx2<8>(rows, weights, half, divisor, dw, out); return true;
       default: return false;
     }
   }
@@ -710,7 +778,8 @@ void NearestRow(const std::uint8_t*, const std::uint8_t*, const SChannelTables&,
                 bool) {}
 void StreamFence() {}
 bool StreamCopy(std::uint32_t*, const std::uint32_t*, int) { return false; }
-bool WeighRows(const std::uint32_t* const*, const std::uint32_t*, int, std::uint32_t, double, int, std::uint32_t*) {
+bool WeighRows(const std::uint32_t* const*, const std::uint32_t*, int, std::uint32_t, std::uint32_t, double, int,
+               std::uint32_t*) {
   return false;
 }
 bool StretchRow(std::uint32_t*, const std::uint32_t*, int, const std::int32_t*, int) { return false; }

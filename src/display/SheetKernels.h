@@ -37,14 +37,20 @@ struct SChannelTables {
   alignas(16) std::uint8_t low[3][16];
   alignas(16) std::uint8_t high[3][16];
   alignas(16) std::uint8_t fromHigh[16];
+  /// Where the split palette has at most 16 colours (a layer palette has 9): each nibble's colour
+  /// as a number into `slotColour` (opaque RGB32), and `bySlots`.
+  bool bySlots = false;
+  alignas(16) std::uint8_t slotLow[16];
+  alignas(16) std::uint8_t slotHigh[16];
+  alignas(32) std::uint32_t slotColour[16];
 };
-/// Fills the nibble tables of `tables` from its channel tables (and `byNibbles`).
+/// Fills the nibble and slot tables of `tables` from its channel tables (and `byNibbles`, `bySlots`).
 void SplitByNibbles(SChannelTables& tables);
 
 /// The horizontal area average of 8-bit rows cut into blocks of destination pixels. AVX-512: a
 /// block of 64 / `taps` pixels reads 64 sheet bytes from `base` and picks `taps` of them for
 /// each pixel. AVX2: a block of 8 pixels, each half (4 pixels of up to 4 taps) reading 16 sheet
-/// bytes from its own base; the colours come from the nibble tables, 32 sheet bytes at a time.
+/// bytes from its own base; the colours come from the slot tables, 32 sheet bytes at a time.
 struct SAreaPlan {
   EKernel kernel = EKernel::Portable;  ///< the set the plan was made for
   int taps = 0;      ///< 4 or 8 (missing taps have weight 0)
@@ -61,7 +67,7 @@ struct SAreaPlan {
 /// Plans the columns of one render from the axis taps (first column and `taps` weights per
 /// destination pixel). False when the taps do not fit the kernel (too many: 8, AVX2 4; weights
 /// beyond 15 bits; a block reaching further than 64 bytes, AVX2 a half block further than 16),
-/// when AVX2 has a palette that does not split by nibbles, or when no vector set is active.
+/// when AVX2 has a palette without slots (see SChannelTables), or when no vector set is active.
 bool PlanArea(const std::int32_t* first, const std::uint32_t* weights, int taps, int srcWidth, int dw,
               const SChannelTables& tables, SAreaPlan& plan);
 /// Reduces `count` sheet rows (1 to 4). Row r's sums go to planes[r]: red at [0, dw), green at
@@ -72,14 +78,17 @@ void AreaRows(const std::uint8_t* const* rows, const std::uint8_t* const* ahead,
 
 /// One destination row of the area average from `n` horizontally reduced rows (planes as
 /// AreaRows leaves them) and their weights: quotient = trunc((sum + half + 0.5) x reciprocal) in
-/// double precision, per channel, assembled into opaque RGB32. For sums + half below 2^31. False,
+/// double precision, per channel, assembled into opaque RGB32. With sum + half below 256 x
+/// `divisor` (every area average: a quotient is a colour byte) and `divisor` below 2^23 that is
+/// floor((sum + half) / divisor) exactly, which the AVX2 rows compute in integers. False,
 /// writing nothing, where no vector set is active or n is not 1 to 8.
 bool WeighRows(const std::uint32_t* const* rows, const std::uint32_t* weights, int n, std::uint32_t half,
-               double reciprocal, int dw, std::uint32_t* out);
+               std::uint32_t divisor, double reciprocal, int dw, std::uint32_t* out);
 
 /// The nearest-pixel copy of 8-bit rows. AVX-512: blocks of 64 destination pixels, each quarter
 /// reading 64 sheet bytes from its own base. AVX2: blocks of 8 pixels, each half reading 16 sheet
-/// bytes from its own base, the pixels' colours gathered from the RGB32 table.
+/// bytes from its own base, the pixels' colours looked up through the slot tables (gathered from
+/// the RGB32 table where the palette has no slots).
 struct SNearestPlan {
   EKernel kernel = EKernel::Portable;  ///< the set the plan was made for
   int blocks = 0;  ///< destination pixels [0, pixels()) go through the kernel

@@ -260,6 +260,50 @@ TEST(SheetKernels, PlansTakeTheUsualRatiosAndRefuseTheRest) {
   sheetkernels::SetKernel(sheetkernels::BestKernel());
 }
 
+// The quotients of the weighed rows, against the portable formula trunc((sum + 0.5) / d) in
+// double precision: at every boundary of a quotient, for divisors from 1 to the largest the
+// 32-bit accumulators take, in a row whose last pixels fill a register only partly.
+TEST(SheetKernels, WeighedRowsDivideAsThePortableLoop) {
+  const std::uint32_t divisors[] = {1, 2, 3, 7, 255, 869u * 1150u, 3000001, (1u << 23) - 1};
+  for (const EKernel kernel : {EKernel::Avx2, EKernel::Avx512}) {
+    if (!sheetkernels::SetKernel(kernel)) continue;
+    SCOPED_TRACE(kernelName(kernel));
+    for (const std::uint32_t d : divisors) {
+      SCOPED_TRACE(d);
+      const std::uint32_t half = d / 2;
+      // Sums just below, at and above each quotient's first value, up to the largest (255).
+      std::vector<std::uint32_t> sums;
+      for (std::uint64_t q = 0; q < 256; q += (q < 4 || q > 250) ? 1 : 37)
+        for (const std::int64_t off : {-1, 0, 1}) {
+          const std::int64_t v = static_cast<std::int64_t>(q * d) + off - half;
+          if (v >= 0 && static_cast<std::uint64_t>(v) + half < 256ull * d) sums.push_back(static_cast<std::uint32_t>(v));
+        }
+      sums.push_back(255u * d + (d - 1) - half);
+      const int dw = static_cast<int>(sums.size());
+      // Red, green and blue planes: the sums, then the same shifted by one pixel.
+      std::vector<std::uint32_t> planes(static_cast<std::size_t>(dw) * 3);
+      for (int i = 0; i < dw; ++i)
+        for (int c = 0; c < 3; ++c) planes[static_cast<std::size_t>(c * dw + i)] = sums[static_cast<std::size_t>((i + c) % dw)];
+      const std::uint32_t* rows[1] = {planes.data()};
+      const std::uint32_t weights[1] = {1};
+      std::vector<std::uint32_t> out(static_cast<std::size_t>(dw), 0);
+      const double reciprocal = 1.0 / d;
+      ASSERT_TRUE(sheetkernels::WeighRows(rows, weights, 1, half, d, reciprocal, dw, out.data()));
+      int wrong = 0;
+      for (int i = 0; i < dw; ++i) {
+        std::uint32_t want = 0xFF000000u;
+        for (int c = 0; c < 3; ++c) {
+          const double a = static_cast<double>(planes[static_cast<std::size_t>(c * dw + i)] + half);
+          want |= static_cast<std::uint32_t>(static_cast<std::int32_t>((a + 0.5) * reciprocal)) << (16 - 8 * c);
+        }
+        wrong += out[static_cast<std::size_t>(i)] != want ? 1 : 0;
+      }
+      EXPECT_EQ(wrong, 0);
+    }
+  }
+  sheetkernels::SetKernel(sheetkernels::BestKernel());
+}
+
 // Weight totals too large for the 32-bit accumulators (coprime sides), split over two workers.
 TEST_F(CanvasPathsTest, WideDivisorsAndTwoWorkersMatchTheReference) {
   std::mt19937 rng(7);
