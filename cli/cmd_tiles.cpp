@@ -26,7 +26,7 @@ namespace {
 
 constexpr const char* kUsage =
     "tiles INDEX_CSV_OR_FOLDER... (--bbox S,W,N,E [--datum tokyo|wgs84] | --track FILE[:N] --corridor KM | --all) "
-    "--format mbtiles|kmz [--zoom MIN-MAX] [--jpeg Q | --png] [--max-tiles N] [--pixel-metres M] [--series 1|2] "
+    "--format mbtiles|kmz|gpkg [--zoom MIN-MAX] [--jpeg Q | --png] [--max-tiles N] [--pixel-metres M] [--series 1|2] "
     "[--trek FILE]... [--options N] -o OUT [--force]";
 
 bool parseNumber(const std::string& text, double& out) {
@@ -82,7 +82,7 @@ int runTiles(cli::SCliContext& ctx) {
   const bool haveTrack = cli::takeOption(ctx.args, "--track", trackText);
   const bool haveCorridor = cli::takeOption(ctx.args, "--corridor", corridorText);
   const bool all = cli::takeFlag(ctx.args, "--all");
-  if (!cli::takeOption(ctx.args, "--format", formatText)) return cli::fail("tiles: --format mbtiles|kmz is required");
+  if (!cli::takeOption(ctx.args, "--format", formatText)) return cli::fail("tiles: --format mbtiles|kmz|gpkg is required");
   const bool haveZoom = cli::takeOption(ctx.args, "--zoom", zoomText);
   const bool haveJpeg = cli::takeOption(ctx.args, "--jpeg", jpegText);
   const bool png = cli::takeFlag(ctx.args, "--png");
@@ -99,11 +99,14 @@ int runTiles(cli::SCliContext& ctx) {
   if (static_cast<int>(haveBox) + static_cast<int>(haveTrack) + static_cast<int>(all) != 1)
     return cli::fail("tiles: give one of --bbox, --track and --all");
   if (haveTrack != haveCorridor) return cli::fail("tiles: --track needs --corridor KM");
-  if (formatText != "mbtiles" && formatText != "kmz") return cli::fail("tiles: --format must be mbtiles or kmz");
+  if (formatText != "mbtiles" && formatText != "kmz" && formatText != "gpkg")
+    return cli::fail("tiles: --format must be mbtiles, kmz or gpkg");
   if (haveJpeg && png) return cli::fail("tiles: give --jpeg Q or --png, not both");
 
   tiles::SExportOptions options;
-  options.format = formatText == "kmz" ? tiles::EFormat::Kmz : tiles::EFormat::Mbtiles;
+  options.format = formatText == "kmz"    ? tiles::EFormat::Kmz
+                   : formatText == "gpkg" ? tiles::EFormat::GeoPackage
+                                          : tiles::EFormat::Mbtiles;
   options.image = haveJpeg || options.format == tiles::EFormat::Kmz ? tiles::EImageFormat::Jpeg : tiles::EImageFormat::Png;
   if (png && options.format == tiles::EFormat::Kmz) return cli::fail("tiles: custom maps are JPEG");
   if (haveJpeg) {
@@ -228,8 +231,8 @@ int runTiles(cli::SCliContext& ctx) {
   json.field("skipped", r.skipped);
   json.field("options", static_cast<long long>(options.overlays.effective()));
   json.field("bytes", static_cast<long long>(r.bytes));
-  if (options.format == tiles::EFormat::Mbtiles) {
-    json.field("storedImages", static_cast<long long>(r.storedImages));
+  if (options.format != tiles::EFormat::Kmz) {
+    if (options.format == tiles::EFormat::Mbtiles) json.field("storedImages", static_cast<long long>(r.storedImages));
     json.key("zoom").beginObject();
     for (std::size_t i = 0; i < r.perZoom.size(); ++i) json.field(std::to_string(options.minZoom + static_cast<int>(i)), r.perZoom[i]);
     json.endObject();

@@ -89,6 +89,27 @@ std::string attribution(MapSeries series) {
   return series == MapSeries::Scale50000 ? "数値地図 50000 (地図画像)" : "数値地図 25000 (地図画像)";
 }
 
+// The Tokyo datum as this program shifts it to WGS-84: Bessel 1841 moved by a geocentric
+// translation.
+SGpkgSystem TokyoSystem() {
+  char towgs[160];
+  std::snprintf(towgs, sizeof towgs, "SPHEROID[\"Bessel 1841\",%.10g,%.10g],TOWGS84[%.10g,%.10g,%.10g,0,0,0,0]",
+                geodesy::kBesselSemiMajorM, 1.0 / geodesy::kBesselFlattening, geodesy::kTokyoToWgs84ShiftM[0],
+                geodesy::kTokyoToWgs84ShiftM[1], geodesy::kTokyoToWgs84ShiftM[2]);
+  SGpkgSystem system;
+  system.id = 4301;
+  system.name = "Tokyo";
+  system.definition = std::string("GEOGCS[\"Tokyo\",DATUM[\"Tokyo\",") + towgs +
+                      ",AUTHORITY[\"EPSG\",\"6301\"]],PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433],"
+                      "AUTHORITY[\"EPSG\",\"4301\"]]";
+  char shift[160];
+  std::snprintf(shift, sizeof shift, "%.2f, %.2f, %.2f m", geodesy::kTokyoToWgs84ShiftM[0], geodesy::kTokyoToWgs84ShiftM[1],
+                geodesy::kTokyoToWgs84ShiftM[2]);
+  system.description = std::string("Japanese geodetic datum (Tokyo) in degrees; to WGS 84 by the geocentric translation ") +
+                       shift + " on the Bessel 1841 ellipsoid, as Vantoria shifts its positions";
+  return system;
+}
+
 }  // namespace
 
 SExportArea CorridorArea(const CTrackLog& log, double corridorKm) {
@@ -138,6 +159,74 @@ SGeoBox CollectionBox(const mosaic::CMapCollection& collection, MapSeries series
   return WgsBoxOf(all);
 }
 
+namespace {
+
+// The plane's own tiles over the area, level by level (see SExportPlan).
+SExportPlan planGeoPackage(SExportPlan plan, const SExportArea& area, const mosaic::CMapCollection& collection,
+                           MapSeries series, const SExportOptions& options) {
+  const mosaic::SMapPlane& plane = collection.plane(series);
+  const int native = NativeZoom(series, (area.box.north + area.box.south) / 2);
+  const auto ratioOf = [&](int zoom) { return std::ldexp(1.0, zoom - native); };
+  const double coarsest = ratioOf(options.minZoom);
+  const long long across = std::max<long long>(1, (plane.WidthAt(coarsest) + kTileSize - 1) / kTileSize);
+  const long long down = std::max<long long>(1, (plane.HeightAt(coarsest) + kTileSize - 1) / kTileSize);
+  const double west = plane.west / 3600.0, north = plane.north / 3600.0;
+  plan.gpkgMatrixSet[0] = west;
+  plan.gpkgMatrixSet[1] = north - static_cast<double>(down * kTileSize) * plane.latStep / coarsest / 3600.0;
+  plan.gpkgMatrixSet[2] = west + static_cast<double>(across * kTileSize) * plane.lonStep / coarsest / 3600.0;
+  plan.gpkgMatrixSet[3] = north;
+  const mosaic::SFrameSeconds tokyo = TokyoBoxOf(area.box);
+  plan.gpkgBounds[0] = std::max(tokyo.west / 3600.0, plan.gpkgMatrixSet[0]);
+  plan.gpkgBounds[1] = std::max(tokyo.south / 3600.0, plan.gpkgMatrixSet[1]);
+  plan.gpkgBounds[2] = std::min(tokyo.east / 3600.0, plan.gpkgMatrixSet[2]);
+  plan.gpkgBounds[3] = std::min(tokyo.north / 3600.0, plan.gpkgMatrixSet[3]);
+  // The columns and rows of each level meeting the area, counted before any is listed.
+  struct SRange {
+    long long c0, c1, r0, r1;
+  };
+  std::vector<SRange> ranges;
+  long long total = 0;
+  for (int z = options.minZoom; z <= options.maxZoom; ++z) {
+    const double ratio = ratioOf(z);
+    const long long width = across << (z - options.minZoom), height = down << (z - options.minZoom);
+    plan.gpkgRatios.push_back(ratio);
+    plan.gpkgLevels.push_back({z, width, height, plane.lonStep / ratio / 3600.0, plane.latStep / ratio / 3600.0});
+    const auto cell = [](double pixel, long long cells) {
+      return std::clamp<long long>(static_cast<long long>(std::floor(pixel / kTileSize)), 0, cells - 1);
+    };
+    const SRange r{cell(plane.ColumnOf(tokyo.west, ratio), width), cell(plane.ColumnOf(tokyo.east, ratio), width),
+                   cell(plane.RowOf(tokyo.north, ratio), height), cell(plane.RowOf(tokyo.south, ratio), height)};
+    ranges.push_back(r);
+    total += (r.c1 - r.c0 + 1) * (r.r1 - r.r0 + 1);
+    if (total > kMaxTiles) {
+      plan.error = "タイルが多すぎます (" + std::to_string(total) + " 枚以上)。範囲かズームレベルを狭めて下さい。";
+      return plan;
+    }
+  }
+  for (std::size_t level = 0; level < ranges.size(); ++level) {
+    const SRange& r = ranges[level];
+    const int z = options.minZoom + static_cast<int>(level);
+    const double ratio = plan.gpkgRatios[level];
+    long long n = 0;
+    for (long long row = r.r0; row <= r.r1; ++row)
+      for (long long col = r.c0; col <= r.c1; ++col) {
+        const double left = static_cast<double>(col * kTileSize), top = static_cast<double>(row * kTileSize);
+        const mosaic::SFrameSeconds cellBox{plane.LatitudeAt(top, ratio), plane.LatitudeAt(top + kTileSize, ratio),
+                                            plane.LongitudeAt(left, ratio), plane.LongitudeAt(left + kTileSize, ratio)};
+        const SGeoBox b = WgsBoxOf(cellBox);
+        if (!inArea(b, area) || collection.SheetsIn(series, cellBox).empty()) continue;
+        plan.tiles.push_back({z, static_cast<int>(col), static_cast<int>(row), b, kTileSize, kTileSize,
+                              static_cast<int>(col * kTileSize), static_cast<int>(row * kTileSize)});
+        ++n;
+      }
+    plan.perZoom.push_back(n);
+  }
+  if (plan.tiles.empty()) plan.error = "書き出す範囲に地形図がありません。";
+  return plan;
+}
+
+}  // namespace
+
 SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& collection, MapSeries series,
                        const SExportOptions& options) {
   SExportPlan plan;
@@ -150,11 +239,13 @@ SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& co
     plan.error = "書き出す地形図がありません。";
     return plan;
   }
+  if (options.format != EFormat::Kmz &&
+      (options.minZoom < 0 || options.maxZoom > kMaxZoom || options.minZoom > options.maxZoom)) {
+    plan.error = "ズームレベルは 0 から 20 の範囲で指定して下さい。";
+    return plan;
+  }
+  if (options.format == EFormat::GeoPackage) return planGeoPackage(std::move(plan), area, collection, series, options);
   if (options.format == EFormat::Mbtiles) {
-    if (options.minZoom < 0 || options.maxZoom > kMaxZoom || options.minZoom > options.maxZoom) {
-      plan.error = "ズームレベルは 0 から 20 の範囲で指定して下さい。";
-      return plan;
-    }
     long long total = 0;
     for (int z = options.minZoom; z <= options.maxZoom; ++z) total += TilesMeeting(area.box, z).count();
     if (total > kMaxTiles) {
@@ -269,6 +360,11 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
     return result;
   }
   const bool kmz = options.format == EFormat::Kmz;
+  const bool gpkg = options.format == EFormat::GeoPackage;
+  if (gpkg && plan.gpkgRatios.size() != static_cast<std::size_t>(options.maxZoom - options.minZoom + 1)) {
+    result.error = "書き出しの計画がズームレベルと合いません。";
+    return result;
+  }
   const EImageFormat imageFormat = kmz ? EImageFormat::Jpeg : options.image;
   const std::uint32_t noData = imageFormat == EImageFormat::Png ? 0x00000000u : mosaic::kEmptyColour;
 
@@ -282,13 +378,20 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
   const std::filesystem::path temporary = TemporaryBeside(out);
   CMbtilesWriter db;
   CZipWriter zip;
-  bool opened = kmz ? zip.Open(temporary) : db.Open(temporary);
+  CGeoPackageWriter geo;
+  bool opened = kmz ? zip.Open(temporary) : gpkg ? geo.Open(temporary) : db.Open(temporary);
+  if (opened && gpkg) {
+    opened = geo.Describe(TokyoSystem(), options.name, attribution(series), plan.gpkgBounds, plan.gpkgMatrixSet);
+    for (const SGpkgLevel& level : plan.gpkgLevels) opened = opened && geo.AddLevel(level);
+  }
+  const auto writerError = [&]() -> const std::string& { return kmz ? zip.error() : gpkg ? geo.error() : db.error(); };
   auto cleanUp = [&] {
     db.Abort();
+    geo.Abort();
     std::filesystem::remove(temporary, ec);
   };
   if (!opened) {
-    result.error = kmz ? zip.error() : db.error();
+    result.error = writerError();
     cleanUp();
     return result;
   }
@@ -332,11 +435,11 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
       writtenImages.push_back(t);
       ok = zip.Add("files/" + std::to_string(writtenImages.size()) + ".jpg", bytes);
     } else {
-      ok = db.AddTile(t.zoom, t.x, t.y, bytes);
+      ok = gpkg ? geo.AddTile(t.zoom, t.x, t.y, bytes) : db.AddTile(t.zoom, t.x, t.y, bytes);
       if (ok) ++result.perZoom[static_cast<std::size_t>(t.zoom - options.minZoom)];
     }
     if (!ok) {
-      result.error = kmz ? zip.error() : db.error();
+      result.error = writerError();
       failed = true;
       return;
     }
@@ -357,7 +460,19 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
     auto& o = overlays[kmz ? 0 : zoom];
     if (!o) {
       o = std::make_unique<CTileOverlay>();
-      o->Build(options.overlays, plan.box, kmz ? plan.imageGrid : MercatorGrid(zoom));
+      SPixelGrid grid = kmz ? plan.imageGrid : MercatorGrid(zoom);
+      if (gpkg) {
+        const mosaic::SMapPlane& plane = collection.plane(series);
+        const SGpkgLevel& level = plan.gpkgLevels[static_cast<std::size_t>(zoom - options.minZoom)];
+        grid = SPixelGrid{};
+        grid.mercator = false;
+        grid.tokyo = true;
+        grid.west = plane.west / 3600.0;
+        grid.north = plane.north / 3600.0;
+        grid.lonStep = level.pixelX;
+        grid.latStep = level.pixelY;
+      }
+      o->Build(options.overlays, plan.box, grid);
     }
     return o->empty() ? nullptr : o.get();
   };
@@ -374,10 +489,13 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
     e->tile = &t;
     SEncoded* raw = e.get();
     const CTileOverlay* overlay = overlayFor(t.zoom);
-    pool.start([raw, &t, &source, overlay, noData, imageFormat, quality, kmz]() {
+    const double planeRatio = gpkg ? plan.gpkgRatios[static_cast<std::size_t>(t.zoom - options.minZoom)] : 0.0;
+    pool.start([raw, &t, &source, overlay, noData, imageFormat, quality, kmz, gpkg, planeRatio]() {
       // Each thread draws every picture into the one it drew before.
       thread_local QImage spare;
-      SGroundPicture picture = RenderGround(source, t.box, t.width, t.height, !kmz, noData, std::move(spare));
+      SGroundPicture picture =
+          gpkg ? RenderPlanePicture(source, QRect(t.left, t.top, t.width, t.height), planeRatio, noData, std::move(spare))
+               : RenderGround(source, t.box, t.width, t.height, !kmz, noData, std::move(spare));
       if (!picture.hasData) {
         spare = std::move(picture.image);
         raw->promise.set_value(std::nullopt);
@@ -413,6 +531,9 @@ SExportResult RunExport(const SExportPlan& plan, const mosaic::CMapCollection& c
   if (kmz) {
     finished = zip.Add("doc.kml", KmlDocument(options.name, writtenImages)) && zip.Finish();
     if (!finished) result.error = zip.error();
+  } else if (gpkg) {
+    finished = geo.Finish();
+    if (!finished) result.error = geo.error();
   } else {
     const bool png = imageFormat == EImageFormat::Png;
     db.SetMetadata("name", options.name);

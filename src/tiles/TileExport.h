@@ -1,7 +1,8 @@
 #pragma once
-// Exporting the seamless map for phones and GPS units: what to export (a box, a track's corridor
-// or every sheet), the plan (tiles per zoom level, or custom-map images and whether they fit the
-// unit), and the run on all cores with progress and cancel. The file appears whole or not at all.
+// Exporting the seamless map for phones, GPS units and GIS programs: what to export (a box, a
+// track's corridor or every sheet), the plan (tiles per zoom level, or custom-map images and
+// whether they fit the unit), and the run on all cores with progress and cancel. The file appears
+// whole or not at all.
 #include <QImage>
 #include <cstdint>
 #include <filesystem>
@@ -12,13 +13,14 @@
 #include "mosaic/MapCollection.h"
 #include "tiles/TileOverlay.h"
 #include "tiles/TileRender.h"
+#include "tiles/TileWriters.h"
 
 class CTrackLog;
 struct SMapRenderSettings;
 
 namespace tiles {
 
-enum class EFormat { Mbtiles, Kmz };
+enum class EFormat { Mbtiles, Kmz, GeoPackage };
 enum class EImageFormat { Png, Jpeg };
 
 /// Pixels a side of a custom-map image at most, and bytes each may have.
@@ -44,7 +46,7 @@ struct SExportOptions {
   EFormat format = EFormat::Mbtiles;
   EImageFormat image = EImageFormat::Png;
   int jpegQuality = 85;
-  int minZoom = 10;
+  int minZoom = 10;  ///< MBTiles: Web Mercator levels; GeoPackage: levels of the plane (see the plan)
   int maxZoom = 15;
   /// Custom maps: ground metres per image pixel (0: the sheets' own), and the unit's image limit.
   double kmzPixelMetres = 0;
@@ -77,6 +79,14 @@ struct SExportPlan {
   std::string error;  ///< UTF-8; the plan cannot be made
   SGeoBox box;           ///< the area planned
   SPixelGrid imageGrid;  ///< KMZ: the degree grid the images are cut from
+  /// GeoPackage: the plane's own pixels in the Tokyo datum, without resampling. Level z is the
+  /// plane at ratio 2^(z - n), n the series' native zoom level (its ratio 1); every level's tile
+  /// column 0, row 0 starts at the plane's north-west corner, the matrix set's (Tokyo degrees:
+  /// west, south, east, north, as `gpkgBounds`, the planned area's box).
+  std::vector<SGpkgLevel> gpkgLevels;
+  std::vector<double> gpkgRatios;
+  double gpkgMatrixSet[4] = {};
+  double gpkgBounds[4] = {};
 };
 [[nodiscard]] SExportPlan PlanExport(const SExportArea& area, const mosaic::CMapCollection& collection,
                                      MapSeries series, const SExportOptions& options);

@@ -87,6 +87,11 @@ std::int32_t STileOverlays::effective() const {
 }
 
 QPointF SPixelGrid::PixelOf(double latitude, double longitude) const {
+  if (!mercator && tokyo) {
+    const SDatumShiftResult t =
+        DatumConverter::Wgs84ToTokyo(DmsAngle::FromDegrees(latitude), DmsAngle::FromDegrees(longitude), 0);
+    return {(t.longitude.TotalSeconds() / 3600.0 - west) / lonStep, (north - t.latitude.TotalSeconds() / 3600.0) / latStep};
+  }
   if (!mercator) return {(longitude - west) / lonStep, (north - latitude) / latStep};
   const double n = std::ldexp(static_cast<double>(kTileSize), zoom);
   const double phi = std::clamp(latitude, -kMaxMercatorLatitude, kMaxMercatorLatitude) * kPi / 180.0;

@@ -41,6 +41,8 @@ struct SPixelGrid {
   double north = 0;    ///< degree grid: latitude of pixel row 0's north edge
   double lonStep = 0;  ///< degrees per pixel
   double latStep = 0;
+  /// Degree grid in the Tokyo datum (the plane's own): positions go through the datum shift.
+  bool tokyo = false;
   /// The pixel position (not truncated) of a WGS-84 position.
   [[nodiscard]] QPointF PixelOf(double latitude, double longitude) const;
   /// Ground metres of one pixel across and down at `latitude`.

@@ -40,6 +40,14 @@ inline std::uint32_t blend(const std::array<std::uint32_t, 4>& c, std::uint32_t 
   return 0xFF000000u | mix(mix(c[0], c[1], wx), mix(c[2], c[3], wx), wy);
 }
 
+// A picture of the size and format: `recycled` where it fits and nothing else shares it.
+QImage pictureOf(int width, int height, QImage::Format format, QImage recycled) {
+  if (recycled.width() == width && recycled.height() == height && recycled.depth() == 32 && recycled.isDetached() &&
+      (recycled.format() == format || recycled.reinterpretAsFormat(format)))
+    return recycled;
+  return QImage(width, height, format);
+}
+
 // Whether any of `count` pixels is `colour`: blocks of 16 without a branch a pixel, which the
 // compiler turns into vector compares, and a branch a block.
 bool holdsColour(const std::uint32_t* pixels, std::size_t count, std::uint32_t colour) {
@@ -116,12 +124,7 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
                             std::uint32_t noData, QImage recycled) {
   SGroundPicture out;
   const bool transparent = (noData >> 24) != 0xFF;
-  const QImage::Format format = transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-  if (recycled.width() == width && recycled.height() == height && recycled.depth() == 32 && recycled.isDetached() &&
-      (recycled.format() == format || recycled.reinterpretAsFormat(format)))
-    out.image = std::move(recycled);
-  else
-    out.image = QImage(width, height, format);
+  out.image = pictureOf(width, height, transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32, std::move(recycled));
   if (out.image.isNull() || !box.valid() || !source.renderer || source.plane.empty()) return out;
   out.image.fill(noData);
   const mosaic::SMapPlane& plane = source.plane;
@@ -264,6 +267,25 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
     }
   }
   out.complete = out.hasData && complete;
+  return out;
+}
+
+SGroundPicture RenderPlanePicture(const SGroundSource& source, const QRect& box, double ratio, std::uint32_t noData,
+                                  QImage recycled) {
+  SGroundPicture out;
+  out.image = pictureOf(box.width(), box.height(), QImage::Format_RGB32, std::move(recycled));
+  if (out.image.isNull() || !source.renderer || source.plane.empty() || !(ratio > 0)) return out;
+  source.renderer->RenderNow(out.image, box, box.topLeft(), ratio);
+  auto* pixels = reinterpret_cast<std::uint32_t*>(out.image.bits());
+  const std::size_t count = static_cast<std::size_t>(box.width()) * static_cast<std::size_t>(box.height());
+  const bool empty = holdsColour(pixels, count, mosaic::kEmptyColour);
+  out.hasData = !empty || std::any_of(pixels, pixels + count, [](std::uint32_t p) { return p != mosaic::kEmptyColour; });
+  out.complete = !empty;
+  if (empty && noData != mosaic::kEmptyColour) {
+    if ((noData >> 24) != 0xFF) (void)out.image.reinterpretAsFormat(QImage::Format_ARGB32);
+    for (std::size_t i = 0; i < count; ++i)
+      if (pixels[i] == mosaic::kEmptyColour) pixels[i] = noData;
+  }
   return out;
 }
 

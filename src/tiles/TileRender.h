@@ -69,4 +69,9 @@ struct SGroundPicture {
 [[nodiscard]] SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int width, int height,
                                           bool mercator, std::uint32_t noData, QImage recycled = {});
 
+/// Plane pixels `box` at `ratio` as they are, without resampling (the GeoPackage's tiles in the
+/// Tokyo datum): pixels without map data become `noData`. `recycled` as above.
+[[nodiscard]] SGroundPicture RenderPlanePicture(const SGroundSource& source, const QRect& box, double ratio,
+                                                std::uint32_t noData, QImage recycled = {});
+
 }  // namespace tiles

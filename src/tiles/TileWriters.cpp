@@ -30,52 +30,91 @@ bool PublishFile(const std::filesystem::path& temporary, const std::filesystem::
   return r.ok;
 }
 
-CMbtilesWriter::~CMbtilesWriter() { Abort(); }
+// ---- one SQLite file ----
 
-bool CMbtilesWriter::fail() {
+bool CSqliteFile::Fail() {
   if (m_error.empty()) m_error = m_db ? sqlite3_errmsg(m_db) : "cannot open the database";
   return false;
 }
 
-bool CMbtilesWriter::exec(const char* sql) {
+bool CSqliteFile::Exec(const char* sql) {
+  if (!m_db) return Fail();
   char* message = nullptr;
   if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  m_error = message ? message : "SQLite error";
+  if (m_error.empty()) m_error = message ? message : "SQLite error";
   sqlite3_free(message);
   return false;
 }
 
-bool CMbtilesWriter::Open(const std::filesystem::path& path) {
+sqlite3_stmt* CSqliteFile::Prepare(const char* sql) {
+  sqlite3_stmt* st = nullptr;
+  if (!m_db || sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr) != SQLITE_OK) {
+    (void)Fail();
+    return nullptr;
+  }
+  return st;
+}
+
+bool CSqliteFile::Open(const std::filesystem::path& path, const char* schema) {
   const std::string utf8 = platform::pathToUtf8(path);
-  if (sqlite3_open_v2(utf8.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) return fail();
-  // One transaction for the whole file, which is renamed into place only afterwards: no journal
-  // is needed for safety.
-  return exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;"
-              "CREATE TABLE metadata (name TEXT, value TEXT);"
-              "CREATE UNIQUE INDEX name ON metadata (name);"
-              "CREATE TABLE map (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_id TEXT);"
-              "CREATE UNIQUE INDEX map_index ON map (zoom_level, tile_column, tile_row);"
-              "CREATE TABLE images (tile_data BLOB, tile_id TEXT);"
-              "CREATE UNIQUE INDEX images_id ON images (tile_id);"
-              "CREATE VIEW tiles AS SELECT map.zoom_level AS zoom_level, map.tile_column AS tile_column,"
-              " map.tile_row AS tile_row, images.tile_data AS tile_data FROM map JOIN images ON images.tile_id = map.tile_id;"
-              "BEGIN;") &&
-         (sqlite3_prepare_v2(m_db, "INSERT INTO map VALUES (?, ?, ?, ?)", -1, &m_map, nullptr) == SQLITE_OK || fail()) &&
-         (sqlite3_prepare_v2(m_db, "INSERT INTO images VALUES (?, ?)", -1, &m_image, nullptr) == SQLITE_OK || fail());
+  if (sqlite3_open_v2(utf8.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) return Fail();
+  return Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA page_size=4096;") && Exec(schema) && Exec("BEGIN;");
+}
+
+bool CSqliteFile::Finish(std::initializer_list<sqlite3_stmt**> statements) {
+  if (!m_db) return Fail();
+  for (sqlite3_stmt** st : statements) {
+    sqlite3_finalize(*st);
+    *st = nullptr;
+  }
+  const bool ok = m_error.empty() && Exec("COMMIT;");
+  const bool closed = sqlite3_close(m_db) == SQLITE_OK;
+  m_db = nullptr;
+  if (ok && !closed) m_error = "cannot close the database";
+  return ok && closed;
+}
+
+void CSqliteFile::Abort(std::initializer_list<sqlite3_stmt**> statements) {
+  for (sqlite3_stmt** st : statements) {
+    sqlite3_finalize(*st);
+    *st = nullptr;
+  }
+  if (!m_db) return;
+  sqlite3_close(m_db);
+  m_db = nullptr;
+}
+
+// ---- MBTiles ----
+
+CMbtilesWriter::~CMbtilesWriter() { Abort(); }
+
+bool CMbtilesWriter::Open(const std::filesystem::path& path) {
+  if (!m_file.Open(path,
+                   "CREATE TABLE metadata (name TEXT, value TEXT);"
+                   "CREATE UNIQUE INDEX name ON metadata (name);"
+                   "CREATE TABLE map (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_id TEXT);"
+                   "CREATE UNIQUE INDEX map_index ON map (zoom_level, tile_column, tile_row);"
+                   "CREATE TABLE images (tile_data BLOB, tile_id TEXT);"
+                   "CREATE UNIQUE INDEX images_id ON images (tile_id);"
+                   "CREATE VIEW tiles AS SELECT map.zoom_level AS zoom_level, map.tile_column AS tile_column,"
+                   " map.tile_row AS tile_row, images.tile_data AS tile_data FROM map JOIN images ON images.tile_id = map.tile_id;"))
+    return false;
+  m_map = m_file.Prepare("INSERT INTO map VALUES (?, ?, ?, ?)");
+  m_image = m_file.Prepare("INSERT INTO images VALUES (?, ?)");
+  return m_map && m_image;
 }
 
 void CMbtilesWriter::SetMetadata(const std::string& name, const std::string& value) {
-  if (!m_db) return;
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO metadata VALUES (?, ?)", -1, &st, nullptr) != SQLITE_OK) return;
+  sqlite3_stmt* st = m_file.Prepare("INSERT OR REPLACE INTO metadata VALUES (?, ?)");
+  if (!st) return;
   sqlite3_bind_text(st, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(st, 2, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-  if (sqlite3_step(st) != SQLITE_DONE) (void)fail();
+  if (sqlite3_step(st) != SQLITE_DONE) (void)m_file.Fail();
   sqlite3_finalize(st);
 }
 
 bool CMbtilesWriter::AddTile(int zoom, int x, int y, const std::string& bytes) {
-  if (!m_db || !m_map || !m_image) return fail();
+  if (!m_map || !m_image) return m_file.Fail();
   const QByteArray digest =
       QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())), QCryptographicHash::Sha1)
           .toHex();
@@ -84,7 +123,7 @@ bool CMbtilesWriter::AddTile(int zoom, int x, int y, const std::string& bytes) {
     sqlite3_reset(m_image);
     sqlite3_bind_blob(m_image, 1, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
     sqlite3_bind_text(m_image, 2, id.data(), static_cast<int>(id.size()), SQLITE_STATIC);
-    if (sqlite3_step(m_image) != SQLITE_DONE) return fail();
+    if (sqlite3_step(m_image) != SQLITE_DONE) return m_file.Fail();
   }
   const int tmsRow = (1 << zoom) - 1 - y;
   sqlite3_reset(m_map);
@@ -92,32 +131,111 @@ bool CMbtilesWriter::AddTile(int zoom, int x, int y, const std::string& bytes) {
   sqlite3_bind_int(m_map, 2, x);
   sqlite3_bind_int(m_map, 3, tmsRow);
   sqlite3_bind_text(m_map, 4, id.data(), static_cast<int>(id.size()), SQLITE_STATIC);
-  return sqlite3_step(m_map) == SQLITE_DONE || fail();
+  return sqlite3_step(m_map) == SQLITE_DONE || m_file.Fail();
 }
 
-bool CMbtilesWriter::Finish() {
-  if (!m_db) return fail();
-  sqlite3_finalize(m_map);
-  sqlite3_finalize(m_image);
-  m_map = m_image = nullptr;
-  const bool ok = m_error.empty() && exec("COMMIT;");
-  if (sqlite3_close(m_db) != SQLITE_OK && ok) {
-    m_error = "cannot close the database";
-    m_db = nullptr;
+bool CMbtilesWriter::Finish() { return m_file.Finish({&m_map, &m_image}); }
+
+void CMbtilesWriter::Abort() { m_file.Abort({&m_map, &m_image}); }
+
+// ---- GeoPackage ----
+
+CGeoPackageWriter::~CGeoPackageWriter() { Abort(); }
+
+bool CGeoPackageWriter::Open(const std::filesystem::path& path) {
+  // 0x47504B47 is "GPKG"; 10300 is version 1.3.0.
+  if (!m_file.Open(path,
+                   "PRAGMA application_id = 1196444487; PRAGMA user_version = 10300;"
+                   "CREATE TABLE gpkg_spatial_ref_sys (srs_name TEXT NOT NULL, srs_id INTEGER NOT NULL PRIMARY KEY,"
+                   " organization TEXT NOT NULL, organization_coordsys_id INTEGER NOT NULL, definition TEXT NOT NULL,"
+                   " description TEXT);"
+                   "CREATE TABLE gpkg_contents (table_name TEXT NOT NULL PRIMARY KEY, data_type TEXT NOT NULL,"
+                   " identifier TEXT UNIQUE, description TEXT DEFAULT '',"
+                   " last_change DATETIME NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ','now')),"
+                   " min_x DOUBLE, min_y DOUBLE, max_x DOUBLE, max_y DOUBLE, srs_id INTEGER,"
+                   " CONSTRAINT fk_gc_r_srs_id FOREIGN KEY (srs_id) REFERENCES gpkg_spatial_ref_sys(srs_id));"
+                   "CREATE TABLE gpkg_tile_matrix_set (table_name TEXT NOT NULL PRIMARY KEY, srs_id INTEGER NOT NULL,"
+                   " min_x DOUBLE NOT NULL, min_y DOUBLE NOT NULL, max_x DOUBLE NOT NULL, max_y DOUBLE NOT NULL,"
+                   " CONSTRAINT fk_gtms_table_name FOREIGN KEY (table_name) REFERENCES gpkg_contents(table_name),"
+                   " CONSTRAINT fk_gtms_srs FOREIGN KEY (srs_id) REFERENCES gpkg_spatial_ref_sys (srs_id));"
+                   "CREATE TABLE gpkg_tile_matrix (table_name TEXT NOT NULL, zoom_level INTEGER NOT NULL,"
+                   " matrix_width INTEGER NOT NULL, matrix_height INTEGER NOT NULL, tile_width INTEGER NOT NULL,"
+                   " tile_height INTEGER NOT NULL, pixel_x_size DOUBLE NOT NULL, pixel_y_size DOUBLE NOT NULL,"
+                   " CONSTRAINT pk_ttm PRIMARY KEY (table_name, zoom_level),"
+                   " CONSTRAINT fk_tmm_table_name FOREIGN KEY (table_name) REFERENCES gpkg_contents(table_name));"
+                   "CREATE TABLE map (id INTEGER PRIMARY KEY AUTOINCREMENT, zoom_level INTEGER NOT NULL,"
+                   " tile_column INTEGER NOT NULL, tile_row INTEGER NOT NULL, tile_data BLOB NOT NULL,"
+                   " UNIQUE (zoom_level, tile_column, tile_row));"
+                   "INSERT INTO gpkg_spatial_ref_sys VALUES ('Undefined cartesian SRS', -1, 'NONE', -1, 'undefined',"
+                   " 'undefined cartesian coordinate reference system');"
+                   "INSERT INTO gpkg_spatial_ref_sys VALUES ('Undefined geographic SRS', 0, 'NONE', 0, 'undefined',"
+                   " 'undefined geographic coordinate reference system');"
+                   "INSERT INTO gpkg_spatial_ref_sys VALUES ('WGS 84 geodetic', 4326, 'EPSG', 4326,"
+                   " 'GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+                   "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433],AUTHORITY[\"EPSG\",\"4326\"]]',"
+                   " 'longitude/latitude coordinates in decimal degrees on the WGS 84 spheroid');"))
     return false;
-  }
-  m_db = nullptr;
-  return ok;
+  m_tile = m_file.Prepare("INSERT INTO map (zoom_level, tile_column, tile_row, tile_data) VALUES (?, ?, ?, ?)");
+  return m_tile != nullptr;
 }
 
-void CMbtilesWriter::Abort() {
-  if (!m_db) return;
-  sqlite3_finalize(m_map);
-  sqlite3_finalize(m_image);
-  m_map = m_image = nullptr;
-  sqlite3_close(m_db);
-  m_db = nullptr;
+bool CGeoPackageWriter::Describe(const SGpkgSystem& system, const std::string& identifier,
+                                 const std::string& description, const double (&bounds)[4],
+                                 const double (&matrixSet)[4]) {
+  sqlite3_stmt* srs = m_file.Prepare("INSERT OR REPLACE INTO gpkg_spatial_ref_sys VALUES (?, ?, 'EPSG', ?, ?, ?)");
+  sqlite3_stmt* contents = m_file.Prepare(
+      "INSERT INTO gpkg_contents (table_name, data_type, identifier, description, min_x, min_y, max_x, max_y, srs_id)"
+      " VALUES ('map', 'tiles', ?, ?, ?, ?, ?, ?, ?)");
+  sqlite3_stmt* set = m_file.Prepare("INSERT INTO gpkg_tile_matrix_set VALUES ('map', ?, ?, ?, ?, ?)");
+  bool ok = srs && contents && set;
+  if (ok) {
+    sqlite3_bind_text(srs, 1, system.name.data(), static_cast<int>(system.name.size()), SQLITE_STATIC);
+    sqlite3_bind_int(srs, 2, system.id);
+    sqlite3_bind_int(srs, 3, system.id);
+    sqlite3_bind_text(srs, 4, system.definition.data(), static_cast<int>(system.definition.size()), SQLITE_STATIC);
+    sqlite3_bind_text(srs, 5, system.description.data(), static_cast<int>(system.description.size()), SQLITE_STATIC);
+    sqlite3_bind_text(contents, 1, identifier.data(), static_cast<int>(identifier.size()), SQLITE_STATIC);
+    sqlite3_bind_text(contents, 2, description.data(), static_cast<int>(description.size()), SQLITE_STATIC);
+    sqlite3_bind_int(set, 1, system.id);
+    for (int i = 0; i < 4; ++i) {
+      sqlite3_bind_double(contents, 3 + i, bounds[i]);
+      sqlite3_bind_double(set, 2 + i, matrixSet[i]);
+    }
+    sqlite3_bind_int(contents, 7, system.id);
+    ok = sqlite3_step(srs) == SQLITE_DONE && sqlite3_step(contents) == SQLITE_DONE && sqlite3_step(set) == SQLITE_DONE;
+  }
+  sqlite3_finalize(srs);
+  sqlite3_finalize(contents);
+  sqlite3_finalize(set);
+  return ok || m_file.Fail();
 }
+
+bool CGeoPackageWriter::AddLevel(const SGpkgLevel& level) {
+  sqlite3_stmt* st = m_file.Prepare("INSERT INTO gpkg_tile_matrix VALUES ('map', ?, ?, ?, 256, 256, ?, ?)");
+  if (!st) return false;
+  sqlite3_bind_int(st, 1, level.zoom);
+  sqlite3_bind_int64(st, 2, level.width);
+  sqlite3_bind_int64(st, 3, level.height);
+  sqlite3_bind_double(st, 4, level.pixelX);
+  sqlite3_bind_double(st, 5, level.pixelY);
+  const bool ok = sqlite3_step(st) == SQLITE_DONE;
+  sqlite3_finalize(st);
+  return ok || m_file.Fail();
+}
+
+bool CGeoPackageWriter::AddTile(int zoom, long long column, long long row, const std::string& bytes) {
+  if (!m_tile) return m_file.Fail();
+  sqlite3_reset(m_tile);
+  sqlite3_bind_int(m_tile, 1, zoom);
+  sqlite3_bind_int64(m_tile, 2, column);
+  sqlite3_bind_int64(m_tile, 3, row);
+  sqlite3_bind_blob(m_tile, 4, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+  return sqlite3_step(m_tile) == SQLITE_DONE || m_file.Fail();
+}
+
+bool CGeoPackageWriter::Finish() { return m_file.Finish({&m_tile}); }
+
+void CGeoPackageWriter::Abort() { m_file.Abort({&m_tile}); }
 
 namespace {
 void put16(std::string& s, std::uint32_t v) {

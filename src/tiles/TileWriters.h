@@ -1,10 +1,11 @@
 #pragma once
-// The two containers: MBTiles 1.3 (SQLite; the map/images layout, so identical tiles are stored
-// once, with the tiles view readers expect) and KMZ (a zip of doc.kml and the JPEG overlays).
-// Both are written under a temporary name beside the target and renamed into place only when
+// The containers: MBTiles 1.3 (SQLite; the map/images layout, so identical tiles are stored
+// once, with the tiles view readers expect), GeoPackage 1.3 tiles (SQLite) and KMZ (a zip of
+// doc.kml and the JPEG overlays). All are written under a temporary name beside the target and renamed into place only when
 // complete: a cancelled or failed export leaves no file and an older file of the name whole.
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,31 @@ namespace tiles {
 [[nodiscard]] bool PublishFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
                                bool replace, std::string& reason);
 
+/// One SQLite file written in one transaction (the file is renamed into place only afterwards,
+/// so it needs no journal).
+class CSqliteFile {
+ public:
+  CSqliteFile() = default;
+  ~CSqliteFile() { Abort(); }
+  CSqliteFile(const CSqliteFile&) = delete;
+  CSqliteFile& operator=(const CSqliteFile&) = delete;
+  /// Creates the file, runs `schema` and begins the transaction.
+  [[nodiscard]] bool Open(const std::filesystem::path& path, const char* schema);
+  [[nodiscard]] bool Exec(const char* sql);
+  [[nodiscard]] sqlite3_stmt* Prepare(const char* sql);
+  /// Records SQLite's message (unless one is recorded already); always false.
+  bool Fail();
+  /// Finalizes `statements`, commits and closes; false when anything failed.
+  [[nodiscard]] bool Finish(std::initializer_list<sqlite3_stmt**> statements);
+  void Abort(std::initializer_list<sqlite3_stmt**> statements = {});
+  [[nodiscard]] sqlite3* db() const { return m_db; }
+  [[nodiscard]] const std::string& error() const { return m_error; }
+
+ private:
+  sqlite3* m_db = nullptr;
+  std::string m_error;
+};
+
 class CMbtilesWriter {
  public:
   CMbtilesWriter() = default;
@@ -38,17 +64,53 @@ class CMbtilesWriter {
   [[nodiscard]] bool Finish();
   /// Drops everything (the file stays for the caller to remove).
   void Abort();
-  [[nodiscard]] const std::string& error() const { return m_error; }
+  [[nodiscard]] const std::string& error() const { return m_file.error(); }
   [[nodiscard]] std::size_t images() const { return m_ids.size(); }
 
  private:
-  bool exec(const char* sql);
-  bool fail();
-  sqlite3* m_db = nullptr;
+  CSqliteFile m_file;
   sqlite3_stmt* m_map = nullptr;
   sqlite3_stmt* m_image = nullptr;
   std::map<std::string, std::string> m_ids;  // digest -> tile_id
-  std::string m_error;
+};
+
+/// A GeoPackage 1.3 holding one tile pyramid (table "map") in a geographic coordinate system:
+/// the required tables, the system's definition, the contents row, the tile matrix set and a
+/// matrix for each level. Tiles are numbered from the top-left, row 0 at the north.
+struct SGpkgSystem {
+  int id = 0;                ///< srs_id (the EPSG code)
+  std::string name;          ///< srs_name
+  std::string definition;    ///< OGC WKT
+  std::string description;
+};
+struct SGpkgLevel {
+  int zoom = 0;
+  long long width = 0;   ///< tiles across
+  long long height = 0;  ///< tiles down
+  double pixelX = 0;     ///< degrees a pixel
+  double pixelY = 0;
+};
+class CGeoPackageWriter {
+ public:
+  CGeoPackageWriter() = default;
+  ~CGeoPackageWriter();
+  CGeoPackageWriter(const CGeoPackageWriter&) = delete;
+  CGeoPackageWriter& operator=(const CGeoPackageWriter&) = delete;
+
+  [[nodiscard]] bool Open(const std::filesystem::path& path);
+  /// The system, the contents row (`bounds` of the data: min x, min y, max x, max y) and the
+  /// tile matrix set (`matrixSet`, whose top-left corner every level's column 0, row 0 starts at).
+  [[nodiscard]] bool Describe(const SGpkgSystem& system, const std::string& identifier, const std::string& description,
+                              const double (&bounds)[4], const double (&matrixSet)[4]);
+  [[nodiscard]] bool AddLevel(const SGpkgLevel& level);
+  [[nodiscard]] bool AddTile(int zoom, long long column, long long row, const std::string& bytes);
+  [[nodiscard]] bool Finish();
+  void Abort();
+  [[nodiscard]] const std::string& error() const { return m_file.error(); }
+
+ private:
+  CSqliteFile m_file;
+  sqlite3_stmt* m_tile = nullptr;
 };
 
 /// A zip archive written entry by entry (stored, not compressed: JPEG does not shrink).

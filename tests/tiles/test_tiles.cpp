@@ -1,13 +1,15 @@
-// Maps for phones and GPS units: the Web Mercator arithmetic against formulas written again here,
-// MBTiles read back with SQLite (metadata, TMS rows, identical tiles stored once, empty tiles
-// left out, a waypoint's ground on the right pixel), KMZ read back (doc.kml, baseline JPEGs
-// within the limits, boxes meeting without gaps, the image limit), cancel and failure leaving
-// nothing, and the CLI.
+// Maps for phones, GPS units and GIS programs: the Web Mercator arithmetic against formulas
+// written again here, MBTiles read back with SQLite (metadata, TMS rows, identical tiles stored
+// once, empty tiles left out, a waypoint's ground on the right pixel), KMZ read back (doc.kml,
+// baseline JPEGs within the limits, boxes meeting without gaps, the image limit), the GeoPackage
+// read back (its tables, levels spanning the matrix set, ground on the plane's own pixels, and
+// another make's reader), cancel and failure leaving nothing, and the CLI.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <QBuffer>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 #include <filesystem>
@@ -349,7 +351,10 @@ TEST(TilesCli, ExportsBoxesTracksAndRefusesBadArguments) {
        1, "枚を超えます"},
       {{"tiles", maps, "--bbox", box, "--all", "--format", "kmz", "-o", (base / "c.kmz").string()}, 1, "one of"},
       {{"tiles", maps, "--bbox", "1,2,3", "--format", "kmz", "-o", (base / "d.kmz").string()}, 1, "S,W,N,E"},
-      {{"tiles", maps, "--all", "--format", "tiff", "-o", (base / "e").string()}, 1, "mbtiles or kmz"},
+      {{"tiles", maps, "--all", "--format", "tiff", "-o", (base / "e").string()}, 1, "mbtiles, kmz or gpkg"},
+      {{"tiles", maps, "--bbox", box, "--datum", "wgs84", "--format", "gpkg", "--zoom", "13-14", "--jpeg", "80", "-o",
+        (base / "a.gpkg").string()},
+       0, "\"13\""},
       {{"tiles", maps, "--all", "--format", "mbtiles", "--zoom", "15-3", "-o", (base / "f.mbtiles").string()}, 1, "MIN <= MAX"},
       {{"tiles", maps, "--bbox", "10,10,11,11", "--datum", "wgs84", "--format", "mbtiles", "-o", (base / "g.mbtiles").string()},
        1, "地形図がありません"},
@@ -361,5 +366,109 @@ TEST(TilesCli, ExportsBoxesTracksAndRefusesBadArguments) {
     EXPECT_NE((r.status == 0 ? run.out : run.err).find(r.expect), std::string::npos) << run.out << run.err;
   }
   EXPECT_TRUE(fs::exists(base / "a.mbtiles"));
+  EXPECT_TRUE(fs::exists(base / "a.gpkg"));
   EXPECT_FALSE(fs::exists(base / "b.kmz"));
+}
+
+TEST(GeoPackageExport, LevelsHoldThePlanesOwnPixels) {
+  mosaic::CMapCollection& col = sampleCollection();
+  const mosaic::SMapPlane& plane = col.plane(MapSeries::Scale25000);
+  QTemporaryDir dir;
+  const fs::path out = fs::path(dir.path().toStdString()) / "plane.gpkg";
+  tiles::SExportArea area;
+  area.box = sampleBox();
+  tiles::SExportOptions options;
+  options.format = tiles::EFormat::GeoPackage;
+  options.minZoom = 13;
+  options.maxZoom = 15;
+  options.name = "plane";
+  const tiles::SExportPlan plan = tiles::PlanExport(area, col, MapSeries::Scale25000, options);
+  ASSERT_TRUE(plan.error.empty()) << plan.error;
+  const tiles::SExportResult r = tiles::RunExport(plan, col, MapSeries::Scale25000, SMapRenderSettings{}, options, out, false);
+  ASSERT_TRUE(r.ok) << r.error;
+  SDb db(out);
+  EXPECT_EQ(db.rows("PRAGMA application_id")[0][0], "1196444487");
+  EXPECT_EQ(db.rows("PRAGMA user_version")[0][0], "10300");
+  const auto srs = db.rows("SELECT definition FROM gpkg_spatial_ref_sys WHERE srs_id = 4301");
+  ASSERT_EQ(srs.size(), 1u);
+  EXPECT_NE(srs[0][0].find("TOWGS84[-147.54,507.26,680.47,0,0,0,0]"), std::string::npos) << srs[0][0];
+  EXPECT_EQ(db.rows("SELECT COUNT(*) FROM gpkg_spatial_ref_sys WHERE srs_id IN (-1, 0, 4326)")[0][0], "3");
+  const auto contents = db.rows("SELECT data_type, srs_id, identifier FROM gpkg_contents WHERE table_name = 'map'");
+  ASSERT_EQ(contents.size(), 1u);
+  EXPECT_EQ(contents[0], (std::vector<std::string>{"tiles", "4301", "plane"}));
+  const auto set = db.rows("SELECT min_x, min_y, max_x, max_y FROM gpkg_tile_matrix_set WHERE srs_id = 4301");
+  ASSERT_EQ(set.size(), 1u);
+  const double minX = std::stod(set[0][0]), minY = std::stod(set[0][1]), maxX = std::stod(set[0][2]), maxY = std::stod(set[0][3]);
+  EXPECT_NEAR(minX, plane.west / 3600.0, 1e-12);
+  EXPECT_NEAR(maxY, plane.north / 3600.0, 1e-12);
+  // Every level spans the matrix set exactly and doubles the one before; its tiles lie inside it
+  // and hold the plane's pixels at 2^(z - 15), as many as the export reports.
+  const auto levels = db.rows("SELECT zoom_level, matrix_width, matrix_height, pixel_x_size, pixel_y_size, tile_width, "
+                              "tile_height FROM gpkg_tile_matrix ORDER BY zoom_level");
+  ASSERT_EQ(levels.size(), 3u);
+  long long previousWidth = 0;
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    const auto& l = levels[i];
+    SCOPED_TRACE(l[0]);
+    const int z = std::stoi(l[0]);
+    const long long w = std::stoll(l[1]), h = std::stoll(l[2]);
+    const double px = std::stod(l[3]), py = std::stod(l[4]);
+    EXPECT_EQ(z, 13 + static_cast<int>(i));
+    EXPECT_EQ(l[5], "256");
+    EXPECT_EQ(l[6], "256");
+    EXPECT_NEAR(static_cast<double>(w) * 256 * px, maxX - minX, 1e-9);
+    EXPECT_NEAR(static_cast<double>(h) * 256 * py, maxY - minY, 1e-9);
+    EXPECT_NEAR(px, plane.lonStep / std::ldexp(1.0, z - 15) / 3600.0, 1e-15);
+    if (previousWidth > 0) {
+      EXPECT_EQ(w, 2 * previousWidth);
+    }
+    previousWidth = w;
+    const auto count = db.rows("SELECT COUNT(*), MIN(tile_column), MAX(tile_column), MIN(tile_row), MAX(tile_row) FROM map "
+                               "WHERE zoom_level = " + l[0]);
+    EXPECT_EQ(std::stoll(count[0][0]), r.perZoom[i]);
+    EXPECT_GE(std::stoll(count[0][1]), 0);
+    EXPECT_LT(std::stoll(count[0][2]), w);
+    EXPECT_GE(std::stoll(count[0][3]), 0);
+    EXPECT_LT(std::stoll(count[0][4]), h);
+  }
+  // Ground positions: their Tokyo-datum pixel by the file's own matrix at level 15 shows the
+  // plane's pixel there (within one pixel), as the view draws it at 100 %.
+  mosaic::CMosaicRenderer renderer;
+  SMapRenderSettings settings;
+  settings.dispQuality = 1;
+  renderer.setRenderSettings(settings);
+  renderer.setSeries(col.sheets(MapSeries::Scale25000), plane);
+  const tiles::SGeoBox all = sampleBox();
+  const double px = std::stod(levels[2][3]), py = std::stod(levels[2][4]);
+  for (const double f : {0.25, 0.5, 0.8}) {
+    const double lat = all.south + (all.north - all.south) * f, lon = all.west + (all.east - all.west) * (1 - f);
+    const SDatumShiftResult t = DatumConverter::Wgs84ToTokyo(DmsAngle::FromDegrees(lat), DmsAngle::FromDegrees(lon), 0);
+    const double x = (t.longitude.TotalSeconds() / 3600.0 - minX) / px, y = (maxY - t.latitude.TotalSeconds() / 3600.0) / py;
+    const long long column = static_cast<long long>(x) / 256, row = static_cast<long long>(y) / 256;
+    const auto tile = db.rows("SELECT tile_data FROM map WHERE zoom_level = 15 AND tile_column = " + std::to_string(column) +
+                              " AND tile_row = " + std::to_string(row));
+    ASSERT_EQ(tile.size(), 1u) << lat << "," << lon;
+    const QImage img = QImage::fromData(reinterpret_cast<const uchar*>(tile[0][0].data()), static_cast<int>(tile[0][0].size()));
+    ASSERT_EQ(img.size(), QSize(256, 256));
+    const int c0 = static_cast<int>(std::floor(plane.ColumnOf(t.longitude.TotalSeconds(), 1.0)));
+    const int r0 = static_cast<int>(std::floor(plane.RowOf(t.latitude.TotalSeconds(), 1.0)));
+    QImage one(1, 1, QImage::Format_RGB32);
+    renderer.RenderNow(one, QRect(c0, r0, 1, 1), QPoint(c0, r0), 1.0);
+    bool found = false;
+    for (int dy = -1; dy <= 1 && !found; ++dy)
+      for (int dx = -1; dx <= 1 && !found; ++dx) {
+        const int tx = std::clamp(static_cast<int>(x) % 256 + dx, 0, 255), ty = std::clamp(static_cast<int>(y) % 256 + dy, 0, 255);
+        found = (img.pixel(tx, ty) & 0xFFFFFFu) == (one.pixel(0, 0) & 0xFFFFFFu);
+      }
+    EXPECT_TRUE(found) << lat << "," << lon;
+  }
+  // A reader of another make, where installed, opens it as a raster in the Tokyo datum.
+  QProcess gdal;
+  gdal.start(QStringLiteral("gdalinfo"), {QString::fromStdString(out.string())});
+  if (gdal.waitForStarted(5000) && gdal.waitForFinished(60000)) {
+    const QString info = QString::fromUtf8(gdal.readAllStandardOutput());
+    EXPECT_EQ(gdal.exitCode(), 0) << info.toStdString();
+    EXPECT_TRUE(info.contains(QStringLiteral("Driver: GPKG"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QStringLiteral("ID[\"EPSG\",4301]"))) << info.toStdString();
+  }
 }

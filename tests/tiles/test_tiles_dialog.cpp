@@ -3,6 +3,8 @@
 // through the scripted file dialog with the closing message.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -69,4 +71,28 @@ TEST(ExportTilesDialog, EstimatesRefusesOverTheLimitAndWrites) {
   EXPECT_EQ(files.requests()[0].defaultExt, "mbtiles");
   ASSERT_EQ(prompt.requests().size(), 1u);
   EXPECT_EQ(prompt.requests()[0].text.rfind("walk.mbtiles に ", 0), 0u) << prompt.requests()[0].text;
+
+  // The GeoPackage takes the same levels and writes a file of its own kind.
+  format->setCurrentIndex(2);
+  EXPECT_TRUE(minZoom->isEnabled());
+  EXPECT_TRUE(dlg.estimateText().startsWith(QStringLiteral("タイル "))) << dlg.estimateText().toStdString();
+  ASSERT_TRUE(write->isEnabled());
+  const std::filesystem::path gpkg = std::filesystem::path(dir.path().toStdString()) / "walk.gpkg";
+  platform::CScriptedFileDialog gpkgFiles;
+  gpkgFiles.pushPath(gpkg);
+  platform::setFileDialog(&gpkgFiles);
+  platform::CScriptedPrompt gpkgPrompt;
+  platform::setPrompt(&gpkgPrompt);
+  QTest::mouseClick(write, Qt::LeftButton);
+  platform::setPrompt(nullptr);
+  platform::setFileDialog(nullptr);
+  ASSERT_TRUE(dlg.lastResult().has_value());
+  EXPECT_TRUE(dlg.lastResult()->ok) << dlg.lastResult()->error;
+  ASSERT_EQ(gpkgFiles.requests().size(), 1u);
+  EXPECT_EQ(gpkgFiles.requests()[0].defaultExt, "gpkg");
+  EXPECT_EQ(gpkgFiles.requests()[0].filter, "GeoPackage (*.gpkg)|*.gpkg||");
+  std::ifstream head(gpkg, std::ios::binary);
+  std::string magic(16, '\0');
+  head.read(magic.data(), 16);
+  EXPECT_EQ(magic.substr(0, 15), "SQLite format 3");
 }

@@ -73,6 +73,7 @@ CDlgExportTiles::CDlgExportTiles(STileExportInput input, QWidget* parent) : QDia
   m_format->setObjectName(QStringLiteral("format"));
   m_format->addItem(QStringLiteral("MBTiles (スマートフォンの地図アプリ、GIS)"));
   m_format->addItem(QStringLiteral("Garmin カスタムマップ (KMZ)"));
+  m_format->addItem(QStringLiteral("GeoPackage (GIS、日本測地系のまま)"));
   form->addRow(QStringLiteral("形式(&F)"), m_format);
   const double lat = m_in.window ? (m_in.window->north + m_in.window->south) / 2 : 35.5;
   const int native = tiles::NativeZoom(m_in.series, lat);
@@ -190,7 +191,9 @@ tiles::SExportArea CDlgExportTiles::area() const {
 
 tiles::SExportOptions CDlgExportTiles::options() const {
   tiles::SExportOptions o;
-  o.format = m_format->currentIndex() == 1 ? tiles::EFormat::Kmz : tiles::EFormat::Mbtiles;
+  o.format = m_format->currentIndex() == 1   ? tiles::EFormat::Kmz
+             : m_format->currentIndex() == 2 ? tiles::EFormat::GeoPackage
+                                             : tiles::EFormat::Mbtiles;
   o.image = o.format == tiles::EFormat::Kmz || m_image->currentIndex() == 1 ? tiles::EImageFormat::Jpeg : tiles::EImageFormat::Png;
   o.jpegQuality = m_quality->value();
   o.minZoom = m_minZoom->value();
@@ -251,8 +254,11 @@ void CDlgExportTiles::exportNow() {
   request.save = true;
   request.overwritePrompt = true;
   request.title = "地図を書き出す";
-  request.filter = kmz ? "Garmin カスタムマップ (*.kmz)|*.kmz||" : "MBTiles (*.mbtiles)|*.mbtiles||";
-  request.defaultExt = kmz ? "kmz" : "mbtiles";
+  const bool gpkg = opts.format == tiles::EFormat::GeoPackage;
+  request.filter = kmz ? "Garmin カスタムマップ (*.kmz)|*.kmz||"
+                   : gpkg ? "GeoPackage (*.gpkg)|*.gpkg||"
+                          : "MBTiles (*.mbtiles)|*.mbtiles||";
+  request.defaultExt = kmz ? "kmz" : gpkg ? "gpkg" : "mbtiles";
   const platform::SFileDialogResult chosen = platform::fileDialog().run(request);
   if (!chosen.accepted || chosen.paths.empty()) return;
   const std::filesystem::path out = chosen.paths.front();
