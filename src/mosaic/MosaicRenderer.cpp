@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <future>
+#include <memory>
 
 #include "display/SheetKernels.h"
 #include "maps/SheetImage.h"
@@ -689,14 +691,28 @@ void CMosaicRenderer::RenderNow(QImage& to, const QRect& box, const QPoint& toOr
   const SState& state = *statePtr;
   const QRect area = box & QRect(toOrigin, to.size());
   if (area.isEmpty() || !(ratio > 0)) return;
-  // Read the sheets on the pool, then render here.
+  // The sheets not in memory yet are read first: one here, several at once on the pool. This
+  // thread waits for just those (the pool's waitForDone would wait for every task of the pool,
+  // also other callers', and end its threads, to be made again on the next call).
   const SFrameSeconds seconds = BoxSeconds(state.plane, ratio, area);
+  std::vector<int> missing;
   for (std::size_t i = 0; i < state.sheets.size(); ++i) {
     if (!state.sheets[i].frame.Intersects(seconds)) continue;
-    const int index = static_cast<int>(i);
-    m_pool.start([this, statePtr, index, ratio] { (void)pixelsFor(*statePtr, index, ratio, true); });
+    const SPixels at = pixelsFor(state, static_cast<int>(i), ratio, false);
+    if (!at.sheet && !at.reduced && !at.failed) missing.push_back(static_cast<int>(i));
   }
-  m_pool.waitForDone();
+  if (missing.size() == 1) {
+    (void)pixelsFor(state, missing.front(), ratio, true);
+  } else if (!missing.empty()) {
+    std::vector<std::future<void>> reads;
+    for (const int index : missing) {
+      auto read = std::make_shared<std::packaged_task<void()>>(
+          [this, statePtr, index, ratio] { (void)pixelsFor(*statePtr, index, ratio, true); });
+      reads.push_back(read->get_future());
+      m_pool.start([read] { (*read)(); });
+    }
+    for (std::future<void>& r : reads) r.wait();
+  }
   std::vector<SPixels> held;
   const std::vector<SRenderSheet> sheets = renderSheets(state, area, ratio, true, held, nullptr);
   SPlaneRenderJob job;

@@ -40,14 +40,6 @@ inline std::uint32_t blend(const std::array<std::uint32_t, 4>& c, std::uint32_t 
   return 0xFF000000u | mix(mix(c[0], c[1], wx), mix(c[2], c[3], wx), wy);
 }
 
-// A picture of the size and format: `recycled` where it fits and nothing else shares it.
-QImage pictureOf(int width, int height, QImage::Format format, QImage recycled) {
-  if (recycled.width() == width && recycled.height() == height && recycled.depth() == 32 && recycled.isDetached() &&
-      (recycled.format() == format || recycled.reinterpretAsFormat(format)))
-    return recycled;
-  return QImage(width, height, format);
-}
-
 // Whether any of `count` pixels is `colour`: blocks of 16 without a branch a pixel, which the
 // compiler turns into vector compares, and a branch a block.
 bool holdsColour(const std::uint32_t* pixels, std::size_t count, std::uint32_t colour) {
@@ -61,6 +53,79 @@ bool holdsColour(const std::uint32_t* pixels, std::size_t count, std::uint32_t c
   for (; i < count; ++i)
     if (pixels[i] == colour) return true;
   return false;
+}
+
+// One output pixel sampled from `src` (sw x sh) at `sx`, `sy` (plane pixel units, pixel k's
+// centre at k): 8-bit bilinear weights; an empty neighbour takes the nearest pixel's colour, and
+// an empty nearest pixel leaves the output pixel without data (false).
+inline bool samplePixel(const std::uint32_t* src, int sw, int sh, double sx, double sy, std::uint32_t& out) {
+  const double cx = std::clamp(sx, 0.0, sw - 1.0), cy = std::clamp(sy, 0.0, sh - 1.0);
+  const int x0 = std::min(static_cast<int>(cx), sw - 2), y0 = std::min(static_cast<int>(cy), sh - 2);
+  const std::uint32_t wx = static_cast<std::uint32_t>(std::min((cx - x0) * 65536.0, 65535.0) + 128) >> 8;
+  const std::uint32_t wy = static_cast<std::uint32_t>(std::min((cy - y0) * 65536.0, 65535.0) + 128) >> 8;
+  const std::uint32_t* r0 = src + static_cast<std::ptrdiff_t>(y0) * sw + x0;
+  const std::uint32_t* r1 = r0 + sw;
+  std::array<std::uint32_t, 4> px{r0[0], r0[1], r1[0], r1[1]};
+  const std::uint32_t nearest = px[(wy >= 128 ? 2 : 0) + (wx >= 128 ? 1 : 0)];
+  if (nearest == mosaic::kEmptyColour) return false;
+  for (std::uint32_t& p : px)
+    if (p == mosaic::kEmptyColour) p = nearest;
+  out = blend(px, wx, wy);
+  return true;
+}
+
+// Samples again, each on its own, the pixels of `picture` whose plane neighbourhood (through the
+// affine `toSource`, output pixel centres to plane positions) holds an empty plane pixel; those
+// without data become `noData`. Returns how many did.
+long long resampleAtEmpty(QImage& picture, const std::uint32_t* src, int sw, int sh, const QTransform& toSource,
+                          std::uint32_t noData) {
+  if (sw < 2 || sh < 2) return 0;
+  // Where each plane row's empty pixels lie.
+  std::vector<int> emptyFrom(static_cast<std::size_t>(sh), sw), emptyTo(static_cast<std::size_t>(sh), -1);
+  for (int y = 0; y < sh; ++y) {
+    const std::uint32_t* row = src + static_cast<std::ptrdiff_t>(y) * sw;
+    if (!holdsColour(row, static_cast<std::size_t>(sw), mosaic::kEmptyColour)) continue;
+    int a = 0, b = sw - 1;
+    while (row[a] != mosaic::kEmptyColour) ++a;
+    while (row[b] != mosaic::kEmptyColour) --b;
+    emptyFrom[static_cast<std::size_t>(y)] = a, emptyTo[static_cast<std::size_t>(y)] = b;
+  }
+  const int width = picture.width(), height = picture.height();
+  long long blank = 0;
+  for (int y = 0; y < height; ++y) {
+    // The plane positions of the row's first and last pixel centres (pixel k's centre at k).
+    const QPointF first = toSource.map(QPointF(0.5, y + 0.5)) - QPointF(0.5, 0.5);
+    const QPointF last = toSource.map(QPointF(width - 0.5, y + 0.5)) - QPointF(0.5, 0.5);
+    const int r0 = std::clamp(static_cast<int>(std::floor(std::min(first.y(), last.y()))) - 1, 0, sh - 1);
+    const int r1 = std::clamp(static_cast<int>(std::floor(std::max(first.y(), last.y()))) + 2, 0, sh - 1);
+    int from = sw, to = -1;
+    for (int r = r0; r <= r1; ++r) {
+      from = std::min(from, emptyFrom[static_cast<std::size_t>(r)]);
+      to = std::max(to, emptyTo[static_cast<std::size_t>(r)]);
+    }
+    if (to < 0) continue;
+    // The columns rise along the row: the output pixels reading plane columns from - 1 .. to + 1.
+    const double perPixel = (last.x() - first.x()) / std::max(1, width - 1);
+    const int x0 = perPixel > 0 ? std::clamp(static_cast<int>(std::floor((from - 2 - first.x()) / perPixel)), 0, width) : 0;
+    const int x1 = perPixel > 0 ? std::clamp(static_cast<int>(std::ceil((to + 1 - first.x()) / perPixel)) + 1, 0, width) : width;
+    auto* line = reinterpret_cast<std::uint32_t*>(picture.scanLine(y));
+    for (int x = x0; x < x1; ++x) {
+      const QPointF at = toSource.map(QPointF(x + 0.5, y + 0.5)) - QPointF(0.5, 0.5);
+      if (!samplePixel(src, sw, sh, at.x(), at.y(), line[x])) {
+        line[x] = noData;
+        ++blank;
+      }
+    }
+  }
+  return blank;
+}
+
+// A picture of the size and format: `recycled` where it fits and nothing else shares it.
+QImage pictureOf(int width, int height, QImage::Format format, QImage recycled) {
+  if (recycled.width() == width && recycled.height() == height && recycled.depth() == 32 && recycled.isDetached() &&
+      (recycled.format() == format || recycled.reinterpretAsFormat(format)))
+    return recycled;
+  return QImage(width, height, format);
 }
 
 }  // namespace
@@ -190,23 +255,28 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
         bend = std::max({bend, std::abs(p00.column + ac * u + bc * v - g.column), std::abs(p00.row + ar * u + br * v - g.row)});
       }
     const bool empty = holdsColour(planeBuffer.data(), planePixels, mosaic::kEmptyColour);
-    if (bend < 0.05 && !empty) {
-      // Output pixels to pixels of `src`; the painter draws `src` through the inverse.
-      const QTransform toSource(ac, ar, bc, br, p00.column - area.left(), p00.row - area.top());
-      bool invertible = false;
-      const QTransform toOutput = toSource.inverted(&invertible);
-      if (invertible) {
-        // Every pixel gets map data: the picture is opaque, and Qt's opaque path is the quick one.
-        (void)out.image.reinterpretAsFormat(QImage::Format_RGB32);
-        QPainter painter(&out.image);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        painter.setTransform(toOutput);
-        painter.drawImage(QPointF(0, 0), src);
-        painter.end();
-        out.hasData = out.complete = true;
-        return out;
-      }
+    // Output pixels to pixels of `src`; the painter draws `src` through the inverse.
+    const QTransform toSource(ac, ar, bc, br, p00.column - area.left(), p00.row - area.top());
+    bool invertible = false;
+    const QTransform toOutput = toSource.inverted(&invertible);
+    if (bend < 0.05 && invertible && ac > 0) {
+      // Drawn opaque (Qt's opaque path is the quick one); pixels without map data are set after.
+      (void)out.image.reinterpretAsFormat(QImage::Format_RGB32);
+      QPainter painter(&out.image);
+      painter.setCompositionMode(QPainter::CompositionMode_Source);
+      painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+      painter.setTransform(toOutput);
+      painter.drawImage(QPointF(0, 0), src);
+      painter.end();
+      out.hasData = out.complete = true;
+      if (!empty) return out;
+      // At the edge of the maps: the pixels whose four plane pixels hold an empty one are
+      // sampled again on their own, as the exact path below samples every pixel.
+      const long long blank = resampleAtEmpty(out.image, planeBuffer.data(), area.width(), area.height(), toSource, noData);
+      out.complete = blank == 0;
+      out.hasData = blank < static_cast<long long>(width) * height;
+      if (!out.complete && (noData >> 24) != 0xFF) (void)out.image.reinterpretAsFormat(QImage::Format_ARGB32);
+      return out;
     }
   }
 
