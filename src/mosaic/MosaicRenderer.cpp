@@ -686,11 +686,11 @@ void CMosaicRenderer::Compose(QImage& to, const QRect& box, const QPoint& toOrig
   for (const STileId& id : missing) request(statePtr, id);
 }
 
-void CMosaicRenderer::RenderNow(QImage& to, const QRect& box, const QPoint& toOrigin, double ratio) {
+bool CMosaicRenderer::RenderNow(QImage& to, const QRect& box, const QPoint& toOrigin, double ratio) {
   const StatePtr statePtr = state();
   const SState& state = *statePtr;
   const QRect area = box & QRect(toOrigin, to.size());
-  if (area.isEmpty() || !(ratio > 0)) return;
+  if (area.isEmpty() || !(ratio > 0)) return false;
   // The sheets not in memory yet are read first: one here, several at once on the pool. This
   // thread waits for just those (the pool's waitForDone would wait for every task of the pool,
   // also other callers', and end its threads, to be made again on the next call).
@@ -721,7 +721,7 @@ void CMosaicRenderer::RenderNow(QImage& to, const QRect& box, const QPoint& toOr
   job.box = area;
   job.palette = &state.palette;
   job.areaAverage = state.areaAverage(ratio);
-  RenderPlaneBox(job, sheets, to, toOrigin);
+  return RenderPlaneBox(job, sheets, to, toOrigin) && area == box;
 }
 
 int CMosaicRenderer::pendingTiles() const {

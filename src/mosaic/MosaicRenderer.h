@@ -66,8 +66,9 @@ class CMosaicRenderer : public QObject {
   /// plane pixel `toOrigin`. Tiles not rendered yet are asked for, and the work for tiles outside
   /// the box that no worker has begun is dropped. Never waits for a worker.
   void Compose(QImage& to, const QRect& box, const QPoint& toOrigin, double ratio);
-  /// The same, waiting for every sheet the box needs (batch renders and tests).
-  void RenderNow(QImage& to, const QRect& box, const QPoint& toOrigin, double ratio);
+  /// The same, waiting for every sheet the box needs (batch renders and tests). True when sheets
+  /// drew every pixel of the box (none is kEmptyColour for want of map data).
+  bool RenderNow(QImage& to, const QRect& box, const QPoint& toOrigin, double ratio);
 
   /// Why a sheet (index in sheets()) cannot be shown; none while it reads well or was not tried.
   [[nodiscard]] std::optional<std::string> FailureOf(int sheet) const;

@@ -1,5 +1,7 @@
 #include "mosaic/PlaneRender.h"
 
+#include <QRegion>
+
 #include <algorithm>
 #include <cmath>
 
@@ -150,12 +152,15 @@ std::array<std::uint32_t, 256> PaletteColours(std::span<const std::uint8_t> bgrx
   return out;
 }
 
-void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sheets, QImage& to,
+bool RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sheets, QImage& to,
                     const QPoint& toOrigin) {
-  if (!job.plane || to.isNull() || to.depth() != 32 || !(job.ratio > 0)) return;
+  if (!job.plane || to.isNull() || to.depth() != 32 || !(job.ratio > 0)) return false;
   const QRect box = job.box & QRect(toOrigin, to.size());
-  if (box.isEmpty()) return;
+  if (box.isEmpty()) return false;
   fill(to, box, toOrigin, kEmptyColour);
+  // The frames own their pixels without overlap where they adjoin; where two overlap, the union
+  // still tells what is drawn.
+  QRegion drawn;
   const SMapPlane& plane = *job.plane;
   const double ratio = job.ratio;
   const int left = box.left(), right = box.right() + 1;
@@ -171,9 +176,11 @@ void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sh
     SSource src;
     if (s.state == ESheetState::Failed) {
       hatch(to, owned, toOrigin);
+      drawn += owned;
       continue;
     }
     if (!sourceOf(s, job.palette, src)) continue;  // loading: stays grey
+    drawn += owned;
     const int n = cols.last - cols.first;
     const int m = rows.last - rows.first;
     // Source pixel spans of each display column and row: the pixels whose centres the display
@@ -248,6 +255,7 @@ void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sh
       }
     }
   }
+  return drawn == QRegion(box);
 }
 
 }  // namespace mosaic

@@ -51,8 +51,9 @@ struct SPlaneRenderJob {
 
 /// Renders `job.box` onto `to`, whose pixel (0, 0) shows display pixel `toOrigin` of the plane.
 /// Pixels of `to` outside the image are skipped. Only pixels inside a sheet's frame are read (its
-/// neat line and collar never show), also at the frame's edges.
-void RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sheets, QImage& to,
+/// neat line and collar never show), also at the frame's edges. True when sheets drew every
+/// pixel of the box (none left empty or waiting for its sheet).
+bool RenderPlaneBox(const SPlaneRenderJob& job, std::span<const SRenderSheet> sheets, QImage& to,
                     const QPoint& toOrigin);
 
 /// Display columns [first, last) at `ratio` whose centres lie in [west, east) (seconds), and rows

@@ -232,7 +232,7 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
   QImage src(reinterpret_cast<uchar*>(planeBuffer.data()), area.width(), area.height(),
              static_cast<qsizetype>(area.width()) * 4, QImage::Format_RGB32);
   if (src.isNull()) return out;
-  source.renderer->RenderNow(src, area, area.topLeft(), ratio);
+  const bool covered = source.renderer->RenderNow(src, area, area.topLeft(), ratio);
 
   // Over one picture the warp is affine to far below a pixel (Web Mercator and the datum shift
   // bend slowly): where no sheet edge is in reach, Qt's bilinear transform draws it. Otherwise,
@@ -254,7 +254,7 @@ SGroundPicture RenderGround(const SGroundSource& source, const SGeoBox& box, int
         const SPlanePoint& g = grid[static_cast<std::size_t>(gy * (kGrid + 1) + gx)];
         bend = std::max({bend, std::abs(p00.column + ac * u + bc * v - g.column), std::abs(p00.row + ar * u + br * v - g.row)});
       }
-    const bool empty = holdsColour(planeBuffer.data(), planePixels, mosaic::kEmptyColour);
+    const bool empty = !covered && holdsColour(planeBuffer.data(), planePixels, mosaic::kEmptyColour);
     // Output pixels to pixels of `src`; the painter draws `src` through the inverse.
     const QTransform toSource(ac, ar, bc, br, p00.column - area.left(), p00.row - area.top());
     bool invertible = false;
@@ -345,10 +345,10 @@ SGroundPicture RenderPlanePicture(const SGroundSource& source, const QRect& box,
   SGroundPicture out;
   out.image = pictureOf(box.width(), box.height(), QImage::Format_RGB32, std::move(recycled));
   if (out.image.isNull() || !source.renderer || source.plane.empty() || !(ratio > 0)) return out;
-  source.renderer->RenderNow(out.image, box, box.topLeft(), ratio);
+  const bool covered = source.renderer->RenderNow(out.image, box, box.topLeft(), ratio);
   auto* pixels = reinterpret_cast<std::uint32_t*>(out.image.bits());
   const std::size_t count = static_cast<std::size_t>(box.width()) * static_cast<std::size_t>(box.height());
-  const bool empty = holdsColour(pixels, count, mosaic::kEmptyColour);
+  const bool empty = !covered && holdsColour(pixels, count, mosaic::kEmptyColour);
   out.hasData = !empty || std::any_of(pixels, pixels + count, [](std::uint32_t p) { return p != mosaic::kEmptyColour; });
   out.complete = !empty;
   if (empty && noData != mosaic::kEmptyColour) {

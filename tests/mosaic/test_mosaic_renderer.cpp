@@ -124,6 +124,33 @@ TEST(MosaicRenderer, ComposedTilesMatchTheSynchronousRenderAtEverySize) {
   sheetkernels::SetKernel(best);
 }
 
+TEST(MosaicRenderer, TheSynchronousRenderTellsWhetherSheetsCoverTheBox) {
+  SSample s;
+  const SMapPlane& plane = s.collection.plane(MapSeries::Scale25000);
+  struct SCase {
+    const char* name;
+    double ratio;
+    QRect box;
+    bool covered;
+  };
+  const SCase cases[] = {
+      {"across the corner of four sheets", 0.5, s.aroundMiddle(0.5, 600, 400), true},
+      {"the same at the sheets' own size", 1.0, s.aroundMiddle(1.0, 300, 200), true},
+      {"over the north-west edge of the maps", 0.5, QRect(-50, -40, 300, 200), false},
+      {"past the south-east corner", 0.25, QRect(plane.WidthAt(0.25) - 100, plane.HeightAt(0.25) - 80, 200, 160), false},
+  };
+  for (const SCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    QImage out(c.box.size(), QImage::Format_RGB32);
+    EXPECT_EQ(s.renderer.RenderNow(out, c.box, c.box.topLeft(), c.ratio), c.covered);
+    EXPECT_EQ(countColour(out, kEmptyColour) == 0, c.covered);
+  }
+  // A picture smaller than the box: the box is not all drawn.
+  QImage small(100, 100, QImage::Format_RGB32);
+  const QRect box = s.aroundMiddle(0.5, 600, 400);
+  EXPECT_FALSE(s.renderer.RenderNow(small, box, box.topLeft(), 0.5));
+}
+
 TEST(MosaicRenderer, AnUnreadableSheetIsHatchedAndNamedWithItsReason) {
   QTemporaryDir tmp;
   const fs::path copy = fs::path(tmp.path().toStdString()) / "map25000";
