@@ -75,6 +75,8 @@ TEST(ExportTilesDialog, EstimatesRefusesOverTheLimitAndWrites) {
   // The GeoPackage takes the same levels and writes a file of its own kind.
   format->setCurrentIndex(2);
   EXPECT_TRUE(minZoom->isEnabled());
+  if (const QByteArray shots = qgetenv("VANTORIA_SHOT_DIR"); !shots.isEmpty())
+    dlg.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/export-tiles-gpkg.png"));
   EXPECT_TRUE(dlg.estimateText().startsWith(QStringLiteral("タイル "))) << dlg.estimateText().toStdString();
   ASSERT_TRUE(write->isEnabled());
   const std::filesystem::path gpkg = std::filesystem::path(dir.path().toStdString()) / "walk.gpkg";
