@@ -16,6 +16,7 @@
 
 #include "display/CMapCanvas.h"
 #include "display/ScaledSheetBitmap.h"
+#include "BenchKernels.h"
 #include "display/SheetKernels.h"
 #include "platform/SystemMemory.h"
 #include "maps/SheetImage.h"
@@ -81,35 +82,9 @@ QSize scaledSize(double ratio) { return ScaledSheetBitmap::ScaledSize(kWidth, kH
 
 // ---- quality render at the 1:25,000 scale on a 96 dpi screen ----
 
-// Chooses the kernel set for one benchmark from its `kernel` argument: 0 the portable loops every
-// other processor runs, 1 AVX2, 2 AVX-512. Rows are registered only for the sets the processor has.
-class CKernels {
- public:
-  explicit CKernels(std::int64_t kernel) { sheetkernels::SetKernel(static_cast<sheetkernels::EKernel>(kernel)); }
-  ~CKernels() { sheetkernels::SetKernel(sheetkernels::BestKernel()); }
-  CKernels(const CKernels&) = delete;
-  CKernels& operator=(const CKernels&) = delete;
-};
+using bench::CKernels;
+using bench::CStreaming;
 
-// The `stream` argument of the paint rows: 0 the processor's own size from which pictures are
-// written past the caches, 1 every picture from 4 MiB on, 2 none.
-class CStreaming {
- public:
-  explicit CStreaming(std::int64_t mode) {
-    sheetkernels::SetStreamBytes(mode == 1 ? std::int64_t{4} << 20 : mode == 2 ? std::int64_t{1} << 50 : 0);
-  }
-  ~CStreaming() { sheetkernels::SetStreamBytes(0); }
-  CStreaming(const CStreaming&) = delete;
-  CStreaming& operator=(const CStreaming&) = delete;
-};
-
-// The `kernel` arguments of the sets the processor has.
-std::vector<std::int64_t> kernelsHere() {
-  std::vector<std::int64_t> kernels;
-  for (const auto k : {sheetkernels::EKernel::Portable, sheetkernels::EKernel::Avx2, sheetkernels::EKernel::Avx512})
-    if (sheetkernels::KernelAvailable(k)) kernels.push_back(static_cast<std::int64_t>(k));
-  return kernels;
-}
 
 void BM_QualityRender(benchmark::State& state) {
   static ScaledSheetBitmap bitmap;  // kept across runs as the view keeps it
@@ -120,7 +95,7 @@ void BM_QualityRender(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(bitmap.Render(kQualityRatio, 1, ScaledSheetBitmap::EResample::AreaAverage));
 }
 void qualityArgs(benchmark::internal::Benchmark* b) {
-  for (const std::int64_t k : kernelsHere()) b->Args({1, k});
+  for (const std::int64_t k : bench::KernelsHere()) b->Args({1, k});
   b->Args({2, static_cast<std::int64_t>(sheetkernels::BestKernel())});
   b->ArgNames({"threads", "kernel"})->Unit(benchmark::kMillisecond)->UseRealTime();
 }
@@ -163,7 +138,7 @@ void BM_PeerScaledFast(benchmark::State& state) {
 void speedArgs(benchmark::internal::Benchmark* b) {
   const auto best = static_cast<std::int64_t>(sheetkernels::BestKernel());
   for (const long r : {10000L, 25000L, 37788L, 50000L, 75000L, 100000L}) {
-    for (const std::int64_t k : kernelsHere()) b->Args({r, 1, k});
+    for (const std::int64_t k : bench::KernelsHere()) b->Args({r, 1, k});
     b->Args({r, 2, best});
   }
   b->ArgNames({"ratio_e5", "threads", "kernel"})->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -197,7 +172,7 @@ void BM_Paint(benchmark::State& state) {
 }
 void paintArgs(benchmark::internal::Benchmark* b) {
   for (const long r : {5L, 10L, 20L, 50L})
-    for (const std::int64_t k : kernelsHere())
+    for (const std::int64_t k : bench::KernelsHere())
       for (const std::int64_t stream : {0, 1, 2}) b->Args({r, k, stream});
   b->ArgNames({"ratio_e1", "kernel", "stream"})->Unit(benchmark::kMicrosecond)->UseRealTime();
 }

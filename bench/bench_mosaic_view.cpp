@@ -45,6 +45,7 @@
 #include "display/CMapCanvas.h"
 #include "display/Magnification.h"
 #include "display/ScaledSheetBitmap.h"
+#include "BenchKernels.h"
 #include "display/SheetKernels.h"
 #include "platform/SystemMemory.h"
 #include "maps/SheetImage.h"
@@ -280,27 +281,8 @@ QRect scrollRoom(const QSize& map) {
   return {0, 0, std::max(0, map.width() - kWindow.width()) + 1, std::max(0, map.height() - kWindow.height()) + 1};
 }
 
-// Chooses the kernel set for one paint row from its `kernel` argument (0 portable, 1 AVX2,
-// 2 AVX-512); rows are registered only for the sets the processor has.
-class CKernels {
- public:
-  explicit CKernels(std::int64_t kernel) { sheetkernels::SetKernel(static_cast<sheetkernels::EKernel>(kernel)); }
-  ~CKernels() { sheetkernels::SetKernel(sheetkernels::BestKernel()); }
-  CKernels(const CKernels&) = delete;
-  CKernels& operator=(const CKernels&) = delete;
-};
-
-// The `stream` argument of the paint rows: 0 the processor's own size from which pictures are
-// written past the caches, 1 every picture from 4 MiB on, 2 none.
-class CStreaming {
- public:
-  explicit CStreaming(std::int64_t mode) {
-    sheetkernels::SetStreamBytes(mode == 1 ? std::int64_t{4} << 20 : mode == 2 ? std::int64_t{1} << 50 : 0);
-  }
-  ~CStreaming() { sheetkernels::SetStreamBytes(0); }
-  CStreaming(const CStreaming&) = delete;
-  CStreaming& operator=(const CStreaming&) = delete;
-};
+using bench::CKernels;
+using bench::CStreaming;
 
 void BM_SeamlessPaint(benchmark::State& state) {
   SCollection& s = sample();
@@ -373,9 +355,8 @@ void BM_OneSheetPaint(benchmark::State& state) {
 
 void paintRatios(benchmark::internal::Benchmark* b) {
   for (const long r : {10000L, 37788L, 100000L, 200000L})
-    for (const auto k : {sheetkernels::EKernel::Portable, sheetkernels::EKernel::Avx2, sheetkernels::EKernel::Avx512})
-      if (sheetkernels::KernelAvailable(k))
-        for (const std::int64_t stream : {0, 1, 2}) b->Args({r, static_cast<std::int64_t>(k), stream});
+    for (const std::int64_t k : bench::KernelsHere())
+      for (const std::int64_t stream : {0, 1, 2}) b->Args({r, k, stream});
   b->ArgNames({"ratio_e5", "kernel", "stream"})->Unit(benchmark::kMicrosecond);
 }
 BENCHMARK(BM_SeamlessPaint)->Apply(paintRatios);

@@ -439,14 +439,22 @@ VANTORIA_WIDE void weighRowsWide(const std::uint32_t* const* rows, const std::ui
 // floor(n / d) by a multiply and a shift, exact for n below 256 d and d below 2^23: with
 // m = ceil(2^k / d) and 2^k >= 256 d^2, n m / 2^k exceeds n / d by less than 1 / d.
 struct SIntegerDivision {
-  std::uint32_t multiplier = 0;
-  int shift = 0;
-  explicit SIntegerDivision(std::uint32_t d) {
+  std::uint32_t divisor = 1;
+  std::uint32_t multiplier = 256;
+  int shift = 8;
+  explicit SIntegerDivision(std::uint32_t d) : divisor(d), shift(0) {
     const std::uint64_t square = std::uint64_t{d} * d * 256;
     while ((std::uint64_t{1} << shift) < square) ++shift;
     multiplier = static_cast<std::uint32_t>(((std::uint64_t{1} << shift) + d - 1) / d);
   }
 };
+
+// A render weighs every destination row by the same divisor: each thread keeps the last one.
+const SIntegerDivision& divisionBy(std::uint32_t d) {
+  thread_local SIntegerDivision last(1);
+  if (last.divisor != d) last = SIntegerDivision(d);
+  return last;
+}
 
 // Eight quotients floor(n / d) of 32-bit lanes below 256 d.
 [[gnu::always_inline]] VANTORIA_AVX2 inline __m256i quotientsAvx2(__m256i n, __m256i multiplier, __m128i shift) {
@@ -455,44 +463,48 @@ struct SIntegerDivision {
   return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
 }
 
+// Eight 32-bit lanes from `p` (a named type: a lambda without captures would also convert to a
+// plain function returning a vector, which the baseline flags cannot call).
+struct SWholeLoad {
+  [[gnu::always_inline]] VANTORIA_AVX2 __m256i operator()(const std::uint32_t* p) const {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+};
+
 template <int N>
 VANTORIA_AVX2 void weighRowsAvx2(const std::uint32_t* const* rows, const std::uint32_t* weights, std::uint32_t half,
                                  std::uint32_t divisor, int dw, std::uint32_t* out) {
-  const SIntegerDivision division(divisor);
+  const SIntegerDivision& division = divisionBy(divisor);
   const __m256i by = _mm256_set1_epi32(static_cast<int>(division.multiplier));
   const __m128i shift = _mm_cvtsi32_si128(division.shift);
   const __m256i start = _mm256_set1_epi32(static_cast<int>(half));
   const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   __m256i w[N];
   for (int k = 0; k < N; ++k) w[k] = _mm256_set1_epi32(static_cast<int>(weights[k]));
   const std::ptrdiff_t plane = dw;
-  const auto pixelOf = [&](__m256i red, __m256i green, __m256i blue) VANTORIA_AVX2 {
+  // Eight pixels from x on, their sums read through `load` (whole registers, or masked at the end).
+  const auto pixelsAt = [&](int x, auto load) VANTORIA_AVX2 {
+    __m256i red = start, green = start, blue = start;
+    for (int k = 0; k < N; ++k) {
+      const std::uint32_t* p = rows[k] + x;
+      red = _mm256_add_epi32(red, _mm256_mullo_epi32(load(p), w[k]));
+      green = _mm256_add_epi32(green, _mm256_mullo_epi32(load(p + plane), w[k]));
+      blue = _mm256_add_epi32(blue, _mm256_mullo_epi32(load(p + 2 * plane), w[k]));
+    }
     return _mm256_or_si256(
         _mm256_or_si256(opaque, _mm256_slli_epi32(quotientsAvx2(red, by, shift), 16)),
         _mm256_or_si256(_mm256_slli_epi32(quotientsAvx2(green, by, shift), 8), quotientsAvx2(blue, by, shift)));
   };
   int x = 0;
-  for (; x + 8 <= dw; x += 8) {
-    __m256i red = start, green = start, blue = start;
-    for (int k = 0; k < N; ++k) {
-      const __m256i* p = reinterpret_cast<const __m256i*>(rows[k] + x);
-      red = _mm256_add_epi32(red, _mm256_mullo_epi32(_mm256_loadu_si256(p), w[k]));
-      green = _mm256_add_epi32(green, _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x + plane)), w[k]));
-      blue = _mm256_add_epi32(blue, _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x + 2 * plane)), w[k]));
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), pixelOf(red, green, blue));
-  }
+  for (; x + 8 <= dw; x += 8)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                        pixelsAt(x, SWholeLoad{}));
   if (x < dw) {
-    const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(dw - x), lanes);
-    __m256i red = start, green = start, blue = start;
-    for (int k = 0; k < N; ++k) {
-      const int* p = reinterpret_cast<const int*>(rows[k] + x);
-      red = _mm256_add_epi32(red, _mm256_mullo_epi32(_mm256_maskload_epi32(p, mask), w[k]));
-      green = _mm256_add_epi32(green, _mm256_mullo_epi32(_mm256_maskload_epi32(p + plane, mask), w[k]));
-      blue = _mm256_add_epi32(blue, _mm256_mullo_epi32(_mm256_maskload_epi32(p + 2 * plane, mask), w[k]));
-    }
-    _mm256_maskstore_epi32(reinterpret_cast<int*>(out + x), mask, pixelOf(red, green, blue));
+    const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(dw - x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(out + x), mask,
+                           pixelsAt(x, [mask](const std::uint32_t* p) VANTORIA_AVX2 {
+                             return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), mask);
+                           }));
   }
 }
 

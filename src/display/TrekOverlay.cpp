@@ -464,7 +464,7 @@ std::vector<STrekLabel> TrekOverlay::trackLabels(const QRect& out, QPoint shift,
   return labels;
 }
 
-void TrekOverlay::drawLabels(QPainter& painter, const std::vector<STrekLabel>& labels, bool centred) {
+void TrekOverlay::DrawLabelBoxes(QPainter& painter, const std::vector<STrekLabel>& labels, bool centred) {
   const QColor outline = Colour(kLabelOutlineColour);
   const int flags = Qt::AlignVCenter | (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::TextSingleLine |
                     Qt::TextDontClip;
@@ -510,7 +510,7 @@ void TrekOverlay::DrawWaypointLabels(QPainter& painter, const QRect& band, const
   const QFont font = LabelFont(kExportLabelHeight);
   painter.setFont(font);
   const QFontMetrics metrics(font, painter.device());
-  drawLabels(painter, ExportWaypointLabels(band, region, measureWith(metrics)), false);
+  DrawLabelBoxes(painter, ExportWaypointLabels(band, region, measureWith(metrics)), false);
   painter.restore();
 }
 
@@ -519,7 +519,7 @@ void TrekOverlay::DrawTrackLabels(QPainter& painter, const QRect& band, const QR
   const QFont font = LabelFont(kExportLabelHeight);
   painter.setFont(font);
   const QFontMetrics metrics(font, painter.device());
-  drawLabels(painter, ExportTrackLabels(band, region, measureWith(metrics)), false);
+  DrawLabelBoxes(painter, ExportTrackLabels(band, region, measureWith(metrics)), false);
   painter.restore();
 }
 
@@ -565,7 +565,7 @@ void TrekOverlay::DrawLabels(QPainter& painter, const QRect& region, double sx, 
   const QFont font = LabelFont(trunc32(9.0 * sy));
   painter.setFont(font);
   const QFontMetrics metrics(font, painter.device());
-  drawLabels(painter, PrintLabels(region, r, dy, kind, measureWith(metrics)), true);
+  DrawLabelBoxes(painter, PrintLabels(region, r, dy, kind, measureWith(metrics)), true);
   painter.restore();
 }
 

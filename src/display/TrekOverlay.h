@@ -195,6 +195,9 @@ class TrekOverlay {
   void DrawTrackLabels(QPainter& painter, const QRect& band, const QRect& region) const;
   [[nodiscard]] std::vector<STrekLabel> ExportWaypointLabels(const QRect& band, const QRect& region,
                                                              const TrekLabelMeasure& measure) const;
+  /// Draws placed labels in the painter's font: a white box with a one-pixel outline and the text
+  /// in black, left-aligned or centred.
+  static void DrawLabelBoxes(QPainter& painter, const std::vector<STrekLabel>& labels, bool centred);
   [[nodiscard]] std::vector<STrekLabel> ExportTrackLabels(const QRect& band, const QRect& region,
                                                           const TrekLabelMeasure& measure) const;
 
@@ -238,7 +241,6 @@ class TrekOverlay {
                                                        const TrekLabelMeasure& measure) const;
   [[nodiscard]] std::vector<STrekLabel> trackLabels(const QRect& out, QPoint shift,
                                                     const TrekLabelMeasure& measure) const;
-  static void drawLabels(QPainter& painter, const std::vector<STrekLabel>& labels, bool centred);
 
   std::vector<WaypointMark> m_waypoints;
   std::vector<std::unique_ptr<TrackPolyline>> m_tracks;

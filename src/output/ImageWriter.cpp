@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <QIODevice>
+#include <QtGlobal>
 #include <QString>
 #include <algorithm>
 #include <array>
@@ -49,14 +50,14 @@ bool saveAtomically(const std::filesystem::path& path, Write&& write) {
 // ---- PNG ----
 
 struct SPngSink {
-  QIODevice* device = nullptr;
+  const PngSink* write = nullptr;
   const WriteProgress* progress = nullptr;
   png_uint_32 height = 0;
 };
 
 void pngWrite(png_structp png, png_bytep data, png_size_t length) {
   auto* sink = static_cast<SPngSink*>(png_get_io_ptr(png));
-  if (!writeAll(*sink->device, data, length)) png_error(png, "write failed");
+  if (!(*sink->write)(data, length)) png_error(png, "write failed");
 }
 void pngFlush(png_structp) {}
 void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -67,7 +68,7 @@ void pngRowWritten(png_structp png, png_uint_32 row, int) {
 }
 
 // Only plain data lives in this frame: libpng leaves it with longjmp on errors.
-bool writePngRows(SPngSink* sink, png_uint_32 width, png_bytepp rows) {
+bool writePngRows(SPngSink* sink, const SPngRows* rows) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -81,12 +82,23 @@ bool writePngRows(SPngSink* sink, png_uint_32 width, png_bytepp rows) {
   }
   png_set_write_fn(png, sink, pngWrite, pngFlush);
   png_set_write_status_fn(png, pngRowWritten);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_IHDR(png, info, width, sink->height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, rows->subFilter ? PNG_FILTER_SUB : PNG_FILTER_NONE);
+  if (rows->level >= 0) png_set_compression_level(png, rows->level);
+  const bool alpha = rows->layout == EPngRows::Argb32;
+  png_set_IHDR(png, info, rows->width, rows->height, 8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  png_set_bgr(png);
-  png_write_image(png, rows);
+  // 0xAARRGGBB words lie blue first in memory on little-endian processors.
+  const bool words = rows->layout != EPngRows::Bgr24;
+  if (!words || Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+    png_set_bgr(png);
+    if (words && !alpha) png_set_filler(png, 0, PNG_FILLER_AFTER);
+  } else if (alpha) {
+    png_set_swap_alpha(png);
+  } else {
+    png_set_filler(png, 0, PNG_FILLER_BEFORE);
+  }
+  png_write_image(png, const_cast<png_bytepp>(rows->rows));
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return true;
@@ -126,14 +138,24 @@ bool WriteBmp(const std::filesystem::path& path, const CBgrImage& image, const W
   return saveAtomically(path, [&](QIODevice& device) { return WriteBmp(device, image, progress); });
 }
 
+bool WritePngRows(const SPngRows& rows, const PngSink& sink, const WriteProgress& progress) {
+  if (rows.width == 0 || rows.height == 0 || !rows.rows) return false;
+  SPngSink state{&sink, &progress, rows.height};
+  return writePngRows(&state, &rows);
+}
+
 bool WritePng(QIODevice& device, const CBgrImage& image, const WriteProgress& progress) {
   if (image.isNull()) return false;
   // Row pointers top-down into the bottom-up rows; libpng only reads through them.
   const int height = image.height();
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(image.scanLine(y));
-  SPngSink sink{&device, &progress, static_cast<png_uint_32>(height)};
-  return writePngRows(&sink, static_cast<png_uint_32>(image.width()), rows.data());
+  std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = image.scanLine(y);
+  SPngRows layout;
+  layout.width = static_cast<std::uint32_t>(image.width());
+  layout.height = static_cast<std::uint32_t>(height);
+  layout.rows = rows.data();
+  return WritePngRows(layout, [&](const std::uint8_t* data, std::size_t bytes) { return writeAll(device, data, bytes); },
+                      progress);
 }
 
 bool WritePng(const std::filesystem::path& path, const CBgrImage& image, const WriteProgress& progress) {

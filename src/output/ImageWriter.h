@@ -29,6 +29,24 @@ using WriteProgress = std::function<void(double fraction)>;
                             const WriteProgress& progress = {});
 [[nodiscard]] bool WritePng(QIODevice& device, const CBgrImage& image, const WriteProgress& progress = {});
 
+/// Rows for WritePngRows, top-down, 8 bits a channel as they lie in memory: 24-bit blue, green,
+/// red, or 32-bit 0xAARRGGBB words (the alpha written, or the word's top byte dropped).
+enum class EPngRows { Bgr24, Xrgb32, Argb32 };
+struct SPngRows {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  const std::uint8_t* const* rows = nullptr;
+  EPngRows layout = EPngRows::Bgr24;
+  bool subFilter = true;  ///< the Sub filter on every row; otherwise none
+  int level = -1;         ///< zlib's level; -1 for its default
+};
+/// Receives the encoded bytes; false stops the encoder.
+using PngSink = std::function<bool(const std::uint8_t* data, std::size_t bytes)>;
+/// A PNG through libpng (RGB, or RGBA for Argb32; not interlaced; no chunks besides IHDR, IDAT and
+/// IEND). False on any libpng error (such as a side above its limit of 1,000,000 pixels) or when
+/// `sink` refuses the bytes.
+[[nodiscard]] bool WritePngRows(const SPngRows& rows, const PngSink& sink, const WriteProgress& progress = {});
+
 /// A packed device-independent bitmap as held in memory (information header, colour table,
 /// rows) behind a 14-byte file header whose pixel offset is 14 + `pixelOffset`. False when the
 /// block is shorter than 40 bytes or `pixelOffset`, larger than 4 GiB, or cannot be written.

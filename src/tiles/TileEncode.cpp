@@ -4,10 +4,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
-// libjpeg and libpng after the standard headers: libjpeg needs size_t and FILE declared.
+#include "output/ImageWriter.h"
+
+// libjpeg after the standard headers: it needs size_t and FILE declared.
 #include <jpeglib.h>
-#include <png.h>
 
 namespace tiles {
 namespace {
@@ -64,56 +66,27 @@ std::string encodeJpeg(const QImage& picture, int quality) {
 // time and more.
 constexpr int kPngLevel = 3;
 
-void pngAppend(png_structp png, png_bytep data, png_size_t length) {
-  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
-}
-void pngFlush(png_structp) {}
-void pngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void pngWarning(png_structp, png_const_charp) {}
-
-// Only plain data lives in this frame: libpng leaves it with longjmp on errors.
-bool writePng(std::string* sink, const QImage* image, bool alpha) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, sink, pngAppend, pngFlush);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-  png_set_compression_level(png, kPngLevel);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image->width()), static_cast<png_uint_32>(image->height()), 8,
-               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  // 0xAARRGGBB words as they lie in memory.
-  if (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-    png_set_bgr(png);
-    if (!alpha) png_set_filler(png, 0, PNG_FILLER_AFTER);
-  } else if (alpha) {
-    png_set_swap_alpha(png);
-  } else {
-    png_set_filler(png, 0, PNG_FILLER_BEFORE);
-  }
-  for (int y = 0; y < image->height(); ++y) png_write_row(png, image->constScanLine(y));
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
 std::string encodePng(const QImage& picture) {
   const bool alpha = picture.hasAlphaChannel();
   const QImage::Format wanted = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
   const QImage image = picture.format() == wanted ? picture : picture.convertToFormat(wanted);
+  if (image.isNull()) return {};
+  std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(image.height()));
+  for (int y = 0; y < image.height(); ++y) rows[static_cast<std::size_t>(y)] = image.constScanLine(y);
+  SPngRows layout;
+  layout.width = static_cast<std::uint32_t>(image.width());
+  layout.height = static_cast<std::uint32_t>(image.height());
+  layout.rows = rows.data();
+  layout.layout = alpha ? EPngRows::Argb32 : EPngRows::Xrgb32;
+  layout.subFilter = false;
+  layout.level = kPngLevel;
   std::string out;
   out.reserve(static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()) / 4 + 1024);
-  if (image.isNull() || !writePng(&out, &image, alpha)) return {};
-  return out;
+  const bool written = WritePngRows(layout, [&out](const std::uint8_t* data, std::size_t bytes) {
+    out.append(reinterpret_cast<const char*>(data), bytes);
+    return true;
+  });
+  return written ? out : std::string();
 }
 
 }  // namespace

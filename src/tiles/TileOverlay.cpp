@@ -63,21 +63,6 @@ QPointF shifted(double latSec, double lonSec, bool fromTokyo) {
   return {w.longitude.TotalSeconds(), w.latitude.TotalSeconds()};
 }
 
-void drawLabels(QPainter& painter, const std::vector<QRect>& boxes, const std::vector<const std::string*>& texts) {
-  const QColor outline = TrekOverlay::Colour(TrekOverlay::kLabelOutlineColour);
-  const int flags = Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine | Qt::TextDontClip;
-  for (std::size_t i = 0; i < boxes.size(); ++i) {
-    const QRect& b = boxes[i];
-    painter.fillRect(b, Qt::white);
-    painter.fillRect(QRect(b.left(), b.top(), b.width(), 1), outline);
-    painter.fillRect(QRect(b.left(), b.bottom(), b.width(), 1), outline);
-    painter.fillRect(QRect(b.left(), b.top(), 1, b.height()), outline);
-    painter.fillRect(QRect(b.right(), b.top(), 1, b.height()), outline);
-    painter.setPen(Qt::black);
-    painter.drawText(b, flags, QString::fromStdString(platform::cp932::toUtf8Lossy(*texts[i])));
-  }
-}
-
 }  // namespace
 
 std::int32_t STileOverlays::effective() const {
@@ -374,15 +359,14 @@ void CTileOverlay::Paint(QImage& picture, QPoint origin) const {
     const QRect icon(f.x(), f.y() - TrekOverlay::kIconHeight, TrekOverlay::kIconWidth, TrekOverlay::kIconHeight);
     if (icon.intersects(shown)) painter.drawImage(icon.topLeft() - origin, flag);
   }
-  const auto labels = [&](const std::vector<SLabel>& all) {
-    std::vector<QRect> boxes;
-    std::vector<const std::string*> texts;
-    for (const SLabel& l : all)
-      if (l.box.intersects(shown)) boxes.push_back(l.box.translated(-origin)), texts.push_back(&l.text);
-    if (boxes.empty()) return;
+  const auto labels = [&](const std::vector<STrekLabel>& all) {
+    std::vector<STrekLabel> here;
+    for (const STrekLabel& l : all)
+      if (l.box.intersects(shown)) here.push_back({l.box.translated(-origin), l.text});
+    if (here.empty()) return;
     painter.save();
     painter.setFont(TrekOverlay::LabelFont(TrekOverlay::kExportLabelHeight));
-    drawLabels(painter, boxes, texts);
+    TrekOverlay::DrawLabelBoxes(painter, here, false);
     painter.restore();
   };
   labels(m_waypointLabels);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "display/GridOverlay.h"
+#include "display/TrekOverlay.h"
 #include "tiles/TileRender.h"
 #include "trek/CTrekGroupList.h"
 
@@ -91,10 +92,6 @@ class CTileOverlay {
     std::vector<QPoint> points;
     QRect bounds;
   };
-  struct SLabel {
-    QRect box;
-    std::string text;  ///< CP932
-  };
   void buildTreks(const CTrekGroupList::GroupList& groups, std::int32_t bits, const SGeoBox& box);
   void buildUtm(const SGeoBox& box);
   void buildGraticule(const SGeoBox& box);
@@ -104,9 +101,9 @@ class CTileOverlay {
   SGridOverlayOptions m_look;
   std::int32_t m_bits = 0;
   std::vector<QPoint> m_flags;  ///< waypoints: the foot of the flag's pole
-  std::vector<SLabel> m_waypointLabels;
+  std::vector<STrekLabel> m_waypointLabels;
   std::vector<STrackPiece> m_tracks;
-  std::vector<SLabel> m_trackLabels;
+  std::vector<STrekLabel> m_trackLabels;
   std::vector<SLine> m_lines;
   double m_utmSpacing = 0;
   double m_graticuleStep = 0;
